@@ -1,0 +1,36 @@
+# Kestu: build, set up and run. See README.md.
+
+BUILD_DIR := build
+BIN := $(BUILD_DIR)/bin
+DB := $(BIN)/KESTU.MDB
+
+.PHONY: deps build db run test bench clean
+
+deps:
+	bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_DIR) -j2
+
+# A database with the standard scenario beside the programs; an existing
+# file (with its participants and results) is never touched.
+db: build
+	@if [ -e $(DB) ]; then echo "$(DB) exists; left as it is"; else $(BIN)/kestu-initdb $(DB); fi
+
+run: build db
+	$(BIN)/kestu-demo
+
+test: build
+	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
+
+bench: build
+	@found=no; \
+	for program in $(BIN)/bench_*; do \
+	  [ -x "$$program" ] || continue; \
+	  found=yes; echo "== $$program"; "$$program" || exit 1; \
+	done; \
+	[ $$found = yes ] || echo "no benchmark programs in $(BIN)"
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,59 @@
+-- Tables of the experiment database (KESTU.MDB).
+-- The program finds every table and column by these names; experimenters may
+-- refill the three scenario tables with any SQLite tool.
+
+-- Participants: one row per User ID, all answers kept as typed.
+CREATE TABLE "UserData" (
+  "UserID" TEXT,
+  "FirstName" TEXT,
+  "LastName" TEXT,
+  "SchoolYear" TEXT,
+  "Major" TEXT,
+  "Age" TEXT,
+  "Sex" TEXT,
+  "TrialNum" TEXT DEFAULT '0'
+);
+
+-- Results: one row per recorded trial. The three times are shares of the
+-- whole pump capacity spent pumping, cleaning and idle.
+CREATE TABLE "Experiments" (
+  "UserID" TEXT,
+  "Experiment" INTEGER,
+  "Date" TEXT,
+  "StartTime" TEXT,
+  "EndTime" TEXT,
+  "Scenario" TEXT,
+  "SimRate" REAL,
+  "MissedBuckets" REAL,
+  "BusyTime" REAL,
+  "SweepTime" REAL,
+  "IdleTime" REAL
+);
+
+-- Water arrivals. "Hr" and "Min" are the clock's minute and second; columns
+-- "0".."22" are the buckets arriving into each tank. The first row is the
+-- plant's content at the start; rows must be in ascending time order.
+CREATE TABLE "exogenous" (
+  "Hr" INTEGER, "Min" INTEGER,
+  "0" REAL, "1" REAL, "2" REAL, "3" REAL, "4" REAL, "5" REAL, "6" REAL, "7" REAL,
+  "8" REAL, "9" REAL, "10" REAL, "11" REAL, "12" REAL, "13" REAL, "14" REAL, "15" REAL,
+  "16" REAL, "17" REAL, "18" REAL, "19" REAL, "20" REAL, "21" REAL, "22" REAL
+);
+
+-- Deadlines: by clock "Hr":"Min", "ExpectAmt" buckets must have been pumped
+-- out of tank "TankNum".
+CREATE TABLE "deadline" (
+  "TankNum" INTEGER,
+  "Hr" INTEGER,
+  "Min" INTEGER,
+  "ExpectAmt" INTEGER
+);
+
+-- Outlets: share "sorta" of each bucket pumped out of tank "head" goes to tank
+-- "tail" (-1: out of the plant). What a tank's shares leave short of 1 also
+-- leaves the plant. At most 10 rows per tank.
+CREATE TABLE "sorttable" (
+  "head" INTEGER,
+  "tail" INTEGER,
+  "sorta" REAL
+);

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Kestu needs.
+# Does nothing when they are all present; otherwise installs the missing ones
+# as root or through sudo, or says which to install by hand.
+set -euo pipefail
+
+PACKAGES=(
+  cmake g++ make
+  qt6-base-dev libqt6sql6-sqlite
+  libgtest-dev libbenchmark-dev
+  xvfb xauth xdotool imagemagick
+)
+
+missing=()
+for package in "${PACKAGES[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  if [[ "$status" != "install ok installed" ]]; then
+    missing+=("$package")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  exit 0
+fi
+
+if [[ $(id -u) -eq 0 ]]; then
+  as_root() { env DEBIAN_FRONTEND=noninteractive "$@"; }
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  as_root() { sudo -n env DEBIAN_FRONTEND=noninteractive "$@"; }
+else
+  echo "install-deps: these packages are missing: ${missing[*]}" >&2
+  echo "install-deps: run as root, or install them by hand:" >&2
+  echo "  sudo apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+as_root apt-get update
+as_root apt-get install -y --no-install-recommends "${missing[@]}"

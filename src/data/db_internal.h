@@ -1,0 +1,48 @@
+#pragma once
+
+// Helpers shared by the files of the database layer; not part of its interface.
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace kestu::dbdetail {
+
+inline QString Q(const std::string& text) { return QString::fromStdString(text); }
+inline std::string S(const QString& text) { return text.toStdString(); }
+
+// The driver's own words for the last failure of a query, without the
+// "Unable to fetch row" style prefixes Qt adds.
+inline QString DriverText(const QSqlError& error)
+{
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    return text.trimmed();
+}
+
+// "<file>: <what>".
+inline std::string Message(const std::string& path, const QString& what)
+{
+    return path + ": " + S(what);
+}
+
+// Runs a prepared query; on failure returns the message "<file>: <doing> (<driver text>)".
+inline bool Run(QSqlQuery& query, const std::string& path, const QString& doing, std::string& error)
+{
+    if (query.exec()) return true;
+    error = Message(path, doing + " (" + DriverText(query.lastError()) + ")");
+    return false;
+}
+
+// The statements of an SQL script, in order: split at semicolons outside
+// quotes and comments, comments dropped, blank statements skipped.
+std::vector<QString> SplitSqlScript(const QString& script);
+
+// Scripts compiled into the program.
+const char* SchemaSql();
+const char* StandardScenarioSql();
+
+}  // namespace kestu::dbdetail

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "data/db_result.h"
+#include "scenario/scenario_tables.h"
+#include "trials/experiment_store.h"  // ExperimentStart, ExperimentResult
+
+namespace kestu {
+
+// One row of "UserData". Every field is text as the participant typed it;
+// an empty cell reads back as "".
+struct Participant {
+    std::string UserID;
+    std::string FirstName;
+    std::string LastName;
+    std::string SchoolYear;
+    std::string Major;
+    std::string Age;
+    std::string Sex;
+    std::string TrialNum;  // trials done, decimal text; "0" for a new participant
+};
+
+enum class OpenMode { ReadOnly, ReadWrite };
+
+// What a new database file holds besides the empty participant and result tables.
+enum class NewDbContent { SchemaOnly, StandardScenario };
+
+// The experiment database: one SQLite file with the participants, the trial
+// results and the three scenario tables. Each instance holds its own
+// connection, closed when the instance is destroyed.
+class ExperimentDb {
+public:
+    ~ExperimentDb();
+    ExperimentDb(const ExperimentDb&) = delete;
+    ExperimentDb& operator=(const ExperimentDb&) = delete;
+
+    // programDir + "/KESTU.MDB".
+    static std::string DefaultPath(const std::string& programDir);
+
+    // Opens an existing file; a missing file is an error, never created here.
+    static DbResult<std::unique_ptr<ExperimentDb>> Open(const std::string& path, OpenMode mode);
+
+    // Creates a new file with every table; refuses when the file exists.
+    static DbStatus Create(const std::string& path, NewDbContent content);
+
+    const std::string& path() const { return path_; }
+
+    // Participants. Lookup finds the first row, in stored order, whose UserID
+    // equals the given one exactly; no such row is not an error.
+    DbResult<std::optional<Participant>> FindParticipant(const std::string& userId);
+    // Stores UserID, LastName, FirstName, SchoolYear, Major, Age and Sex as
+    // given; TrialNum gets the table's default "0" (the field is ignored).
+    DbStatus AddParticipant(const Participant& participant);
+    // Writes the trial count as decimal text into the participant's first row.
+    DbStatus SaveTrialNum(const std::string& userId, int trialNum);
+
+    // Trial results. AddExperiment returns the new row's rowid, which
+    // CompleteExperiment takes to fill in the end of the trial; shares that
+    // are absent are stored as NULL.
+    DbResult<long long> AddExperiment(const ExperimentStart& start);
+    DbStatus CompleteExperiment(long long rowid, const ExperimentResult& end);
+
+    // The scenario tables, rows in stored order, checked cell by cell.
+    DbResult<ScenarioTables> ReadScenario();
+
+private:
+    ExperimentDb(std::string path, std::string connection);
+
+    std::string path_;
+    std::string connection_;  // name of this instance's connection
+};
+
+}  // namespace kestu

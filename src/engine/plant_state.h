@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+#include "engine/constants.h"
+#include "engine/switch_status.h"
+
+namespace kestu {
+
+struct TankState {
+    double Water = 0;
+    int OutCount = 0;                              // entries 1..OutCount are in use
+    std::array<int, MaxOutlets + 1> OutTo{};       // destination tank; -1 leaves the plant
+    std::array<double, MaxOutlets + 1> OutShare{};
+    int DeadlineHr = 0;                            // clock minute of the deadline
+    int DeadlineMin = 0;                           // clock second of the deadline
+    int ExpectAmt = 0;                             // buckets still owed; no lower bound
+};
+
+// The whole plant as the tick, the clicks and the snapshots see it.
+struct PlantState {
+    std::array<TankState, TankRecords> Tanks{};
+
+    std::array<SwitchStatus, SwitchCount> Status{};  // what each lamp shows
+    std::array<int, SwitchCount> PumpState{};        // 1 pumping, 0 no pump, -n cleaning cycles left
+    std::array<int, SwitchCount> PumpHandover{};     // queued switch that takes this pump, -1 none
+    std::array<int, SwitchCount> SwitchTick{};       // ticks since the switch's last pump cycle
+
+    int PumpsAllocated = 0;
+    int PumpsReleasing = 0;
+    int PumpsInUseShown = 0;                          // the figure the pumps label shows
+    std::array<int, QueueSlots> CleaningQueue{};      // oldest first, -1 empty
+
+    int SimMinutes = 0;                               // never wraps
+    int SimSeconds = 0;
+    std::int64_t ElapsedTicks = 0;
+    std::int64_t BusyPumpTicks = 0;
+    std::int64_t SweepPumpTicks = 0;
+
+    bool TrialLogOn = false;
+    int DecisionMethod = 0;                           // 0 Interactive, 1 Random
+
+    PlantState()
+    {
+        PumpHandover.fill(-1);
+        CleaningQueue.fill(-1);
+    }
+};
+
+// The whole buckets a tank shows: its water rounded down.
+inline long long WholeBuckets(double water)
+{
+    return static_cast<long long>(std::floor(water));
+}
+
+}  // namespace kestu

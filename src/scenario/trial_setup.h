@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "engine/engine.h"
+#include "scenario/deadlines.h"
+#include "scenario/scenario_tables.h"
+
+namespace kestu {
+
+// What the trial setup relies on in the arrival and deadline tables; an empty
+// string when they can be used.
+std::string CheckScenario(const ScenarioTables& tables);
+
+// Brings the plant to the start of a trial: counters zero, the tanks filled
+// from the first arrival row, the clock at that row's time, the deadlines
+// loaded, every switch OFF with no pump and the arrivals waiting at the second
+// row. `between` runs after the clock is set and before the deadlines load.
+// Returns the trial's end time.
+ClockTime ResetPlantForTrial(Engine& engine, const ScenarioTables& tables, bool trainingMode,
+                             const std::function<void()>& between = {});
+
+}  // namespace kestu

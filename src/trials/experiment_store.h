@@ -1,0 +1,72 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "scenario/scenario_tables.h"
+
+namespace kestu {
+
+// The row an Experiment trial adds to "Experiments" when it starts.
+struct ExperimentStart {
+    std::string UserID;
+    int Experiment = 0;
+    std::string Date;       // yyyy-mm-dd
+    std::string StartTime;  // hh:mm:ss
+    std::string Scenario = "Standard";
+    double SimRate = 0;     // whole minutes a 480-tick trial takes at the trial's speed
+};
+
+// What the end of the trial writes into that row.
+struct ExperimentResult {
+    std::string EndTime;  // hh:mm:ss
+    double MissedBuckets = 0;
+    std::optional<double> BusyTime, SweepTime, IdleTime;  // empty when no tick counted
+};
+
+// Where the trial operations read the scenario and keep their rows. The
+// database implements it; headless runs keep everything in memory.
+class ExperimentStore {
+public:
+    virtual ~ExperimentStore() = default;
+    // Each call returns an empty string on success, otherwise what went wrong.
+    virtual std::string ReadScenario(ScenarioTables& tables) = 0;
+    virtual std::string AddExperiment(const ExperimentStart& row, long long& rowId) = 0;
+    virtual std::string CompleteExperiment(long long rowId, const ExperimentResult& result) = 0;
+    virtual std::string SaveTrialNum(const std::string& userId, int trialNum) = 0;
+};
+
+// A store that only holds the scenario and remembers the rows in memory.
+class MemoryStore : public ExperimentStore {
+public:
+    explicit MemoryStore(ScenarioTables tables = {}) : tables(std::move(tables)) {}
+    std::string ReadScenario(ScenarioTables& out) override
+    {
+        out = tables;
+        return {};
+    }
+    std::string AddExperiment(const ExperimentStart& row, long long& rowId) override
+    {
+        started = row;
+        rowId = ++rows;
+        return {};
+    }
+    std::string CompleteExperiment(long long, const ExperimentResult& r) override
+    {
+        result = r;
+        return {};
+    }
+    std::string SaveTrialNum(const std::string&, int n) override
+    {
+        savedTrialNum = n;
+        return {};
+    }
+
+    ScenarioTables tables;
+    std::optional<ExperimentStart> started;
+    std::optional<ExperimentResult> result;
+    std::optional<int> savedTrialNum;
+    long long rows = 0;
+};
+
+}  // namespace kestu

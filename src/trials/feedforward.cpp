@@ -1,0 +1,111 @@
+#include "trials/number_text.h"
+#include "trials/snapshot.h"
+#include "trials/trial_session.h"
+
+namespace kestu {
+
+void TrialSession::FFButton_Click()
+{
+    if (controls.SnapshotPending())
+        RestoreSnapshot();
+    else
+        SaveSnapshot();
+    Notify();
+}
+
+void TrialSession::SaveSnapshot()
+{
+    if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), "FF");
+    controls.FFCaption = "&Restore FF";
+
+    int hr = -1, min = -1;  // the schedule has run out
+    if (engine.NextArrivalRow() < engine.Arrivals().size()) {
+        hr = engine.Arrivals()[engine.NextArrivalRow()].Hr;
+        min = engine.Arrivals()[engine.NextArrivalRow()].Min;
+    }
+    const Snapshot snapshot = TakeSnapshot(plant(), hr, min, MissedCaption());
+    const std::string path = snapshotFolder.empty() ? SnapshotFileName(participant_.UserID)
+                                                    : snapshotFolder + "/" + SnapshotFileName(participant_.UserID);
+    const std::string error = SaveSnapshotFile(path, snapshot);
+    if (!error.empty()) Report(error);
+}
+
+// The whole file is read and checked first; a bad file changes nothing.
+bool TrialSession::RestoreSnapshot()
+{
+    const std::string path = snapshotFolder.empty() ? SnapshotFileName(participant_.UserID)
+                                                    : snapshotFolder + "/" + SnapshotFileName(participant_.UserID);
+    std::string error;
+    const auto snapshot = LoadSnapshotFile(path, error);
+    if (!snapshot) {
+        Report(error + "\nThe simulation goes on from where it is.");
+        return false;
+    }
+    if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), "FFR");
+    controls.FFCaption = "&Feedforward";
+
+    PlantState& p = plant();
+    const Snapshot& s = *snapshot;
+    p.SimMinutes = s.SimMinutes;
+    p.SimSeconds = s.SimSeconds;
+    p.PumpsAllocated = s.PumpsAllocated;
+    p.PumpsReleasing = s.PumpsReleasing;
+    p.CleaningQueue = s.CleaningQueue;
+    for (int t = 0; t < TankCount; ++t) {
+        TankState& tank = p.Tanks[t];
+        tank.Water = s.Tanks[t].Water;
+        tank.OutCount = s.Tanks[t].OutCount;
+        tank.OutTo = s.Tanks[t].OutTo;
+        tank.OutShare = s.Tanks[t].OutShare;
+    }
+    p.PumpState = s.PumpState;
+    p.PumpHandover = s.PumpHandover;
+    missed.Total = *ParseInteger(s.MissedCaption);
+
+    // Step back from the current arrival row to the one that was due at the
+    // snapshot, comparing times only; never past the first row.
+    const auto& rows = engine.Arrivals();
+    std::size_t row = engine.NextArrivalRow();
+    if (s.ArrivalHr == -1) {
+        row = rows.size();
+    } else {
+        while (row > 0 && (row >= rows.size() || rows[row].Hr != s.ArrivalHr || rows[row].Min != s.ArrivalMin)) --row;
+    }
+    engine.SetNextArrivalRow(row);
+
+    RedrawPlant();
+    if (engine.TimerRunning() && host.restartTimer) host.restartTimer();
+    return true;
+}
+
+// Shows the restored plant without writing a switch record.
+void TrialSession::RedrawPlant()
+{
+    PlantState& p = plant();
+    const bool logWasOn = p.TrialLogOn;
+    p.TrialLogOn = false;
+    Display& display = engine.display();
+    for (int t = 0; t < TankCount; ++t) display.FillTank(t, WholeBuckets(p.Tanks[t].Water));
+    for (int i = 0; i < SwitchCount; ++i) {
+        const int state = p.PumpState[i];
+        if (state > 0) {
+            engine.SetSwitchStatus(i, SwitchStatus::On);
+            display.PipeWater(TankOf(i), true);
+        } else if (state == 0) {
+            engine.SetSwitchStatus(i, SwitchStatus::Off);
+            display.PipeWater(TankOf(i), false);
+        } else {
+            // A cleaning switch starts its cleaning afresh.
+            engine.SetSwitchStatus(i, SwitchStatus::Clean);
+            display.PipeWater(TankOf(i), false);
+        }
+    }
+    for (int i = 0; i < SwitchCount; ++i)
+        if (p.PumpState[i] > 0) display.PipeWater(TankOf(i), true);
+    for (int i = 0; i < SwitchCount; ++i)
+        if (p.PumpHandover[i] != -1) engine.SetSwitchStatus(p.PumpHandover[i], SwitchStatus::Queued);
+    display.ShowClock(p.SimMinutes, p.SimSeconds);
+    p.TrialLogOn = logWasOn;
+}
+
+}  // namespace kestu

@@ -1,0 +1,128 @@
+#include "trials/number_text.h"
+#include "trials/trial_session.h"
+
+namespace kestu {
+
+namespace {
+bool DueAt(const LogRecord& record, const PlantState& plant)
+{
+    return record.Minutes == plant.SimMinutes && record.Seconds == plant.SimSeconds;
+}
+}  // namespace
+
+void TrialSession::ApplyRecord(const LogRecord& record)
+{
+    if (record.Kind == "FF" || record.Kind == "FFR")
+        FFButton_Click();  // the button's caption decides between save and restore
+    else if (record.Kind != "STOP")
+        engine.Switch_Click(record.Switch);
+}
+
+void TrialSession::ReplayIdle()
+{
+    StopTimer();
+    controls.PlayVisible = true;
+    controls.PlayEnabled = false;
+    controls.PauseVisible = false;
+    controls.StopEnabled = false;
+    engine.PumpsInUse_Display();
+    Notify();
+}
+
+void TrialSession::ReplaySetup()
+{
+    StopTimer();
+    controls.PlayVisible = true;
+    controls.PauseVisible = false;
+    plant().PumpsAllocated = 0;
+    plant().PumpsReleasing = 0;
+    missed.Total = 0;
+
+    const auto trial = ParseInteger(replaySelection);
+    if (!trial || *trial <= 0) {
+        engine.PumpsInUse_Display();
+        Notify();
+        return;
+    }
+    const int trialNum = static_cast<int>(*trial);
+    TrialLogReader reader;
+    if (!reader.Open(ProgramPath(TrialLogFileName(participant_.UserID, trialNum)))) {
+        replayLog_.Close();
+        Report("Trial " + std::to_string(trialNum) + " cannot be replayed:\n" + reader.Error());
+        ReplayIdle();
+        return;
+    }
+    controls.TrialNumLabel = std::to_string(trialNum);
+    replayLog_.Close();
+    if (!SetUp()) {
+        ReplayIdle();
+        return;
+    }
+    replayLog_ = std::move(reader);
+
+    // Records stamped with the setup time are applied now, all but the log's last.
+    logRec_ = replayLog_.ReadLogRecord();
+    bool stopSeen = false;
+    while (!replayLog_.AtEnd() && DueAt(logRec_, plant())) {
+        if (logRec_.Kind == "STOP") stopSeen = true;
+        ApplyRecord(logRec_);
+        logRec_ = replayLog_.ReadLogRecord();
+    }
+    // Only a trial closed in its very first second has nothing to play.
+    const bool stopDue = stopSeen || (logRec_.Kind == "STOP" && DueAt(logRec_, plant()));
+    const bool closedAtOnce = stopDue && ClockTime{plant().SimMinutes, plant().SimSeconds} != trialEnd;
+    controls.PlayEnabled = !closedAtOnce;
+    controls.StopEnabled = !closedAtOnce;
+    engine.PumpsInUse_Display();
+    Notify();
+}
+
+void TrialSession::ReplayStep()
+{
+    PlantState& p = plant();
+    while (DueAt(logRec_, p)) {
+        if (logRec_.Kind == "STOP") {
+            // A STOP on the end time is left to the deadline checkpoint of the
+            // next tick, which ends the replay as it ended the trial.
+            if (ClockTime{p.SimMinutes, p.SimSeconds} != trialEnd) {
+                StopTimer();
+                controls.PauseEnabled = false;
+                controls.PauseVisible = false;
+                controls.PlayVisible = true;
+                controls.PlayEnabled = false;
+                controls.StopEnabled = true;
+                Notify();
+            }
+        } else {
+            ApplyRecord(logRec_);
+        }
+        logRec_ = replayLog_.ReadLogRecord();
+    }
+}
+
+void TrialSession::PlayButton_Click()
+{
+    plant().TrialLogOn = false;
+    StartTimer();
+    controls.PlayVisible = false;
+    controls.PauseVisible = true;
+    controls.PauseEnabled = true;
+    Notify();
+}
+
+void TrialSession::PauseButton_Click()
+{
+    StopTimer();
+    controls.PlayVisible = true;
+    controls.PauseVisible = false;
+    Notify();
+}
+
+void TrialSession::StopButton_Click()
+{
+    engine.ResetCleaningQueue();
+    StopTimer();
+    ReplaySetup();
+}
+
+}  // namespace kestu

@@ -1,0 +1,208 @@
+#include "trials/snapshot.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "trials/number_text.h"
+
+namespace kestu {
+
+Snapshot TakeSnapshot(const PlantState& plant, int arrivalHr, int arrivalMin, const std::string& missedCaption)
+{
+    Snapshot s;
+    s.SimMinutes = plant.SimMinutes;
+    s.SimSeconds = plant.SimSeconds;
+    s.PumpsAllocated = plant.PumpsAllocated;
+    s.PumpsReleasing = plant.PumpsReleasing;
+    s.ArrivalHr = arrivalHr;
+    s.ArrivalMin = arrivalMin;
+    s.MissedCaption = missedCaption;
+    s.CleaningQueue = plant.CleaningQueue;
+    for (int t = 0; t < TankCount; ++t) {
+        const TankState& tank = plant.Tanks[t];
+        s.Tanks[t] = {tank.Water, tank.OutCount, tank.OutTo, tank.OutShare};
+    }
+    s.PumpState = plant.PumpState;
+    s.PumpHandover = plant.PumpHandover;
+    return s;
+}
+
+std::string SnapshotText(const Snapshot& s)
+{
+    std::string out;
+    auto line = [&](std::initializer_list<double> values) {
+        bool first = true;
+        for (double v : values) {
+            if (!first) out += ',';
+            first = false;
+            AppendNumber(out, v);
+        }
+        out += "\r\n";
+    };
+    AppendInteger(out, s.SimMinutes);
+    for (int v : {s.SimSeconds, s.PumpsAllocated, s.PumpsReleasing, s.ArrivalHr, s.ArrivalMin}) {
+        out += ',';
+        AppendInteger(out, v);
+    }
+    out += ",\"" + s.MissedCaption + "\"\r\n";
+    for (int q : s.CleaningQueue) line({double(q)});
+    for (const auto& tank : s.Tanks) {
+        line({tank.Water, double(tank.OutCount), double(tank.OutTo[1]), tank.OutShare[1]});
+        for (int k = 2; k <= MaxOutlets; ++k) line({double(tank.OutTo[k]), tank.OutShare[k]});
+    }
+    for (int i = 0; i < SwitchCount; ++i) line({double(s.PumpState[i]), double(s.PumpHandover[i])});
+    return out;
+}
+
+namespace {
+
+struct LineReader {
+    std::vector<std::string> lines;
+    std::string& error;
+    std::size_t current = 0;
+
+    std::vector<std::string> Fields(std::size_t index, std::size_t count)
+    {
+        current = index + 1;
+        std::vector<std::string> fields;
+        std::string field;
+        std::istringstream in(lines[index]);
+        while (std::getline(in, field, ',')) fields.push_back(field);
+        if (!lines[index].empty() && lines[index].back() == ',') fields.emplace_back();
+        if (fields.size() != count) {
+            Fail("expected " + std::to_string(count) + " fields, found " + std::to_string(fields.size()));
+            fields.clear();
+        }
+        return fields;
+    }
+    bool Number(const std::string& text, double& out)
+    {
+        const auto v = ParseNumber(text);
+        if (!v) return Fail("\"" + text + "\" is not a number");
+        out = *v;
+        return true;
+    }
+    bool Whole(const std::string& text, int low, int high, int& out)
+    {
+        const auto v = ParseInteger(text);
+        if (!v || *v < low || *v > high) return Fail("\"" + text + "\" is not a whole number in " +
+                                                     std::to_string(low) + ".." + std::to_string(high));
+        out = static_cast<int>(*v);
+        return true;
+    }
+    bool Fail(const std::string& what)
+    {
+        if (error.empty()) error = "line " + std::to_string(current) + ": " + what;
+        return false;
+    }
+};
+
+}  // namespace
+
+std::optional<Snapshot> ParseSnapshot(const std::string& text, std::string& error)
+{
+    error.clear();
+    LineReader in{{}, error};
+    for (std::size_t start = 0; start < text.size();) {
+        auto end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::size_t stop = end;
+        if (stop > start && text[stop - 1] == '\r') --stop;
+        in.lines.emplace_back(text, start, stop - start);
+        start = end + 1;
+    }
+    if (in.lines.size() != SnapshotLines) {
+        error = "the file has " + std::to_string(in.lines.size()) + " lines instead of 287";
+        return std::nullopt;
+    }
+
+    Snapshot s;
+    constexpr int Big = 1000000000;
+    auto head = in.Fields(0, 7);
+    if (head.empty()) return std::nullopt;
+    const std::string& caption = head[6];
+    if (caption.size() < 2 || caption.front() != '"' || caption.back() != '"') {
+        in.Fail("the missed-bucket caption is not quoted");
+        return std::nullopt;
+    }
+    s.MissedCaption = caption.substr(1, caption.size() - 2);
+    if (!ParseInteger(s.MissedCaption)) {
+        in.Fail("the missed-bucket caption is not a whole number");
+        return std::nullopt;
+    }
+    if (!in.Whole(head[0], 0, Big, s.SimMinutes) || !in.Whole(head[1], 0, 59, s.SimSeconds) ||
+        !in.Whole(head[2], 0, SwitchCount, s.PumpsAllocated) || !in.Whole(head[3], 0, SwitchCount, s.PumpsReleasing) ||
+        !in.Whole(head[4], -1, Big, s.ArrivalHr) || !in.Whole(head[5], -1, 59, s.ArrivalMin))
+        return std::nullopt;
+
+    for (int q = 0; q < QueueSlots; ++q) {
+        auto f = in.Fields(1 + q, 1);
+        if (f.empty() || !in.Whole(f[0], -1, SwitchCount - 1, s.CleaningQueue[q])) return std::nullopt;
+    }
+    for (int t = 0; t < TankCount; ++t) {
+        Snapshot::Tank& tank = s.Tanks[t];
+        const std::size_t base = 11 + 10 * t;
+        auto f = in.Fields(base, 4);
+        if (f.empty() || !in.Number(f[0], tank.Water) || !in.Whole(f[1], 0, MaxOutlets, tank.OutCount) ||
+            !in.Whole(f[2], -Big, TankRecords - 1, tank.OutTo[1]) || !in.Number(f[3], tank.OutShare[1]))
+            return std::nullopt;
+        for (int k = 2; k <= MaxOutlets; ++k) {
+            auto g = in.Fields(base + k - 1, 2);
+            if (g.empty() || !in.Whole(g[0], -Big, TankRecords - 1, tank.OutTo[k]) || !in.Number(g[1], tank.OutShare[k]))
+                return std::nullopt;
+        }
+    }
+    for (int i = 0; i < SwitchCount; ++i) {
+        auto f = in.Fields(241 + i, 2);
+        if (f.empty() || !in.Whole(f[0], -Big, Big, s.PumpState[i]) ||
+            !in.Whole(f[1], -1, SwitchCount - 1, s.PumpHandover[i]))
+            return std::nullopt;
+    }
+    return s;
+}
+
+std::string SnapshotFileName(const std::string& userId)
+{
+    return userId + ".DAT";
+}
+
+std::string SaveSnapshotFile(const std::string& path, const Snapshot& snapshot)
+{
+    const std::string temp = path + ".tmp";
+    const std::string text = SnapshotText(snapshot);
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.flush();
+        if (!out) {
+            std::remove(temp.c_str());
+            std::remove(path.c_str());  // never restore an older snapshot in its place
+            return "The snapshot file " + path + " cannot be written.";
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        std::remove(path.c_str());
+        return "The snapshot file " + path + " cannot be written.";
+    }
+    return {};
+}
+
+std::optional<Snapshot> LoadSnapshotFile(const std::string& path, std::string& error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "The snapshot file " + path + " cannot be opened.";
+        return std::nullopt;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    std::string detail;
+    auto snapshot = ParseSnapshot(content.str(), detail);
+    if (!snapshot) error = "The snapshot file " + path + " cannot be read: " + detail + ".";
+    return snapshot;
+}
+
+}  // namespace kestu

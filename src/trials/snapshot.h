@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "engine/plant_state.h"
+
+namespace kestu {
+
+// Everything a feedforward snapshot holds: the clock, the pump counters, the
+// next water arrival due (by its minute and second; -1/-1 once the schedule
+// has run out), the missed-bucket caption, the cleaning queue, each tank's
+// water and outlets, and each switch's pump state and handover.
+struct Snapshot {
+    int SimMinutes = 0, SimSeconds = 0;
+    int PumpsAllocated = 0, PumpsReleasing = 0;
+    int ArrivalHr = -1, ArrivalMin = -1;
+    std::string MissedCaption = "0";
+    std::array<int, QueueSlots> CleaningQueue{};
+    struct Tank {
+        double Water = 0;
+        int OutCount = 0;
+        std::array<int, MaxOutlets + 1> OutTo{};
+        std::array<double, MaxOutlets + 1> OutShare{};
+    };
+    std::array<Tank, TankCount> Tanks{};
+    std::array<int, SwitchCount> PumpState{};
+    std::array<int, SwitchCount> PumpHandover{};
+};
+
+inline constexpr int SnapshotLines = 287;
+
+Snapshot TakeSnapshot(const PlantState& plant, int arrivalHr, int arrivalMin, const std::string& missedCaption);
+
+// The file text: 287 lines ended by CR LF.
+std::string SnapshotText(const Snapshot& snapshot);
+
+// Reads and checks a whole snapshot text; on a fault returns nothing and sets
+// error to what is wrong and on which line.
+std::optional<Snapshot> ParseSnapshot(const std::string& text, std::string& error);
+
+// The participant's snapshot file name: the User ID followed by ".DAT".
+std::string SnapshotFileName(const std::string& userId);
+
+// Writes the file through a temporary file and a rename, so a crash never
+// leaves half a snapshot. Returns an error text, empty on success.
+std::string SaveSnapshotFile(const std::string& path, const Snapshot& snapshot);
+std::optional<Snapshot> LoadSnapshotFile(const std::string& path, std::string& error);
+
+}  // namespace kestu

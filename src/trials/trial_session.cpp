@@ -1,0 +1,299 @@
+#include "trials/trial_session.h"
+
+#include <ctime>
+#include <utility>
+
+#include "scenario/outlets.h"
+#include "scenario/trial_setup.h"
+#include "trials/number_text.h"
+
+namespace kestu {
+
+WallClock SystemWallClock()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char date[16], time[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+    std::strftime(time, sizeof time, "%H:%M:%S", &local);
+    return {date, time};
+}
+
+TrialSession::TrialSession(ParticipantState& participant, ExperimentStore& store, std::string programFolder,
+                           EngineConstants constants)
+    : engine(constants), snapshotFolder(programFolder), participant_(participant), store_(store),
+      programFolder_(std::move(programFolder))
+{
+    engine.hooks.deadlineCheckpoint = [this] { DeadlineCheckPoint(); };
+    engine.hooks.replayStep = [this] {
+        if (participant_.ReplayMode) ReplayStep();
+    };
+    controls.DeadlineLabels.fill(EmptyDeadlineLabel);
+}
+
+std::string TrialSession::ProgramPath(const std::string& fileName) const
+{
+    return programFolder_.empty() ? fileName : programFolder_ + "/" + fileName;
+}
+
+void TrialSession::StartTimer() { engine.SetTimerRunning(true); }
+void TrialSession::StopTimer() { engine.SetTimerRunning(false); }
+
+void TrialSession::Notify()
+{
+    if (host.controlsChanged) host.controlsChanged();
+}
+
+void TrialSession::Report(const std::string& text)
+{
+    if (host.report) host.report("Kestu Simulation", text);
+}
+
+void TrialSession::ReportDbFailure(const std::string& error)
+{
+    if (error.empty() || dbFailureReported_) return;
+    dbFailureReported_ = true;
+    Report("The experiment database could not record this trial:\n" + error);
+}
+
+bool TrialSession::Form_Load()
+{
+    PlantState& p = plant();
+    p.TrialLogOn = false;
+    controls.DeadlineLabels.fill(EmptyDeadlineLabel);
+    engine.ResetCleaningQueue();
+    if (!participant_.ReplayMode) {
+        timerInterval = participant_.SimRate;
+        controls.SpeedGroupVisible = false;
+    }
+    if (!participant_.FeedforwardOn) controls.FFVisible = false;
+    if (!participant_.ReplayMode) {
+        controls.SimulatorMode = "Experiment";
+        controls.ReplayConsoleVisible = false;
+    } else {
+        controls.SwitchesEnabled = false;
+        p.SwitchTick.fill(0);
+        controls.SimulatorMode = "Replay";
+        controls.SetupVisible = false;
+        controls.SimulateVisible = false;
+        controls.FFVisible = false;
+        controls.PauseVisible = false;
+        controls.PlayVisible = true;
+        controls.PlayEnabled = false;
+        controls.StopEnabled = false;
+        replayList.clear();
+        for (int n = 1; n <= participant_.TrialNum; ++n) replayList.push_back(std::to_string(n));
+    }
+    if (participant_.TrainingMode) controls.SimulatorMode = "Training";
+    for (int t = 0; t < TankCount; ++t) {
+        engine.display().FillTank(t, 0);
+        engine.display().PipeWater(t, false);
+    }
+    for (int s = 0; s < SwitchCount; ++s) engine.SetSwitchStatus(s, SwitchStatus::Off);
+    p.SimMinutes = 0;
+    p.SimSeconds = 0;
+    Notify();
+
+    ScenarioTables tables;
+    std::string error = store_.ReadScenario(tables);
+    if (error.empty()) error = LoadOutlets(p, tables.sorttable);
+    if (!error.empty()) {
+        Report("The plant cannot be loaded:\n" + error);
+        return false;
+    }
+    return true;
+}
+
+void TrialSession::Training_Click()
+{
+    controls.SetupVisible = false;
+    controls.TrainingVisible = false;
+    participant_.TrainingMode = true;
+    cmdSetup_Click();
+}
+
+void TrialSession::cmdSetup_Click()
+{
+    SetUp();
+}
+
+bool TrialSession::SetUp()
+{
+    ScenarioTables tables;
+    std::string error = store_.ReadScenario(tables);
+    if (error.empty()) error = CheckScenario(tables);
+    if (!error.empty()) {
+        Report("The trial cannot be set up:\n" + error);
+        return false;
+    }
+    // An Experiment trial never runs unrecorded: without its log nothing is set up.
+    if (participant_.ExperimentMode() && writeTrialLog) {
+        const std::string path = ProgramPath(TrialLogFileName(participant_.UserID, participant_.TrialNum + 1));
+        if (!log_.Open(path)) {
+            Report("The trial log " + path + " cannot be created, so the trial cannot be set up.");
+            return false;
+        }
+    }
+    dbFailureReported_ = false;
+    PlantState& p = plant();
+
+    p.DecisionMethod = decisionChoice;
+    controls.DetailFBVisible = false;
+    if (controls.MissedFBVisible) cmdDetailFB_Click();
+    p.TrialLogOn = false;
+    missed = MissedTally{};
+    engine.ResetCleaningQueue();
+    controls.SwitchesEnabled = p.DecisionMethod == 0;
+    controls.SetupVisible = false;
+    controls.TrainingVisible = false;
+    controls.DecisionConsoleVisible = false;
+
+    const bool replay = participant_.ReplayMode;
+    trialEnd = ResetPlantForTrial(engine, tables, participant_.TrainingMode, [&] {
+        // Between the clock and the deadlines: the labels and buttons of the mode.
+        if (!replay) {
+            if (participant_.TrainingMode) {
+                controls.SimulatorMode = "Training";
+                controls.TrialNumLabel = "-";
+                controls.FFVisible = false;
+            } else {
+                controls.TrialNumLabel = std::to_string(participant_.TrialNum + 1);
+                controls.FFEnabled = true;
+            }
+            controls.SimulateEnabled = true;
+        }
+        controls.FFCaption = "&Feedforward";  // a snapshot never outlives its trial
+    });
+    for (int k = 0; k < 12; ++k) controls.DeadlineLabels[k] = DeadlineLabel(p.Tanks[LabelledTanks[k]]);
+    timerInterval = speedValue;
+
+    if (participant_.ExperimentMode()) {
+        p.TrialLogOn = true;
+        engine.SetRecordSink(&log_);
+        engine.RandomDecision();
+    }
+    Notify();
+    return true;
+}
+
+void TrialSession::cmdSimulate_Click()
+{
+    if (!participant_.TrainingMode) {
+        const auto n = ParseInteger(controls.TrialNumLabel);
+        if (n) participant_.TrialNum = static_cast<int>(*n);
+    }
+    const bool starting = !engine.TimerRunning();
+    if (starting) {
+        StartTimer();
+        controls.SetupEnabled = false;
+        controls.SimulateCaption = "Stop Simul&ation";
+        controls.FFEnabled = true;
+        controls.SimulateVisible = false;
+        controls.SetupVisible = false;
+        controls.SpeedGroupVisible = false;
+    } else {
+        StopTimer();
+        if (log_.IsOpen()) {
+            log_.AppendLogMark(plant(), "STOP");
+            log_.Close();
+        }
+        if (!participant_.ReplayMode) SaveTrialCounter();
+        controls.SimulateCaption = "Start Simul&ation";
+        controls.SimulateEnabled = false;
+        controls.SetupEnabled = true;
+        controls.FFEnabled = false;
+    }
+    if (participant_.ReplayMode) controls.PauseEnabled = false;
+
+    if (starting && participant_.ExperimentMode()) {
+        const WallClock now = host.now();
+        ExperimentStart row{participant_.UserID, participant_.TrialNum, now.Date, now.Time, "Standard",
+                            static_cast<double>(SpeedMinutes(timerInterval))};
+        std::string error = store_.AddExperiment(row, experimentRow_);
+        // Save the new counter at once: a crash mid-trial must not reuse this trial's number.
+        if (error.empty()) error = store_.SaveTrialNum(participant_.UserID, participant_.TrialNum);
+        if (!error.empty()) {
+            ReportDbFailure(error);
+            cmdSimulate_Click();  // stop cleanly; the log keeps what it has
+            controls.SetupVisible = true;
+            controls.SimulateVisible = true;
+        }
+    }
+    Notify();
+}
+
+void TrialSession::SaveTrialCounter()
+{
+    ReportDbFailure(store_.SaveTrialNum(participant_.UserID, participant_.TrialNum));
+}
+
+void TrialSession::DeadlineCheckPoint()
+{
+    PlantState& p = plant();
+    const long long before = missed.Total;
+    JudgeDeadlines(p, missed);
+    if (ClockTime{p.SimMinutes, p.SimSeconds} != trialEnd) {
+        if (missed.Total != before) Notify();
+        return;
+    }
+
+    controls.SwitchesEnabled = false;
+    controls.SimulateVisible = true;
+    controls.SetupVisible = true;
+    if (participant_.ReplayMode) controls.SpeedGroupVisible = true;
+    --p.ElapsedTicks;
+    if (participant_.TrainingMode)
+        missed.Total = 0;
+    else
+        controls.DetailFBVisible = true;
+
+    if (participant_.ExperimentMode()) {
+        ExperimentResult result;
+        result.EndTime = host.now().Time;
+        result.MissedBuckets = static_cast<double>(missed.Total);
+        if (auto shares = ComputeShares(p.ElapsedTicks, p.BusyPumpTicks, p.SweepPumpTicks)) {
+            result.BusyTime = shares->BusyTime;
+            result.SweepTime = shares->SweepTime;
+            result.IdleTime = shares->IdleTime;
+        }
+        ReportDbFailure(store_.CompleteExperiment(experimentRow_, result));
+    } else if (participant_.TrainingMode && participant_.FeedforwardOn) {
+        controls.FFVisible = true;
+        controls.FFEnabled = false;
+    }
+    if (!participant_.ReplayMode) controls.SimulatorMode = participant_.TrainingMode ? "Training" : "Experiment";
+    cmdSimulate_Click();
+}
+
+void TrialSession::cmdDetailFB_Click()
+{
+    controls.MissedFBVisible = !controls.MissedFBVisible;
+    Notify();
+}
+
+void TrialSession::HScroll1_Change(int value)
+{
+    speedValue = value;
+    timerInterval = value;
+    participant_.SimRate = timerInterval;
+    Notify();
+}
+
+void TrialSession::ClickSwitch(int switchNum)
+{
+    if (switchNum < 0 || switchNum >= SwitchCount || !controls.SwitchesEnabled) return;
+    engine.Switch_Click(switchNum);
+}
+
+void TrialSession::Form_Unload()
+{
+    if (closed_) return;
+    closed_ = true;
+    if (plant().TrialLogOn && engine.TimerRunning() && log_.IsOpen()) log_.AppendLogMark(plant(), "STOP");
+    log_.Close();
+    replayLog_.Close();
+    if (!participant_.ReplayMode) SaveTrialCounter();
+}
+
+}  // namespace kestu

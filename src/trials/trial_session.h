@@ -1,0 +1,111 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "scenario/deadlines.h"
+#include "scenario/results.h"
+#include "scenario/scenario_tables.h"
+#include "trials/controls.h"
+#include "trials/experiment_store.h"
+#include "trials/log_reader.h"
+#include "trials/participant.h"
+#include "trials/trial_log.h"
+
+namespace kestu {
+
+struct WallClock {
+    std::string Date;  // yyyy-mm-dd
+    std::string Time;  // hh:mm:ss
+};
+WallClock SystemWallClock();
+
+// What the window (or a headless runner) lends the trial operations.
+struct SessionHost {
+    std::function<void(const std::string& title, const std::string& text)> report;
+    std::function<void()> controlsChanged;
+    std::function<void()> restartTimer;  // the tick interval starts afresh
+    std::function<WallClock()> now = SystemWallClock;
+};
+
+// One simulation window's trials: setup, start and stop, the deadline
+// checkpoint, snapshots, replay and the window's close. Headless, so the
+// window, the experimenter's tool and the tests run the same operations.
+class TrialSession {
+public:
+    TrialSession(ParticipantState& participant, ExperimentStore& store, std::string programFolder,
+                 EngineConstants constants = {});
+    TrialSession(const TrialSession&) = delete;
+    TrialSession& operator=(const TrialSession&) = delete;
+
+    Engine engine;
+    Controls controls;
+    MissedTally missed;
+    ClockTime trialEnd;
+    SessionHost host;
+    int speedValue = 1937;      // the window's speed scroll bar
+    int timerInterval = 1000;   // milliseconds per tick
+    int decisionChoice = 0;     // 0 Interactive, 1 Random, as the option buttons show
+    std::string snapshotFolder; // the program's folder unless a replay tool moves it
+    bool writeTrialLog = true;  // batch runs of the Random method write no log
+    std::vector<std::string> replayList;
+    std::string replaySelection;
+
+    PlantState& plant() { return engine.plant; }
+    const ParticipantState& participant() const { return participant_; }
+    std::string MissedCaption() const { return std::to_string(missed.Total); }
+
+    // Window load: plant reset and the outlet table. False (after a report)
+    // when the plant cannot be loaded.
+    bool Form_Load();
+    void Training_Click();
+    void cmdSetup_Click();
+    void cmdSimulate_Click();
+    void DeadlineCheckPoint();
+    void FFButton_Click();
+    void cmdDetailFB_Click();
+    void HScroll1_Change(int value);
+    // A participant's click on a switch button; ignored while the buttons are disabled.
+    void ClickSwitch(int switchNum);
+    // The window's close: runs once however often it is called.
+    void Form_Unload();
+
+    // Replay.
+    void ReplaySetup();
+    void ReplayStep();
+    void PlayButton_Click();
+    void PauseButton_Click();
+    void StopButton_Click();
+    bool ReplayLoaded() const { return replayLog_.IsOpen(); }
+
+    bool TrialLogOpen() const { return log_.IsOpen(); }
+    std::string ProgramPath(const std::string& fileName) const;
+
+private:
+    bool SetUp();
+    void StartTimer();
+    void StopTimer();
+    void Notify();
+    void Report(const std::string& text);
+    void ReportDbFailure(const std::string& error);
+    void SaveTrialCounter();
+    void ApplyRecord(const LogRecord& record);
+    void ReplayIdle();
+    bool RestoreSnapshot();
+    void SaveSnapshot();
+    void RedrawPlant();
+
+    ParticipantState& participant_;
+    ExperimentStore& store_;
+    std::string programFolder_;
+    TrialLogWriter log_;
+    TrialLogReader replayLog_;
+    LogRecord logRec_;
+    long long experimentRow_ = 0;  // the row this trial's start added
+    bool dbFailureReported_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace kestu

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <memory>
+#include <string>
+
+#include "data/experiment_db.h"
+
+namespace kestu::testing {
+
+// Each test gets a folder of its own with room for one database file.
+class DbTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        path_ = dir_.filePath(QStringLiteral("KESTU.MDB")).toStdString();
+    }
+
+    void CreateDb(NewDbContent content = NewDbContent::SchemaOnly)
+    {
+        auto created = ExperimentDb::Create(path_, content);
+        ASSERT_TRUE(created.ok()) << created.error();
+    }
+
+    std::unique_ptr<ExperimentDb> OpenDb(OpenMode mode = OpenMode::ReadWrite)
+    {
+        auto opened = ExperimentDb::Open(path_, mode);
+        EXPECT_TRUE(opened.ok()) << opened.error();
+        return opened.ok() ? std::move(opened).value() : nullptr;
+    }
+
+    // Runs one statement on the file directly, as an experimenter's SQLite tool would.
+    void Sql(const std::string& statement) { RunRaw(statement); }
+
+    // The first column of the first row of a query run directly on the file.
+    QVariant SqlValue(const std::string& query) { return RunRaw(query); }
+
+    std::string path_;
+
+private:
+    QVariant RunRaw(const std::string& statement)
+    {
+        static int counter = 0;
+        const QString name = QStringLiteral("test-raw-%1").arg(++counter);
+        QVariant result;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(QString::fromStdString(path_));
+            EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+            QSqlQuery query(db);
+            EXPECT_TRUE(query.exec(QString::fromStdString(statement)))
+                << statement << ": " << query.lastError().text().toStdString();
+            if (query.next()) result = query.value(0);
+        }
+        QSqlDatabase::removeDatabase(name);
+        return result;
+    }
+
+    QTemporaryDir dir_;
+};
+
+}  // namespace kestu::testing

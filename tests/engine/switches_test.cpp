@@ -1,0 +1,131 @@
+#include "engine_fixture.h"
+
+namespace kestu::testing {
+namespace {
+
+using SwitchTest = EngineTest;
+
+TEST_F(SwitchTest, ClickNeedsAWholeBucket)
+{
+    Water(2, 0.9);
+    engine.Switch_Click(4);
+    EXPECT_EQ(StatusOf(4), SwitchStatus::Off);
+    EXPECT_EQ(plant.PumpsAllocated, 0);
+    Water(2, 1.0);
+    engine.Switch_Click(4);
+    EXPECT_EQ(StatusOf(4), SwitchStatus::On);
+    EXPECT_EQ(plant.PumpState[4], 1);
+    EXPECT_EQ(display.calls.back(), "PipeWater 2 on");
+}
+
+TEST_F(SwitchTest, SixthClickWithFivePumpsOnChangesNothing)
+{
+    for (int t = 0; t < 6; ++t) Water(t, 50);
+    for (int t = 0; t < 5; ++t) engine.Switch_Click(2 * t);
+    ASSERT_EQ(plant.PumpsAllocated, 5);
+    const PlantState before = plant;
+    engine.Switch_Click(10);
+    EXPECT_EQ(StatusOf(10), SwitchStatus::Off);
+    EXPECT_EQ(plant.PumpsAllocated, 5);
+    EXPECT_EQ(plant.PumpsInUseShown, 5);
+    EXPECT_EQ(plant.PumpHandover, before.PumpHandover);
+}
+
+TEST_F(SwitchTest, FullPlantQueuesBehindTheOldestCleaningPump)
+{
+    for (int t = 0; t < 6; ++t) Water(t, 50);
+    for (int t = 0; t < 5; ++t) engine.Switch_Click(2 * t);
+    engine.Switch_Click(6);  // ON -> CLEAN, keeps its pump
+    EXPECT_EQ(StatusOf(6), SwitchStatus::Clean);
+    EXPECT_EQ(plant.PumpState[6], -5);
+    EXPECT_EQ(plant.CleaningQueue[0], 6);
+    plant.SwitchTick[6] = 1;
+    engine.Switch_Click(10);
+    EXPECT_EQ(StatusOf(10), SwitchStatus::Queued);
+    EXPECT_EQ(plant.PumpHandover[6], 10);
+    EXPECT_EQ(plant.SwitchTick[6], 0);  // the reservation restarts the cleaning switch's count
+    EXPECT_EQ(plant.CleaningQueue[0], -1);
+    EXPECT_EQ(plant.PumpsAllocated, 6);
+    // Clicking a queued or cleaning switch does nothing.
+    engine.Switch_Click(10);
+    engine.Switch_Click(6);
+    EXPECT_EQ(StatusOf(10), SwitchStatus::Queued);
+    EXPECT_EQ(StatusOf(6), SwitchStatus::Clean);
+}
+
+TEST_F(SwitchTest, PipeKeepsFlowingWhileThePartnerPumps)
+{
+    Water(7, 50);
+    engine.Switch_Click(14);
+    engine.Switch_Click(15);
+    display.calls.clear();
+    engine.Switch_Click(14);
+    EXPECT_TRUE(display.calls.empty());
+    engine.Switch_Click(15);
+    EXPECT_EQ(display.calls, std::vector<std::string>{"PipeWater 7 off"});
+}
+
+TEST_F(SwitchTest, CleaningQueueKeepsOldestFirstAndDropsWhenFull)
+{
+    engine.ResetCleaningQueue();
+    EXPECT_EQ(engine.DequeueCleaning(), -1);
+    for (int s = 0; s < 11; ++s) engine.EnqueueCleaning(s);
+    EXPECT_EQ(plant.CleaningQueue[9], 9);
+    EXPECT_EQ(engine.DequeueCleaning(), 0);
+    EXPECT_EQ(plant.CleaningQueue[0], 1);
+    EXPECT_EQ(plant.CleaningQueue[9], -1);
+}
+
+TEST_F(SwitchTest, ClockCarriesIntoMinutesWithoutWrapping)
+{
+    plant.SimMinutes = 9;
+    plant.SimSeconds = 59;
+    engine.NextSimTime();
+    EXPECT_EQ(plant.SimMinutes, 10);
+    EXPECT_EQ(plant.SimSeconds, 0);
+    plant.SimMinutes = 59;
+    plant.SimSeconds = 59;
+    engine.NextSimTime();
+    EXPECT_EQ(plant.SimMinutes, 60);
+}
+
+TEST_F(SwitchTest, StoppedTimerKeepsTheClock)
+{
+    engine.hooks.deadlineCheckpoint = [&] { engine.SetTimerRunning(false); };
+    plant.SimSeconds = 5;
+    Tick();
+    EXPECT_EQ(plant.SimSeconds, 5);
+    EXPECT_EQ(plant.ElapsedTicks, 1);
+}
+
+TEST_F(SwitchTest, ArrivalRowsApplyOnTheirSecondAndBlockBehindOneSkipped)
+{
+    ArrivalRow first{0, 1, {}}, late{0, 1, {}}, after{0, 3, {}};
+    first.Water[3] = 0.5;
+    late.Water[3] = 100;
+    after.Water[3] = 100;
+    engine.SetArrivals({first, late, after}, 0);
+    plant.SimSeconds = 0;
+    Tick();  // clock 0:00 -> 0:01; the row of 0:01 waits for the next tick
+    EXPECT_EQ(plant.Tanks[3].Water, 0);
+    Tick();
+    EXPECT_EQ(plant.Tanks[3].Water, 0.5);
+    Tick(5);  // the second 0:01 row never comes round again, and blocks the 0:03 row
+    EXPECT_EQ(plant.Tanks[3].Water, 0.5);
+    EXPECT_EQ(engine.NextArrivalRow(), 1u);
+}
+
+TEST_F(SwitchTest, FractionalArrivalsAccumulate)
+{
+    ArrivalRow a{0, 0, {}}, b{0, 1, {}};
+    a.Water[9] = 0.5;
+    b.Water[9] = 0.5;
+    engine.SetArrivals({a, b}, 0);
+    Tick(2);
+    EXPECT_EQ(plant.Tanks[9].Water, 1.0);
+    EXPECT_EQ(display.calls.back(), "FillTank 22 0");
+    EXPECT_NE(std::find(display.calls.begin(), display.calls.end(), "FillTank 9 1"), display.calls.end());
+}
+
+}  // namespace
+}  // namespace kestu::testing
