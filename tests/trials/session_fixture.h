@@ -1,0 +1,101 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "trials/trial_session.h"
+
+namespace kestu::testing {
+
+// A store whose writes can be made to fail.
+struct FlakyStore : MemoryStore {
+    using MemoryStore::MemoryStore;
+    std::string failAdd, failComplete, failSave;
+    int saves = 0;
+    std::string AddExperiment(const ExperimentStart& row, long long& id) override
+    {
+        return failAdd.empty() ? MemoryStore::AddExperiment(row, id) : failAdd;
+    }
+    std::string CompleteExperiment(long long id, const ExperimentResult& r) override
+    {
+        return failComplete.empty() ? MemoryStore::CompleteExperiment(id, r) : failComplete;
+    }
+    std::string SaveTrialNum(const std::string& user, int n) override
+    {
+        ++saves;
+        return failSave.empty() ? MemoryStore::SaveTrialNum(user, n) : failSave;
+    }
+};
+
+// A small plant: water in tanks 0, 1 and 7, an arrival at 0:03, deadlines at
+// 0:05 (tank 7) and 0:12 (tank 8, the end of the trial).
+inline ScenarioTables SmallScenario()
+{
+    ScenarioTables t;
+    ArrivalRow first{0, 0, {}}, second{0, 3, {}};
+    first.Water[0] = 10, first.Water[1] = 3, first.Water[7] = 4;
+    second.Water[3] = 2;
+    t.exogenous = {first, second};
+    t.deadline = {{7, 0, 5, 3}, {8, 0, 12, 2}};
+    t.sorttable = {{0, 1, 0.5}, {0, 2, 0.5}, {7, 17, 1.0}};
+    return t;
+}
+
+inline std::string ReadText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The header lines of a trial log, without their state lines.
+inline std::vector<std::string> Headers(const std::filesystem::path& path)
+{
+    std::vector<std::string> headers;
+    std::istringstream in(ReadText(path));
+    std::string line;
+    for (int n = 0; std::getline(in, line); ++n)
+        if (n % 2 == 0) headers.push_back(line.substr(0, line.size() - 1));
+    return headers;
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("kestu-session-" + std::to_string(::getpid()) + "-" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    FlakyStore store{SmallScenario()};
+    ParticipantState participant;
+    std::unique_ptr<TrialSession> session;
+    std::vector<std::string> reports;
+
+    void SetUp() override
+    {
+        std::filesystem::create_directories(dir);
+        participant.UserID = "ann";
+        participant.TrialNum = 4;
+        participant.FeedforwardOn = true;
+        OpenWindow();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    void OpenWindow()
+    {
+        session = std::make_unique<TrialSession>(participant, store, dir.string());
+        session->host.report = [this](const std::string&, const std::string& text) { reports.push_back(text); };
+        session->host.now = [] { return WallClock{"2026-12-06", "10:11:12"}; };
+        ASSERT_TRUE(session->Form_Load());
+    }
+    PlantState& plant() { return session->plant(); }
+    void RunToEnd(int limit = 1000)
+    {
+        for (int k = 0; k < limit && session->engine.TimerRunning(); ++k) session->engine.Simulate();
+    }
+};
+
+}  // namespace kestu::testing

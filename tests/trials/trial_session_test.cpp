@@ -1,0 +1,169 @@
+#include "session_fixture.h"
+
+namespace kestu::testing {
+namespace {
+
+using TrialTest = SessionTest;
+
+TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
+{
+    session->cmdSetup_Click();
+    EXPECT_EQ(session->controls.TrialNumLabel, "5");
+    EXPECT_TRUE(session->controls.SimulateEnabled);
+    EXPECT_TRUE(session->controls.FFEnabled);
+    EXPECT_EQ(session->controls.DeadlineLabels[4], "00:05");  // label 4 shows tank 7
+    EXPECT_EQ(session->trialEnd, (ClockTime{0, 12}));
+    EXPECT_TRUE(std::filesystem::exists(dir / "ann.5"));
+
+    session->cmdSimulate_Click();
+    ASSERT_TRUE(store.started.has_value());
+    EXPECT_EQ(store.started->Experiment, 5);
+    EXPECT_EQ(store.started->Scenario, "Standard");
+    EXPECT_EQ(store.started->Date, "2026-12-06");
+    EXPECT_EQ(store.started->SimRate, 15);      // the speed the trial runs at, 1937 ms
+    EXPECT_EQ(store.savedTrialNum, 5);           // saved at once, before any tick
+    EXPECT_FALSE(session->controls.SetupVisible);
+
+    session->ClickSwitch(14);  // tank 7 starts pumping towards its deadline
+    RunToEnd();
+    EXPECT_EQ(plant().SimMinutes * 60 + plant().SimSeconds, 12);
+    EXPECT_EQ(plant().ElapsedTicks, 12);
+    EXPECT_EQ(session->missed.PerTank[7], 0);    // 3 owed; pumped on ticks 2, 4 and 6, before 0:05 is judged
+    EXPECT_EQ(session->missed.PerTank[8], 2);    // judged on the end second
+    EXPECT_EQ(session->missed.Total, 2);
+    ASSERT_TRUE(store.result.has_value());
+    EXPECT_EQ(store.result->MissedBuckets, 2);
+    EXPECT_EQ(store.result->EndTime, "10:11:12");
+    EXPECT_DOUBLE_EQ(*store.result->BusyTime + *store.result->SweepTime + *store.result->IdleTime, 1.0);
+    const auto headers = Headers(dir / "ann.5");
+    ASSERT_FALSE(headers.empty());
+    EXPECT_EQ(headers.front(), "0,0,\"ON\",14");
+    EXPECT_EQ(headers.back(), "0,12,\"STOP\",0");
+    EXPECT_FALSE(session->controls.SwitchesEnabled);
+    EXPECT_TRUE(session->controls.SetupVisible && session->controls.SetupEnabled);
+    EXPECT_TRUE(session->controls.DetailFBVisible);
+    EXPECT_EQ(participant.TrialNum, 5);
+    EXPECT_TRUE(reports.empty());
+
+    // The next trial writes ann.6 and completes its own row.
+    session->cmdSetup_Click();
+    EXPECT_EQ(session->controls.TrialNumLabel, "6");
+    EXPECT_TRUE(std::filesystem::exists(dir / "ann.6"));
+}
+
+TEST_F(TrialTest, TrainingWritesNothingAndClearsTheTotalAtTheEnd)
+{
+    session->Training_Click();
+    EXPECT_TRUE(participant.TrainingMode);
+    EXPECT_EQ(session->controls.TrialNumLabel, "-");
+    EXPECT_EQ(session->controls.SimulatorMode, "Training");
+    EXPECT_FALSE(session->controls.FFVisible);
+    EXPECT_EQ(session->trialEnd, (ClockTime{0, 5}));  // the earliest deadline
+    session->cmdSimulate_Click();
+    RunToEnd();
+    EXPECT_EQ(session->missed.Total, 0);
+    EXPECT_FALSE(store.started.has_value());
+    EXPECT_FALSE(store.result.has_value());
+    EXPECT_EQ(store.savedTrialNum, 4);  // rewritten unchanged
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
+    EXPECT_TRUE(session->controls.FFVisible);  // feedforward offered: shown, disabled
+    EXPECT_FALSE(session->controls.FFEnabled);
+}
+
+TEST_F(TrialTest, ClosingMidTrialStopsTheLogOnceAndSavesTheCounter)
+{
+    session->cmdSetup_Click();
+    session->cmdSimulate_Click();
+    session->engine.Simulate();
+    session->engine.Simulate();
+    store.savedTrialNum.reset();
+    session->Form_Unload();
+    session->Form_Unload();
+    const auto headers = Headers(dir / "ann.5");
+    ASSERT_EQ(headers.size(), 1u);
+    EXPECT_EQ(headers[0], "0,2,\"STOP\",0");
+    EXPECT_EQ(store.savedTrialNum, 5);
+    EXPECT_EQ(store.saves, 2);  // at the start and at the close, not again
+    EXPECT_FALSE(store.result.has_value());
+}
+
+TEST_F(TrialTest, ClosingBeforeTheStartLeavesTheCounter)
+{
+    session->cmdSetup_Click();
+    session->Form_Unload();
+    EXPECT_EQ(ReadText(dir / "ann.5"), "");
+    EXPECT_EQ(store.savedTrialNum, 4);
+    EXPECT_FALSE(store.started.has_value());
+}
+
+TEST_F(TrialTest, NoTrialRunsWithoutItsLog)
+{
+    std::filesystem::create_directories(dir / "ann.5");  // a folder where the log should go
+    session->cmdSetup_Click();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("ann.5"), std::string::npos);
+    EXPECT_FALSE(session->controls.SimulateEnabled);
+    EXPECT_TRUE(session->controls.SetupVisible);
+    EXPECT_EQ(session->controls.TrialNumLabel, "-");
+}
+
+TEST_F(TrialTest, RandomMethodClicksAtSetupAndThoseClicksAreLogged)
+{
+    session->decisionChoice = 1;
+    session->engine.random().Seed(3);
+    session->cmdSetup_Click();
+    EXPECT_FALSE(session->controls.SwitchesEnabled);
+    const auto headers = Headers(dir / "ann.5");
+    ASSERT_EQ(headers.size(), 3u);  // tanks 0, 1 and 7 hold water
+    for (const auto& h : headers) EXPECT_EQ(h.rfind("0,0,\"ON\",", 0), 0u) << h;
+    session->ClickSwitch(3);  // the buttons are disabled
+    EXPECT_EQ(session->engine.GetSwitchStatus(3), SwitchStatus::Off);
+}
+
+TEST_F(TrialTest, DatabaseFailureAtStartIsReportedOnceAndStopsCleanly)
+{
+    store.failAdd = "KESTU.MDB: cannot be opened";
+    store.failSave = "KESTU.MDB: cannot be opened";
+    session->cmdSetup_Click();
+    session->cmdSimulate_Click();
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_TRUE(session->controls.SetupVisible);
+    EXPECT_EQ(Headers(dir / "ann.5").back(), "0,0,\"STOP\",0");
+}
+
+TEST_F(TrialTest, EndFailureIsReportedOnceAndTheLogIsKept)
+{
+    store.failComplete = "row gone";
+    session->cmdSetup_Click();
+    session->cmdSimulate_Click();
+    store.failSave = "file gone";
+    RunToEnd();
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_EQ(Headers(dir / "ann.5").back(), "0,12,\"STOP\",0");
+}
+
+TEST_F(TrialTest, TrialEndingAtItsStartStoresNoShares)
+{
+    store.tables.deadline = {{7, 0, 0, 3}};
+    session->cmdSetup_Click();
+    session->cmdSimulate_Click();
+    RunToEnd();
+    ASSERT_TRUE(store.result.has_value());
+    EXPECT_FALSE(store.result->BusyTime.has_value());
+    EXPECT_EQ(store.result->MissedBuckets, 3);
+}
+
+TEST_F(TrialTest, BadScenarioIsReportedAndNothingIsSetUp)
+{
+    store.tables.deadline = {{24, 0, 5, 3}};
+    session->cmdSetup_Click();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("TankNum"), std::string::npos);
+    EXPECT_FALSE(session->controls.SimulateEnabled);
+    EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
+}
+
+}  // namespace
+}  // namespace kestu::testing
