@@ -1,5 +1,7 @@
 #include "trials/headless_trial.h"
 
+#include <filesystem>
+
 namespace kestu {
 
 TrialOutcome RunHeadlessTrial(const ScenarioTables& tables, const HeadlessOptions& options)
@@ -24,6 +26,47 @@ TrialOutcome RunHeadlessTrial(const ScenarioTables& tables, const HeadlessOption
     outcome.plant = session.plant();
     outcome.missed = session.missed;
     outcome.shares = ComputeShares(outcome.plant.ElapsedTicks, outcome.plant.BusyPumpTicks, outcome.plant.SweepPumpTicks);
+    return outcome;
+}
+
+ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder)
+{
+    namespace fs = std::filesystem;
+    ReplayOutcome outcome;
+    std::error_code failed;
+    fs::copy_file(logPath, fs::path(workFolder) / "replay.1", fs::copy_options::overwrite_existing, failed);
+    if (failed) {
+        outcome.error = logPath + ": the file cannot be read";
+        return outcome;
+    }
+
+    MemoryStore store(tables);
+    ParticipantState participant;
+    participant.UserID = "replay";
+    participant.ReplayMode = true;
+    participant.TrialNum = 1;
+    TrialSession session(participant, store, workFolder);
+    session.host.report = [&](const std::string&, const std::string& text) {
+        if (outcome.error.empty()) outcome.error = text;
+    };
+    if (!session.Form_Load()) return outcome;
+    session.replaySelection = "1";
+    session.ReplaySetup();
+    if (!outcome.error.empty()) return outcome;
+    if (session.controls.PlayEnabled) {
+        session.PlayButton_Click();
+        while (session.engine.TimerRunning() && outcome.trial.ticks < 1000000) {
+            session.engine.Simulate();
+            ++outcome.trial.ticks;
+        }
+    }
+    // The end time shows the setup and start buttons again; a STOP record does not.
+    outcome.endedByStop = !session.controls.SimulateVisible;
+    session.Form_Unload();
+    outcome.trial.plant = session.plant();
+    outcome.trial.missed = session.missed;
+    const PlantState& p = outcome.trial.plant;
+    outcome.trial.shares = ComputeShares(p.ElapsedTicks, p.BusyPumpTicks, p.SweepPumpTicks);
     return outcome;
 }
 

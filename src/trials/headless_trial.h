@@ -29,4 +29,16 @@ struct HeadlessOptions {
 // Sets up and runs one Experiment trial of the scenario from start to end.
 TrialOutcome RunHeadlessTrial(const ScenarioTables& tables, const HeadlessOptions& options);
 
+// What replaying a trial log to its end shows.
+struct ReplayOutcome {
+    std::string error;              // why the log cannot be replayed; empty when it was
+    bool endedByStop = false;       // a "STOP" before the end time (the window was closed)
+    TrialOutcome trial;
+};
+
+// Replays a trial log exactly as the window's replay console does, without a
+// window. Snapshot files it re-saves, and its copy of the log, stay in
+// workFolder, which must exist; nothing is written anywhere else.
+ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder);
+
 }  // namespace kestu
