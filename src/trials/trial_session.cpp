@@ -144,7 +144,8 @@ bool TrialSession::SetUp()
     p.TrialLogOn = false;
     missed = MissedTally{};
     engine.ResetCleaningQueue();
-    controls.SwitchesEnabled = p.DecisionMethod == 0;
+    // A replay takes its clicks from the log only; nobody may click into it.
+    controls.SwitchesEnabled = p.DecisionMethod == 0 && !participant_.ReplayMode;
     controls.SetupVisible = false;
     controls.TrainingVisible = false;
     controls.DecisionConsoleVisible = false;

@@ -1,0 +1,150 @@
+#include "session_fixture.h"
+
+namespace kestu::testing {
+namespace {
+
+// Runs trial 5 of participant "ann" in Experiment mode, then opens a replay window.
+class ReplayTest : public SessionTest {
+protected:
+    // Clicks keyed by the tick before which they happen (0: after setup, before the start).
+    void RecordTrial(const std::multimap<int, int>& clicks, int closeAfterTicks = -1)
+    {
+        session->cmdSetup_Click();
+        auto clickAt = [&](int tick) {
+            auto [a, b] = clicks.equal_range(tick);
+            for (auto it = a; it != b; ++it) session->ClickSwitch(it->second);
+        };
+        clickAt(0);
+        session->cmdSimulate_Click();
+        for (int tick = 1; session->engine.TimerRunning() && tick != closeAfterTicks + 1; ++tick) {
+            clickAt(tick);
+            session->engine.Simulate();
+        }
+        trialPlant = plant();
+        trialMissed = session->missed;
+        session->Form_Unload();
+    }
+    void OpenReplay(const std::string& trial = "5")
+    {
+        participant.ReplayMode = true;
+        participant.TrialNum = 5;
+        OpenWindow();
+        session->replaySelection = trial;
+        session->ReplaySetup();
+    }
+    void Play()
+    {
+        session->PlayButton_Click();
+        RunToEnd();
+    }
+    PlantState trialPlant;
+    MissedTally trialMissed;
+};
+
+TEST_F(ReplayTest, ReplayEndsWithTheTrialsOwnResults)
+{
+    RecordTrial({{0, 14}, {0, 0}, {3, 2}, {5, 0}, {7, 15}});
+    const std::string log = ReadText(dir / "ann.5");
+    OpenReplay();
+    EXPECT_EQ(session->replayList, (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+    EXPECT_FALSE(session->controls.SwitchesEnabled);
+    // The two clicks stamped with the setup time were applied while loading.
+    EXPECT_EQ(session->engine.GetSwitchStatus(14), SwitchStatus::On);
+    EXPECT_EQ(session->engine.GetSwitchStatus(0), SwitchStatus::On);
+    EXPECT_TRUE(session->controls.PlayEnabled);
+    Play();
+    EXPECT_TRUE(session->controls.SetupVisible);  // ended by the end time, like the trial
+    EXPECT_EQ(session->missed.Total, trialMissed.Total);
+    EXPECT_EQ(session->missed.PerTank, trialMissed.PerTank);
+    EXPECT_EQ(plant().BusyPumpTicks, trialPlant.BusyPumpTicks);
+    EXPECT_EQ(plant().SweepPumpTicks, trialPlant.SweepPumpTicks);
+    EXPECT_EQ(plant().ElapsedTicks, trialPlant.ElapsedTicks);
+    for (int t = 0; t < TankCount; ++t) EXPECT_EQ(plant().Tanks[t].Water, trialPlant.Tanks[t].Water);
+    EXPECT_EQ(ReadText(dir / "ann.5"), log);  // replayed clicks are not logged again
+    EXPECT_TRUE(store.started.has_value());
+    EXPECT_EQ(store.rows, 1);                 // and no row is added
+}
+
+TEST_F(ReplayTest, TheLogsLastRecordIsLeftForThePlay)
+{
+    RecordTrial({{0, 14}});  // the log: ON at setup, then STOP at the end
+    OpenReplay();
+    EXPECT_EQ(session->engine.GetSwitchStatus(14), SwitchStatus::On);
+    EXPECT_TRUE(session->controls.PlayEnabled);
+    Play();
+    EXPECT_EQ(session->missed.Total, trialMissed.Total);
+}
+
+TEST_F(ReplayTest, TrialWithoutClicksAndOneEndingAtItsStartStillReplay)
+{
+    store.tables.deadline = {{7, 0, 0, 3}};
+    RecordTrial({});
+    OpenReplay();
+    EXPECT_TRUE(session->controls.PlayEnabled);
+    Play();
+    EXPECT_TRUE(session->controls.SetupVisible);
+    EXPECT_EQ(session->missed.Total, 3);
+    EXPECT_EQ(plant().ElapsedTicks, 0);
+}
+
+TEST_F(ReplayTest, StopBeforeTheEndTimeStopsAtOnceAndJudgesNothingNew)
+{
+    RecordTrial({{0, 14}, {4, 0}}, 4);  // window closed after four ticks, at 0:04
+    OpenReplay();
+    Play();
+    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_EQ(plant().SimSeconds, 4);
+    EXPECT_FALSE(session->controls.PlayEnabled);
+    EXPECT_TRUE(session->controls.StopEnabled);
+    EXPECT_FALSE(session->controls.SetupVisible);
+    EXPECT_EQ(session->missed.Total, 0);
+}
+
+TEST_F(ReplayTest, PauseStopAndAnotherTrial)
+{
+    RecordTrial({{0, 14}, {2, 2}});
+    std::filesystem::copy_file(dir / "ann.5", dir / "ann.3");
+    OpenReplay();
+    session->PlayButton_Click();
+    session->engine.Simulate();
+    session->engine.Simulate();
+    session->PauseButton_Click();
+    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_TRUE(session->controls.PlayVisible);
+    EXPECT_FALSE(session->controls.PauseVisible);
+    EXPECT_EQ(plant().SimSeconds, 2);
+    session->StopButton_Click();  // back to the start of the trial
+    EXPECT_EQ(plant().SimSeconds, 0);
+    EXPECT_TRUE(session->controls.PlayEnabled);
+    session->replaySelection = "3";
+    session->ReplaySetup();
+    EXPECT_EQ(session->controls.TrialNumLabel, "3");
+    std::filesystem::remove(dir / "ann.5");  // the first log is no longer held
+    Play();
+    EXPECT_EQ(session->missed.Total, trialMissed.Total);
+}
+
+TEST_F(ReplayTest, LogsThatCannotBeReplayedAreReportedAndTheConsoleIdles)
+{
+    RecordTrial({{0, 14}});
+    std::ofstream(dir / "ann.2", std::ios::binary) << "";
+    std::ofstream(dir / "ann.3", std::ios::binary) << "0,0,\"ON\",3\r\ngarbage\r\n";
+    OpenReplay("4");
+    for (const std::string trial : {"4", "2", "3"}) {
+        reports.clear();
+        session->replaySelection = trial;
+        session->ReplaySetup();
+        ASSERT_EQ(reports.size(), 1u) << trial;
+        EXPECT_NE(reports[0].find("ann." + trial), std::string::npos) << reports[0];
+        EXPECT_FALSE(session->controls.PlayEnabled);
+        EXPECT_FALSE(session->engine.TimerRunning());
+    }
+    EXPECT_NE(reports[0].find("line 2"), std::string::npos);
+    session->replaySelection = "";
+    session->ReplaySetup();  // no selection: nothing loaded, no message
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(session->MissedCaption(), "0");
+}
+
+}  // namespace
+}  // namespace kestu::testing

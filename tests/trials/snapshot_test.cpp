@@ -1,0 +1,161 @@
+#include "session_fixture.h"
+#include "trials/snapshot.h"
+
+namespace kestu::testing {
+namespace {
+
+class SnapshotTest : public SessionTest {
+protected:
+    void StartTrial()
+    {
+        session->cmdSetup_Click();
+        session->cmdSimulate_Click();
+    }
+    void Ticks(int n)
+    {
+        for (int k = 0; k < n; ++k) session->engine.Simulate();
+    }
+};
+
+TEST_F(SnapshotTest, RestoreReturnsThePlantButKeepsDeadlinesAndStatistics)
+{
+    StartTrial();
+    session->ClickSwitch(0);
+    session->ClickSwitch(14);
+    Ticks(2);  // clock 0:02, the 0:03 arrival still to come
+    session->ClickSwitch(14);  // cleaning
+    const PlantState atSave = plant();
+    session->FFButton_Click();
+    EXPECT_EQ(session->controls.FFCaption, "&Restore FF");
+    EXPECT_TRUE(session->controls.SnapshotPending());
+
+    Ticks(4);
+    const auto busy = plant().BusyPumpTicks;
+    const auto expect0 = plant().Tanks[0].ExpectAmt;
+    ASSERT_NE(plant().Tanks[0].Water, atSave.Tanks[0].Water);
+    session->FFButton_Click();
+    EXPECT_EQ(session->controls.FFCaption, "&Feedforward");
+    EXPECT_EQ(plant().SimSeconds, 2);
+    for (int t = 0; t < TankCount; ++t) EXPECT_EQ(plant().Tanks[t].Water, atSave.Tanks[t].Water);
+    EXPECT_EQ(plant().PumpsAllocated, atSave.PumpsAllocated);
+    EXPECT_EQ(plant().CleaningQueue, atSave.CleaningQueue);
+    EXPECT_EQ(session->engine.NextArrivalRow(), 1u);
+    EXPECT_EQ(session->engine.GetSwitchStatus(0), SwitchStatus::On);
+    EXPECT_EQ(session->engine.GetSwitchStatus(14), SwitchStatus::Clean);
+    EXPECT_EQ(plant().PumpState[14], -5);  // cleaning starts afresh
+    EXPECT_EQ(plant().BusyPumpTicks, busy);
+    EXPECT_EQ(plant().Tanks[0].ExpectAmt, expect0);
+    const auto headers = Headers(dir / "ann.5");
+    EXPECT_EQ(headers[headers.size() - 2], "0,2,\"FF\",0");
+    EXPECT_EQ(headers.back(), "0,6,\"FFR\",0");
+}
+
+TEST_F(SnapshotTest, WaitingSwitchIsShownQueuedAfterTheRestore)
+{
+    store.tables.exogenous[0].Water = {};
+    for (int t = 0; t < 6; ++t) store.tables.exogenous[0].Water[t] = 20;
+    StartTrial();
+    for (int t = 0; t < 5; ++t) session->ClickSwitch(2 * t);
+    session->ClickSwitch(0);   // cleaning
+    session->ClickSwitch(10);  // waits for switch 0's pump
+    ASSERT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::Queued);
+    session->FFButton_Click();
+    Ticks(12);  // the handover happens
+    ASSERT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::On);
+    session->FFButton_Click();
+    EXPECT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::Queued);
+    EXPECT_EQ(plant().PumpHandover[0], 10);
+}
+
+TEST_F(SnapshotTest, FileHas287LinesWithTheirFieldCounts)
+{
+    StartTrial();
+    session->FFButton_Click();
+    const std::string text = ReadText(dir / "ann.DAT");
+    EXPECT_FALSE(std::filesystem::exists(dir / "ann.DAT.tmp"));
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const auto end = text.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos);
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    ASSERT_EQ(lines.size(), 287u);
+    auto fields = [](const std::string& line) { return std::count(line.begin(), line.end(), ',') + 1; };
+    EXPECT_EQ(lines[0], "0,0,0,0,0,3,\"0\"");
+    for (int k = 1; k <= 10; ++k) EXPECT_EQ(fields(lines[k]), 1);
+    for (int t = 0; t < 23; ++t) {
+        EXPECT_EQ(fields(lines[11 + 10 * t]), 4);
+        for (int k = 1; k < 10; ++k) EXPECT_EQ(fields(lines[11 + 10 * t + k]), 2);
+    }
+    for (int i = 0; i < 46; ++i) EXPECT_EQ(fields(lines[241 + i]), 2);
+    EXPECT_EQ(lines[11], "10,2,1,.5");
+}
+
+TEST_F(SnapshotTest, BadOrMissingFileIsReportedAndThePlantKept)
+{
+    StartTrial();
+    session->FFButton_Click();
+    Ticks(3);
+    const PlantState before = plant();
+    std::string text = ReadText(dir / "ann.DAT");
+    text.replace(text.find("10,2,1,.5"), 9, "10,2,1,x");
+    std::ofstream(dir / "ann.DAT", std::ios::binary) << text;
+    session->FFButton_Click();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("line 12"), std::string::npos) << reports[0];
+    EXPECT_EQ(plant().SimSeconds, before.SimSeconds);
+    EXPECT_EQ(plant().Tanks[0].Water, before.Tanks[0].Water);
+    EXPECT_EQ(Headers(dir / "ann.5").back(), "0,0,\"FF\",0");  // no restore recorded
+    std::filesystem::remove(dir / "ann.DAT");
+    session->FFButton_Click();
+    EXPECT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(session->controls.SnapshotPending());
+}
+
+TEST_F(SnapshotTest, RestoreNeverStartsAStoppedTimerAndSetupEndsAPendingSnapshot)
+{
+    int restarts = 0;
+    session->host.restartTimer = [&] { ++restarts; };
+    session->cmdSetup_Click();
+    session->FFButton_Click();
+    session->FFButton_Click();
+    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_EQ(restarts, 0);
+    session->cmdSimulate_Click();
+    session->FFButton_Click();
+    Ticks(2);
+    session->FFButton_Click();
+    EXPECT_EQ(restarts, 1);
+    EXPECT_TRUE(session->engine.TimerRunning());
+    session->FFButton_Click();
+    RunToEnd();
+    session->cmdSetup_Click();
+    EXPECT_FALSE(session->controls.SnapshotPending());
+}
+
+TEST(SnapshotText, ArrivalsRunOutAndRoundTrip)
+{
+    PlantState plant;
+    plant.Tanks[3].Water = 1.0 / 3;
+    plant.Tanks[3].OutCount = 2;
+    plant.Tanks[3].OutTo[2] = -1;
+    plant.Tanks[3].OutShare[2] = 1 - (0.7 + 0.2 + 0.1);
+    plant.PumpState[5] = -2;
+    plant.PumpHandover[5] = 9;
+    const Snapshot taken = TakeSnapshot(plant, -1, -1, "-4");
+    const std::string text = SnapshotText(taken);
+    EXPECT_NE(text.find("-1,1.11022302462516E-16\r\n"), std::string::npos);
+    std::string error;
+    const auto back = ParseSnapshot(text, error);
+    ASSERT_TRUE(back.has_value()) << error;
+    EXPECT_EQ(back->ArrivalHr, -1);
+    EXPECT_EQ(back->MissedCaption, "-4");
+    EXPECT_EQ(back->PumpHandover[5], 9);
+    EXPECT_EQ(SnapshotText(*back), text);
+    EXPECT_FALSE(ParseSnapshot(text.substr(0, text.size() / 2), error).has_value());
+    EXPECT_NE(error.find("lines"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestu::testing
