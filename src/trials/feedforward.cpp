@@ -4,6 +4,12 @@
 
 namespace kestu {
 
+std::string TrialSession::SnapshotPath() const
+{
+    const std::string name = SnapshotFileName(participant_.UserID);
+    return snapshotFolder.empty() ? name : snapshotFolder + "/" + name;
+}
+
 void TrialSession::FFButton_Click()
 {
     if (controls.SnapshotPending())
@@ -24,8 +30,7 @@ void TrialSession::SaveSnapshot()
         min = engine.Arrivals()[engine.NextArrivalRow()].Min;
     }
     const Snapshot snapshot = TakeSnapshot(plant(), hr, min, MissedCaption());
-    const std::string path = snapshotFolder.empty() ? SnapshotFileName(participant_.UserID)
-                                                    : snapshotFolder + "/" + SnapshotFileName(participant_.UserID);
+    const std::string path = SnapshotPath();
     const std::string error = SaveSnapshotFile(path, snapshot);
     if (!error.empty()) Report(error);
 }
@@ -33,8 +38,7 @@ void TrialSession::SaveSnapshot()
 // The whole file is read and checked first; a bad file changes nothing.
 bool TrialSession::RestoreSnapshot()
 {
-    const std::string path = snapshotFolder.empty() ? SnapshotFileName(participant_.UserID)
-                                                    : snapshotFolder + "/" + SnapshotFileName(participant_.UserID);
+    const std::string path = SnapshotPath();
     std::string error;
     const auto snapshot = LoadSnapshotFile(path, error);
     if (!snapshot) {

@@ -82,6 +82,7 @@ public:
 
     bool TrialLogOpen() const { return log_.IsOpen(); }
     std::string ProgramPath(const std::string& fileName) const;
+    std::string SnapshotPath() const;
 
 private:
     bool SetUp();
