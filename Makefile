@@ -19,7 +19,7 @@ db: build
 	@if [ -e $(DB) ]; then echo "$(DB) exists; left as it is"; else $(BIN)/kestu-initdb $(DB); fi
 
 run: build db
-	$(BIN)/kestu-demo
+	$(BIN)/kestu
 
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure

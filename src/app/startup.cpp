@@ -1,0 +1,74 @@
+#include "app/startup.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "data/experiment_db.h"
+#include "ui/frm_login.h"
+#include "ui/frm_sim_options.h"
+#include "ui/frm_simulation.h"
+#include "ui/frm_splash.h"
+#include "ui/prompts.h"
+
+namespace kestu {
+
+namespace {
+// Without a window manager (a kiosk session) windows would open in a corner.
+void CentreOnScreen(QWidget& window)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    if (!window.testAttribute(Qt::WA_Resized)) window.adjustSize();
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft().x() < 0 ? 0 : frame.topLeft().x(), frame.topLeft().y() < 0 ? 0 : frame.topLeft().y());
+}
+}  // namespace
+
+Startup::Startup(RunState& state) : state_(state) {}
+Startup::~Startup() = default;
+
+StartupResult Startup::Run(const StartupOptions& options)
+{
+    {
+        ui::frmSplash splash;
+        ShowSplash(splash, options.splashMilliseconds);
+        state_.DatabasePath = ExperimentDb::DefaultPath(state_.ProgramFolder);
+        state_.constants = EngineConstants{2, 10};
+    }  // the splash closes here
+    if (!LogIn(options)) return StartupResult::LoginRefused;
+
+    window_ = std::make_unique<ui::frmSimulation>(state_.participant, state_.DatabasePath, state_.ProgramFolder,
+                                                  state_.constants);
+    if (!window_->Form_Load()) {
+        window_.reset();
+        return StartupResult::PlantNotLoaded;
+    }
+    CentreOnScreen(*window_);
+    window_->show();
+    if (!state_.participant.ReplayMode) {
+        ui::frmSimOptions simOptions(state_.participant, *window_, window_.get());
+        ui::RunModal(simOptions);
+    }
+    return StartupResult::Running;
+}
+
+void Startup::ShowSplash(ui::frmSplash& splash, int milliseconds)
+{
+    CentreOnScreen(splash);
+    splash.show();
+    splash.repaint();  // fully drawn before the wait
+    splash.HoldFor(milliseconds);
+}
+
+bool Startup::LogIn(const StartupOptions& options)
+{
+    ui::frmLogin login(state_.participant, state_.DatabasePath);
+    CentreOnScreen(login);
+    if (options.loginShown)
+        QObject::connect(&login, &ui::frmLogin::shown, &login, [&login, &options] { options.loginShown(login); });
+    ui::RunModal(login);
+    return login.LoginAccepted;
+}
+
+}  // namespace kestu

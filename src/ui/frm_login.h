@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDialog>
+#include <QMessageBox>
+
+#include <memory>
+#include <string>
+
+#include "trials/participant.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace kestu {
+class ExperimentDb;
+}
+
+namespace kestu::ui {
+
+// Identifies the participant, sets the simulator mode and looks the User ID
+// up in the experiment database; unknown IDs can register on the spot.
+class frmLogin : public QDialog {
+    Q_OBJECT
+public:
+    frmLogin(ParticipantState& participant, std::string databasePath, QWidget* parent = nullptr);
+    ~frmLogin() override;
+
+    // True once a participant has been accepted.
+    bool LoginAccepted = false;
+
+    void cmdOK_Click();
+    void cmdCancel_Click();
+
+    QGroupBox* Frame1;
+    QRadioButton* Training;
+    QRadioButton* Replay;
+    QRadioButton* Experiment;
+    QLabel* lblLabels0;
+    QLineEdit* txtUserID;
+    QLabel* lblUserIdRule;  // shown when the box refuses a character
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+
+signals:
+    void shown();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void Form_Load();
+    void BackToUserId();
+    void Report(QMessageBox::Icon icon, const QString& text);
+    bool Register(const QString& userId);
+    bool AcceptKnownParticipant(const std::string& trialNumText);
+
+    ParticipantState& participant_;
+    std::string databasePath_;
+    std::unique_ptr<ExperimentDb> db_;  // stays open for the questionnaire
+};
+
+}  // namespace kestu::ui

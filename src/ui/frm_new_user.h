@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+
+#include "trials/participant.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kestu {
+class ExperimentDb;
+}
+
+namespace kestu::ui {
+
+// The background questionnaire of a participant whose User ID is not yet
+// registered. OK checks the answers and appends the participant's row.
+class frmNewUser : public QDialog {
+    Q_OBJECT
+public:
+    frmNewUser(ParticipantState& participant, ExperimentDb& db, QWidget* parent = nullptr);
+
+    // True only after OK has stored the participant's row.
+    bool Registered = false;
+
+    void cmdOK_Click();
+    void cmdCancel_Click();
+
+    QLabel* ID;
+    QLineEdit* FName;
+    QLineEdit* LName;
+    QComboBox* Class;
+    QComboBox* Major;
+    QComboBox* Sex;
+    QLineEdit* Age;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+
+private:
+    void Form_Load();
+    bool Refuse(const QString& text);
+    static void SelectEntry(QComboBox* list, const QString& entry);
+
+    ParticipantState& participant_;
+    ExperimentDb& db_;
+};
+
+}  // namespace kestu::ui

@@ -1,0 +1,351 @@
+#include "ui/frm_simulation.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QStyle>
+
+#include "ui/plant_view.h"
+#include "ui/prompts.h"
+#include "ui/twip_scale.h"
+
+namespace kestu::ui {
+
+namespace {
+constexpr double CaptionPoints = 8;
+constexpr int PanelX = 9750;       // the counters and buttons right of the plant
+constexpr int PanelWidth = 3300;
+constexpr int HalfWidth = 1560;
+constexpr int SecondHalfX = PanelX + PanelWidth - HalfWidth;
+constexpr int ButtonHeight = 435;
+constexpr int DeadlineX = 13230;   // the deadline column at the right edge
+constexpr int DeadlineWidth = 945;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QLabel* NewLabel(QWidget* parent, const QString& name, const QString& caption, const QString& tip = {})
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    if (!tip.isEmpty()) label->setToolTip(tip);
+    return label;
+}
+
+QPushButton* NewButton(QWidget* parent, const QString& name, const QString& caption, const QString& tip = {})
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    if (!tip.isEmpty()) button->setToolTip(tip);
+    return button;
+}
+
+QGroupBox* NewFrame(QWidget* parent, const QString& name, const QString& caption)
+{
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(name);
+    return frame;
+}
+
+void SetColours(QWidget* widget, const QColor& text, const QColor& back)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Window, back);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+void SetBold(QWidget* widget)
+{
+    QFont font = widget->font();
+    font.setBold(true);
+    widget->setFont(font);
+}
+}  // namespace
+
+frmSimulation::frmSimulation(ParticipantState& participant, std::string databasePath, std::string programFolder,
+                             EngineConstants constants, QWidget* parent)
+    : QWidget(parent, Qt::Window), participant_(participant), databasePath_(std::move(databasePath)),
+      programFolder_(std::move(programFolder)), constants_(constants), store_(databasePath_),
+      session_(participant, store_, programFolder_, constants)
+{
+    setObjectName(QStringLiteral("frmSimulation"));
+    setWindowTitle(QStringLiteral("Kestu Simulation"));
+    plantView = new PlantView(model_, this);
+    BuildControls();
+    ConnectSession();
+    ConnectControls();
+    Simulator.setObjectName(QStringLiteral("Simulator"));
+    Simulator.setInterval(1000);
+    SimBackground(0);
+    resize(sizeHint());
+}
+
+QSize frmSimulation::sizeHint() const
+{
+    return TwipScale().ToPixels(QRect(0, 0, DesignWidth, DesignHeight)).size();
+}
+
+frmSimulation::~frmSimulation()
+{
+    Simulator.stop();
+    if (PartnerWindow) PartnerWindow->close();
+    session_.Form_Unload();
+    session_.engine.hooks.timerChanged = nullptr;
+    session_.engine.hooks.yield = nullptr;
+    session_.engine.SetDisplay(nullptr);
+}
+
+void frmSimulation::BuildControls()
+{
+    BuildPlantControls();
+    BuildCounters();
+    BuildButtons();
+    BuildConsoles();
+    BuildSpeedGroup();
+}
+
+void frmSimulation::BuildPlantControls()
+{
+    const PlantLayout& layout = model_.layout();
+    for (int s = 0; s < SwitchCount; ++s) {
+        Switch[s] = NewButton(this, QStringLiteral("Switch_%1").arg(s), s % 2 == 0 ? QStringLiteral("1") : QStringLiteral("2"));
+        Switch[s]->setFocusPolicy(Qt::NoFocus);
+        placer_.Place(Switch[s], layout.SwitchButton(s), CaptionPoints);
+    }
+    for (int t = 0; t < TankCount; ++t) {
+        MissedFB[t] = NewLabel(this, QStringLiteral("MissedFB_%1").arg(t), QStringLiteral("120"));
+        MissedFB[t]->setAlignment(Qt::AlignCenter);
+        MissedFB[t]->setAttribute(Qt::WA_TransparentForMouseEvents);
+        SetBold(MissedFB[t]);
+        placer_.Place(MissedFB[t], layout.MissedLabel(t), 13.5);
+        MissedFB[t]->hide();
+    }
+}
+
+void frmSimulation::BuildCounters()
+{
+    Frame3 = NewFrame(this, QStringLiteral("Frame3"), QStringLiteral("Trial #"));
+    placer_.Place(Frame3, QRect(PanelX, 120, HalfWidth, 660), CaptionPoints);
+    TrialNum = NewLabel(Frame3, QStringLiteral("TrialNum"), QStringLiteral("-"), QStringLiteral("Current Trial Number"));
+    TrialNum->setAlignment(Qt::AlignCenter);
+    SetBold(TrialNum);
+    placer_.Place(TrialNum, QRect(90, 255, HalfWidth - 180, 330), 10, true);
+
+    Frame2 = NewFrame(this, QStringLiteral("Frame2"), QStringLiteral("Simulator Mode"));
+    placer_.Place(Frame2, QRect(SecondHalfX, 120, HalfWidth, 660), CaptionPoints);
+    SimulatorMode = NewLabel(Frame2, QStringLiteral("SimulatorMode"), QStringLiteral("Experiment"),
+                             QStringLiteral("Current Simulator Type"));
+    SimulatorMode->setAlignment(Qt::AlignCenter);
+    SetBold(SimulatorMode);
+    placer_.Place(SimulatorMode, QRect(90, 255, HalfWidth - 180, 330), 10, true);
+
+    Frame1 = NewFrame(this, QStringLiteral("Frame1"), QStringLiteral("Simulation Time"));
+    placer_.Place(Frame1, QRect(PanelX, 870, PanelWidth, 780), CaptionPoints);
+    SimTime = NewLabel(Frame1, QStringLiteral("SimTime"), QStringLiteral("- -:- -"), QStringLiteral("Current Simulation Time"));
+    SimTime->setAlignment(Qt::AlignCenter);
+    SetBold(SimTime);
+    placer_.Place(SimTime, QRect(90, 270, PanelWidth - 180, 420), 14, true);
+
+    Label9 = NewLabel(this, QStringLiteral("Label9"), QStringLiteral("Missed Water Buckets"));
+    placer_.Place(Label9, QRect(PanelX, 1770, PanelWidth, 255), CaptionPoints);
+    TotalMissedBuckets = NewLabel(this, QStringLiteral("TotalMissedBuckets"), QStringLiteral("0"),
+                                  QStringLiteral("Missed Water Buckets"));
+    TotalMissedBuckets->setAlignment(Qt::AlignCenter);
+    TotalMissedBuckets->setFrameShape(QFrame::Box);
+    SetBold(TotalMissedBuckets);
+    SetColours(TotalMissedBuckets, QColor(255, 255, 0), QColor(0, 0, 0));
+    placer_.Place(TotalMissedBuckets, QRect(PanelX, 2040, PanelWidth, 690), 24);
+
+    Label3 = NewLabel(this, QStringLiteral("Label3"), QStringLiteral("Pumps In Use"));
+    placer_.Place(Label3, QRect(PanelX, 2850, PanelWidth, 255), CaptionPoints);
+    PumpsInUse = NewLabel(this, QStringLiteral("PumpsInUse"), QStringLiteral("0"), QStringLiteral("Number of Active Pumps"));
+    PumpsInUse->setAlignment(Qt::AlignCenter);
+    PumpsInUse->setFrameShape(QFrame::Box);
+    SetBold(PumpsInUse);
+    SetColours(PumpsInUse, QColor(0, 0, 0), QColor(255, 0, 0));
+    placer_.Place(PumpsInUse, QRect(PanelX, 3120, PanelWidth, 870), 36);
+
+    Label7 = NewLabel(this, QStringLiteral("Label7"), QStringLiteral("Deadlines"));
+    Label7->setAlignment(Qt::AlignCenter);
+    placer_.Place(Label7, QRect(DeadlineX, 120, DeadlineWidth, 255), CaptionPoints);
+    for (int k = 0; k < 12; ++k) {
+        TankDL[k] = NewLabel(this, QStringLiteral("TankDL_%1").arg(k), QStringLiteral("- -:- -"), QStringLiteral("Deadline"));
+        TankDL[k]->setAlignment(Qt::AlignCenter);
+        TankDL[k]->setFrameShape(QFrame::Panel);
+        TankDL[k]->setFrameShadow(QFrame::Sunken);
+        placer_.Place(TankDL[k], QRect(DeadlineX, 450 + k * 420, DeadlineWidth, 330), CaptionPoints);
+    }
+}
+
+void frmSimulation::BuildButtons()
+{
+    auto place = [&](QPushButton* button, int x, int y) {
+        placer_.Place(button, QRect(x, y, HalfWidth, ButtonHeight), CaptionPoints);
+    };
+    cmdSetup = NewButton(this, QStringLiteral("cmdSetup"), QStringLiteral("&Setup"), QStringLiteral("Setup Simulation Scenario"));
+    place(cmdSetup, PanelX, 4140);
+    Training = NewButton(this, QStringLiteral("Training"), QStringLiteral("Setup &Training"));
+    place(Training, SecondHalfX, 4140);
+    Training->hide();
+    cmdSimulate = NewButton(this, QStringLiteral("cmdSimulate"), QStringLiteral("Start Simul&ation"), QStringLiteral("Start/Stop Simulation"));
+    cmdSimulate->setEnabled(false);
+    place(cmdSimulate, PanelX, 4680);
+    FFButton = NewButton(this, QStringLiteral("FFButton"), QStringLiteral("&Feedforward"), QStringLiteral("Save/Restore Simulation Snapshot"));
+    FFButton->setEnabled(false);
+    place(FFButton, SecondHalfX, 4680);
+    cmdDetailFB = NewButton(this, QStringLiteral("cmdDetailFB"), QStringLiteral("&Detail Feedback"));
+    cmdDetailFB->hide();
+    place(cmdDetailFB, PanelX, 5220);
+    Command1 = NewButton(this, QStringLiteral("Command1"), QStringLiteral("Animate"));
+    Command1->hide();
+    place(Command1, SecondHalfX, 5220);
+    Command2 = NewButton(this, QStringLiteral("Command2"), QStringLiteral("Team &Mode >>"));
+    Command2->hide();
+    place(Command2, PanelX, 5760);
+}
+
+void frmSimulation::BuildConsoles()
+{
+    DecisionConsole = NewFrame(this, QStringLiteral("DecisionConsole"), QStringLiteral("Decision Method"));
+    placer_.Place(DecisionConsole, QRect(PanelX, 6330, PanelWidth, 720), CaptionPoints);
+    Option1 = new QRadioButton(QStringLiteral("Interactive"), DecisionConsole);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    Option1->setChecked(true);
+    placer_.Place(Option1, QRect(150, 300, 1400, 300), CaptionPoints, true);
+    Option2 = new QRadioButton(QStringLiteral("Random"), DecisionConsole);
+    Option2->setObjectName(QStringLiteral("Option2"));
+    placer_.Place(Option2, QRect(1700, 300, 1400, 300), CaptionPoints, true);
+    DecisionConsole->hide();
+
+    ReplayConsole = NewFrame(this, QStringLiteral("ReplayConsole"), QStringLiteral("Replay Simulator Console"));
+    placer_.Place(ReplayConsole, QRect(PanelX, 7170, PanelWidth, 1560), CaptionPoints);
+    Label6 = NewLabel(ReplayConsole, QStringLiteral("Label6"), QStringLiteral("Replay Trial:"));
+    placer_.Place(Label6, QRect(150, 345, 1150, 285), CaptionPoints, true);
+    ReplayList = new QComboBox(ReplayConsole);
+    ReplayList->setObjectName(QStringLiteral("ReplayList"));
+    ReplayList->setEditable(false);
+    placer_.Place(ReplayList, QRect(1350, 300, 1800, 360), CaptionPoints, true);
+    auto picture = [&](const QString& name, QStyle::StandardPixmap icon, const QString& tip, int x) {
+        QPushButton* button = NewButton(ReplayConsole, name, QString(), tip);
+        button->setIcon(style()->standardIcon(icon));
+        button->setIconSize(QSize(30, 30));
+        placer_.Place(button, QRect(x, 840, 540, 540), CaptionPoints, true);
+        return button;
+    };
+    PlayButton = picture(QStringLiteral("PlayButton"), QStyle::SP_MediaPlay, QStringLiteral("Play Simulation"), 300);
+    PauseButton = picture(QStringLiteral("PauseButton"), QStyle::SP_MediaPause, QStringLiteral("Pause Simulation"), 1380);
+    StopButton = picture(QStringLiteral("StopButton"), QStyle::SP_MediaStop, QStringLiteral("Stop & Reset Simulation"), 2460);
+}
+
+void frmSimulation::BuildSpeedGroup()
+{
+    Label1 = NewLabel(this, QStringLiteral("Label1"), QStringLiteral("Simulation Speed"));
+    Label1->setAlignment(Qt::AlignCenter);
+    placer_.Place(Label1, QRect(PanelX, 8880, PanelWidth, 255), CaptionPoints);
+    Label2 = NewLabel(this, QStringLiteral("Label2"), QStringLiteral("Faster"));
+    placer_.Place(Label2, QRect(PanelX, 9195, 600, 255), CaptionPoints);
+    HScroll1 = new QScrollBar(Qt::Horizontal, this);
+    HScroll1->setObjectName(QStringLiteral("HScroll1"));
+    HScroll1->setRange(125, 3750);
+    HScroll1->setSingleStep(100);
+    HScroll1->setPageStep(500);
+    HScroll1->setValue(1937);
+    HScroll1->setFocusPolicy(Qt::StrongFocus);
+    placer_.Place(HScroll1, QRect(PanelX + 630, 9180, 2040, 285), CaptionPoints);
+    Label4 = NewLabel(this, QStringLiteral("Label4"), QStringLiteral("Slower"));
+    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    placer_.Place(Label4, QRect(PanelX + 2700, 9195, 600, 255), CaptionPoints);
+    Label5 = NewLabel(this, QStringLiteral("Label5"), QStringLiteral("15 Minute Simulation"));
+    Label5->setAlignment(Qt::AlignCenter);
+    placer_.Place(Label5, QRect(PanelX, 9525, PanelWidth, 255), CaptionPoints);
+}
+
+void frmSimulation::ConnectSession()
+{
+    session_.engine.SetDisplay(this);
+    session_.host.report = [this](const std::string& title, const std::string& text) {
+        ShowMessage(this, QMessageBox::Warning, Q(title), Q(text));
+    };
+    session_.host.controlsChanged = [this] { ApplyControls(); };
+    session_.host.restartTimer = [this] {
+        if (Simulator.isActive()) Simulator.start(TimerInterval());
+    };
+    session_.engine.hooks.timerChanged = [this](bool running) {
+        if (running)
+            Simulator.start(TimerInterval());
+        else
+            Simulator.stop();
+    };
+    session_.engine.hooks.yield = [](YieldPoint) { QCoreApplication::processEvents(); };
+}
+
+void frmSimulation::ConnectControls()
+{
+    connect(&Simulator, &QTimer::timeout, this, &frmSimulation::Simulator_Timer);
+    connect(cmdSetup, &QPushButton::clicked, this, [this] { session_.cmdSetup_Click(); });
+    connect(Training, &QPushButton::clicked, this, [this] { session_.Training_Click(); });
+    connect(cmdSimulate, &QPushButton::clicked, this, [this] { session_.cmdSimulate_Click(); });
+    connect(FFButton, &QPushButton::clicked, this, [this] { session_.FFButton_Click(); });
+    connect(cmdDetailFB, &QPushButton::clicked, this, [this] { session_.cmdDetailFB_Click(); });
+    connect(Command1, &QPushButton::clicked, this, &frmSimulation::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmSimulation::Command2_Click);
+    for (int s = 0; s < SwitchCount; ++s)
+        connect(Switch[s], &QPushButton::clicked, this, [this, s] { session_.ClickSwitch(s); });
+    connect(Option2, &QRadioButton::toggled, this, [this] { session_.decisionChoice = Option2->isChecked() ? 1 : 0; });
+    connect(ReplayList, &QComboBox::activated, this, [this] {
+        session_.replaySelection = ReplayList->currentText().toStdString();
+        session_.ReplaySetup();
+    });
+    connect(PlayButton, &QPushButton::clicked, this, [this] { session_.PlayButton_Click(); });
+    connect(PauseButton, &QPushButton::clicked, this, [this] { session_.PauseButton_Click(); });
+    connect(StopButton, &QPushButton::clicked, this, [this] { session_.StopButton_Click(); });
+    connect(HScroll1, &QScrollBar::valueChanged, this, [this](int value) { session_.HScroll1_Change(value); });
+}
+
+bool frmSimulation::Form_Load()
+{
+    const bool loaded = session_.Form_Load();
+    ApplyControls();
+    return loaded;
+}
+
+int frmSimulation::TimerInterval() const
+{
+    // A zero interval would fire without pause and starve the window of events.
+    return std::max(1, session_.timerInterval);
+}
+
+void frmSimulation::Simulator_Timer()
+{
+    if (ticking_) return;  // a timer event during one of the tick's yields
+    ticking_ = true;
+    session_.engine.Simulate();
+    ticking_ = false;
+}
+
+void frmSimulation::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const TwipScale scale(size(), QSize(DesignWidth, DesignHeight));
+    plantView->setGeometry(rect());
+    plantView->lower();
+    plantView->SetScale(scale);
+    placer_.Apply(scale);
+}
+
+void frmSimulation::closeEvent(QCloseEvent* event)
+{
+    Simulator.stop();
+    session_.Form_Unload();
+    event->accept();
+}
+
+}  // namespace kestu::ui

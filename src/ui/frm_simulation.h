@@ -1,0 +1,135 @@
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <string>
+
+#include "data/db_experiment_store.h"
+#include "engine/display.h"
+#include "trials/trial_session.h"
+#include "ui/plant_model.h"
+#include "ui/twip_placer.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+
+namespace kestu::ui {
+
+class PlantView;
+
+// The window in which trials are set up, run, watched and replayed. It shows
+// what the trial session decides and forwards every click to it; the plant is
+// drawn by a PlantView from the display model this window keeps.
+class frmSimulation : public QWidget, public Display {
+    Q_OBJECT
+public:
+    frmSimulation(ParticipantState& participant, std::string databasePath, std::string programFolder,
+                  EngineConstants constants = {}, QWidget* parent = nullptr);
+    ~frmSimulation() override;
+
+    // The design area at 15 twips per pixel.
+    QSize sizeHint() const override;
+
+    // The window's load step; false (after a message) when the plant cannot load.
+    bool Form_Load();
+
+    TrialSession& session() { return session_; }
+    const PlantModel& plantModel() const { return model_; }
+    const TwipPlacer& placer() const { return placer_; }
+
+    // Display: the engine draws through these.
+    void FillTank(int num, long long amount) override;
+    void PipeWater(int region, bool visible) override;
+    void ShowSwitchStatus(int switchNum, SwitchStatus status) override;
+    void ShowPumpsInUse(int pumps) override;
+    void ShowClock(int minutes, int seconds) override;
+
+    // 0: the normal colours; anything else: the colours of a held snapshot.
+    void SimBackground(int colorType);
+    // One tick of the Simulator timer; a tick never starts inside another.
+    void Simulator_Timer();
+    void Command1_Click();
+    void Command2_Click();
+    // The options dialog decides whether the feedforward button is offered.
+    void OfferFeedforward(bool offered);
+    // Switch buttons of a partner window stay disabled whatever the session says.
+    void LockSwitches();
+    // Shows the session's controls; runs after every operation.
+    void ApplyControls();
+
+    QPushButton* cmdSetup;
+    QPushButton* Training;
+    QPushButton* cmdSimulate;
+    QPushButton* FFButton;
+    QPushButton* cmdDetailFB;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    std::array<QPushButton*, SwitchCount> Switch{};
+    QGroupBox* DecisionConsole;
+    QRadioButton* Option1;
+    QRadioButton* Option2;
+    QGroupBox* Frame1;
+    QGroupBox* Frame2;
+    QGroupBox* Frame3;
+    QLabel* TrialNum;
+    QLabel* SimulatorMode;
+    QLabel* SimTime;
+    QGroupBox* ReplayConsole;
+    QLabel* Label6;
+    QComboBox* ReplayList;
+    QPushButton* PlayButton;
+    QPushButton* PauseButton;
+    QPushButton* StopButton;
+    QLabel* Label9;
+    QLabel* TotalMissedBuckets;
+    QLabel* Label3;
+    QLabel* PumpsInUse;
+    QLabel* Label7;
+    std::array<QLabel*, 12> TankDL{};
+    std::array<QLabel*, TankCount> MissedFB{};
+    QLabel* Label1;
+    QScrollBar* HScroll1;
+    QLabel* Label2;
+    QLabel* Label4;
+    QLabel* Label5;
+    QTimer Simulator;
+    PlantView* plantView;
+    QPointer<frmSimulation> PartnerWindow;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildCounters();
+    void BuildButtons();
+    void BuildConsoles();
+    void BuildSpeedGroup();
+    void BuildPlantControls();
+    void ConnectSession();
+    void ConnectControls();
+    void ApplyReplayList();
+    int TimerInterval() const;
+    QList<QWidget*> BackgroundSet() const;
+
+    ParticipantState& participant_;
+    std::string databasePath_;
+    std::string programFolder_;
+    EngineConstants constants_;
+    DbExperimentStore store_;
+    TrialSession session_;
+    PlantModel model_;
+    TwipPlacer placer_;
+    bool ticking_ = false;
+    bool switchesLocked_ = false;
+};
+
+}  // namespace kestu::ui

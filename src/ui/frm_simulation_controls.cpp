@@ -1,0 +1,86 @@
+// Mirrors the trial session's control states into the simulation window.
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+#include "ui/frm_simulation.h"
+
+namespace kestu::ui {
+
+namespace {
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+void Show(QWidget* widget, bool visible)
+{
+    if (widget->isHidden() == visible) widget->setVisible(visible);
+}
+}  // namespace
+
+void frmSimulation::ApplyControls()
+{
+    const Controls& c = session_.controls;
+    Show(cmdSetup, c.SetupVisible);
+    cmdSetup->setEnabled(c.SetupEnabled);
+    Show(Training, c.TrainingVisible);
+    Show(DecisionConsole, c.DecisionConsoleVisible);
+    Show(cmdSimulate, c.SimulateVisible);
+    cmdSimulate->setEnabled(c.SimulateEnabled);
+    cmdSimulate->setText(Q(c.SimulateCaption));
+    Show(FFButton, c.FFVisible);
+    FFButton->setEnabled(c.FFEnabled);
+    FFButton->setText(Q(c.FFCaption));
+    Show(cmdDetailFB, c.DetailFBVisible);
+
+    for (int t = 0; t < TankCount; ++t) {
+        const auto& figure = session_.missed.PerTank[t];
+        // A tank not yet judged has no figure to show.
+        MissedFB[t]->setText(figure ? QString::number(*figure) : QString());
+        Show(MissedFB[t], c.MissedFBVisible);
+    }
+    TotalMissedBuckets->setText(Q(session_.MissedCaption()));
+
+    for (QWidget* w : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2), static_cast<QWidget*>(Label4),
+                       static_cast<QWidget*>(Label5), static_cast<QWidget*>(HScroll1)})
+        Show(w, c.SpeedGroupVisible);
+    {
+        const QSignalBlocker blocker(HScroll1);
+        HScroll1->setValue(session_.speedValue);
+    }
+    Label5->setText(Q(SpeedCaption(session_.speedValue)));
+
+    for (QPushButton* button : Switch) button->setEnabled(c.SwitchesEnabled && !switchesLocked_);
+    SimulatorMode->setText(Q(c.SimulatorMode));
+    TrialNum->setText(Q(c.TrialNumLabel));
+    for (int k = 0; k < 12; ++k) TankDL[k]->setText(Q(c.DeadlineLabels[k]));
+
+    Show(ReplayConsole, c.ReplayConsoleVisible);
+    Show(PlayButton, c.PlayVisible);
+    PlayButton->setEnabled(c.PlayEnabled);
+    Show(PauseButton, c.PauseVisible);
+    PauseButton->setEnabled(c.PauseEnabled);
+    StopButton->setEnabled(c.StopEnabled);
+    ApplyReplayList();
+
+    SimBackground(c.SnapshotPending() ? 1 : 0);
+    Command2->setEnabled(!session_.engine.TimerRunning());
+    if (Simulator.isActive() && Simulator.interval() != TimerInterval()) Simulator.setInterval(TimerInterval());
+}
+
+// The list keeps the participant's choice; it is refilled only when the trials change.
+void frmSimulation::ApplyReplayList()
+{
+    QStringList items;
+    for (const std::string& item : session_.replayList) items.push_back(Q(item));
+    QStringList shown;
+    for (int i = 0; i < ReplayList->count(); ++i) shown.push_back(ReplayList->itemText(i));
+    if (items == shown) return;
+    const QSignalBlocker blocker(ReplayList);
+    ReplayList->clear();
+    ReplayList->addItems(items);
+    ReplayList->setCurrentIndex(-1);
+}
+
+}  // namespace kestu::ui

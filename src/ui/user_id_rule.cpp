@@ -1,0 +1,24 @@
+#include "ui/user_id_rule.h"
+
+namespace kestu::ui {
+
+QRegularExpression UserIdTypingPattern()
+{
+    return QRegularExpression(QStringLiteral("[A-Za-z0-9_-]{0,%1}").arg(MaxUserIdLength));
+}
+
+bool IsValidUserId(const QString& id)
+{
+    static const QRegularExpression whole(
+        QStringLiteral("\\A[A-Za-z0-9_-]{1,%1}\\z").arg(MaxUserIdLength));
+    return whole.match(id).hasMatch();
+}
+
+QString UserIdRuleText()
+{
+    return QStringLiteral("A User ID may only hold letters (A-Z, a-z), digits, \"_\" and \"-\", "
+                          "at most %1 characters.")
+        .arg(MaxUserIdLength);
+}
+
+}  // namespace kestu::ui

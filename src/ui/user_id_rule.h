@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QRegularExpression>
+#include <QString>
+
+namespace kestu::ui {
+
+// A User ID becomes part of the trial log and snapshot file names, so it is
+// held to characters every file system accepts.
+inline constexpr int MaxUserIdLength = 8;
+
+// What the User ID box accepts while typing (empty included).
+QRegularExpression UserIdTypingPattern();
+
+// True for 1 to 8 letters, digits, "_" or "-".
+bool IsValidUserId(const QString& id);
+
+// The message shown when a User ID breaks the rule.
+QString UserIdRuleText();
+
+}  // namespace kestu::ui

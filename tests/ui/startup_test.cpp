@@ -1,0 +1,154 @@
+// The program's start: what a refused login leaves behind, the order in
+// which windows open, and a plant that cannot load.
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSysInfo>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/startup.h"
+#include "ui/frm_login.h"
+#include "ui/frm_sim_options.h"
+#include "ui/frm_simulation.h"
+#include "ui/frm_splash.h"
+#include "ui_fixture.h"
+
+namespace kestu::uitest {
+namespace {
+
+std::string FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class StartupTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        state_.ProgramFolder = folder_;
+        AddParticipant("ann", "2");
+    }
+
+    StartupResult Run()
+    {
+        startup_ = std::make_unique<Startup>(state_);
+        StartupOptions options;
+        options.splashMilliseconds = 0;
+        return startup_->Run(options);
+    }
+
+    void LogInAs(const QString& userId, const char* mode = "Experiment")
+    {
+        modals_.On("frmLogin", [userId, mode](QDialog& dialog) {
+            auto& login = dynamic_cast<ui::frmLogin&>(dialog);
+            login.findChild<QRadioButton*>(mode)->setChecked(true);
+            login.txtUserID->setText(userId);
+            login.cmdOK_Click();
+        });
+    }
+
+    RunState state_;
+    std::unique_ptr<Startup> startup_;
+};
+
+TEST_F(StartupTest, ACancelledLoginEndsTheRunWithNothingWritten)
+{
+    const std::string before = FileBytes(dbPath_);
+    const auto modified = std::filesystem::last_write_time(dbPath_);
+    modals_.On("frmLogin", [](QDialog& dialog) { dynamic_cast<ui::frmLogin&>(dialog).cmdCancel_Click(); });
+    EXPECT_EQ(Run(), StartupResult::LoginRefused);
+    EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
+    EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_EQ(FileBytes(dbPath_), before);
+    EXPECT_EQ(std::filesystem::last_write_time(dbPath_), modified);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1) << "only the database";
+}
+
+TEST_F(StartupTest, ClosingTheLoginWindowCountsAsCancel)
+{
+    modals_.On("frmLogin", [](QDialog& dialog) { dialog.close(); });
+    EXPECT_EQ(Run(), StartupResult::LoginRefused);
+    EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+}
+
+TEST_F(StartupTest, AnAcceptedLoginOpensTheWindowAndThenTheOptionsInFront)
+{
+    LogInAs("ann");
+    bool windowShownFirst = false;
+    modals_.On("frmSimOptions", [&](QDialog& dialog) {
+        windowShownFirst = startup_->SimulationWindow() && startup_->SimulationWindow()->isVisible();
+        auto& options = dynamic_cast<ui::frmSimOptions&>(dialog);
+        EXPECT_EQ(options.parentWidget(), startup_->SimulationWindow());
+        options.HScroll1->setValue(3750);
+        options.Command1_Click();
+    });
+    EXPECT_EQ(Run(), StartupResult::Running);
+    EXPECT_EQ(modals_.opened, (std::vector<QString>{"frmLogin", "frmSimOptions"}));
+    EXPECT_TRUE(windowShownFirst);
+    EXPECT_EQ(state_.DatabasePath, folder_ + "/KESTU.MDB");
+    EXPECT_EQ(state_.constants.PumpCycleTicks, 2);
+    EXPECT_EQ(state_.constants.CleanTicks, 10);
+    EXPECT_EQ(state_.participant.TrialNum, 2);
+    EXPECT_EQ(state_.participant.SimRate, 3750);
+    ASSERT_NE(startup_->SimulationWindow(), nullptr);
+    EXPECT_EQ(startup_->SimulationWindow()->HScroll1->value(), 3750);
+}
+
+TEST_F(StartupTest, ReplayOpensNoOptionsDialog)
+{
+    LogInAs("ann", "Replay");
+    EXPECT_EQ(Run(), StartupResult::Running);
+    EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
+    EXPECT_EQ(state_.participant.SimRate, 0);
+    EXPECT_FALSE(state_.participant.FeedforwardOn);
+    ASSERT_NE(startup_->SimulationWindow(), nullptr);
+    EXPECT_EQ(startup_->SimulationWindow()->SimulatorMode->text(), "Replay");
+}
+
+TEST_F(StartupTest, AWindowThatCannotLoadItsPlantEndsTheRunAfterItsMessage)
+{
+    Sql("DROP TABLE sorttable");
+    LogInAs("ann");
+    EXPECT_EQ(Run(), StartupResult::PlantNotLoaded);
+    EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+    EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_NE(messages_.shown[0].text.indexOf("sorttable"), -1) << messages_.shown[0].text.toStdString();
+}
+
+TEST(SplashTest, NamesThePlatformItRunsOn)
+{
+    ui::frmSplash splash;
+    EXPECT_TRUE(splash.lblPlatform->text().startsWith(QSysInfo::prettyProductName()));
+}
+
+TEST(SplashTest, HoldingTheSplashKeepsEventsFlowing)
+{
+    ui::frmSplash splash;
+    splash.show();
+    int fired = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++fired; });
+    ticker.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    splash.HoldFor(300);
+    EXPECT_GE(clock.elapsed(), 290);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_GE(fired, 5) << "events must be processed during the hold";
+}
+
+}  // namespace
+}  // namespace kestu::uitest
