@@ -1,0 +1,116 @@
+// baseline: reproducible for a seed whatever the number of jobs, and the
+// summary statistics it prints.
+#include "ctl_fixture.h"
+
+#include <set>
+
+#include "kestuctl/baseline_runner.h"
+#include "kestuctl/distribution.h"
+
+namespace kestu::ctl::testing {
+namespace {
+
+using BaselineTest = CtlTest;
+
+TEST_F(BaselineTest, TheSameSeedGivesTheSameNumbersForAnyNumberOfJobs)
+{
+    const CommandResult one = Run({"baseline", db_, "--trials", "40", "--seed", "7", "--jobs", "1"});
+    ASSERT_EQ(one.status, ExitOk) << one.err;
+    for (const char* jobs : {"2", "3", "8"}) {
+        const CommandResult many = Run({"baseline", db_, "--trials", "40", "--seed", "7", "--jobs", jobs});
+        EXPECT_EQ(many.status, ExitOk);
+        EXPECT_EQ(many.out, one.out) << jobs << " jobs";
+    }
+    const CommandResult otherSeed = Run({"baseline", db_, "--trials", "40", "--seed", "8", "--jobs", "2"});
+    EXPECT_NE(otherSeed.out, one.out);
+}
+
+TEST_F(BaselineTest, PrintsTheDistributionOfEachFigure)
+{
+    const CommandResult result = Run({"baseline", db_, "--trials", "12", "--seed", "3"});
+    ASSERT_EQ(result.status, ExitOk) << result.err;
+    EXPECT_NE(result.out.find("Random method, 12 trials"), std::string::npos) << result.out;
+    for (const char* heading : {"mean", "sd", "min", "q1", "median", "q3", "max"}) {
+        EXPECT_NE(result.out.find(heading), std::string::npos) << heading;
+    }
+    for (const char* row : {"\nmissed buckets ", "\nbusy share ", "\ncleaning share ", "\nidle share "}) {
+        EXPECT_NE(result.out.find(row), std::string::npos) << row;
+    }
+}
+
+TEST_F(BaselineTest, TrialIsScoresDependOnTheSeedAndIOnly)
+{
+    const ScenarioTables tables = Scenario();
+    const auto twoJobs = RunBaseline(tables, 6, 99, 2);
+    ASSERT_EQ(twoJobs.size(), 6u);
+    std::set<long long> distinct;
+    for (std::size_t i = 0; i < twoJobs.size(); ++i) {
+        HeadlessOptions options;
+        options.seed = TrialSeed(99, i);
+        const TrialOutcome alone = RunHeadlessTrial(tables, options);
+        EXPECT_EQ(twoJobs[i].missedBuckets, alone.missed.Total) << "trial " << i;
+        ASSERT_TRUE(twoJobs[i].shares && alone.shares);
+        EXPECT_EQ(twoJobs[i].shares->BusyTime, alone.shares->BusyTime) << "trial " << i;
+        distinct.insert(alone.missed.Total);
+    }
+    EXPECT_GT(distinct.size(), 1u) << "different seeds should give different trials";
+}
+
+TEST_F(BaselineTest, WritesNothingToTheDatabaseOrTheFolder)
+{
+    const QStringList files = FilesInFolder();
+    const std::string rows = Dump("Experiments") + Dump("UserData");
+    ASSERT_EQ(Run({"baseline", db_, "--trials", "5", "--jobs", "2"}).status, ExitOk);
+    EXPECT_EQ(FilesInFolder(), files);
+    EXPECT_EQ(Dump("Experiments") + Dump("UserData"), rows);
+}
+
+TEST_F(BaselineTest, AScenarioTheProgramRefusesIsAFailure)
+{
+    Sql("DELETE FROM \"deadline\"");
+    const CommandResult result = Run({"baseline", db_, "--trials", "5"});
+    EXPECT_EQ(result.status, ExitFailure);
+    EXPECT_NE(result.err.find("table \"deadline\" has no rows"), std::string::npos) << result.err;
+}
+
+TEST(TrialSeed, SpreadsNeighbouringIndicesApart)
+{
+    std::set<std::uint64_t> seeds;
+    for (std::uint64_t i = 0; i < 1000; ++i) seeds.insert(TrialSeed(1, i));
+    EXPECT_EQ(seeds.size(), 1000u);
+    EXPECT_EQ(TrialSeed(5, 3), TrialSeed(5, 3));
+    EXPECT_NE(TrialSeed(5, 3), TrialSeed(6, 3));
+}
+
+TEST(Describe, GivesMeanSampleSdAndInterpolatedQuartiles)
+{
+    const Distribution d = Describe({4, 1, 3, 2});
+    EXPECT_EQ(d.count, 4u);
+    EXPECT_DOUBLE_EQ(d.mean, 2.5);
+    EXPECT_NEAR(d.sd, 1.2909944487358056, 1e-12);  // sqrt(5/3): n - 1 in the denominator
+    EXPECT_EQ(d.min, 1);
+    EXPECT_DOUBLE_EQ(d.q1, 1.75);
+    EXPECT_DOUBLE_EQ(d.median, 2.5);
+    EXPECT_DOUBLE_EQ(d.q3, 3.25);
+    EXPECT_EQ(d.max, 4);
+
+    const Distribution odd = Describe({10, 0, 5, 20, 15});
+    EXPECT_DOUBLE_EQ(odd.q1, 5);
+    EXPECT_DOUBLE_EQ(odd.median, 10);
+    EXPECT_DOUBLE_EQ(odd.q3, 15);
+}
+
+TEST(Describe, HandlesTinySamples)
+{
+    const Distribution one = Describe({7});
+    EXPECT_EQ(one.sd, 0);
+    EXPECT_EQ(one.q1, 7);
+    EXPECT_EQ(one.q3, 7);
+    EXPECT_EQ(Describe({}).count, 0u);
+    // A large common offset must not swamp a small spread.
+    const Distribution offset = Describe({1e9 + 1, 1e9 + 2, 1e9 + 3});
+    EXPECT_NEAR(offset.sd, 1, 1e-6);
+}
+
+}  // namespace
+}  // namespace kestu::ctl::testing

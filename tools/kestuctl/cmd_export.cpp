@@ -1,0 +1,54 @@
+#include "kestuctl/command.h"
+#include "kestuctl/commands.h"
+#include "kestuctl/csv.h"
+#include "kestuctl/output_file.h"
+#include "kestuctl/results_store.h"
+
+namespace kestu::ctl {
+
+namespace {
+
+int RunExport(const ParsedArgs& args, Console& console)
+{
+    const std::string which = args.Value("--table").value_or("experiments");
+    if (which != "experiments" && which != "participants") {
+        return UsageError(args, console, "--table is \"participants\" or \"experiments\", not \"" + which + "\"");
+    }
+    const ResultTable table = which == "participants" ? ResultTable::Participants : ResultTable::Experiments;
+    auto cells = ReadResultTable(args.Positional(0), table);
+    if (!cells) return Failure(args, console, cells.error());
+
+    // Dates and times are stored as yyyy-mm-dd and hh:mm:ss already; text is UTF-8.
+    std::string text;
+    AppendCsvRow(text, cells.value().columns);
+    for (const auto& row : cells.value().rows) {
+        std::vector<std::string> fields;
+        for (const Cell& cell : row) fields.push_back(CellText(cell));
+        AppendCsvRow(text, fields);
+    }
+    const std::string error = WriteOutput(args.Value("--out"), text, console);
+    if (!error.empty()) return Failure(args, console, error);
+    return ExitOk;
+}
+
+}  // namespace
+
+const Command ExportCommand{
+    "export",
+    "export DB [--table participants|experiments] [--out FILE]",
+    "Write participants or trial results as CSV.",
+    "Writes table Experiments (one row per trial) or, with --table participants,\n"
+    "table UserData (one row per participant) of DB as CSV ready for R or\n"
+    "pandas: one header row with the table's column names, one row per table row\n"
+    "in stored order, commas, CR LF line ends, UTF-8, fields with a comma, quote\n"
+    "or line break quoted (quotes doubled), dates as yyyy-mm-dd and times as\n"
+    "hh:mm:ss, an empty cell where the table has none. --table defaults to\n"
+    "experiments; without --out the CSV goes to standard output.\n\n"
+    "Example:\n"
+    "  kestuctl export KESTU.MDB --out experiments.csv\n"
+    "  kestuctl export KESTU.MDB --table participants --out participants.csv\n",
+    {{"DB"}, 1, {"--table", "--out"}, {}},
+    RunExport,
+};
+
+}  // namespace kestu::ctl

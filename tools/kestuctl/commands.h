@@ -1,0 +1,23 @@
+#pragma once
+
+#include <vector>
+
+#include "kestuctl/command_line.h"
+
+namespace kestu::ctl {
+
+// One per file cmd_<name>.cpp.
+extern const Command InitCommand;
+extern const Command ImportScenarioCommand;
+extern const Command ExportScenarioCommand;
+extern const Command ExportCommand;
+extern const Command ReplayCommand;
+extern const Command RescoreCommand;
+extern const Command Log2CsvCommand;
+extern const Command BaselineCommand;
+extern const Command PlotCommand;
+
+// Every command, in the order the command list shows them.
+const std::vector<const Command*>& AllCommands();
+
+}  // namespace kestu::ctl

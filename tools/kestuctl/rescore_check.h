@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kestuctl/results_store.h"
+#include "trials/headless_trial.h"
+
+namespace kestu::ctl {
+
+// Shares are stored as doubles computed by the same code; this much room
+// covers a value that went through text on its way into the table.
+inline constexpr double ShareTolerance = 1e-9;
+
+// One stored figure beside the replayed one.
+struct FieldCheck {
+    std::string field;  // the column of "Experiments", or "result" / "end"
+    std::string stored;
+    std::string replayed;
+    bool agrees = false;
+};
+
+// Compares an "Experiments" row with the replay of its trial log:
+// MissedBuckets exactly, BusyTime, SweepTime and IdleTime within
+// ShareTolerance, an empty cell only with a figure that does not exist. A row
+// with no result (the window closed before the end) agrees with a log that
+// ends with an early STOP.
+std::vector<FieldCheck> CompareWithReplay(const ExperimentRow& row, const ReplayOutcome& replay);
+
+}  // namespace kestu::ctl

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kestuctl/scenario_store.h"
+#include "scenario/scenario_tables.h"
+
+namespace kestu::ctl {
+
+// "exogenous.csv", "deadline.csv", "sorttable.csv".
+std::string ScenarioCsvName(ScenarioTable table);
+
+// The scenario read from the three CSV files in `dir`, and every problem
+// found in them as "<file>:<line>: what". The tables are fit for the
+// database only when there are no problems.
+struct ScenarioCsv {
+    ScenarioTables tables;
+    std::vector<std::string> problems;
+};
+ScenarioCsv ReadScenarioCsv(const std::string& dir);
+
+}  // namespace kestu::ctl
