@@ -34,7 +34,8 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
     namespace fs = std::filesystem;
     ReplayOutcome outcome;
     std::error_code failed;
-    fs::copy_file(logPath, fs::path(workFolder) / "replay.1", fs::copy_options::overwrite_existing, failed);
+    const std::string copy = (fs::path(workFolder) / "replay.1").string();
+    fs::copy_file(logPath, copy, fs::copy_options::overwrite_existing, failed);
     if (failed) {
         outcome.error = logPath + ": the file cannot be read";
         return outcome;
@@ -47,7 +48,13 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
     participant.TrialNum = 1;
     TrialSession session(participant, store, workFolder);
     session.host.report = [&](const std::string&, const std::string& text) {
-        if (outcome.error.empty()) outcome.error = text;
+        if (!outcome.error.empty()) return;
+        outcome.error = text;
+        // Name the log the caller gave, not the working copy.
+        for (auto at = outcome.error.find(copy); at != std::string::npos; at = outcome.error.find(copy, at)) {
+            outcome.error.replace(at, copy.size(), logPath);
+            at += logPath.size();
+        }
     };
     if (!session.Form_Load()) return outcome;
     session.replaySelection = "1";

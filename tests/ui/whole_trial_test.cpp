@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 
 #include <filesystem>
@@ -80,9 +81,15 @@ TEST_F(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
     // The database: the trial's row, complete, and the participant's count.
     EXPECT_EQ(SqlValue("SELECT count(*) FROM Experiments").toInt(), 1);
     EXPECT_EQ(SqlValue("SELECT Experiment FROM Experiments WHERE UserID = 'kim'").toInt(), 1);
+    EXPECT_EQ(SqlValue("SELECT UserID FROM Experiments").toString(), "kim");
     EXPECT_EQ(SqlValue("SELECT SimRate FROM Experiments").toDouble(), 1.0);
     EXPECT_EQ(SqlValue("SELECT Scenario FROM Experiments").toString(), "Standard");
-    EXPECT_FALSE(SqlValue("SELECT EndTime FROM Experiments").toString().isEmpty());
+    const QRegularExpression isoTime("^\\d\\d:\\d\\d:\\d\\d$");
+    EXPECT_TRUE(isoTime.match(SqlValue("SELECT StartTime FROM Experiments").toString()).hasMatch());
+    EXPECT_TRUE(isoTime.match(SqlValue("SELECT EndTime FROM Experiments").toString()).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d$")
+                    .match(SqlValue("SELECT Date FROM Experiments").toString())
+                    .hasMatch());
     const QString missed = W().TotalMissedBuckets->text();
     EXPECT_EQ(SqlValue("SELECT MissedBuckets FROM Experiments").toDouble(), missed.toDouble());
     EXPECT_NEAR(SqlValue("SELECT BusyTime + SweepTime + IdleTime FROM Experiments").toDouble(), 1.0, 1e-12);
@@ -100,6 +107,15 @@ TEST_F(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
     EXPECT_TRUE(Shown(W().MissedFB[22]));
     ASSERT_TRUE(S().missed.PerTank[22].has_value());
     EXPECT_EQ(W().MissedFB[22]->text(), QString::number(*S().missed.PerTank[22]));
+
+    // The next trial is number 2, with a log of its own.
+    Click(W().cmdSetup);
+    EXPECT_EQ(W().TrialNum->text(), "2");
+    EXPECT_TRUE(std::filesystem::exists(FilePath("kim.2")));
+    Click(W().cmdSimulate);
+    RunWithClicks();
+    EXPECT_EQ(SqlValue("SELECT TrialNum FROM UserData WHERE UserID = 'kim'").toString(), "2");
+    EXPECT_EQ(SqlValue("SELECT count(*) FROM Experiments WHERE EndTime IS NOT NULL").toInt(), 2);
     window_.reset();
 
     // A second run of the program replays trial 1.
@@ -124,7 +140,7 @@ TEST_F(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
     EXPECT_TRUE(messages_.shown.empty());
     EXPECT_EQ(W().TotalMissedBuckets->text(), missed);
     EXPECT_EQ(W().SimTime->text(), "08:00");
-    EXPECT_EQ(SqlValue("SELECT count(*) FROM Experiments").toInt(), 1) << "a replay records nothing";
+    EXPECT_EQ(SqlValue("SELECT count(*) FROM Experiments").toInt(), 2) << "a replay records nothing";
     EXPECT_EQ(LogHeaders(FilePath("kim.1")).back(), "8,0,\"STOP\",0");
 }
 

@@ -30,12 +30,6 @@ ReplayOutcome ReplayInScratch(const ScenarioTables& tables, const std::string& l
         return outcome;
     }
     outcome = ReplayLogFile(tables, logPath, scratch.path().toStdString());
-    // The replay reads its own copy of the log; a message about the copy is about the log.
-    const std::string copy = scratch.filePath(QStringLiteral("replay.1")).toStdString();
-    for (auto at = outcome.error.find(copy); at != std::string::npos; at = outcome.error.find(copy, at)) {
-        outcome.error.replace(at, copy.size(), logPath);
-        at += logPath.size();
-    }
     std::replace(outcome.error.begin(), outcome.error.end(), '\n', ' ');
     return outcome;
 }
