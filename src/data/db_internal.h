@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "data/db_values.h"
+
 namespace kestu::dbdetail {
 
 inline QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -36,6 +38,20 @@ inline bool Run(QSqlQuery& query, const std::string& path, const QString& doing,
     error = Message(path, doing + " (" + DriverText(query.lastError()) + ")");
     return false;
 }
+
+// A table or column name as an SQL identifier: in double quotes, inner ones doubled.
+inline QString QuotedName(const QString& name)
+{
+    QString quoted = name;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return "\"" + quoted + "\"";
+}
+
+inline QString TableName(ScenarioTable table) { return QString::fromLatin1(ScenarioTableName(table)); }
+
+// The columns of a scenario table that the program uses, in the order it
+// writes them: "Hr", "Min", "0".."22" for exogenous.
+std::vector<QString> ScenarioColumns(ScenarioTable table);
 
 // The statements of an SQL script, in order: split at semicolons outside
 // quotes and comments, comments dropped, blank statements skipped.

@@ -3,8 +3,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "data/db_result.h"
+#include "data/db_values.h"
 #include "scenario/scenario_tables.h"
 #include "trials/experiment_store.h"  // ExperimentStart, ExperimentResult
 
@@ -65,6 +67,17 @@ public:
 
     // The scenario tables, rows in stored order, checked cell by cell.
     DbResult<ScenarioTables> ReadScenario();
+    // One scenario table's columns as stored, unchecked, so that even a table
+    // ReadScenario refuses can be exported, mended and imported again.
+    DbResult<CellTable> ReadScenarioCells(ScenarioTable table);
+    // Empties the three scenario tables and fills them with `tables`, all in
+    // one transaction: on any failure the database keeps its old scenario.
+    DbStatus ReplaceScenario(const ScenarioTables& tables);
+
+    // Every column and row of "UserData" or "Experiments", in stored order.
+    DbResult<CellTable> ReadResultCells(ResultTable table);
+    // The participant's rows of "Experiments", in stored order.
+    DbResult<std::vector<ExperimentRow>> ReadExperimentRows(const std::string& userId);
 
 private:
     ExperimentDb(std::string path, std::string connection);

@@ -9,8 +9,8 @@
 #include "kestuctl/commands.h"
 #include "kestuctl/plain_number.h"
 #include "kestuctl/distribution.h"
+#include "kestuctl/load_scenario.h"
 #include "kestuctl/progress_bar.h"
-#include "kestuctl/scenario_store.h"
 
 namespace kestu::ctl {
 

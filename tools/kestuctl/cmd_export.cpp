@@ -1,8 +1,9 @@
+#include "data/experiment_db.h"
+#include "kestuctl/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/csv.h"
 #include "kestuctl/output_file.h"
-#include "kestuctl/results_store.h"
 
 namespace kestu::ctl {
 
@@ -15,7 +16,9 @@ int RunExport(const ParsedArgs& args, Console& console)
         return UsageError(args, console, "--table is \"participants\" or \"experiments\", not \"" + which + "\"");
     }
     const ResultTable table = which == "participants" ? ResultTable::Participants : ResultTable::Experiments;
-    auto cells = ReadResultTable(args.Positional(0), table);
+    auto db = ExperimentDb::Open(args.Positional(0), OpenMode::ReadOnly);
+    if (!db) return Failure(args, console, db.error());
+    auto cells = db.value()->ReadResultCells(table);
     if (!cells) return Failure(args, console, cells.error());
 
     // Dates and times are stored as yyyy-mm-dd and hh:mm:ss already; text is UTF-8.

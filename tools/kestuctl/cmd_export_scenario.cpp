@@ -1,11 +1,12 @@
 #include <QDir>
 
+#include "data/experiment_db.h"
+#include "kestuctl/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/csv.h"
 #include "kestuctl/output_file.h"
 #include "kestuctl/scenario_csv.h"
-#include "kestuctl/scenario_store.h"
 
 namespace kestu::ctl {
 
@@ -18,10 +19,12 @@ int RunExportScenario(const ParsedArgs& args, Console& console)
     if (!dir.exists() && !QDir().mkpath(dir.path())) {
         return Failure(args, console, dir.path().toStdString() + ": the folder cannot be created");
     }
+    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly);
+    if (!db) return Failure(args, console, db.error());
     // Read all three before writing any, so a failure leaves no mixed set of files.
     std::vector<std::pair<std::string, std::string>> files;
     for (ScenarioTable table : AllScenarioTables) {
-        auto cells = ReadScenarioCells(dbPath, table);
+        auto cells = db.value()->ReadScenarioCells(table);
         if (!cells) return Failure(args, console, cells.error());
         std::string text;
         AppendCsvRow(text, cells.value().columns);

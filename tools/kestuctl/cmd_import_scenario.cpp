@@ -1,7 +1,7 @@
+#include "data/experiment_db.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/scenario_csv.h"
-#include "kestuctl/scenario_store.h"
 
 namespace kestu::ctl {
 
@@ -18,7 +18,9 @@ int RunImportScenario(const ParsedArgs& args, Console& console)
                        std::to_string(read.problems.size()) + (read.problems.size() == 1 ? " problem" : " problems") +
                            " found; " + dbPath + " is unchanged");
     }
-    const DbStatus replaced = ReplaceScenario(dbPath, read.tables);
+    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadWrite);
+    if (!db) return Failure(args, console, db.error() + "; the scenario is unchanged");
+    const DbStatus replaced = db.value()->ReplaceScenario(read.tables);
     if (!replaced) return Failure(args, console, replaced.error() + "; the scenario is unchanged");
     console.out << dbPath << ": scenario replaced: " << read.tables.exogenous.size() << " arrival rows, "
                 << read.tables.deadline.size() << " deadline rows, " << read.tables.sorttable.size()

@@ -8,8 +8,8 @@
 
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestuctl/load_scenario.h"
 #include "kestuctl/logged_trial.h"
-#include "kestuctl/scenario_store.h"
 #include "kestuctl/water_chart.h"
 
 namespace kestu::ctl {

@@ -1,7 +1,7 @@
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestuctl/load_scenario.h"
 #include "kestuctl/replay_run.h"
-#include "kestuctl/scenario_store.h"
 #include "kestuctl/trial_figures.h"
 
 namespace kestu::ctl {

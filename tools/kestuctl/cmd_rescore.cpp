@@ -4,14 +4,13 @@
 #include <iomanip>
 #include <sstream>
 
+#include "data/experiment_db.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/plain_number.h"
 #include "kestuctl/progress_bar.h"
 #include "kestuctl/replay_run.h"
 #include "kestuctl/rescore_check.h"
-#include "kestuctl/results_store.h"
-#include "kestuctl/scenario_store.h"
 #include "trials/trial_log.h"
 
 namespace kestu::ctl {
@@ -59,9 +58,11 @@ int RunRescore(const ParsedArgs& args, Console& console)
                                                              args.positionals[2] + "\"");
     }
 
-    auto tables = LoadScenario(dbPath);
+    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly);
+    if (!db) return Failure(args, console, db.error());
+    auto tables = db.value()->ReadScenario();
     if (!tables) return Failure(args, console, tables.error());
-    auto read = ReadExperimentRows(dbPath, userId);
+    auto read = db.value()->ReadExperimentRows(userId);
     if (!read) return Failure(args, console, read.error());
     std::vector<ExperimentRow> rows;
     for (const ExperimentRow& row : read.value()) {

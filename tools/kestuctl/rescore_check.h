@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "kestuctl/results_store.h"
+#include "data/db_values.h"
 #include "trials/headless_trial.h"
 
 namespace kestu::ctl {

@@ -228,7 +228,7 @@ void TakeOutlets(const std::vector<NumberRow>& rows, const Reporter& report, Sce
 
 }  // namespace
 
-std::string ScenarioCsvName(ScenarioTable table) { return TableName(table).toStdString() + ".csv"; }
+std::string ScenarioCsvName(ScenarioTable table) { return std::string(ScenarioTableName(table)) + ".csv"; }
 
 ScenarioCsv ReadScenarioCsv(const std::string& dir)
 {

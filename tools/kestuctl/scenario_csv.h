@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "kestuctl/scenario_store.h"
+#include "data/db_values.h"
 #include "scenario/scenario_tables.h"
 
 namespace kestu::ctl {

@@ -1,10 +1,14 @@
-#include "kestuctl/results_store.h"
+// Reading a participant's trial results back for rescoring. Rows may have
+// been edited by hand, so a cell without a number reads as nothing.
 
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QVariant>
 
-namespace kestu::ctl {
+#include "data/db_internal.h"
+#include "data/experiment_db.h"
+
+namespace kestu {
+
+using namespace dbdetail;
 
 namespace {
 
@@ -26,43 +30,35 @@ std::optional<long long> OptionalWhole(const QVariant& value)
 
 }  // namespace
 
-DbResult<CellTable> ReadResultTable(const std::string& dbPath, ResultTable table)
-{
-    const ScopedConnection connection(dbPath, ScopedConnection::Mode::ReadOnly);
-    if (!connection.ok()) return DbResult<CellTable>::Fail(connection.error());
-    const QString name = table == ResultTable::Participants ? QStringLiteral("UserData") : QStringLiteral("Experiments");
-    return ReadCells(connection, name);
-}
-
-DbResult<std::vector<ExperimentRow>> ReadExperimentRows(const std::string& dbPath, const std::string& userId)
+DbResult<std::vector<ExperimentRow>> ExperimentDb::ReadExperimentRows(const std::string& userId)
 {
     using Result = DbResult<std::vector<ExperimentRow>>;
-    const ScopedConnection connection(dbPath, ScopedConnection::Mode::ReadOnly);
-    if (!connection.ok()) return Result::Fail(connection.error());
-
-    QSqlQuery query(connection.db());
+    QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     query.setForwardOnly(true);
     query.prepare(QStringLiteral(
         "SELECT rowid, \"Experiment\", \"EndTime\", \"MissedBuckets\", \"BusyTime\", \"SweepTime\", \"IdleTime\" "
         "FROM \"Experiments\" WHERE \"UserID\" = ? ORDER BY rowid"));
-    query.addBindValue(QString::fromStdString(userId));
-    const std::string doing = "cannot read the rows of User ID \"" + userId + "\" in table \"Experiments\"";
-    if (!query.exec()) return Result::Fail(DbMessage(dbPath, doing, query.lastError().text()));
+    query.addBindValue(Q(userId));
+    const QString doing = "cannot read the rows of User ID \"" + Q(userId) + "\" in table \"Experiments\"";
+    std::string error;
+    if (!Run(query, path_, doing, error)) return Result::Fail(error);
 
     std::vector<ExperimentRow> rows;
     while (query.next()) {
         ExperimentRow row;
         row.rowid = query.value(0).toLongLong();
         row.Experiment = OptionalWhole(query.value(1));
-        row.EndTime = query.value(2).toString().toStdString();
+        row.EndTime = S(query.value(2).toString());
         row.MissedBuckets = OptionalNumber(query.value(3));
         row.BusyTime = OptionalNumber(query.value(4));
         row.SweepTime = OptionalNumber(query.value(5));
         row.IdleTime = OptionalNumber(query.value(6));
         rows.push_back(std::move(row));
     }
-    if (query.lastError().isValid()) return Result::Fail(DbMessage(dbPath, doing, query.lastError().text()));
+    if (query.lastError().isValid()) {
+        return Result::Fail(Message(path_, doing + " (" + DriverText(query.lastError()) + ")"));
+    }
     return Result::Ok(std::move(rows));
 }
 
-}  // namespace kestu::ctl
+}  // namespace kestu

@@ -1,0 +1,15 @@
+#include "kestuctl/cell_text.h"
+
+#include "kestuctl/plain_number.h"
+
+namespace kestu::ctl {
+
+std::string CellText(const Cell& cell)
+{
+    if (const auto* whole = std::get_if<long long>(&cell)) return std::to_string(*whole);
+    if (const auto* number = std::get_if<double>(&cell)) return PlainNumber(*number);
+    if (const auto* text = std::get_if<std::string>(&cell)) return *text;
+    return {};
+}
+
+}  // namespace kestu::ctl
