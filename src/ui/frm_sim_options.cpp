@@ -8,6 +8,7 @@
 
 #include "trials/controls.h"
 #include "ui/frm_simulation.h"
+#include "ui/speed_scroll_bar.h"
 
 namespace kestu::ui {
 
@@ -24,14 +25,8 @@ frmSimOptions::frmSimOptions(ParticipantState& participant, frmSimulation& simul
     Label1->setObjectName(QStringLiteral("Label1"));
     Label2 = new QLabel(QStringLiteral("Faster"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    HScroll1 = new QScrollBar(Qt::Horizontal, this);
-    HScroll1->setObjectName(QStringLiteral("HScroll1"));
-    HScroll1->setRange(125, 3750);
-    HScroll1->setSingleStep(100);
-    HScroll1->setPageStep(500);
-    HScroll1->setValue(1937);
+    HScroll1 = NewSpeedScrollBar(this);
     HScroll1->setMinimumWidth(240);
-    HScroll1->setFocusPolicy(Qt::StrongFocus);  // the speed can be chosen from the keyboard
     Label4 = new QLabel(QStringLiteral("Slower"), this);
     Label4->setObjectName(QStringLiteral("Label4"));
     Label5 = new QLabel(QStringLiteral("15 Minute Simulation"), this);

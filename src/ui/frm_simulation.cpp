@@ -13,6 +13,7 @@
 
 #include "ui/plant_view.h"
 #include "ui/prompts.h"
+#include "ui/speed_scroll_bar.h"
 #include "ui/twip_scale.h"
 
 namespace kestu::ui {
@@ -132,27 +133,28 @@ void frmSimulation::BuildPlantControls()
 
 void frmSimulation::BuildCounters()
 {
-    Frame3 = NewFrame(this, QStringLiteral("Frame3"), QStringLiteral("Trial #"));
-    placer_.Place(Frame3, QRect(PanelX, 120, HalfWidth, 660), CaptionPoints);
-    TrialNum = NewLabel(Frame3, QStringLiteral("TrialNum"), QStringLiteral("-"), QStringLiteral("Current Trial Number"));
-    TrialNum->setAlignment(Qt::AlignCenter);
-    SetBold(TrialNum);
-    placer_.Place(TrialNum, QRect(90, 255, HalfWidth - 180, 330), 10, true);
-
-    Frame2 = NewFrame(this, QStringLiteral("Frame2"), QStringLiteral("Simulator Mode"));
-    placer_.Place(Frame2, QRect(SecondHalfX, 120, HalfWidth, 660), CaptionPoints);
-    SimulatorMode = NewLabel(Frame2, QStringLiteral("SimulatorMode"), QStringLiteral("Experiment"),
-                             QStringLiteral("Current Simulator Type"));
-    SimulatorMode->setAlignment(Qt::AlignCenter);
-    SetBold(SimulatorMode);
-    placer_.Place(SimulatorMode, QRect(90, 255, HalfWidth - 180, 330), 10, true);
-
-    Frame1 = NewFrame(this, QStringLiteral("Frame1"), QStringLiteral("Simulation Time"));
-    placer_.Place(Frame1, QRect(PanelX, 870, PanelWidth, 780), CaptionPoints);
-    SimTime = NewLabel(Frame1, QStringLiteral("SimTime"), QStringLiteral("- -:- -"), QStringLiteral("Current Simulation Time"));
-    SimTime->setAlignment(Qt::AlignCenter);
-    SetBold(SimTime);
-    placer_.Place(SimTime, QRect(90, 270, PanelWidth - 180, 420), 14, true);
+    // A frame with one bold, centred figure inside it.
+    auto framedFigure = [this](QGroupBox*& frame, const QString& frameName, const QString& title, QRect frameRect,
+                               const QString& name, const QString& text, const QString& tip, QRect labelRect,
+                               int points) {
+        frame = NewFrame(this, frameName, title);
+        placer_.Place(frame, frameRect, CaptionPoints);
+        QLabel* label = NewLabel(frame, name, text, tip);
+        label->setAlignment(Qt::AlignCenter);
+        SetBold(label);
+        placer_.Place(label, labelRect, points, true);
+        return label;
+    };
+    TrialNum = framedFigure(Frame3, QStringLiteral("Frame3"), QStringLiteral("Trial #"), QRect(PanelX, 120, HalfWidth, 660),
+                            QStringLiteral("TrialNum"), QStringLiteral("-"), QStringLiteral("Current Trial Number"),
+                            QRect(90, 255, HalfWidth - 180, 330), 10);
+    SimulatorMode = framedFigure(Frame2, QStringLiteral("Frame2"), QStringLiteral("Simulator Mode"),
+                                 QRect(SecondHalfX, 120, HalfWidth, 660), QStringLiteral("SimulatorMode"),
+                                 QStringLiteral("Experiment"), QStringLiteral("Current Simulator Type"),
+                                 QRect(90, 255, HalfWidth - 180, 330), 10);
+    SimTime = framedFigure(Frame1, QStringLiteral("Frame1"), QStringLiteral("Simulation Time"),
+                           QRect(PanelX, 870, PanelWidth, 780), QStringLiteral("SimTime"), QStringLiteral("- -:- -"),
+                           QStringLiteral("Current Simulation Time"), QRect(90, 270, PanelWidth - 180, 420), 14);
 
     Label9 = NewLabel(this, QStringLiteral("Label9"), QStringLiteral("Missed Water Buckets"));
     placer_.Place(Label9, QRect(PanelX, 1770, PanelWidth, 255), CaptionPoints);
@@ -252,13 +254,7 @@ void frmSimulation::BuildSpeedGroup()
     placer_.Place(Label1, QRect(PanelX, 8880, PanelWidth, 255), CaptionPoints);
     Label2 = NewLabel(this, QStringLiteral("Label2"), QStringLiteral("Faster"));
     placer_.Place(Label2, QRect(PanelX, 9195, 600, 255), CaptionPoints);
-    HScroll1 = new QScrollBar(Qt::Horizontal, this);
-    HScroll1->setObjectName(QStringLiteral("HScroll1"));
-    HScroll1->setRange(125, 3750);
-    HScroll1->setSingleStep(100);
-    HScroll1->setPageStep(500);
-    HScroll1->setValue(1937);
-    HScroll1->setFocusPolicy(Qt::StrongFocus);
+    HScroll1 = NewSpeedScrollBar(this);
     placer_.Place(HScroll1, QRect(PanelX + 630, 9180, 2040, 285), CaptionPoints);
     Label4 = NewLabel(this, QStringLiteral("Label4"), QStringLiteral("Slower"));
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
