@@ -1,5 +1,6 @@
 #include "kestuctl/cell_text.h"
 
+#include "kestuctl/csv.h"
 #include "kestuctl/plain_number.h"
 
 namespace kestu::ctl {
@@ -10,6 +11,18 @@ std::string CellText(const Cell& cell)
     if (const auto* number = std::get_if<double>(&cell)) return PlainNumber(*number);
     if (const auto* text = std::get_if<std::string>(&cell)) return *text;
     return {};
+}
+
+std::string CellTableCsv(const CellTable& table)
+{
+    std::string text;
+    AppendCsvRow(text, table.columns);
+    for (const auto& row : table.rows) {
+        std::vector<std::string> fields;
+        for (const Cell& cell : row) fields.push_back(CellText(cell));
+        AppendCsvRow(text, fields);
+    }
+    return text;
 }
 
 }  // namespace kestu::ctl

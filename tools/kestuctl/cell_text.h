@@ -10,4 +10,7 @@ namespace kestu::ctl {
 // as plain decimals that read back exactly, text as stored.
 std::string CellText(const Cell& cell);
 
+// A whole table as CSV: a header row with the column names, then its rows.
+std::string CellTableCsv(const CellTable& table);
+
 }  // namespace kestu::ctl

@@ -2,7 +2,6 @@
 #include "kestuctl/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
-#include "kestuctl/csv.h"
 #include "kestuctl/output_file.h"
 
 namespace kestu::ctl {
@@ -22,14 +21,7 @@ int RunExport(const ParsedArgs& args, Console& console)
     if (!cells) return Failure(args, console, cells.error());
 
     // Dates and times are stored as yyyy-mm-dd and hh:mm:ss already; text is UTF-8.
-    std::string text;
-    AppendCsvRow(text, cells.value().columns);
-    for (const auto& row : cells.value().rows) {
-        std::vector<std::string> fields;
-        for (const Cell& cell : row) fields.push_back(CellText(cell));
-        AppendCsvRow(text, fields);
-    }
-    const std::string error = WriteOutput(args.Value("--out"), text, console);
+    const std::string error = WriteOutput(args.Value("--out"), CellTableCsv(cells.value()), console);
     if (!error.empty()) return Failure(args, console, error);
     return ExitOk;
 }

@@ -4,7 +4,6 @@
 #include "kestuctl/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
-#include "kestuctl/csv.h"
 #include "kestuctl/output_file.h"
 #include "kestuctl/scenario_csv.h"
 
@@ -26,14 +25,8 @@ int RunExportScenario(const ParsedArgs& args, Console& console)
     for (ScenarioTable table : AllScenarioTables) {
         auto cells = db.value()->ReadScenarioCells(table);
         if (!cells) return Failure(args, console, cells.error());
-        std::string text;
-        AppendCsvRow(text, cells.value().columns);
-        for (const auto& row : cells.value().rows) {
-            std::vector<std::string> fields;
-            for (const Cell& cell : row) fields.push_back(CellText(cell));
-            AppendCsvRow(text, fields);
-        }
-        files.emplace_back(dir.filePath(QString::fromStdString(ScenarioCsvName(table))).toStdString(), text);
+        files.emplace_back(dir.filePath(QString::fromStdString(ScenarioCsvName(table))).toStdString(),
+                           CellTableCsv(cells.value()));
     }
     for (const auto& [path, text] : files) {
         const std::string error = WriteOutput(path, text, console);
