@@ -16,7 +16,7 @@ TEST(DefaultPathTest, PutsTheFileInTheProgramFolder)
     EXPECT_EQ(ExperimentDb::DefaultPath("/opt/kestu/"), "/opt/kestu/KESTU.MDB");
 }
 
-TEST_F(DbFileTest, OpeningAMissingFileNamesItAndCreatesNothing)
+TEST_F(DbFileTest, OpeningAMissingFileOrANonDatabaseFailsNamingItAndCreatesNothing)
 {
     for (OpenMode mode : {OpenMode::ReadOnly, OpenMode::ReadWrite}) {
         auto opened = ExperimentDb::Open(path_, mode);
@@ -24,36 +24,28 @@ TEST_F(DbFileTest, OpeningAMissingFileNamesItAndCreatesNothing)
         EXPECT_NE(opened.error().find(path_), std::string::npos) << opened.error();
         EXPECT_FALSE(Exists(path_));
     }
-}
 
-TEST_F(DbFileTest, OpeningAFileThatIsNotADatabaseFails)
-{
     QFile file(QString::fromStdString(path_));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(4096, 'x'));
     file.close();
-
     auto opened = ExperimentDb::Open(path_, OpenMode::ReadOnly);
     ASSERT_FALSE(opened.ok());
     EXPECT_NE(opened.error().find(path_), std::string::npos) << opened.error();
 }
 
-TEST_F(DbFileTest, CreateRefusesAnExistingFileAndLeavesItAlone)
+TEST_F(DbFileTest, CreateRefusesAnExistingFileOrAMissingFolderAndChangesNothing)
 {
     CreateDb();
     Sql("INSERT INTO \"UserData\" (\"UserID\") VALUES ('ann')");
-
     for (NewDbContent content : {NewDbContent::SchemaOnly, NewDbContent::StandardScenario}) {
         auto again = ExperimentDb::Create(path_, content);
         ASSERT_FALSE(again.ok());
         EXPECT_NE(again.error().find(path_), std::string::npos) << again.error();
     }
-    EXPECT_EQ(SqlValue("SELECT count(*) FROM \"UserData\"").toInt(), 1);
-    EXPECT_EQ(SqlValue("SELECT count(*) FROM \"exogenous\"").toInt(), 0);
-}
+    EXPECT_EQ(Count("UserData"), 1);
+    EXPECT_EQ(Count("exogenous"), 0);
 
-TEST_F(DbFileTest, CreateInAMissingFolderFailsWithoutMakingIt)
-{
     const std::string path = path_ + ".d/KESTU.MDB";
     auto created = ExperimentDb::Create(path, NewDbContent::StandardScenario);
     ASSERT_FALSE(created.ok());
@@ -61,7 +53,7 @@ TEST_F(DbFileTest, CreateInAMissingFolderFailsWithoutMakingIt)
     EXPECT_FALSE(Exists(path_ + ".d"));
 }
 
-TEST_F(DbFileTest, InstancesOnOneFileKeepTheirOwnConnections)
+TEST_F(DbFileTest, InstancesOnOneFileKeepTheirOwnConnectionsAndModes)
 {
     CreateDb();
     auto writer = OpenDb(OpenMode::ReadWrite);
@@ -69,10 +61,16 @@ TEST_F(DbFileTest, InstancesOnOneFileKeepTheirOwnConnections)
     ASSERT_NE(writer, nullptr);
     ASSERT_NE(reader, nullptr);
 
-    Participant ann;
-    ann.UserID = "ann";
-    ASSERT_TRUE(writer->AddParticipant(ann).ok());
+    ASSERT_TRUE(writer->AddParticipant({"ann", "", "", "", "", "", "", ""}).ok());
     EXPECT_TRUE(reader->FindParticipant("ann").value().has_value());
+
+    // A read-only instance refuses writes with a message naming the file.
+    auto added = reader->AddParticipant({"bob", "", "", "", "", "", "", ""});
+    ASSERT_FALSE(added.ok());
+    EXPECT_NE(added.error().find(path_), std::string::npos) << added.error();
+    EXPECT_FALSE(reader->SaveTrialNum("ann", 5).ok());
+    EXPECT_EQ(reader->FindParticipant("ann").value()->TrialNum, "0");
+    EXPECT_EQ(Count("UserData"), 1);
 
     // Closing one leaves the other working, with its own mode.
     reader.reset();

@@ -38,11 +38,18 @@ protected:
         return opened.ok() ? std::move(opened).value() : nullptr;
     }
 
+    DbResult<ScenarioTables> ReadScenario()
+    {
+        auto db = OpenDb(OpenMode::ReadOnly);
+        return db ? db->ReadScenario() : DbResult<ScenarioTables>::Fail("not opened");
+    }
+
     // Runs one statement on the file directly, as an experimenter's SQLite tool would.
     void Sql(const std::string& statement) { RunRaw(statement); }
 
     // The first column of the first row of a query run directly on the file.
     QVariant SqlValue(const std::string& query) { return RunRaw(query); }
+    int Count(const std::string& table) { return SqlValue("SELECT count(*) FROM \"" + table + "\"").toInt(); }
 
     std::string path_;
 
@@ -66,6 +73,19 @@ private:
     }
 
     QTemporaryDir dir_;
+};
+
+// A new database without a scenario, open for reading and writing.
+class OpenDbTest : public DbTest {
+protected:
+    void SetUp() override
+    {
+        DbTest::SetUp();
+        CreateDb();
+        db_ = OpenDb();
+        ASSERT_NE(db_, nullptr);
+    }
+    std::unique_ptr<ExperimentDb> db_;
 };
 
 }  // namespace kestu::testing

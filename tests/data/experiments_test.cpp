@@ -5,31 +5,23 @@ namespace {
 
 ExperimentStart Start(const std::string& user, int trial)
 {
-    ExperimentStart s;
-    s.UserID = user;
-    s.Experiment = trial;
-    s.Date = "2024-03-05";
-    s.StartTime = "14:07:09";
-    s.SimRate = 15;
-    return s;
+    return {user, trial, "2024-03-05", "14:07:09", ExperimentStart{}.Scenario, 15};  // the default scenario
 }
 
-class ExperimentRowTest : public DbTest {
+ExperimentResult End(const std::string& time)
+{
+    ExperimentResult end;
+    end.EndTime = time;
+    return end;
+}
+
+class ExperimentRowTest : public OpenDbTest {
 protected:
-    void SetUp() override
+    // A column, or an expression over the columns, of one row.
+    QVariant Field(long long rowid, const std::string& expression)
     {
-        DbTest::SetUp();
-        CreateDb();
-        db_ = OpenDb();
-        ASSERT_NE(db_, nullptr);
+        return SqlValue("SELECT " + expression + " FROM \"Experiments\" WHERE rowid = " + std::to_string(rowid));
     }
-
-    QVariant Field(long long rowid, const std::string& column)
-    {
-        return SqlValue("SELECT \"" + column + "\" FROM \"Experiments\" WHERE rowid = " + std::to_string(rowid));
-    }
-
-    std::unique_ptr<ExperimentDb> db_;
 };
 
 TEST_F(ExperimentRowTest, StartRowHoldsWhatWasGivenAndNothingOfTheEnd)
@@ -38,15 +30,10 @@ TEST_F(ExperimentRowTest, StartRowHoldsWhatWasGivenAndNothingOfTheEnd)
     ASSERT_TRUE(added.ok()) << added.error();
     const long long row = added.value();
 
-    EXPECT_EQ(Field(row, "UserID").toString(), "o'brien");
-    EXPECT_EQ(Field(row, "Experiment").toInt(), 3);
-    EXPECT_EQ(Field(row, "Date").toString(), "2024-03-05");
-    EXPECT_EQ(Field(row, "StartTime").toString(), "14:07:09");
-    EXPECT_EQ(Field(row, "Scenario").toString(), "Standard");
+    EXPECT_EQ(Field(row, "UserID || '|' || Experiment || '|' || Date || '|' || StartTime || '|' || Scenario").toString(),
+              "o'brien|3|2024-03-05|14:07:09|Standard");
     EXPECT_DOUBLE_EQ(Field(row, "SimRate").toDouble(), 15.0);
-    for (const char* column : {"EndTime", "MissedBuckets", "BusyTime", "SweepTime", "IdleTime"}) {
-        EXPECT_TRUE(Field(row, column).isNull()) << column;
-    }
+    EXPECT_EQ(Field(row, "coalesce(EndTime, MissedBuckets, BusyTime, SweepTime, IdleTime, 'none')").toString(), "none");
 }
 
 TEST_F(ExperimentRowTest, CompleteFillsOnlyItsOwnRowWithAbsentSharesAsNull)
@@ -55,12 +42,8 @@ TEST_F(ExperimentRowTest, CompleteFillsOnlyItsOwnRowWithAbsentSharesAsNull)
     const long long second = db_->AddExperiment(Start("ann", 2)).value();
     ASSERT_NE(first, second);
 
-    ExperimentResult end;
-    end.EndTime = "14:22:10";
-    end.MissedBuckets = -3.5;
-    end.BusyTime = 1500.0 / 4500;
-    end.SweepTime = 600.0 / 4500;
-    end.IdleTime = 1 - 2100.0 / 4500;
+    const ExperimentResult end{.EndTime = "14:22:10", .MissedBuckets = -3.5, .BusyTime = 1500.0 / 4500,
+                               .SweepTime = 600.0 / 4500, .IdleTime = 1 - 2100.0 / 4500};
     auto done = db_->CompleteExperiment(second, end);
     ASSERT_TRUE(done.ok()) << done.error();
 
@@ -71,36 +54,14 @@ TEST_F(ExperimentRowTest, CompleteFillsOnlyItsOwnRowWithAbsentSharesAsNull)
     EXPECT_DOUBLE_EQ(Field(second, "IdleTime").toDouble(), 1 - 2100.0 / 4500);
     EXPECT_TRUE(Field(first, "EndTime").isNull());
 
-    ExperimentResult noShares;
-    noShares.EndTime = "14:30:00";
-    noShares.MissedBuckets = 0;
-    ASSERT_TRUE(db_->CompleteExperiment(first, noShares).ok());
-    auto type = [&](const std::string& column) {
-        return SqlValue("SELECT typeof(\"" + column + "\") FROM \"Experiments\" WHERE rowid = " + std::to_string(first))
-            .toString();
-    };
-    EXPECT_EQ(type("MissedBuckets"), "real");
-    EXPECT_EQ(type("BusyTime"), "null");
-    EXPECT_EQ(type("SweepTime"), "null");
-    EXPECT_EQ(type("IdleTime"), "null");
+    ASSERT_TRUE(db_->CompleteExperiment(first, End("14:30:00")).ok());
+    EXPECT_EQ(Field(first, "typeof(MissedBuckets) || typeof(BusyTime) || typeof(SweepTime) || typeof(IdleTime)").toString(),
+              "realnullnullnull");
 }
 
-TEST_F(ExperimentRowTest, CompletingARowThatIsGoneIsAnError)
+TEST_F(ExperimentRowTest, RefusedWritesChangeNothing)
 {
-    const long long row = db_->AddExperiment(Start("ann", 1)).value();
-    Sql("DELETE FROM \"Experiments\"");
-
-    ExperimentResult end;
-    end.EndTime = "09:00:00";
-    auto done = db_->CompleteExperiment(row, end);
-    ASSERT_FALSE(done.ok());
-    EXPECT_NE(done.error().find(path_), std::string::npos) << done.error();
-    EXPECT_NE(done.error().find("Experiments"), std::string::npos) << done.error();
-    EXPECT_EQ(SqlValue("SELECT count(*) FROM \"Experiments\"").toInt(), 0);
-}
-
-TEST_F(ExperimentRowTest, MalformedDatesAndTimesAreRefusedBeforeWriting)
-{
+    // Malformed or impossible dates and times are refused before writing.
     ExperimentStart badDate = Start("ann", 1);
     badDate.Date = "05.03.2024";
     ExperimentStart impossibleDate = Start("ann", 1);
@@ -108,16 +69,21 @@ TEST_F(ExperimentRowTest, MalformedDatesAndTimesAreRefusedBeforeWriting)
     ExperimentStart badTime = Start("ann", 1);
     badTime.StartTime = "2:07 PM";
     for (const ExperimentStart& start : {badDate, impossibleDate, badTime}) {
-        auto added = db_->AddExperiment(start);
-        EXPECT_FALSE(added.ok()) << start.Date << " " << start.StartTime;
+        EXPECT_FALSE(db_->AddExperiment(start).ok()) << start.Date << " " << start.StartTime;
     }
-    EXPECT_EQ(SqlValue("SELECT count(*) FROM \"Experiments\"").toInt(), 0);
+    EXPECT_EQ(Count("Experiments"), 0);
 
     const long long row = db_->AddExperiment(Start("ann", 1)).value();
-    ExperimentResult end;
-    end.EndTime = "25:00:00";
-    EXPECT_FALSE(db_->CompleteExperiment(row, end).ok());
+    EXPECT_FALSE(db_->CompleteExperiment(row, End("25:00:00")).ok());
     EXPECT_TRUE(Field(row, "EndTime").isNull());
+
+    // Completing a row that is gone names the file and the table.
+    Sql("DELETE FROM \"Experiments\"");
+    auto done = db_->CompleteExperiment(row, End("09:00:00"));
+    ASSERT_FALSE(done.ok());
+    EXPECT_NE(done.error().find(path_), std::string::npos) << done.error();
+    EXPECT_NE(done.error().find("Experiments"), std::string::npos) << done.error();
+    EXPECT_EQ(Count("Experiments"), 0);
 }
 
 }  // namespace

@@ -1,47 +1,55 @@
 #include "db_fixture.h"
 
+#include <QFile>
+
+#include <array>
+#include <tuple>
 #include <vector>
 
 namespace kestu::testing {
 namespace {
 
-// "INSERT INTO exogenous" with every tank at `base` except tank `tank` at `amount`.
-std::string ArrivalInsert(int minute, int second, double base, int tank, double amount)
-{
-    std::string columns = "\"Hr\", \"Min\"";
-    std::string values = std::to_string(minute) + ", " + std::to_string(second);
-    for (int t = 0; t < TankCount; ++t) {
-        columns += ", \"" + std::to_string(t) + "\"";
-        values += ", " + std::to_string(t == tank ? amount : base);
-    }
-    return "INSERT INTO \"exogenous\" (" + columns + ") VALUES (" + values + ")";
-}
+// An arrival row with every tank at `base` except tank `tank` at `amount`.
+struct Arrival {
+    int minute, second;
+    double base;
+    int tank;
+    double amount;
+};
 
 // A small scenario whose rows are deliberately not sorted by any column.
+const std::vector<Arrival> Arrivals = {{0, 0, 1, 3, 5}, {0, 30, 0, 3, 2}, {1, 0, 0.5, 7, 0.25}, {1, 30, 0, 22, 4}};
+const std::vector<std::array<int, 4>> Deadlines = {{22, 8, 0, 60}, {11, 2, 0, 30}, {7, 3, 30, 40}};
+const std::vector<std::tuple<int, int, double>> Outlets = {{5, 16, 0.5}, {1, 3, 0.25}, {5, 17, 0.5}, {21, -1, 1}};
+
 class ScenarioReadTest : public DbTest {
 protected:
     void SetUp() override
     {
         DbTest::SetUp();
-        CreateDb();
-        Sql(ArrivalInsert(0, 0, 1, 3, 5));
-        Sql(ArrivalInsert(0, 30, 0, 3, 2));
-        Sql(ArrivalInsert(1, 0, 0.5, 7, 0.25));
-        Sql(ArrivalInsert(1, 30, 0, 22, 4));
-        Sql("INSERT INTO \"deadline\" VALUES (22, 8, 0, 60)");
-        Sql("INSERT INTO \"deadline\" VALUES (11, 2, 0, 30)");
-        Sql("INSERT INTO \"deadline\" VALUES (7, 3, 30, 40)");
-        Sql("INSERT INTO \"sorttable\" VALUES (5, 16, 0.5)");
-        Sql("INSERT INTO \"sorttable\" VALUES (1, 3, 0.25)");
-        Sql("INSERT INTO \"sorttable\" VALUES (5, 17, 0.5)");
-        Sql("INSERT INTO \"sorttable\" VALUES (21, -1, 1)");
+        CreateScenario();
     }
 
-    DbResult<ScenarioTables> Read()
+    void CreateScenario()
     {
-        auto db = OpenDb(OpenMode::ReadOnly);
-        if (!db) return DbResult<ScenarioTables>::Fail("not opened");
-        return db->ReadScenario();
+        CreateDb();
+        for (const Arrival& a : Arrivals) {
+            std::string columns = "\"Hr\", \"Min\"";
+            std::string values = std::to_string(a.minute) + ", " + std::to_string(a.second);
+            for (int t = 0; t < TankCount; ++t) {
+                columns += ", \"" + std::to_string(t) + "\"";
+                values += ", " + std::to_string(t == a.tank ? a.amount : a.base);
+            }
+            Sql("INSERT INTO \"exogenous\" (" + columns + ") VALUES (" + values + ")");
+        }
+        for (const auto& [tank, minute, second, amount] : Deadlines) {
+            Sql("INSERT INTO \"deadline\" VALUES (" + std::to_string(tank) + ", " + std::to_string(minute) + ", " +
+                std::to_string(second) + ", " + std::to_string(amount) + ")");
+        }
+        for (const auto& [head, tail, share] : Outlets) {
+            Sql("INSERT INTO \"sorttable\" VALUES (" + std::to_string(head) + ", " + std::to_string(tail) + ", " +
+                std::to_string(share) + ")");
+        }
     }
 };
 
@@ -56,35 +64,24 @@ TEST_F(ScenarioReadTest, RowsComeBackInStoredOrderWithTheirValues)
     Sql("CREATE INDEX \"deadline_read\" ON \"deadline\" (\"TankNum\", \"Hr\", \"Min\", \"ExpectAmt\")");
     Sql("CREATE INDEX \"sorttable_read\" ON \"sorttable\" (\"head\", \"tail\", \"sorta\")");
 
-    auto read = Read();
+    auto read = ReadScenario();
     ASSERT_TRUE(read.ok()) << read.error();
     const ScenarioTables& t = read.value();
-
-    ASSERT_EQ(t.exogenous.size(), 4u);
-    EXPECT_EQ(t.exogenous[0].Water[3], 5);
-    EXPECT_EQ(t.exogenous[0].Water[0], 1);
-    EXPECT_EQ(t.exogenous[1].Min, 30);
-    EXPECT_EQ(t.exogenous[1].Water[3], 2);
-    EXPECT_EQ(t.exogenous[2].Hr, 1);
-    EXPECT_EQ(t.exogenous[2].Water[7], 0.25);
-    EXPECT_EQ(t.exogenous[2].Water[8], 0.5);
-    EXPECT_EQ(t.exogenous[3].Water[22], 4);
-
-    ASSERT_EQ(t.deadline.size(), 3u);
-    EXPECT_EQ(t.deadline[0].TankNum, 22);
-    EXPECT_EQ(t.deadline[0].Hr, 8);
-    EXPECT_EQ(t.deadline[0].ExpectAmt, 60);
-    EXPECT_EQ(t.deadline[1].TankNum, 11);
-    EXPECT_EQ(t.deadline[2].TankNum, 7);
-    EXPECT_EQ(t.deadline[2].Min, 30);
-
-    ASSERT_EQ(t.sorttable.size(), 4u);
-    EXPECT_EQ(t.sorttable[0].head, 5);
-    EXPECT_EQ(t.sorttable[0].tail, 16);
-    EXPECT_EQ(t.sorttable[1].head, 1);
-    EXPECT_EQ(t.sorttable[1].sorta, 0.25);
-    EXPECT_EQ(t.sorttable[2].tail, 17);
-    EXPECT_EQ(t.sorttable[3].tail, -1);
+    ASSERT_EQ(t.exogenous.size(), Arrivals.size());
+    for (std::size_t i = 0; i < Arrivals.size(); ++i) {
+        const Arrival& a = Arrivals[i];
+        EXPECT_EQ(t.exogenous[i].Hr, a.minute) << "row " << i + 1;
+        EXPECT_EQ(t.exogenous[i].Min, a.second) << "row " << i + 1;
+        for (int tank = 0; tank < TankCount; ++tank) {
+            EXPECT_EQ(t.exogenous[i].Water[tank], tank == a.tank ? a.amount : a.base) << "row " << i + 1 << " tank " << tank;
+        }
+    }
+    std::vector<std::array<int, 4>> deadlines;
+    for (const DeadlineRow& d : t.deadline) deadlines.push_back({d.TankNum, d.Hr, d.Min, d.ExpectAmt});
+    EXPECT_EQ(deadlines, Deadlines);
+    std::vector<std::tuple<int, int, double>> outlets;
+    for (const OutletRow& o : t.sorttable) outlets.emplace_back(o.head, o.tail, o.sorta);
+    EXPECT_EQ(outlets, Outlets);
 }
 
 TEST_F(ScenarioReadTest, TablesImportedAsTextAndInOtherCaseReadAsNumbers)
@@ -94,105 +91,74 @@ TEST_F(ScenarioReadTest, TablesImportedAsTextAndInOtherCaseReadAsNumbers)
     Sql("CREATE TABLE \"Deadline\" (tanknum, HR, min, expectamt)");
     Sql("INSERT INTO \"Deadline\" VALUES (' 22', '8', '0.0', '6e1')");
 
-    auto read = Read();
+    auto read = ReadScenario();
     ASSERT_TRUE(read.ok()) << read.error();
     ASSERT_EQ(read.value().deadline.size(), 1u);
     const DeadlineRow& row = read.value().deadline[0];
-    EXPECT_EQ(row.TankNum, 22);
-    EXPECT_EQ(row.Hr, 8);
-    EXPECT_EQ(row.Min, 0);
-    EXPECT_EQ(row.ExpectAmt, 60);
+    EXPECT_EQ(std::vector<int>({row.TankNum, row.Hr, row.Min, row.ExpectAmt}), std::vector<int>({22, 8, 0, 60}));
 }
 
 TEST_F(ScenarioReadTest, TenOutletsAddingUpToOneFitAndRecord23IsNeverCompleted)
 {
     for (int i = 0; i < 8; ++i) Sql("INSERT INTO \"sorttable\" VALUES (5, 18, 0)");  // tank 5: 0.5 + 0.5 + 8 x 0
     for (int i = 0; i < 10; ++i) Sql("INSERT INTO \"sorttable\" VALUES (23, 1, 0.01)");
-    auto read = Read();
+    auto read = ReadScenario();
     ASSERT_TRUE(read.ok()) << read.error();
     EXPECT_EQ(read.value().sorttable.size(), 22u);
 }
 
-struct BadData {
-    const char* name;
-    std::vector<std::string> sql;
-    std::string reported;  // what the message must say after the file name
-};
-
-void PrintTo(const BadData& data, std::ostream* out) { *out << data.name; }
-
-class BadDataTest : public ScenarioReadTest, public ::testing::WithParamInterface<BadData> {};
-
-TEST_P(BadDataTest, IsReportedByTableColumnAndRowAndNothingIsReturned)
+TEST_F(ScenarioReadTest, BadDataIsReportedByTableColumnAndRowAndNothingIsReturned)
 {
-    for (const std::string& statement : GetParam().sql) Sql(statement);
-    auto read = Read();
-    ASSERT_FALSE(read.ok());
-    EXPECT_EQ(read.error(), path_ + ": " + GetParam().reported);
-}
-
-std::vector<std::string> Repeat(int times, const std::string& statement)
-{
-    return std::vector<std::string>(times, statement);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Scenario, BadDataTest,
-    ::testing::Values(
-        BadData{"MissingTable", {"DROP TABLE \"deadline\""}, "table \"deadline\" is missing"},
-        BadData{"MissingColumn",
-                {"ALTER TABLE \"sorttable\" RENAME COLUMN \"sorta\" TO \"share\""},
-                "table \"sorttable\", column \"sorta\" is missing"},
-        BadData{"MissingTankColumn",
-                {"ALTER TABLE \"exogenous\" RENAME COLUMN \"22\" TO \"tank22\""},
-                "table \"exogenous\", column \"22\" is missing"},
-        BadData{"EmptyExogenous", {"DELETE FROM \"exogenous\""}, "table \"exogenous\" has no rows"},
-        BadData{"EmptyDeadline", {"DELETE FROM \"deadline\""}, "table \"deadline\" has no rows"},
-        BadData{"EmptySorttable", {"DELETE FROM \"sorttable\""}, "table \"sorttable\" has no rows"},
-        BadData{"NullArrival",
-                {"UPDATE \"exogenous\" SET \"7\" = NULL WHERE rowid = 3"},
-                "table \"exogenous\", column \"7\", row 3: empty cell"},
-        BadData{"BlankText",
-                {"UPDATE \"deadline\" SET \"Hr\" = '  ' WHERE rowid = 2"},
-                "table \"deadline\", column \"Hr\", row 2: empty cell"},
-        BadData{"Word",
-                {"UPDATE \"deadline\" SET \"ExpectAmt\" = 'lots' WHERE rowid = 2"},
-                "table \"deadline\", column \"ExpectAmt\", row 2: \"lots\" is not a number"},
-        BadData{"Binary",
-                {"UPDATE \"sorttable\" SET \"sorta\" = x'00' WHERE rowid = 1"},
-                "table \"sorttable\", column \"sorta\", row 1: binary data is not a number"},
-        BadData{"TankNumAbove23",
-                {"UPDATE \"deadline\" SET \"TankNum\" = 24 WHERE rowid = 3"},
-                "table \"deadline\", column \"TankNum\", row 3: 24 is outside 0..23"},
-        BadData{"HeadBelow0",
-                {"UPDATE \"sorttable\" SET \"head\" = -1 WHERE rowid = 2"},
-                "table \"sorttable\", column \"head\", row 2: -1 is outside 0..23"},
-        BadData{"TailPastTheTanks",
-                {"UPDATE \"sorttable\" SET \"tail\" = 30 WHERE rowid = 4"},
-                "table \"sorttable\", column \"tail\", row 4: 30 is outside -1..23"},
-        BadData{"FractionalMinute",
-                {"UPDATE \"exogenous\" SET \"Hr\" = 1.5 WHERE rowid = 2"},
-                "table \"exogenous\", column \"Hr\", row 2: 1.5 is not a whole number"},
-        BadData{"Second60",
-                {"UPDATE \"exogenous\" SET \"Min\" = 60 WHERE rowid = 4"},
-                "table \"exogenous\", column \"Min\", row 4: 60 is outside 0..59"},
-        BadData{"AmountPast16Bits",
-                {"UPDATE \"deadline\" SET \"ExpectAmt\" = 40000 WHERE rowid = 1"},
-                "table \"deadline\", column \"ExpectAmt\", row 1: 40000 is outside -32768..32767"},
+    struct BadData {
+        std::vector<std::string> sql;
+        std::string reported;  // what the message must say after the file name
+    };
+    const std::vector<BadData> cases = {
+        {{"DROP TABLE \"deadline\""}, "table \"deadline\" is missing"},
+        {{"ALTER TABLE \"sorttable\" RENAME COLUMN \"sorta\" TO \"share\""}, "table \"sorttable\", column \"sorta\" is missing"},
+        {{"ALTER TABLE \"exogenous\" RENAME COLUMN \"22\" TO \"tank22\""}, "table \"exogenous\", column \"22\" is missing"},
+        {{"DELETE FROM \"exogenous\""}, "table \"exogenous\" has no rows"},
+        {{"DELETE FROM \"deadline\""}, "table \"deadline\" has no rows"},
+        {{"DELETE FROM \"sorttable\""}, "table \"sorttable\" has no rows"},
+        {{"UPDATE \"exogenous\" SET \"7\" = NULL WHERE rowid = 3"}, "table \"exogenous\", column \"7\", row 3: empty cell"},
+        {{"UPDATE \"deadline\" SET \"Hr\" = '  ' WHERE rowid = 2"}, "table \"deadline\", column \"Hr\", row 2: empty cell"},
+        {{"UPDATE \"deadline\" SET \"ExpectAmt\" = 'lots' WHERE rowid = 2"},
+         "table \"deadline\", column \"ExpectAmt\", row 2: \"lots\" is not a number"},
+        {{"UPDATE \"sorttable\" SET \"sorta\" = x'00' WHERE rowid = 1"},
+         "table \"sorttable\", column \"sorta\", row 1: binary data is not a number"},
+        {{"UPDATE \"deadline\" SET \"TankNum\" = 24 WHERE rowid = 3"},
+         "table \"deadline\", column \"TankNum\", row 3: 24 is outside 0..23"},
+        {{"UPDATE \"sorttable\" SET \"head\" = -1 WHERE rowid = 2"},
+         "table \"sorttable\", column \"head\", row 2: -1 is outside 0..23"},
+        {{"UPDATE \"sorttable\" SET \"tail\" = 30 WHERE rowid = 4"},
+         "table \"sorttable\", column \"tail\", row 4: 30 is outside -1..23"},
+        {{"UPDATE \"exogenous\" SET \"Hr\" = 1.5 WHERE rowid = 2"},
+         "table \"exogenous\", column \"Hr\", row 2: 1.5 is not a whole number"},
+        {{"UPDATE \"exogenous\" SET \"Min\" = 60 WHERE rowid = 4"},
+         "table \"exogenous\", column \"Min\", row 4: 60 is outside 0..59"},
+        {{"UPDATE \"deadline\" SET \"ExpectAmt\" = 40000 WHERE rowid = 1"},
+         "table \"deadline\", column \"ExpectAmt\", row 1: 40000 is outside -32768..32767"},
         // Rows are counted in stored order, whatever their rowids.
-        BadData{"RowCountedInStoredOrder",
-                {"DELETE FROM \"exogenous\" WHERE rowid = 2", "UPDATE \"exogenous\" SET \"0\" = NULL WHERE rowid = 4"},
-                "table \"exogenous\", column \"0\", row 3: empty cell"},
+        {{"DELETE FROM \"exogenous\" WHERE rowid = 2", "UPDATE \"exogenous\" SET \"0\" = NULL WHERE rowid = 4"},
+         "table \"exogenous\", column \"0\", row 3: empty cell"},
         // Tank 5 has rows 1 and 3; nine more make rows 5..13, the last its 11th.
-        BadData{"ElevenOutlets",
-                Repeat(9, "INSERT INTO \"sorttable\" VALUES (5, 18, 0)"),
-                "table \"sorttable\", column \"head\", row 13: tank 5 has more than 10 outlet rows"},
+        {std::vector<std::string>(9, "INSERT INTO \"sorttable\" VALUES (5, 18, 0)"),
+         "table \"sorttable\", column \"head\", row 13: tank 5 has more than 10 outlet rows"},
         // Ten rows adding up to 1.08 leave no room for the entry that would carry the rest.
-        BadData{"TenOutletsNotAddingUpToOne",
-                Repeat(8, "INSERT INTO \"sorttable\" VALUES (5, 18, 0.01)"),
-                "table \"sorttable\", column \"sorta\", row 12: the 10 shares of tank 5 add up to 1.08, not 1, "
-                "and a tank has no room for an 11th outlet to carry the rest"}),
-    [](const ::testing::TestParamInfo<BadData>& info) { return std::string(info.param.name); });
+        {std::vector<std::string>(8, "INSERT INTO \"sorttable\" VALUES (5, 18, 0.01)"),
+         "table \"sorttable\", column \"sorta\", row 12: the 10 shares of tank 5 add up to 1.08, not 1, "
+         "and a tank has no room for an 11th outlet to carry the rest"},
+    };
+    for (const BadData& c : cases) {
+        SCOPED_TRACE(c.reported);
+        ASSERT_TRUE(QFile::remove(QString::fromStdString(path_)));
+        CreateScenario();
+        for (const std::string& statement : c.sql) Sql(statement);
+        auto read = ReadScenario();
+        ASSERT_FALSE(read.ok());
+        EXPECT_EQ(read.error(), path_ + ": " + c.reported);
+    }
+}
 
 }  // namespace
 }  // namespace kestu::testing

@@ -3,17 +3,20 @@
 
 #include "kestuctl/command_line.h"
 #include "kestuctl/commands.h"
-#include "kestuctl/plain_number.h"
 
 namespace kestu::ctl::testing {
 namespace {
 
 using CommandLineTest = CtlTest;
 
-TEST_F(CommandLineTest, EveryCommandHasHelpWithItsUsageAndAnExample)
+TEST_F(CommandLineTest, TheListAndEveryCommandHaveHelpWithUsageAndAnExample)
 {
+    const CommandResult list = Run({"--help"});
+    EXPECT_EQ(list.status, ExitOk);
+    EXPECT_EQ(Run({}).status, ExitUsage);
     ASSERT_EQ(AllCommands().size(), 9u);
     for (const Command* command : AllCommands()) {
+        EXPECT_TRUE(Has(list.out, "  " + command->name + " "));
         const CommandResult help = Run({command->name, "--help"});
         EXPECT_EQ(help.status, ExitOk) << command->name;
         EXPECT_EQ(help.out.rfind("usage: kestuctl " + command->name, 0), 0u) << help.out;
@@ -22,14 +25,6 @@ TEST_F(CommandLineTest, EveryCommandHasHelpWithItsUsageAndAnExample)
         EXPECT_NE(help.out.find("  kestuctl " + command->name + " ", example), std::string::npos) << command->name;
         EXPECT_EQ(Run({"help", command->name}).out, help.out);
     }
-}
-
-TEST_F(CommandLineTest, TheCommandListNamesEveryCommand)
-{
-    const CommandResult list = Run({"--help"});
-    EXPECT_EQ(list.status, ExitOk);
-    for (const Command* command : AllCommands()) EXPECT_NE(list.out.find("  " + command->name + " "), std::string::npos);
-    EXPECT_EQ(Run({}).status, ExitUsage);
 }
 
 TEST_F(CommandLineTest, WrongCommandLinesExitWithTwoAndSayWhy)
@@ -63,33 +58,6 @@ TEST_F(CommandLineTest, WrongCommandLinesExitWithTwoAndSayWhy)
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_TRUE(result.out.empty()) << c.message;
     }
-}
-
-TEST_F(CommandLineTest, OptionsTakeTheirValueAfterAnEqualsSignToo)
-{
-    const CommandResult viaEquals = Run({"export", db_, "--table=participants"});
-    EXPECT_EQ(viaEquals.status, ExitOk) << viaEquals.err;
-    EXPECT_EQ(viaEquals.out.rfind("UserID,", 0), 0u);
-}
-
-TEST_F(CommandLineTest, AfterDoubleDashAWordIsAFileEvenWithALeadingDash)
-{
-    ASSERT_TRUE(QDir::setCurrent(dir_.path()));
-    const CommandResult created = Run({"init", "--", "-new.mdb"});
-    QDir::setCurrent(QDir::tempPath());
-    EXPECT_EQ(created.status, ExitOk) << created.err;
-    EXPECT_TRUE(QFile::exists(QString::fromStdString(Path("-new.mdb"))));
-}
-
-TEST(ParseWhole, TakesPlainDecimalWithinItsRangeOnly)
-{
-    EXPECT_EQ(ParseWhole("42", 1, 100), 42);
-    EXPECT_EQ(ParseWhole("-1", -1, 23), -1);
-    EXPECT_FALSE(ParseWhole("101", 1, 100));
-    EXPECT_FALSE(ParseWhole("4.0", 1, 100));
-    EXPECT_FALSE(ParseWhole(" 4", 1, 100));
-    EXPECT_FALSE(ParseWhole("", 1, 100));
-    EXPECT_FALSE(ParseWhole("99999999999999999999", 1, 100));
 }
 
 }  // namespace

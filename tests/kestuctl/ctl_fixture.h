@@ -66,9 +66,36 @@ protected:
         return text.str();
     }
 
-    ScenarioTables Scenario()
+    // The rows of CSV or log text, each of which must end with CR LF.
+    static std::vector<std::string> Rows(const std::string& text)
     {
-        auto db = ExperimentDb::Open(db_, OpenMode::ReadOnly);
+        std::vector<std::string> rows;
+        for (std::size_t start = 0; start < text.size();) {
+            const auto end = text.find("\r\n", start);
+            EXPECT_NE(end, std::string::npos) << "every row ends with CR LF";
+            rows.push_back(text.substr(start, end - start));
+            start = end == std::string::npos ? text.size() : end + 2;
+        }
+        return rows;
+    }
+
+    static ::testing::AssertionResult Has(const std::string& text, const std::string& part)
+    {
+        if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+    }
+
+    // The command fails with exit status 1 and says `message`.
+    static void ExpectFails(const std::vector<std::string>& args, const std::string& message)
+    {
+        const CommandResult result = Run(args);
+        EXPECT_EQ(result.status, ExitFailure) << args.front() << ": " << message;
+        EXPECT_TRUE(Has(result.err, message));
+    }
+
+    ScenarioTables Scenario(const std::string& path = {})
+    {
+        auto db = ExperimentDb::Open(path.empty() ? db_ : path, OpenMode::ReadOnly);
         EXPECT_TRUE(db.ok()) << db.error();
         if (!db.ok()) return {};
         auto read = db.value()->ReadScenario();

@@ -20,7 +20,7 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         const CommandResult result = Run(args);
         EXPECT_EQ(result.status, ExitOk) << result.err;
-        return QImage(QString::fromStdString(png));
+        return QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
     }
 
     static int CountColour(const QImage& image, QRgb colour)
@@ -32,7 +32,6 @@ protected:
         }
         return count;
     }
-    static bool HasColour(const QImage& image, QRgb colour) { return CountColour(image, colour) > 0; }
 
     // The dashed guides run the plot's height at each deadline time: hundreds
     // of pixels, where a blend of antialiased lines may hit the colour a few times.
@@ -40,7 +39,7 @@ protected:
     std::string log_;
 };
 
-TEST_F(PlotTest, DrawsEveryTankAndTheDeadlinesFromTheGivenDatabase)
+TEST_F(PlotTest, DrawsEveryTankAndTheDeadlinesFromTheGivenOrTheLogsDatabase)
 {
     RecordTrial("p1", 1, 4);
     // Elsewhere, so only --db can supply the deadlines.
@@ -48,41 +47,29 @@ TEST_F(PlotTest, DrawsEveryTankAndTheDeadlinesFromTheGivenDatabase)
     log_ = Path("logs/p1.1");
     ASSERT_TRUE(QFile::copy(QString::fromStdString(Path("p1.1")), QString::fromStdString(log_)));
 
-    const QImage chart = Plot({"--db", db_}).convertToFormat(QImage::Format_RGB32);
+    const QImage chart = Plot({"--db", db_});
     ASSERT_FALSE(chart.isNull());
     EXPECT_EQ(chart.size(), QSize(1600, 900));
     for (int tank = 0; tank < TankCount; ++tank) {
-        EXPECT_TRUE(HasColour(chart, TankColour(tank).rgb())) << "tank " << tank;
+        EXPECT_GT(CountColour(chart, TankColour(tank).rgb()), 0) << "tank " << tank;
     }
     EXPECT_TRUE(HasDeadlineGuides(chart));
+    EXPECT_FALSE(HasDeadlineGuides(Plot({}))) << "no database, no deadlines";
 
-    const QImage plain = Plot({}).convertToFormat(QImage::Format_RGB32);
-    EXPECT_FALSE(HasDeadlineGuides(plain)) << "no database, no deadlines";
-}
-
-TEST_F(PlotTest, FindsTheDatabaseBesideTheLog)
-{
-    RecordTrial("p1", 1, 4);
-    log_ = Path("p1.1");
-    EXPECT_TRUE(HasDeadlineGuides(Plot({}).convertToFormat(QImage::Format_RGB32)));
+    log_ = Path("p1.1");  // beside the database
+    EXPECT_TRUE(HasDeadlineGuides(Plot({})));
 }
 
 TEST_F(PlotTest, FailuresNameTheFile)
 {
     WriteFile(Path("bad.1"), "0,0,\"ON\"\r\n");
-    log_ = Path("bad.1");
-    const CommandResult bad = Run({"plot", log_, "--png", Path("x.png")});
-    EXPECT_EQ(bad.status, ExitFailure);
-    EXPECT_NE(bad.err.find(log_ + ":1: not a record header"), std::string::npos) << bad.err;
-
+    ExpectFails({"plot", Path("bad.1"), "--png", Path("x.png")}, Path("bad.1") + ":1: not a record header");
     RecordTrial("p1", 1, 4);
     const std::string unwritable = Path("no/folder/x.png");
-    const CommandResult noPng = Run({"plot", Path("p1.1"), "--png", unwritable});
-    EXPECT_EQ(noPng.status, ExitFailure);
-    EXPECT_NE(noPng.err.find(unwritable + ": cannot be written"), std::string::npos) << noPng.err;
+    ExpectFails({"plot", Path("p1.1"), "--png", unwritable}, unwritable + ": cannot be written");
 }
 
-TEST(ChartScale, ValueTicksAreRoundAndCoverTheRange)
+TEST(ChartScale, TicksAreRoundAndCoverTheRange)
 {
     EXPECT_EQ(NiceTicks(0, 143, 8), (std::vector<double>{0, 20, 40, 60, 80, 100, 120, 140, 160}));
     EXPECT_EQ(NiceTicks(0, 1, 5), (std::vector<double>{0, 0.2, 0.4, 0.6, 0.8, 1}));
@@ -91,18 +78,16 @@ TEST(ChartScale, ValueTicksAreRoundAndCoverTheRange)
     EXPECT_GE(negative.back(), 48);
     EXPECT_EQ(negative[1] - negative[0], 20);
     EXPECT_EQ(NiceTicks(0, 0.03, 3), (std::vector<double>{0, 0.01, 0.02, 0.03}));
-}
 
-TEST(ChartScale, ClockTicksFallOnWholeSecondsOrMinutes)
-{
+    // Clock ticks fall on whole seconds or minutes.
     const auto eightMinutes = ClockTicks(480, 12);
     EXPECT_EQ(eightMinutes.front(), 0);
     EXPECT_EQ(eightMinutes.back(), 480);
     EXPECT_EQ(eightMinutes[1], 60);
     EXPECT_EQ(ClockTicks(50, 12)[1], 5);
-    const auto long_ = ClockTicks(7200, 12);
-    EXPECT_EQ(long_[1], 600);
-    EXPECT_GE(long_.back(), 7200);
+    const auto twoHours = ClockTicks(7200, 12);
+    EXPECT_EQ(twoHours[1], 600);
+    EXPECT_GE(twoHours.back(), 7200);
 }
 
 }  // namespace

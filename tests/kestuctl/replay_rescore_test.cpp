@@ -19,13 +19,7 @@ protected:
     // last record's time, as when the window is closed during the trial.
     void WriteStoppedLog(const std::string& from, const std::string& to, std::size_t records)
     {
-        const std::string text = ReadFile(Path(from));
-        std::vector<std::string> lines;
-        for (std::size_t start = 0; start < text.size();) {
-            const auto end = text.find("\r\n", start);
-            lines.push_back(text.substr(start, end - start));
-            start = end + 2;
-        }
+        std::vector<std::string> lines = Rows(ReadFile(Path(from)));
         ASSERT_GT(lines.size(), 2 * records) << "the trial has more records than are kept";
         lines.resize(2 * records);
         const std::string& header = lines[2 * records - 2];
@@ -35,12 +29,22 @@ protected:
         for (const std::string& line : lines) cut += line + "\r\n";
         WriteFile(Path(to), cut);
     }
+
+    // The line of a rescore report that starts with `field`.
+    static std::string ReportLine(const std::string& report, const std::string& field)
+    {
+        const auto line = report.find(field);
+        EXPECT_NE(line, std::string::npos) << field << " is not in:\n" << report;
+        return line == std::string::npos ? "" : report.substr(line, report.find('\n', line) - line);
+    }
 };
 
-TEST_F(ReplayTest, ReplayScoresWhatTheTrialScored)
+TEST_F(ReplayTest, ReplayReportsWhatTheTrialScoredAndWritesNothing)
 {
     const TrialOutcome trial = RecordTrial("p1", 1, 11);
     ASSERT_TRUE(trial.shares);
+    const QStringList files = FilesInFolder();
+    const std::string rows = Dump("Experiments") + Dump("UserData");
     const CommandResult result = Run({"replay", db_, Path("p1.1"), "--json"});
     ASSERT_EQ(result.status, ExitOk) << result.err;
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(result.out)).object();
@@ -53,11 +57,8 @@ TEST_F(ReplayTest, ReplayScoresWhatTheTrialScored)
     const QJsonArray perTank = json["missedPerTank"].toArray();
     ASSERT_EQ(perTank.size(), TankCount);
     for (int t = 0; t < TankCount; ++t) {
-        if (trial.missed.PerTank[t]) {
-            EXPECT_EQ(perTank[t].toInt(-999), *trial.missed.PerTank[t]) << "tank " << t;
-        } else {
-            EXPECT_TRUE(perTank[t].isNull()) << "tank " << t;
-        }
+        const std::optional<int> replayed = perTank[t].isNull() ? std::nullopt : std::optional(perTank[t].toInt(-999));
+        EXPECT_EQ(replayed, trial.missed.PerTank[t]) << "tank " << t;
     }
     EXPECT_EQ(json["busyTicks"].toDouble(), static_cast<double>(p.BusyPumpTicks));
     EXPECT_EQ(json["cleaningTicks"].toDouble(), static_cast<double>(p.SweepPumpTicks));
@@ -65,42 +66,24 @@ TEST_F(ReplayTest, ReplayScoresWhatTheTrialScored)
     EXPECT_EQ(json["busyShare"].toDouble(), trial.shares->BusyTime);
     EXPECT_EQ(json["cleaningShare"].toDouble(), trial.shares->SweepTime);
     EXPECT_EQ(json["idleShare"].toDouble(), trial.shares->IdleTime);
-}
 
-TEST_F(ReplayTest, TextReportCarriesTheSameFigures)
-{
-    const TrialOutcome trial = RecordTrial("p1", 1, 12);
-    const CommandResult result = Run({"replay", db_, Path("p1.1")});
-    ASSERT_EQ(result.status, ExitOk) << result.err;
-    const PlantState& p = trial.plant;
-    EXPECT_NE(result.out.find("end clock:       " + FormatClock(p.SimMinutes, p.SimSeconds) + " (the trial's end time)"),
-              std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("missed buckets:  " + std::to_string(trial.missed.Total) + "\n"), std::string::npos);
-    EXPECT_NE(result.out.find("pump-ticks:      busy " + std::to_string(p.BusyPumpTicks) + ", cleaning " +
-                              std::to_string(p.SweepPumpTicks)),
-              std::string::npos) << result.out;
-}
+    // The text report carries the same figures.
+    const CommandResult text = Run({"replay", db_, Path("p1.1")});
+    ASSERT_EQ(text.status, ExitOk) << text.err;
+    EXPECT_TRUE(Has(text.out, "end clock:       " + FormatClock(p.SimMinutes, p.SimSeconds) + " (the trial's end time)"));
+    EXPECT_TRUE(Has(text.out, "missed buckets:  " + std::to_string(trial.missed.Total) + "\n"));
+    EXPECT_TRUE(Has(text.out, "pump-ticks:      busy " + std::to_string(p.BusyPumpTicks) + ", cleaning " +
+                                  std::to_string(p.SweepPumpTicks)));
 
-TEST_F(ReplayTest, ReplayWritesNothingBesideTheLogOrTheDatabase)
-{
-    RecordTrial("p1", 1, 13);
-    const QStringList before = FilesInFolder();
-    const std::string rows = Dump("Experiments") + Dump("UserData");
-    ASSERT_EQ(Run({"replay", db_, Path("p1.1")}).status, ExitOk);
-    EXPECT_EQ(FilesInFolder(), before);
+    EXPECT_EQ(FilesInFolder(), files);
     EXPECT_EQ(Dump("Experiments") + Dump("UserData"), rows);
 }
 
 TEST_F(ReplayTest, ALogThatCannotBeReplayedIsAFailureNamingIt)
 {
-    const CommandResult missing = Run({"replay", db_, Path("p9.1")});
-    EXPECT_EQ(missing.status, ExitFailure);
-    EXPECT_NE(missing.err.find(Path("p9.1") + ": the trial log does not exist"), std::string::npos) << missing.err;
-
+    ExpectFails({"replay", db_, Path("p9.1")}, Path("p9.1") + ": the trial log does not exist");
     WriteFile(Path("bad.1"), "0,0,\"ON\",3\r\nnot a state line\r\n");
-    const CommandResult bad = Run({"replay", db_, Path("bad.1")});
-    EXPECT_EQ(bad.status, ExitFailure);
-    EXPECT_NE(bad.err.find(Path("bad.1") + ":2: not a state line"), std::string::npos) << bad.err;
+    ExpectFails({"replay", db_, Path("bad.1")}, Path("bad.1") + ":2: not a state line");
 }
 
 TEST_F(ReplayTest, RescoreAgreesWithRowsOfTrialsRunThroughTheCore)
@@ -112,14 +95,22 @@ TEST_F(ReplayTest, RescoreAgreesWithRowsOfTrialsRunThroughTheCore)
 
     const CommandResult result = Run({"rescore", db_, "p1", "--all"});
     EXPECT_EQ(result.status, ExitOk) << result.out << result.err;
-    EXPECT_NE(result.out.find("trial 1 (" + Path("p1.1") + "): agrees"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("trial 2 (" + Path("p1.2") + "): agrees"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("2 trials: 2 agree, 0 disagree"), std::string::npos) << result.out;
+    EXPECT_TRUE(Has(result.out, "trial 1 (" + Path("p1.1") + "): agrees"));
+    EXPECT_TRUE(Has(result.out, "trial 2 (" + Path("p1.2") + "): agrees"));
+    EXPECT_TRUE(Has(result.out, "2 trials: 2 agree, 0 disagree"));
     EXPECT_EQ(result.out.find("MISMATCH"), std::string::npos);
     EXPECT_EQ(Run({"rescore", db_, "p1"}).out, result.out) << "without TRIAL every trial is rescored";
+
+    ExpectFails({"rescore", db_, "p1", "3"}, "no row for User ID \"p1\", trial 3");
+
+    // A missing log counts as a disagreement.
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(Path("p1.2"))));
+    const CommandResult missing = Run({"rescore", db_, "p1", "--all"});
+    EXPECT_EQ(missing.status, ExitFailure);
+    EXPECT_TRUE(Has(missing.out, "trial 2: MISMATCH: the log cannot be replayed: " + Path("p1.2")));
 }
 
-TEST_F(ReplayTest, RescoreMarksAWrongMissedBucketCount)
+TEST_F(ReplayTest, RescoreMarksEachWrongFigure)
 {
     RecordTrial("p1", 1, 41);
     const TrialOutcome second = RecordTrial("p1", 2, 42);
@@ -127,56 +118,25 @@ TEST_F(ReplayTest, RescoreMarksAWrongMissedBucketCount)
 
     const CommandResult result = Run({"rescore", db_, "p1", "--all"});
     EXPECT_EQ(result.status, ExitFailure);
-    EXPECT_NE(result.out.find("trial 1 (" + Path("p1.1") + "): agrees"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("trial 2 (" + Path("p1.2") + "): DISAGREES"), std::string::npos) << result.out;
-    const std::string stored = std::to_string(second.missed.Total + 1);
-    const std::string replayed = std::to_string(second.missed.Total);
-    const auto line = result.out.find("MissedBuckets  " + stored);
-    ASSERT_NE(line, std::string::npos) << result.out;
-    const std::string row = result.out.substr(line, result.out.find('\n', line) - line);
-    EXPECT_NE(row.find(replayed), std::string::npos) << row;
-    EXPECT_NE(row.find("MISMATCH"), std::string::npos) << row;
-    EXPECT_NE(result.out.find("2 trials: 1 agree, 1 disagree"), std::string::npos);
-}
-
-TEST_F(ReplayTest, RescoreComparesSharesWithinOneBillionth)
-{
-    RecordTrial("p1", 1, 51);
-    Sql("UPDATE \"Experiments\" SET \"BusyTime\" = \"BusyTime\" + 1e-12");
-    EXPECT_EQ(Run({"rescore", db_, "p1", "1"}).status, ExitOk);
-
-    Sql("UPDATE \"Experiments\" SET \"SweepTime\" = \"SweepTime\" + 1e-6");
-    const CommandResult result = Run({"rescore", db_, "p1", "1"});
-    EXPECT_EQ(result.status, ExitFailure);
-    const auto line = result.out.find("SweepTime");
-    ASSERT_NE(line, std::string::npos) << result.out;
-    EXPECT_NE(result.out.substr(line, result.out.find('\n', line) - line).find("MISMATCH"), std::string::npos);
-    EXPECT_EQ(result.out.find("BusyTime"), result.out.rfind("BusyTime"));
-}
-
-TEST_F(ReplayTest, RescoreOfOneTrialLooksAtThatTrialOnly)
-{
-    RecordTrial("p1", 1, 61);
-    RecordTrial("p1", 2, 62);
-    Sql("UPDATE \"Experiments\" SET \"IdleTime\" = 0.5 WHERE \"Experiment\" = 2");
-    const CommandResult first = Run({"rescore", db_, "p1", "1"});
-    EXPECT_EQ(first.status, ExitOk) << first.out;
-    EXPECT_NE(first.out.find("1 trial: 1 agree"), std::string::npos) << first.out;
+    EXPECT_TRUE(Has(result.out, "trial 1 (" + Path("p1.1") + "): agrees"));
+    EXPECT_TRUE(Has(result.out, "trial 2 (" + Path("p1.2") + "): DISAGREES"));
+    const std::string row = ReportLine(result.out, "MissedBuckets  " + std::to_string(second.missed.Total + 1));
+    EXPECT_TRUE(Has(row, std::to_string(second.missed.Total)));
+    EXPECT_TRUE(Has(row, "MISMATCH"));
+    EXPECT_TRUE(Has(result.out, "2 trials: 1 agree, 1 disagree"));
     EXPECT_EQ(Run({"rescore", db_, "p1", "2"}).status, ExitFailure);
-    const CommandResult none = Run({"rescore", db_, "p1", "3"});
-    EXPECT_EQ(none.status, ExitFailure);
-    EXPECT_NE(none.err.find("no row for User ID \"p1\", trial 3"), std::string::npos) << none.err;
-}
 
-TEST_F(ReplayTest, RescoreCountsAMissingLogAsADisagreement)
-{
-    RecordTrial("p1", 1, 71);
-    RecordTrial("p1", 2, 72);
-    ASSERT_TRUE(QFile::remove(QString::fromStdString(Path("p1.2"))));
-    const CommandResult result = Run({"rescore", db_, "p1", "--all"});
-    EXPECT_EQ(result.status, ExitFailure);
-    EXPECT_NE(result.out.find("trial 2: MISMATCH: the log cannot be replayed: " + Path("p1.2")), std::string::npos)
-        << result.out;
+    // One trial's rescore looks at that trial only, and shares agree within one billionth.
+    Sql("UPDATE \"Experiments\" SET \"BusyTime\" = \"BusyTime\" + 1e-12 WHERE \"Experiment\" = 1");
+    const CommandResult one = Run({"rescore", db_, "p1", "1"});
+    EXPECT_EQ(one.status, ExitOk) << one.out;
+    EXPECT_TRUE(Has(one.out, "1 trial: 1 agree"));
+    Sql("UPDATE \"Experiments\" SET \"SweepTime\" = \"SweepTime\" + 1e-6, \"IdleTime\" = 0.5 WHERE \"Experiment\" = 1");
+    const CommandResult shares = Run({"rescore", db_, "p1", "1"});
+    EXPECT_EQ(shares.status, ExitFailure);
+    EXPECT_TRUE(Has(ReportLine(shares.out, "SweepTime"), "MISMATCH"));
+    EXPECT_TRUE(Has(ReportLine(shares.out, "IdleTime"), "MISMATCH"));
+    EXPECT_EQ(shares.out.find("BusyTime"), shares.out.rfind("BusyTime"));
 }
 
 TEST_F(ReplayTest, AnUnfinishedRowAgreesWithALogEndedByStop)
@@ -187,11 +147,11 @@ TEST_F(ReplayTest, AnUnfinishedRowAgreesWithALogEndedByStop)
 
     const CommandResult replay = Run({"replay", db_, Path("p1.2")});
     ASSERT_EQ(replay.status, ExitOk) << replay.err;
-    EXPECT_NE(replay.out.find("stopped before the end time"), std::string::npos) << replay.out;
+    EXPECT_TRUE(Has(replay.out, "stopped before the end time"));
 
     const CommandResult result = Run({"rescore", db_, "p1", "--all"});
     EXPECT_EQ(result.status, ExitOk) << result.out;
-    EXPECT_NE(result.out.find("trial 2 (" + Path("p1.2") + "): agrees"), std::string::npos) << result.out;
+    EXPECT_TRUE(Has(result.out, "trial 2 (" + Path("p1.2") + "): agrees"));
 
     // A finished row whose log stops early does not.
     WriteStoppedLog("p1.1", "p1.1", 6);

@@ -1,22 +1,10 @@
 // The questionnaire: its lists, its checks in their order, and the row it stores.
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-
-#include "data/experiment_db.h"
 #include "ui/frm_new_user.h"
 #include "ui/questionnaire_lists.h"
 #include "ui_fixture.h"
 
 namespace kestu::uitest {
 namespace {
-
-QStringList Entries(const QComboBox* list)
-{
-    QStringList entries;
-    for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
-    return entries;
-}
 
 class NewUserTest : public UiTest {
 protected:
@@ -36,7 +24,6 @@ protected:
         form_->ID->setText("zoe");
     }
 
-    // Every answer valid; each test spoils the one it is about.
     void FillValid()
     {
         form_->FName->setText("Zoe");
@@ -48,17 +35,16 @@ protected:
     }
 
     int Rows() { return SqlValue("SELECT count(*) FROM UserData").toInt(); }
-    QString LastMessage() const { return messages_.shown.empty() ? QString() : messages_.shown.back().text; }
 
     std::unique_ptr<ExperimentDb> db_;
     std::unique_ptr<ui::frmNewUser> form_;
 };
 
-TEST_F(NewUserTest, ListsAreFilledInOrderWithNothingChosen)
+// The lists as opened; then one answer put right after another: each press
+// shows only the first check that fails, and nothing is stored until all pass.
+TEST_F(NewUserTest, TheListsTheChecksInTheirOrderAndTheRowStoredAsTyped)
 {
-    EXPECT_EQ(form_->windowTitle(), "New User Questionaire");
-    EXPECT_EQ(Entries(form_->Class),
-              QStringList({"Freshmen", "Sophomore", "Junior", "Senior", "Graduate", "Other"}));
+    EXPECT_EQ(Entries(form_->Class), QStringList({"Freshmen", "Sophomore", "Junior", "Senior", "Graduate", "Other"}));
     EXPECT_EQ(Entries(form_->Sex), QStringList({"Male", "Female"}));
     const QStringList majors = Entries(form_->Major);
     ASSERT_EQ(majors.size(), 26);
@@ -69,125 +55,80 @@ TEST_F(NewUserTest, ListsAreFilledInOrderWithNothingChosen)
         EXPECT_TRUE(list->currentText().isEmpty());
     }
     EXPECT_FALSE(form_->Registered);
-}
 
-TEST_F(NewUserTest, BlankNamesComeFirstAndStoreNothing)
-{
-    // Every other answer is wrong too; only the name message is shown.
-    form_->FName->setText("   ");
-    form_->LName->setText("Park");
-    form_->cmdOK_Click();
-    ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(messages_.shown[0].text, "The name fields can not be left blank.");
-    EXPECT_EQ(messages_.shown[0].title, "New User Questionaire");
-    EXPECT_EQ(messages_.shown[0].icon, QMessageBox::Warning);
-    EXPECT_TRUE(form_->Class->currentText().isEmpty()) << "the defaults come after the name check";
-    EXPECT_EQ(Rows(), 0);
-    EXPECT_FALSE(form_->Registered);
-
-    form_->FName->setText("Zoe");
-    form_->LName->setText("");
-    form_->cmdOK_Click();
-    EXPECT_EQ(LastMessage(), "The name fields can not be left blank.");
-}
-
-TEST_F(NewUserTest, AMissingSexIsAskedForAfterClassAndMajorDefaultToOther)
-{
-    FillValid();
-    form_->Class->setCurrentIndex(-1);
-    form_->Major->setCurrentIndex(-1);
-    form_->Sex->setCurrentIndex(-1);
-    form_->Age->setText("");
-    form_->cmdOK_Click();
-    ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(messages_.shown[0].text, "Please select a Sex.");
-    EXPECT_EQ(form_->Class->currentText(), "Other");
-    EXPECT_EQ(form_->Major->currentText(), "Other");
-    EXPECT_EQ(Rows(), 0);
-}
-
-TEST_F(NewUserTest, AnAgeBelowFiveIsAskedForAgain)
-{
-    FillValid();
-    for (const char* age : {"4", "", "abc", "4.9", " -20"}) {
-        form_->Age->setText(age);
-        form_->cmdOK_Click();
-        EXPECT_EQ(LastMessage(), "Please enter your age.") << "age \"" << age << "\"";
-    }
-    EXPECT_EQ(messages_.shown.size(), 5u);
-    EXPECT_EQ(Rows(), 0);
-    form_->Age->setText("5");
-    form_->cmdOK_Click();
-    EXPECT_TRUE(form_->Registered);
-    EXPECT_EQ(SqlValue("SELECT Age FROM UserData").toString(), "5");
-}
-
-TEST_F(NewUserTest, TheRowIsStoredAsTypedAndTheNewParticipantStartsAtTrialZero)
-{
     participant_.TrialNum = 7;
     participant_.ReplayMode = true;
-    FillValid();
+    std::size_t shown = 0;
+    auto refused = [&](const QString& text, const std::string& step) {
+        form_->cmdOK_Click();
+        ASSERT_EQ(messages_.shown.size(), ++shown) << step;
+        EXPECT_EQ(messages_.shown.back().text, text) << step;
+        EXPECT_EQ(messages_.shown.back().title, "New User Questionaire");
+        EXPECT_EQ(messages_.shown.back().icon, QMessageBox::Warning);
+        EXPECT_FALSE(form_->Registered) << step;
+        EXPECT_EQ(Rows(), 0) << step;
+    };
+    // Every answer is missing; only the name message is shown, before the defaults.
+    form_->FName->setText("   ");
+    form_->LName->setText("Park");
+    refused("The name fields can not be left blank.", "first name blank");
+    EXPECT_TRUE(form_->Class->currentText().isEmpty()) << "the defaults come after the name check";
     form_->FName->setText(" Zoe ");
-    form_->Age->setText("20 years");
-    form_->Class->setCurrentIndex(-1);  // defaults to "Other"
+    form_->LName->setText("");
+    refused("The name fields can not be left blank.", "last name empty");
+
+    form_->LName->setText("Park");
+    form_->Major->setCurrentText("Physics");
+    refused("Please select a Sex.", "no sex");
+    EXPECT_EQ(form_->Class->currentText(), "Other");
+    EXPECT_EQ(form_->Major->currentText(), "Physics");
+    form_->Major->setCurrentIndex(-1);
+    refused("Please select a Sex.", "no sex, no major");
+    EXPECT_EQ(form_->Major->currentText(), "Other");
+
+    form_->Major->setCurrentText("Physics");
+    form_->Sex->setCurrentText("Female");
+    for (const char* age : {"", "4", "abc", "4.9", " -20"}) refused("Please enter your age.", std::string("age ") + age);
+
+    form_->Age->setText("5 years");
     form_->cmdOK_Click();
-    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_EQ(messages_.shown.size(), shown);
     EXPECT_TRUE(form_->Registered);
     EXPECT_EQ(form_->result(), QDialog::Accepted);
     EXPECT_EQ(participant_.TrialNum, 0);
     EXPECT_FALSE(participant_.ReplayMode);
-
-    auto found = db_->FindParticipant("zoe");
-    ASSERT_TRUE(found.ok()) << found.error();
-    ASSERT_TRUE(found.value().has_value());
-    const Participant& row = *found.value();
-    EXPECT_EQ(row.FirstName, " Zoe ");
-    EXPECT_EQ(row.LastName, "Park");
-    EXPECT_EQ(row.SchoolYear, "Other");
-    EXPECT_EQ(row.Major, "Physics");
-    EXPECT_EQ(row.Sex, "Female");
-    EXPECT_EQ(row.Age, "20 years");
-    EXPECT_EQ(row.TrialNum, "0");
     EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(SqlValue("SELECT UserID || '|' || FirstName || '|' || LastName || '|' || SchoolYear || '|' || Major || "
+                       "'|' || Sex || '|' || Age || '|' || TrialNum FROM UserData")
+                  .toString(),
+              "zoe| Zoe |Park|Other|Physics|Female|5 years|0");
 }
 
-TEST_F(NewUserTest, AFailedStoreIsReportedAndLeavesTheParticipantUnregistered)
+TEST_F(NewUserTest, CancelClosingAndAFailedStoreLeaveTheParticipantUnregistered)
 {
+    FillValid();
+    form_->cmdCancel_Click();
+    EXPECT_FALSE(form_->Registered);
+    form_->show();
+    form_->close();
+    EXPECT_FALSE(form_->Registered);
+    EXPECT_TRUE(messages_.shown.empty());
+
     Open(OpenMode::ReadOnly);
     FillValid();
     form_->cmdOK_Click();
-    ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(messages_.shown[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(messages_.shown[0].title, "New User Questionaire");
-    EXPECT_NE(messages_.shown[0].text.indexOf(QString::fromStdString(dbPath_)), -1)
-        << messages_.shown[0].text.toStdString();
+    ExpectOneMessageWith({DbPathText()}, QMessageBox::Critical);
+    EXPECT_EQ(messages_.shown.at(0).title, "New User Questionaire");
     EXPECT_FALSE(form_->Registered);
     EXPECT_NE(form_->result(), QDialog::Accepted);
     EXPECT_EQ(Rows(), 0);
 }
 
-TEST_F(NewUserTest, CancelAndClosingStoreNothing)
-{
-    FillValid();
-    form_->cmdCancel_Click();
-    EXPECT_FALSE(form_->Registered);
-    EXPECT_EQ(Rows(), 0);
-
-    form_->show();
-    form_->close();
-    EXPECT_FALSE(form_->Registered);
-    EXPECT_EQ(Rows(), 0);
-}
-
 TEST(LeadingNumberTest, ReadsTheNumberATextStartsWith)
 {
-    EXPECT_EQ(ui::LeadingNumber("20"), 20);
-    EXPECT_EQ(ui::LeadingNumber("  7.5 years"), 7.5);
-    EXPECT_EQ(ui::LeadingNumber(".5"), 0.5);
-    EXPECT_EQ(ui::LeadingNumber("-3"), -3);
-    EXPECT_EQ(ui::LeadingNumber("abc"), 0);
-    EXPECT_EQ(ui::LeadingNumber(""), 0);
-    EXPECT_EQ(ui::LeadingNumber("twenty 20"), 0);
+    const std::pair<const char*, double> cases[] = {{"20", 20},  {"  7.5 years", 7.5}, {".5", 0.5},       {"-3", -3},
+                                                    {"abc", 0}, {"", 0},              {"twenty 20", 0}};
+    for (const auto& [text, number] : cases) EXPECT_EQ(ui::LeadingNumber(text), number) << '"' << text << '"';
 }
 
 }  // namespace

@@ -1,32 +1,21 @@
-// The plant drawing's model and layout: pipe segments by tank, lamps, and
-// the five-column arrangement without parts lying on top of each other.
+// The plant drawing's model and layout: pipe segments by tank, lamps, the
+// five-column arrangement without parts lying on top of each other, and how a
+// tank draws its water: fill on a fixed floor, one twip per two buckets, the
+// surface line's colour telling odd from even.
 #include <gtest/gtest.h>
 
-#include <map>
+#include <vector>
 
 #include "ui/plant_layout.h"
 #include "ui/plant_model.h"
+#include "ui/tank_gauge.h"
 
 namespace kestu::ui {
 namespace {
 
 const PlantLayout& Layout() { return PlantLayout::Standard(); }
 
-TEST(PlantLayoutTest, EachTankHasItsPipeSegments)
-{
-    const std::map<int, int> expected = {{0, 4},  {1, 8},  {2, 8},  {3, 2},  {4, 2},  {5, 2},  {6, 2},  {7, 1},
-                                         {8, 1},  {9, 2},  {10, 2}, {11, 1}, {12, 1}, {13, 1}, {14, 1}, {15, 2},
-                                         {16, 2}, {17, 1}, {18, 1}, {19, 1}, {20, 1}, {21, 1}, {22, 1}};
-    std::map<int, int> counted;
-    for (const PipeSegment& s : Layout().Segments()) {
-        EXPECT_EQ(s.index, counted[s.region]) << "tank " << s.region << ": indices in order from 0";
-        ++counted[s.region];
-    }
-    EXPECT_EQ(counted, expected);
-    EXPECT_EQ(Layout().Segments().size(), 48u);
-}
-
-TEST(PlantLayoutTest, TanksStandInFiveColumns)
+TEST(PlantLayoutTest, TanksStandInFiveColumnsLeftOfTheControlsWithTheFillInside)
 {
     auto x = [](int t) { return Layout().TankOutline(t).left(); };
     auto top = [](int t) { return Layout().TankOutline(t).top(); };
@@ -46,22 +35,21 @@ TEST(PlantLayoutTest, TanksStandInFiveColumns)
     EXPECT_GT(top(0), top(1));
     EXPECT_LT(top(0), top(2));
     EXPECT_NEAR(Layout().TankOutline(0).center().y(), DesignHeight / 2, DesignHeight / 10);
-}
-
-TEST(PlantLayoutTest, TheFillSitsFifteenTwipsInsideTheOutline)
-{
+    const QRect area = Layout().PlantArea();
+    EXPECT_TRUE(area.left() >= 0 && area.top() >= 0 && area.bottom() <= DesignHeight);
+    EXPECT_LT(area.right(), 9750) << "the right part of the window is the controls'";
+    // The fill sits fifteen twips inside the outline.
     for (int t = 0; t < TankCount; ++t) {
         const QRect outline = Layout().TankOutline(t), fill = Layout().TankFillDesign(t);
         EXPECT_EQ(outline.size(), QSize(630, 780));
-        EXPECT_EQ(fill.left(), outline.left() + 15);
-        EXPECT_EQ(fill.top(), outline.top() + 15);
-        EXPECT_EQ(fill.size(), QSize(600, 750));
-        EXPECT_EQ(outline.bottom() - fill.bottom(), 15);
+        EXPECT_EQ(fill, QRect(outline.left() + 15, outline.top() + 15, 600, 750)) << "tank " << t;
     }
 }
 
-TEST(PlantLayoutTest, SwitchesSitRightOfTheirTankWithTheLampAbove)
+TEST(PlantLayoutTest, SwitchesSitRightOfTheirTankWithTheLampAboveAndNoPartsOverlap)
 {
+    std::vector<std::pair<std::string, QRect>> parts;
+    for (int t = 0; t < TankCount; ++t) parts.push_back({"tank " + std::to_string(t), Layout().TankOutline(t)});
     for (int s = 0; s < SwitchCount; ++s) {
         const QRect tank = Layout().TankOutline(TankOf(s));
         const QRect button = Layout().SwitchButton(s), lamp = Layout().Lamp(s);
@@ -74,16 +62,8 @@ TEST(PlantLayoutTest, SwitchesSitRightOfTheirTankWithTheLampAbove)
         if (s % 2 == 1) {
             EXPECT_GT(button.left(), Layout().SwitchButton(s - 1).right());
         }
-    }
-}
-
-TEST(PlantLayoutTest, NoPartsLieOnTopOfEachOther)
-{
-    std::vector<std::pair<std::string, QRect>> parts;
-    for (int t = 0; t < TankCount; ++t) parts.push_back({"tank " + std::to_string(t), Layout().TankOutline(t)});
-    for (int s = 0; s < SwitchCount; ++s) {
-        parts.push_back({"switch " + std::to_string(s), Layout().SwitchButton(s)});
-        parts.push_back({"lamp " + std::to_string(s), Layout().Lamp(s)});
+        parts.push_back({"switch " + std::to_string(s), button});
+        parts.push_back({"lamp " + std::to_string(s), lamp});
     }
     for (std::size_t i = 0; i < parts.size(); ++i)
         for (std::size_t j = i + 1; j < parts.size(); ++j)
@@ -95,17 +75,20 @@ TEST(PlantLayoutTest, NoPartsLieOnTopOfEachOther)
                                                     << "] crosses " << name;
 }
 
-TEST(PlantLayoutTest, ThePlantLeavesTheRightPartOfTheWindowToTheControls)
+// Each tank has its pipe segments, indexed from 0; PipeWater shows or hides a
+// whole pipe, and a region that is no tank changes nothing.
+TEST(PlantModelTest, EachTankHasItsPipeSegmentsShownOrHiddenAsAWhole)
 {
-    const QRect area = Layout().PlantArea();
-    EXPECT_GE(area.left(), 0);
-    EXPECT_GE(area.top(), 0);
-    EXPECT_LE(area.bottom(), DesignHeight);
-    EXPECT_LT(area.right(), 9750);
-}
+    const std::vector<int> expected = {4, 8, 8, 2, 2, 2, 2, 1, 1, 2, 2, 1, 1, 1, 1, 2, 2, 1, 1, 1, 1, 1, 1};
+    std::vector<int> counted(TankCount, 0);
+    for (const PipeSegment& s : Layout().Segments()) {
+        ASSERT_TRUE(s.region >= 0 && s.region < TankCount) << s.region;
+        EXPECT_EQ(s.index, counted[s.region]) << "tank " << s.region << ": indices in order from 0";
+        ++counted[s.region];
+    }
+    EXPECT_EQ(counted, expected);
+    EXPECT_EQ(Layout().Segments().size(), 48u);
 
-TEST(PlantModelTest, PipeWaterShowsOrHidesOneWholePipe)
-{
     PlantModel model;
     for (int t = 0; t < TankCount; ++t) model.PipeWater(t, false);
     ASSERT_EQ(model.VisibleSegmentCount(), 0);
@@ -114,6 +97,9 @@ TEST(PlantModelTest, PipeWaterShowsOrHidesOneWholePipe)
     EXPECT_EQ(model.VisibleSegmentCount(), 8);
     for (std::size_t i = 0; i < Layout().Segments().size(); ++i)
         EXPECT_EQ(model.SegmentVisible(i), Layout().Segments()[i].region == 1);
+    EXPECT_FALSE(model.PipeWater(23, true));
+    EXPECT_FALSE(model.PipeWater(-1, false));
+    EXPECT_EQ(model.VisibleSegmentCount(), 8);
 
     EXPECT_TRUE(model.PipeWater(7, true));
     EXPECT_EQ(model.VisibleSegmentCount(), 9);
@@ -122,17 +108,7 @@ TEST(PlantModelTest, PipeWaterShowsOrHidesOneWholePipe)
     EXPECT_EQ(model.VisibleSegmentCount(), 1);
 }
 
-TEST(PlantModelTest, PipeWaterOfNoTankChangesNothing)
-{
-    PlantModel model;
-    model.PipeWater(4, false);
-    const int before = model.VisibleSegmentCount();
-    EXPECT_FALSE(model.PipeWater(23, true));
-    EXPECT_FALSE(model.PipeWater(-1, false));
-    EXPECT_EQ(model.VisibleSegmentCount(), before);
-}
-
-TEST(PlantModelTest, TheRepaintAreaCoversOldAndNewWater)
+TEST(PlantModelTest, ChangesReportTheirRepaintAreaAndLampsShowTheStatusColours)
 {
     PlantModel model;
     model.FillTank(5, 0);
@@ -145,20 +121,65 @@ TEST(PlantModelTest, TheRepaintAreaCoversOldAndNewWater)
     const auto lowered = model.FillTank(5, 10);
     ASSERT_TRUE(lowered);
     EXPECT_LE(lowered->top(), Layout().TankFillDesign(5).bottom() - 500) << "the old surface is repainted too";
-}
 
-TEST(PlantModelTest, LampsShowTheStatusColours)
-{
     EXPECT_EQ(LampColour(SwitchStatus::Off), QColor(255, 0, 0));
     EXPECT_EQ(LampColour(SwitchStatus::Clean), QColor(255, 255, 128));
     EXPECT_EQ(LampColour(SwitchStatus::On), QColor(0, 255, 0));
     EXPECT_EQ(LampColour(SwitchStatus::Queued), QColor(128, 0, 128));
-    PlantModel model;
     EXPECT_EQ(model.Lamp(12), SwitchStatus::On) << "green as designed";
     EXPECT_TRUE(model.SetLamp(12, SwitchStatus::Queued));
     EXPECT_FALSE(model.SetLamp(12, SwitchStatus::Queued));
     EXPECT_EQ(model.Lamp(12), SwitchStatus::Queued);
     EXPECT_FALSE(model.SetLamp(46, SwitchStatus::Off));
+}
+
+constexpr int Left = 135, DesignTop = 4215;
+constexpr int DesignFloor = DesignTop + TankFillDesignHeight;
+constexpr SurfaceColour Blue = SurfaceColour::Blue, Cyan = SurfaceColour::Cyan;
+
+// A designed gauge given `amounts` in turn: what the last call reported and the drawing after it.
+struct GaugeCase {
+    std::vector<long long> amounts;
+    bool changed, fillVisible, lineVisible;
+    int height, lineAbove;  // the fill's height, shown or not; the surface line's height above the floor
+    SurfaceColour colour;
+};
+
+TEST(TankGaugeTest, DrawsEachAmountOnTheSameFloor)
+{
+    const GaugeCase cases[] = {
+        {{0}, true, false, false, TankFillDesignHeight, 0, Blue},  // no water: fill and line hidden
+        {{0, 0}, false, false, false, TankFillDesignHeight, 0, Blue},
+        {{1}, true, false, true, TankFillDesignHeight, 0, Cyan},  // a cyan line on the floor
+        {{2}, true, true, true, 1, 1, Blue},
+        {{2, 3}, true, true, true, 1, 1, Cyan},  // only the colour changes
+        {{10, 1500}, true, true, true, TankFillDesignHeight, TankFillDesignHeight, Blue},
+        {{1600}, true, true, true, 800, 800, Blue},  // more than a tankful rises above the design
+        {{3, -5}, false, true, true, 1, 1, Cyan},    // a negative amount changes nothing
+        {{40, 10, 40}, true, true, true, 20, 20, Blue},
+        {{40, 40}, false, true, true, 20, 20, Blue},
+        {{40, 1}, true, false, true, 20, 0, Cyan},  // a hidden fill keeps its size
+        {{40, 1, 6}, true, true, true, 3, 3, Blue},
+        {{10'000'000'000LL}, true, true, true, MaxFillHeight, MaxFillHeight, Blue},
+    };
+    for (const GaugeCase& c : cases) {
+        std::string name;
+        for (long long a : c.amounts) name += std::to_string(a) + " ";
+        TankGauge gauge = TankGauge::Designed(Left, DesignTop);
+        for (std::size_t i = 0; i + 1 < c.amounts.size(); ++i) gauge.FillTank(c.amounts[i]);
+        const TankGauge before = gauge;
+        EXPECT_EQ(gauge.FillTank(c.amounts.back()), c.changed) << name;
+        if (!c.changed) {
+            EXPECT_EQ(gauge, before) << name;
+        }
+        EXPECT_EQ(gauge.fillVisible, c.fillVisible) << name;
+        EXPECT_EQ(gauge.lineVisible, c.lineVisible) << name;
+        EXPECT_EQ(gauge.height, c.height) << name;
+        EXPECT_EQ(gauge.Floor(), DesignFloor) << name;
+        EXPECT_EQ(gauge.left, Left) << name;
+        EXPECT_EQ(gauge.lineY, DesignFloor - c.lineAbove) << name;
+        EXPECT_EQ(gauge.lineColour, c.colour) << name;
+    }
 }
 
 }  // namespace

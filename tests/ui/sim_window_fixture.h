@@ -1,9 +1,5 @@
 #pragma once
 
-#include <QTest>
-
-#include <memory>
-
 #include "ui/frm_simulation.h"
 #include "ui_fixture.h"
 
@@ -22,6 +18,14 @@ protected:
         window_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
         return loaded;
+    }
+
+    // Opens the window and starts a trial the way the participant does.
+    void StartTrial()
+    {
+        ASSERT_TRUE(Open());
+        Click(W().cmdSetup);
+        Click(W().cmdSimulate);
     }
 
     ui::frmSimulation& W() { return *window_; }

@@ -1,17 +1,10 @@
 // The program's start: what a refused login leaves behind, the order in
 // which windows open, and a plant that cannot load.
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
 #include <QSysInfo>
 #include <QTimer>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "app/startup.h"
 #include "ui/frm_login.h"
@@ -25,10 +18,7 @@ namespace {
 
 std::string FileBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 class StartupTest : public UiTest {
@@ -62,25 +52,24 @@ protected:
     std::unique_ptr<Startup> startup_;
 };
 
-TEST_F(StartupTest, ACancelledLoginEndsTheRunWithNothingWritten)
+TEST_F(StartupTest, ARefusedLoginEndsTheRunWithNothingWritten)
 {
     const std::string before = FileBytes(dbPath_);
     const auto modified = std::filesystem::last_write_time(dbPath_);
-    modals_.On("frmLogin", [](QDialog& dialog) { dynamic_cast<ui::frmLogin&>(dialog).cmdCancel_Click(); });
-    EXPECT_EQ(Run(), StartupResult::LoginRefused);
-    EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
-    EXPECT_EQ(startup_->SimulationWindow(), nullptr);
-    EXPECT_TRUE(messages_.shown.empty());
-    EXPECT_EQ(FileBytes(dbPath_), before);
-    EXPECT_EQ(std::filesystem::last_write_time(dbPath_), modified);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1) << "only the database";
-}
-
-TEST_F(StartupTest, ClosingTheLoginWindowCountsAsCancel)
-{
-    modals_.On("frmLogin", [](QDialog& dialog) { dialog.close(); });
-    EXPECT_EQ(Run(), StartupResult::LoginRefused);
-    EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+    const std::pair<const char*, std::function<void(QDialog&)>> refusals[] = {
+        {"Cancel", [](QDialog& dialog) { dynamic_cast<ui::frmLogin&>(dialog).cmdCancel_Click(); }},
+        {"closing the window", [](QDialog& dialog) { dialog.close(); }}};
+    for (const auto& [how, refuse] : refusals) {
+        modals_.opened.clear();
+        modals_.On("frmLogin", refuse);
+        EXPECT_EQ(Run(), StartupResult::LoginRefused) << how;
+        EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"}) << how;
+        EXPECT_EQ(startup_->SimulationWindow(), nullptr) << how;
+        EXPECT_TRUE(messages_.shown.empty()) << how;
+        EXPECT_EQ(FileBytes(dbPath_), before) << how;
+        EXPECT_EQ(std::filesystem::last_write_time(dbPath_), modified) << how;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1) << "only the database";
+    }
 }
 
 TEST_F(StartupTest, AnAcceptedLoginOpensTheWindowAndThenTheOptionsInFront)
@@ -124,19 +113,13 @@ TEST_F(StartupTest, AWindowThatCannotLoadItsPlantEndsTheRunAfterItsMessage)
     EXPECT_EQ(Run(), StartupResult::PlantNotLoaded);
     EXPECT_EQ(startup_->SimulationWindow(), nullptr);
     EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
-    ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_NE(messages_.shown[0].text.indexOf("sorttable"), -1) << messages_.shown[0].text.toStdString();
+    ExpectOneMessageWith({"sorttable"});
 }
 
-TEST(SplashTest, NamesThePlatformItRunsOn)
+TEST(SplashTest, NamesThePlatformAndKeepsEventsFlowingWhileHeld)
 {
     ui::frmSplash splash;
     EXPECT_TRUE(splash.lblPlatform->text().startsWith(QSysInfo::prettyProductName()));
-}
-
-TEST(SplashTest, HoldingTheSplashKeepsEventsFlowing)
-{
-    ui::frmSplash splash;
     splash.show();
     int fired = 0;
     QTimer ticker;
