@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
+#include "support/raw_sql.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -54,23 +53,7 @@ protected:
     std::string path_;
 
 private:
-    QVariant RunRaw(const std::string& statement)
-    {
-        static int counter = 0;
-        const QString name = QStringLiteral("test-raw-%1").arg(++counter);
-        QVariant result;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(QString::fromStdString(path_));
-            EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
-            QSqlQuery query(db);
-            EXPECT_TRUE(query.exec(QString::fromStdString(statement)))
-                << statement << ": " << query.lastError().text().toStdString();
-            if (query.next()) result = query.value(0);
-        }
-        QSqlDatabase::removeDatabase(name);
-        return result;
-    }
+    QVariant RunRaw(const std::string& statement) { return testsupport::RawSqlValue(path_, statement); }
 
     QTemporaryDir dir_;
 };

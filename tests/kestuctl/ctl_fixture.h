@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/raw_sql.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
@@ -154,25 +156,13 @@ protected:
 private:
     std::string Query(const std::string& statement, bool collect)
     {
-        static int counter = 0;
-        const QString name = QStringLiteral("ctl-test-%1").arg(++counter);
         std::string text;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(QString::fromStdString(db_));
-            EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
-            QSqlQuery query(db);
-            EXPECT_TRUE(query.exec(QString::fromStdString(statement)))
-                << statement << ": " << query.lastError().text().toStdString();
-            while (collect && query.next()) {
-                for (int c = 0; c < query.record().count(); ++c) {
-                    const QVariant v = query.value(c);
-                    text += std::string(v.isNull() ? "null" : v.typeName()) + ":" + v.toString().toStdString() + ",";
-                }
-                text += "\n";
-            }
+        for (const auto& row : testsupport::RawSql(db_, statement)) {
+            if (!collect) break;
+            for (const QVariant& v : row)
+                text += std::string(v.isNull() ? "null" : v.typeName()) + ":" + v.toString().toStdString() + ",";
+            text += "\n";
         }
-        QSqlDatabase::removeDatabase(name);
         return text;
     }
 };

@@ -11,9 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +23,7 @@
 #include <vector>
 
 #include "data/experiment_db.h"
+#include "support/raw_sql.h"
 #include "trials/participant.h"
 #include "ui/prompts.h"
 
@@ -106,23 +104,7 @@ protected:
     }
 
     // Runs a statement on the file directly; the first cell of its result, if any.
-    QVariant SqlValue(const std::string& statement)
-    {
-        static int counter = 0;
-        const QString name = QStringLiteral("ui-test-raw-%1").arg(++counter);
-        QVariant result;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(QString::fromStdString(dbPath_));
-            EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
-            QSqlQuery query(db);
-            EXPECT_TRUE(query.exec(QString::fromStdString(statement)))
-                << statement << ": " << query.lastError().text().toStdString();
-            if (query.next()) result = query.value(0);
-        }
-        QSqlDatabase::removeDatabase(name);
-        return result;
-    }
+    QVariant SqlValue(const std::string& statement) { return testsupport::RawSqlValue(dbPath_, statement); }
     void Sql(const std::string& statement) { SqlValue(statement); }
 
     std::string FilePath(const std::string& name) const { return folder_ + "/" + name; }
