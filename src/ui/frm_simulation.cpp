@@ -158,22 +158,23 @@ void frmSimulation::BuildCounters()
 
     Label9 = NewLabel(this, QStringLiteral("Label9"), QStringLiteral("Missed Water Buckets"));
     placer_.Place(Label9, QRect(PanelX, 1770, PanelWidth, 255), CaptionPoints);
-    TotalMissedBuckets = NewLabel(this, QStringLiteral("TotalMissedBuckets"), QStringLiteral("0"),
-                                  QStringLiteral("Missed Water Buckets"));
-    TotalMissedBuckets->setAlignment(Qt::AlignCenter);
-    TotalMissedBuckets->setFrameShape(QFrame::Box);
-    SetBold(TotalMissedBuckets);
-    SetColours(TotalMissedBuckets, QColor(255, 255, 0), QColor(0, 0, 0));
-    placer_.Place(TotalMissedBuckets, QRect(PanelX, 2040, PanelWidth, 690), 24);
+    // A big boxed figure in its own colours.
+    auto counter = [this](const QString& name, const QString& tip, QColor text, QColor back, QRect rect, int points) {
+        QLabel* label = NewLabel(this, name, QStringLiteral("0"), tip);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFrameShape(QFrame::Box);
+        SetBold(label);
+        SetColours(label, text, back);
+        placer_.Place(label, rect, points);
+        return label;
+    };
+    TotalMissedBuckets = counter(QStringLiteral("TotalMissedBuckets"), QStringLiteral("Missed Water Buckets"),
+                                 QColor(255, 255, 0), QColor(0, 0, 0), QRect(PanelX, 2040, PanelWidth, 690), 24);
 
     Label3 = NewLabel(this, QStringLiteral("Label3"), QStringLiteral("Pumps In Use"));
     placer_.Place(Label3, QRect(PanelX, 2850, PanelWidth, 255), CaptionPoints);
-    PumpsInUse = NewLabel(this, QStringLiteral("PumpsInUse"), QStringLiteral("0"), QStringLiteral("Number of Active Pumps"));
-    PumpsInUse->setAlignment(Qt::AlignCenter);
-    PumpsInUse->setFrameShape(QFrame::Box);
-    SetBold(PumpsInUse);
-    SetColours(PumpsInUse, QColor(0, 0, 0), QColor(255, 0, 0));
-    placer_.Place(PumpsInUse, QRect(PanelX, 3120, PanelWidth, 870), 36);
+    PumpsInUse = counter(QStringLiteral("PumpsInUse"), QStringLiteral("Number of Active Pumps"), QColor(0, 0, 0),
+                         QColor(255, 0, 0), QRect(PanelX, 3120, PanelWidth, 870), 36);
 
     Label7 = NewLabel(this, QStringLiteral("Label7"), QStringLiteral("Deadlines"));
     Label7->setAlignment(Qt::AlignCenter);
