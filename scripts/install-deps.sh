@@ -9,6 +9,8 @@ PACKAGES=(
   qt6-base-dev libqt6sql6-sqlite
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
+  libsqlite3-dev locales
+  clang libclang-rt-14-dev
 )
 
 missing=()
@@ -19,7 +21,10 @@ for package in "${PACKAGES[@]}"; do
   fi
 done
 
-if [[ ${#missing[@]} -eq 0 ]]; then
+# The tests also run under a comma-decimal locale, which a fresh machine lacks.
+needs_locale() { ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; }
+
+if [[ ${#missing[@]} -eq 0 ]] && ! needs_locale; then
   exit 0
 fi
 
@@ -34,6 +39,12 @@ else
   exit 1
 fi
 
-echo "install-deps: installing ${missing[*]}"
-as_root apt-get update
-as_root apt-get install -y --no-install-recommends "${missing[@]}"
+if [[ ${#missing[@]} -gt 0 ]]; then
+  echo "install-deps: installing ${missing[*]}"
+  as_root apt-get update
+  as_root apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+if needs_locale; then
+  echo "install-deps: generating the de_DE.UTF-8 locale for the tests"
+  as_root localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

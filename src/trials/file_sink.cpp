@@ -1,0 +1,130 @@
+#include "trials/file_sink.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kestu {
+
+std::string SystemReason(int error)
+{
+    char buffer[256];
+    // The GNU strerror_r returns its text; it may or may not use the buffer.
+    const char* text = strerror_r(error, buffer, sizeof buffer);
+    return text;
+}
+
+FdSink::~FdSink()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool FdSink::Fail()
+{
+    error_ = SystemReason(errno);
+    return false;
+}
+
+bool FdSink::Write(std::string_view bytes)
+{
+    if (fd_ < 0) {
+        errno = EBADF;
+        return Fail();
+    }
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Fail();
+        if (n == 0) {
+            errno = ENOSPC;
+            return Fail();
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool FdSink::Sync()
+{
+    if (fd_ >= 0 && ::fdatasync(fd_) == 0) return true;
+    // Character devices such as /dev/null cannot be synced; nothing is lost there.
+    if (errno == EINVAL || errno == EROFS) return true;
+    return Fail();
+}
+
+bool FdSink::Truncate(long long size)
+{
+    if (fd_ >= 0 && ::ftruncate(fd_, size) == 0 && ::lseek(fd_, size, SEEK_SET) == size) return true;
+    return Fail();
+}
+
+bool FdSink::Close()
+{
+    if (fd_ < 0) return true;
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0 || Fail();
+}
+
+std::unique_ptr<FileSink> CreateNewFile(const std::string& path, std::string& error, const SinkWrapper& wrap)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = SystemReason(errno);
+        return nullptr;
+    }
+    std::unique_ptr<FileSink> sink = std::make_unique<FdSink>(fd);
+    if (wrap) sink = wrap(std::move(sink));
+    return sink;
+}
+
+bool SyncParentFolder(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+    ::close(fd);
+    return ok;
+}
+
+bool RemoveRegularFile(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT;
+    if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return true;
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+std::string ReplaceFile(const std::string& path, std::string_view bytes, const SinkWrapper& wrap)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return "it exists and is not a regular file";
+
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return SystemReason(errno);
+    ::fchmod(fd, 0644);
+    std::unique_ptr<FileSink> sink = std::make_unique<FdSink>(fd);
+    if (wrap) sink = wrap(std::move(sink));
+
+    const bool written = sink->Write(bytes) && sink->Sync();
+    std::string error = written ? std::string{} : sink->Error();
+    if (!sink->Close() && error.empty()) error = sink->Error();
+    if (error.empty() && ::rename(temp.c_str(), path.c_str()) != 0) error = SystemReason(errno);
+    if (!error.empty()) {
+        ::unlink(temp.c_str());
+        return error;
+    }
+    if (!SyncParentFolder(path)) return SystemReason(errno);
+    return {};
+}
+
+}  // namespace kestu
