@@ -23,6 +23,7 @@ run: build db
 
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
+	bash tests/fuzz/run_fuzz.sh 20
 
 bench: build
 	@found=no; \
@@ -34,3 +35,9 @@ bench: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The fuzz targets built with clang into build-fuzz/ and run FUZZ_SECONDS each
+# (default 300) on a scratch copy of their corpora; fails when one finds a fault.
+.PHONY: fuzz
+fuzz:
+	bash tests/fuzz/run_fuzz.sh $(or $(FUZZ_SECONDS),300)

@@ -1,0 +1,142 @@
+// The trial-log reader fed arbitrary files. The replay trusts whatever the
+// reader hands it, so an accepted log must give back every record it counted,
+// in file order, each a known kind at a real clock time and switch, with time
+// running forward except where a restore turns the clock back to its save;
+// and a log cut off in the middle of a line is refused. A refused log leaves
+// the reader closed, empty and saying why.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "trials/log_reader.h"
+
+namespace {
+
+using kestu::fuzz::Quote;
+
+// The input lives in one memory file, reopened by path like any log.
+const std::string& LogPath()
+{
+    static const std::string path = [] {
+        const int fd = memfd_create("kestu-fuzz-log", 0);
+        if (fd < 0) {
+            std::perror("memfd_create");
+            std::abort();
+        }
+        return "/proc/self/fd/" + std::to_string(fd);
+    }();
+    return path;
+}
+
+void Store(const std::uint8_t* data, std::size_t size)
+{
+    const int fd = std::stoi(LogPath().substr(LogPath().rfind('/') + 1));
+    if (ftruncate(fd, 0) != 0) std::abort();
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+        if (n <= 0) std::abort();
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// The lines as a reader sees them: split at LF, a CR before the LF dropped.
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::size_t stop = end;
+        if (stop > start && text[stop - 1] == '\r') --stop;
+        lines.emplace_back(text, start, stop - start);
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string Clock(int minutes, int seconds)
+{
+    return std::to_string(minutes) + (seconds >= 0 && seconds < 10 ? ":0" : ":") + std::to_string(seconds);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    Store(data, size);
+    const std::string text(reinterpret_cast<const char*>(data), size);
+
+    kestu::TrialLogReader reader;
+    if (!reader.Open(LogPath())) {
+        FUZZ_CHECK(!reader.Error().empty(), "a refused log gives no reason");
+        FUZZ_CHECK(!reader.IsOpen(), "the reader stays open after refusing the log");
+        FUZZ_CHECK(reader.AtEnd(), "a refused log still has records: " + reader.Error());
+        const kestu::LogRecord none = reader.ReadLogRecord();
+        FUZZ_CHECK(none.Minutes == -1 && none.Seconds == -1,
+                   "a refused log hands out a record at " + Clock(none.Minutes, none.Seconds));
+        return 0;
+    }
+
+    FUZZ_CHECK(reader.IsOpen() && reader.Error().empty(), "an accepted log reports " + Quote(reader.Error()));
+    FUZZ_CHECK(size > 0 && text.back() == '\n',
+               "a log whose last line has no line end (cut off by a crash) is accepted");
+    const std::vector<std::string> lines = Lines(text);
+    const std::size_t count = reader.RecordCount();
+    FUZZ_CHECK(count >= 1, "a log without records is accepted");
+    FUZZ_CHECK(2 * count <= lines.size(), "the reader counts " + std::to_string(count) + " records in " +
+                                               std::to_string(lines.size()) + " lines");
+
+    static const std::set<std::string> kinds = {"ON", "CLEAN", "OFF", "QUEUED", "STOP", "FF", "FFR"};
+    bool previousWasRestore = false;
+    int lastMinutes = -1, lastSeconds = -1;
+    int saveMinutes = -1, saveSeconds = -1;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::string where = "record " + std::to_string(k + 1) + " of " + std::to_string(count);
+        FUZZ_CHECK(!reader.AtEnd(), "the reader ends at " + where);
+        const kestu::LogRecord r = reader.ReadLogRecord();
+        FUZZ_CHECK(r.Minutes >= 0 && r.Seconds >= 0 && r.Seconds <= 59,
+                   where + " is at " + Clock(r.Minutes, r.Seconds));
+        FUZZ_CHECK(kinds.count(r.Kind) == 1, where + " is of kind " + Quote(r.Kind));
+        FUZZ_CHECK(r.Switch >= 0 && r.Switch <= 45, where + " names switch " + std::to_string(r.Switch));
+
+        // Records alternate with state lines, so record k is line 2k.
+        kestu::LogRecord header;
+        const std::string& line = lines[2 * k];
+        FUZZ_CHECK(kestu::ParseHeaderLine(line, header) && header.Minutes == r.Minutes &&
+                       header.Seconds == r.Seconds && header.Kind == r.Kind && header.Switch == r.Switch,
+                   where + " is not line " + std::to_string(2 * k + 1) + " " + Quote(line));
+
+        // A restore (FFR) puts the plant back to the last save (FF), so the
+        // record after it may lie as far back as the save; nothing else may go back.
+        if (k > 0) {
+            const bool back = previousWasRestore && saveMinutes >= 0;
+            const int floorMinutes = back ? saveMinutes : lastMinutes;
+            const int floorSeconds = back ? saveSeconds : lastSeconds;
+            FUZZ_CHECK(std::pair(r.Minutes, r.Seconds) >= std::pair(floorMinutes, floorSeconds),
+                       where + " at " + Clock(r.Minutes, r.Seconds) + " goes back before " +
+                           Clock(floorMinutes, floorSeconds));
+        }
+        if (r.Kind == "FF") {
+            saveMinutes = r.Minutes;
+            saveSeconds = r.Seconds;
+        }
+        previousWasRestore = r.Kind == "FFR";
+        lastMinutes = r.Minutes;
+        lastSeconds = r.Seconds;
+    }
+    FUZZ_CHECK(reader.AtEnd(), "records are left after the " + std::to_string(count) + " counted");
+    const kestu::LogRecord after = reader.ReadLogRecord();
+    FUZZ_CHECK(after.Minutes == -1 && after.Seconds == -1,
+               "a record at " + Clock(after.Minutes, after.Seconds) + " follows the end");
+    return 0;
+}
