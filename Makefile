@@ -2,7 +2,10 @@
 
 BUILD_DIR := build
 BIN := $(BUILD_DIR)/bin
-DB := $(BIN)/KESTU.MDB
+# The study (database, trial logs, snapshots) lives outside the build, so
+# `make clean` never touches participants' data.
+STUDY := study
+DB := $(STUDY)/KESTU.MDB
 
 .PHONY: deps build db run test bench clean
 
@@ -13,13 +16,15 @@ build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD_DIR) -j2
 
-# A database with the standard scenario beside the programs; an existing
+# A database with the standard scenario in the study folder; an existing
 # file (with its participants and results) is never touched.
 db: build
+	@mkdir -p $(STUDY)
 	@if [ -e $(DB) ]; then echo "$(DB) exists; left as it is"; else $(BIN)/kestu-initdb $(DB); fi
 
 run: build db
-	$(BIN)/kestu
+	@echo "Study folder: $(CURDIR)/$(STUDY) (database, trial logs and snapshots; back it up from there)"
+	$(BIN)/kestu --data $(STUDY)
 
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure

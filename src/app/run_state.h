@@ -1,7 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "data/participant_lock.h"
 #include "engine/constants.h"
 #include "trials/participant.h"
 
@@ -11,7 +13,8 @@ namespace kestu {
 // experiment database lies, and the engine's timing constants.
 struct RunState {
     ParticipantState participant;
-    std::string ProgramFolder;
+    std::string ProgramFolder;  // the study folder: database, logs and snapshots
+    std::unique_ptr<ParticipantLock> participantLock;  // held until the program ends
     std::string DatabasePath;
     EngineConstants constants;
 };

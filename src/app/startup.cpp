@@ -68,6 +68,7 @@ bool Startup::LogIn(const StartupOptions& options)
     if (options.loginShown)
         QObject::connect(&login, &ui::frmLogin::shown, &login, [&login, &options] { options.loginShown(login); });
     ui::RunModal(login);
+    if (login.LoginAccepted) state_.participantLock = login.TakeLock();
     return login.LoginAccepted;
 }
 

@@ -16,18 +16,23 @@ std::string WithDb(const std::string& path, OpenMode mode, F&& body)
 
 std::string DbExperimentStore::ReadScenario(ScenarioTables& tables)
 {
-    return WithDb(path_, OpenMode::ReadOnly, [&](ExperimentDb& db) {
-        auto read = db.ReadScenario();
-        if (!read) return read.error();
-        tables = std::move(read).value();
+    auto read = [&](ExperimentDb& db) {
+        auto got = db.ReadScenario();
+        if (!got) return got.error();
+        tables = std::move(got).value();
         return std::string{};
-    });
+    };
+    const std::string error = WithDb(path_, OpenMode::ReadOnly, read);
+    if (error.empty()) return error;
+    // A write cut short by a full disk leaves a journal that only a
+    // read-write connection may roll back before the file can be read.
+    return WithDb(path_, OpenMode::ReadWrite, read).empty() ? std::string{} : error;
 }
 
-std::string DbExperimentStore::AddExperiment(const ExperimentStart& row, long long& rowId)
+std::string DbExperimentStore::ClaimTrial(const ExperimentStart& row, long long& rowId)
 {
     return WithDb(path_, OpenMode::ReadWrite, [&](ExperimentDb& db) {
-        auto added = db.AddExperiment(row);
+        auto added = db.ClaimTrial(row);
         if (!added) return added.error();
         rowId = added.value();
         return std::string{};

@@ -15,7 +15,7 @@ public:
     const std::string& path() const { return path_; }
 
     std::string ReadScenario(ScenarioTables& tables) override;
-    std::string AddExperiment(const ExperimentStart& row, long long& rowId) override;
+    std::string ClaimTrial(const ExperimentStart& row, long long& rowId) override;
     std::string CompleteExperiment(long long rowId, const ExperimentResult& result) override;
     std::string SaveTrialNum(const std::string& userId, int trialNum) override;
 

@@ -164,7 +164,10 @@ DbStatus ExperimentDb::Create(const std::string& path, NewDbContent content)
     if (Connect(name, path, OpenMode::ReadWrite, error)) error = FillNewDatabase(name, path, content);
     Drop(name);
     if (!error.empty()) {
-        QFile::remove(file.filePath());  // the half-made file is ours; leave nothing behind
+        // The half-made file is ours; leave nothing behind, its journal least of
+        // all, which SQLite would play into any file later put in its place.
+        QFile::remove(file.filePath());
+        QFile::remove(file.filePath() + QStringLiteral("-journal"));
         return DbStatus::Fail(error);
     }
     return DbOk();

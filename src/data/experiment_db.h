@@ -64,6 +64,11 @@ public:
     // are absent are stored as NULL.
     DbResult<long long> AddExperiment(const ExperimentStart& start);
     DbStatus CompleteExperiment(long long rowid, const ExperimentResult& end);
+    // Starts trial start.Experiment in one transaction: the participant's
+    // trial count becomes that number and the trial's row is added. Refused
+    // when the count has already reached it or the row exists (another copy
+    // of the program took the number). Returns the new row's rowid.
+    DbResult<long long> ClaimTrial(const ExperimentStart& start);
 
     // The scenario tables, rows in stored order, checked cell by cell.
     DbResult<ScenarioTables> ReadScenario();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "data/db_internal.h"
+#include "engine/plant_state.h"
 #include "data/experiment_db.h"
 #include "engine/constants.h"
 
@@ -64,6 +65,7 @@ std::optional<QString> ReadCell(const QVariant& cell, const Column& column, doub
         number = cell.toDouble(&ok);
         if (!ok || !std::isfinite(number)) return "\"" + cell.toString() + "\" is not a number";
     }
+    if (!column.whole && !WaterFits(number)) return Number(number) + " is outside -1E+12..1E+12";
     if (column.whole) {
         if (std::floor(number) != number) return Number(number) + " is not a whole number";
         if (number < column.lo || number > column.hi) {

@@ -49,9 +49,20 @@ struct PlantState {
     }
 };
 
-// The whole buckets a tank shows: its water rounded down.
+// The largest water amount (in a tank, an arrival or a file) in buckets.
+// Larger values, and values that are not finite, are refused where they
+// enter (a scenario row, a snapshot, a log), so every number written reads
+// back and every conversion to whole buckets is defined.
+inline constexpr double MaxWater = 1e12;
+inline bool WaterFits(double water) { return std::isfinite(water) && std::fabs(water) <= MaxWater; }
+
+// The whole buckets a tank shows: its water rounded down. Water is bounded
+// where it enters; the clamp keeps the conversion defined whatever happens.
 inline long long WholeBuckets(double water)
 {
+    constexpr double limit = 9.0e18;
+    if (!(water > -limit)) return static_cast<long long>(-limit);
+    if (!(water < limit)) return static_cast<long long>(limit);
     return static_cast<long long>(std::floor(water));
 }
 

@@ -10,6 +10,7 @@ std::string LoadOutlets(PlantState& plant, const std::vector<OutletRow>& rows)
         const std::string where = "table \"sorttable\", row " + std::to_string(r + 1) + ": ";
         if (row.head < 0 || row.head >= TankRecords) return where + "column \"head\" is outside 0..23";
         if (row.tail >= TankRecords) return where + "column \"tail\" is above 23";
+        if (!(row.sorta >= 0 && row.sorta <= 1)) return where + "column \"sorta\" is outside 0..1";
         TankState& tank = tanks[row.head];
         if (tank.OutCount == MaxOutlets) return where + "tank " + std::to_string(row.head) + " has more than 10 outlets";
         ++tank.OutCount;

@@ -6,6 +6,14 @@ std::string CheckScenario(const ScenarioTables& tables)
 {
     if (tables.exogenous.empty()) return "table \"exogenous\" has no rows";
     if (tables.deadline.empty()) return "table \"deadline\" has no rows";
+    for (std::size_t r = 0; r < tables.exogenous.size(); ++r) {
+        const ArrivalRow& row = tables.exogenous[r];
+        for (int t = 0; t < TankCount; ++t) {
+            if (!WaterFits(row.Water[t]))
+                return "table \"exogenous\", row " + std::to_string(r + 1) + ": column \"" + std::to_string(t) +
+                       "\" is not a number of buckets within -1E+12..1E+12";
+        }
+    }
     for (std::size_t r = 0; r < tables.deadline.size(); ++r) {
         const DeadlineRow& row = tables.deadline[r];
         const std::string where = "table \"deadline\", row " + std::to_string(r + 1) + ": ";

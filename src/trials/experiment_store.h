@@ -31,7 +31,9 @@ public:
     virtual ~ExperimentStore() = default;
     // Each call returns an empty string on success, otherwise what went wrong.
     virtual std::string ReadScenario(ScenarioTables& tables) = 0;
-    virtual std::string AddExperiment(const ExperimentStart& row, long long& rowId) = 0;
+    // Starts the trial in one step: the participant's trial count becomes
+    // row.Experiment and the row is added, or neither (the number is taken).
+    virtual std::string ClaimTrial(const ExperimentStart& row, long long& rowId) = 0;
     virtual std::string CompleteExperiment(long long rowId, const ExperimentResult& result) = 0;
     virtual std::string SaveTrialNum(const std::string& userId, int trialNum) = 0;
 };
@@ -45,9 +47,11 @@ public:
         out = tables;
         return {};
     }
-    std::string AddExperiment(const ExperimentStart& row, long long& rowId) override
+    std::string ClaimTrial(const ExperimentStart& row, long long& rowId) override
     {
+        if (savedTrialNum && *savedTrialNum >= row.Experiment) return "trial number already taken";
         started = row;
+        savedTrialNum = row.Experiment;
         rowId = ++rows;
         return {};
     }

@@ -1,3 +1,5 @@
+#include "trials/file_sink.h"
+#include "trials/message_text.h"
 #include "trials/number_text.h"
 #include "trials/snapshot.h"
 #include "trials/trial_session.h"
@@ -21,18 +23,25 @@ void TrialSession::FFButton_Click()
 
 void TrialSession::SaveSnapshot()
 {
-    if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), "FF");
-    controls.FFCaption = "&Restore FF";
-
     int hr = -1, min = -1;  // the schedule has run out
     if (engine.NextArrivalRow() < engine.Arrivals().size()) {
         hr = engine.Arrivals()[engine.NextArrivalRow()].Hr;
         min = engine.Arrivals()[engine.NextArrivalRow()].Min;
     }
-    const Snapshot snapshot = TakeSnapshot(plant(), hr, min, MissedCaption());
+    const std::string text = SnapshotText(TakeSnapshot(plant(), hr, min, MissedCaption()));
     const std::string path = SnapshotPath();
-    const std::string error = SaveSnapshotFile(path, snapshot);
-    if (!error.empty()) Report(error);
+    // The file first: a save that failed is neither logged nor pending, so
+    // the next press saves again, in the trial as in its replay.
+    const std::string error = ReplaceFile(path, text, snapshotSinkWrap);
+    if (!error.empty()) {
+        savedSnapshot_.reset();
+        Report("The snapshot file " + ForMessage(path, 1000) + " cannot be written (" + error +
+               "), so no snapshot is held.");
+        return;
+    }
+    savedSnapshot_ = text;
+    if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), "FF");
+    controls.FFCaption = "&Restore FF";
 }
 
 // The whole file is read and checked first; a bad file changes nothing.
@@ -40,13 +49,23 @@ bool TrialSession::RestoreSnapshot()
 {
     const std::string path = SnapshotPath();
     std::string error;
-    const auto snapshot = LoadSnapshotFile(path, error);
+    std::string text;
+    std::optional<Snapshot> snapshot;
+    if (ReadSnapshotText(path, text, error)) {
+        // Only the snapshot this trial saved: a file changed or replaced
+        // since (another trial's, a copy) would put a foreign plant back.
+        if (!savedSnapshot_ || text != *savedSnapshot_)
+            error = "The snapshot file " + ForMessage(path, 1000) + " is not the one this trial saved.";
+        else
+            snapshot = LoadSnapshotText(path, text, error);
+    }
     if (!snapshot) {
         Report(error + "\nThe simulation goes on from where it is.");
         return false;
     }
     if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), "FFR");
     controls.FFCaption = "&Feedforward";
+    savedSnapshot_.reset();
 
     PlantState& p = plant();
     const Snapshot& s = *snapshot;

@@ -29,6 +29,33 @@ TrialOutcome RunHeadlessTrial(const ScenarioTables& tables, const HeadlessOption
     return outcome;
 }
 
+ParticipantTrial RunParticipantTrial(ParticipantState& participant, ExperimentStore& store, const std::string& folder,
+                                     std::uint64_t seed, long long maxTicks)
+{
+    ParticipantTrial run;
+    TrialSession session(participant, store, folder);
+    session.host.report = [&run](const std::string&, const std::string& text) { run.messages.push_back(text); };
+    session.decisionChoice = 1;
+    session.engine.random().Seed(seed);
+    if (!session.Form_Load()) return run;
+    session.cmdSetup_Click();
+    if (run.messages.empty()) session.cmdSimulate_Click();
+    if (session.engine.TimerRunning()) run.trialNum = participant.TrialNum;
+    while (session.engine.TimerRunning() && run.trial.ticks < maxTicks) {
+        session.engine.Simulate();
+        ++run.trial.ticks;
+    }
+    const bool reachedEnd = run.trialNum > 0 && !session.engine.TimerRunning() &&
+                            ClockTime{session.plant().SimMinutes, session.plant().SimSeconds} == session.trialEnd;
+    session.Form_Unload();
+    run.completed = reachedEnd && run.messages.empty();
+    run.trial.plant = session.plant();
+    run.trial.missed = session.missed;
+    run.trial.shares =
+        ComputeShares(run.trial.plant.ElapsedTicks, run.trial.plant.BusyPumpTicks, run.trial.plant.SweepPumpTicks);
+    return run;
+}
+
 ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder)
 {
     namespace fs = std::filesystem;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "scenario/results.h"
 #include "scenario/scenario_tables.h"
@@ -28,6 +29,18 @@ struct HeadlessOptions {
 
 // Sets up and runs one Experiment trial of the scenario from start to end.
 TrialOutcome RunHeadlessTrial(const ScenarioTables& tables, const HeadlessOptions& options);
+
+// One Experiment trial of a participant, run as the window runs it (its
+// trial number claimed in the store, its log in `folder`, its row completed,
+// the counter saved) with the Random method and no window.
+struct ParticipantTrial {
+    int trialNum = 0;               // the number the trial ran under; 0 when it never started
+    bool completed = false;         // it reached its end time and its row has its results
+    std::vector<std::string> messages;  // what the window would have shown, in order
+    TrialOutcome trial;
+};
+ParticipantTrial RunParticipantTrial(ParticipantState& participant, ExperimentStore& store, const std::string& folder,
+                                     std::uint64_t seed, long long maxTicks = 1000000);
 
 // What replaying a trial log to its end shows.
 struct ReplayOutcome {

@@ -2,8 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace kestu {
 
@@ -19,8 +17,10 @@ struct Decimal15 {
 Decimal15 ToDecimal15(double value)
 {
     Decimal15 d;
+    // to_chars ignores the process locale, which may use a decimal comma.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
+    const auto res = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::scientific, 14);
+    *res.ptr = '\0';
     const char* p = buf;
     if (*p == '-') {
         d.negative = true;
@@ -30,7 +30,9 @@ Decimal15 ToDecimal15(double value)
     for (; *p && *p != 'e'; ++p)
         if (*p != '.') d.digits[n++] = *p;
     d.digits[n] = '\0';
-    d.exponent = std::atoi(p + 1);
+    const char* exponent = p + 1;
+    if (*exponent == '+') ++exponent;
+    std::from_chars(exponent, buf + sizeof buf, d.exponent);
     return d;
 }
 
@@ -136,11 +138,12 @@ void AppendWaterTenths(std::string& out, double water)
 std::optional<double> ParseNumber(std::string_view text)
 {
     if (text.empty() || text.size() > 64) return std::nullopt;
-    std::string s(text);
-    // Our own writer drops the leading zero; strtod accepts ".5" and "-.5".
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size()) return std::nullopt;
+    // from_chars reads ".5" and "-.5" as our writer leaves them, whatever the
+    // process locale; "inf" and "nan" are refused below.
+    double v = 0;
+    const char* last = text.data() + text.size();
+    const auto res = std::from_chars(text.data(), last, v);
+    if (res.ec != std::errc{} || res.ptr != last) return std::nullopt;
     if (!std::isfinite(v)) return std::nullopt;
     return v;
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/plant_state.h"  // WaterFits: the range every water amount in a file keeps
+
 namespace kestu {
 
 // Numbers as the trial log and the snapshot file write them: bare, "." as the

@@ -1,8 +1,23 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kestu {
+
+// A User ID becomes part of the trial log and snapshot file names, so it is
+// held to characters every file system accepts: 1 to 8 ASCII letters,
+// digits, "_" or "-".
+inline constexpr int MaxUserIdLength = 8;
+inline bool IsValidUserId(std::string_view id)
+{
+    if (id.empty() || id.size() > MaxUserIdLength) return false;
+    for (char c : id) {
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (!letter && !(c >= '0' && c <= '9') && c != '_' && c != '-') return false;
+    }
+    return true;
+}
 
 enum class SimulatorMode { Experiment, Training, Replay };
 

@@ -58,6 +58,11 @@ void TrialSession::ReplaySetup()
         ReplayIdle();
         return;
     }
+    if (!reader.CheckEndTime(trialEnd)) {
+        Report("Trial " + std::to_string(trialNum) + " cannot be replayed:\n" + reader.Error());
+        ReplayIdle();
+        return;
+    }
     replayLog_ = std::move(reader);
 
     // Records stamped with the setup time are applied now, all but the log's last.

@@ -1,10 +1,12 @@
 #include "trials/snapshot.h"
 
-#include <cstdio>
+#include <cmath>
+#include <sys/stat.h>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "trials/message_text.h"
 #include "trials/number_text.h"
 
 namespace kestu {
@@ -77,17 +79,20 @@ struct LineReader {
         }
         return fields;
     }
-    bool Number(const std::string& text, double& out)
+    // Water and shares are bounded where they enter the plant; a snapshot
+    // holding more than that was not written by it.
+    bool Number(const std::string& text, double limit, double& out)
     {
         const auto v = ParseNumber(text);
-        if (!v) return Fail("\"" + text + "\" is not a number");
+        if (!v) return Fail("\"" + ForMessage(text, 40) + "\" is not a number");
+        if (!(std::fabs(*v) <= limit)) return Fail("\"" + text + "\" is outside -" + FormatNumber(limit) + ".." + FormatNumber(limit));
         out = *v;
         return true;
     }
     bool Whole(const std::string& text, int low, int high, int& out)
     {
         const auto v = ParseInteger(text);
-        if (!v || *v < low || *v > high) return Fail("\"" + text + "\" is not a whole number in " +
+        if (!v || *v < low || *v > high) return Fail("\"" + ForMessage(text, 40) + "\" is not a whole number in " +
                                                      std::to_string(low) + ".." + std::to_string(high));
         out = static_cast<int>(*v);
         return true;
@@ -145,12 +150,12 @@ std::optional<Snapshot> ParseSnapshot(const std::string& text, std::string& erro
         Snapshot::Tank& tank = s.Tanks[t];
         const std::size_t base = 11 + 10 * t;
         auto f = in.Fields(base, 4);
-        if (f.empty() || !in.Number(f[0], tank.Water) || !in.Whole(f[1], 0, MaxOutlets, tank.OutCount) ||
-            !in.Whole(f[2], -Big, TankRecords - 1, tank.OutTo[1]) || !in.Number(f[3], tank.OutShare[1]))
+        if (f.empty() || !in.Number(f[0], MaxWater, tank.Water) || !in.Whole(f[1], 0, MaxOutlets, tank.OutCount) ||
+            !in.Whole(f[2], -Big, TankRecords - 1, tank.OutTo[1]) || !in.Number(f[3], 1, tank.OutShare[1]))
             return std::nullopt;
         for (int k = 2; k <= MaxOutlets; ++k) {
             auto g = in.Fields(base + k - 1, 2);
-            if (g.empty() || !in.Whole(g[0], -Big, TankRecords - 1, tank.OutTo[k]) || !in.Number(g[1], tank.OutShare[k]))
+            if (g.empty() || !in.Whole(g[0], -Big, TankRecords - 1, tank.OutTo[k]) || !in.Number(g[1], 1, tank.OutShare[k]))
                 return std::nullopt;
         }
     }
@@ -168,40 +173,29 @@ std::string SnapshotFileName(const std::string& userId)
     return userId + ".DAT";
 }
 
-std::string SaveSnapshotFile(const std::string& path, const Snapshot& snapshot)
+bool ReadSnapshotText(const std::string& path, std::string& text, std::string& error)
 {
-    const std::string temp = path + ".tmp";
-    const std::string text = SnapshotText(snapshot);
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
-            std::remove(path.c_str());  // never restore an older snapshot in its place
-            return "The snapshot file " + path + " cannot be written.";
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        std::remove(path.c_str());
-        return "The snapshot file " + path + " cannot be written.";
-    }
-    return {};
-}
-
-std::optional<Snapshot> LoadSnapshotFile(const std::string& path, std::string& error)
-{
-    std::ifstream in(path, std::ios::binary);
+    // A snapshot is a few kilobytes; anything far larger is not one.
+    constexpr long long MaxSize = 1 << 20;
+    struct stat info {};
+    std::ifstream in;
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxSize)
+        in.open(path, std::ios::binary);
     if (!in) {
-        error = "The snapshot file " + path + " cannot be opened.";
-        return std::nullopt;
+        error = "The snapshot file " + ForMessage(path, 1000) + " cannot be opened.";
+        return false;
     }
     std::ostringstream content;
     content << in.rdbuf();
+    text = content.str();
+    return true;
+}
+
+std::optional<Snapshot> LoadSnapshotText(const std::string& path, const std::string& text, std::string& error)
+{
     std::string detail;
-    auto snapshot = ParseSnapshot(content.str(), detail);
-    if (!snapshot) error = "The snapshot file " + path + " cannot be read: " + detail + ".";
+    auto snapshot = ParseSnapshot(text, detail);
+    if (!snapshot) error = "The snapshot file " + ForMessage(path, 1000) + " cannot be read: " + detail + ".";
     return snapshot;
 }
 

@@ -43,9 +43,9 @@ std::optional<Snapshot> ParseSnapshot(const std::string& text, std::string& erro
 // The participant's snapshot file name: the User ID followed by ".DAT".
 std::string SnapshotFileName(const std::string& userId);
 
-// Writes the file through a temporary file and a rename, so a crash never
-// leaves half a snapshot. Returns an error text, empty on success.
-std::string SaveSnapshotFile(const std::string& path, const Snapshot& snapshot);
-std::optional<Snapshot> LoadSnapshotFile(const std::string& path, std::string& error);
+// Reads the file's text; refuses anything but a regular file of snapshot size.
+bool ReadSnapshotText(const std::string& path, std::string& text, std::string& error);
+// Parses text read from `path`; the message names the file and line.
+std::optional<Snapshot> LoadSnapshotText(const std::string& path, const std::string& text, std::string& error);
 
 }  // namespace kestu

@@ -1,8 +1,5 @@
 #include "trials/trial_log.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "trials/number_text.h"
 
@@ -46,21 +43,40 @@ void AppendStateLine(std::string& out, const PlantState& plant)
     out += "\r\n";
 }
 
-bool TrialLogWriter::Open(const std::string& path)
+std::string TrialLogWriter::Create(const std::string& path)
 {
     Close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    failReason_.clear();
+    written_ = 0;
     path_ = path;
-    healthy_ = fd_ >= 0;
-    return fd_ >= 0;
+    std::string error;
+    sink_ = CreateNewFile(path, error, wrapSink);
+    return sink_ ? std::string{} : error;
+}
+
+bool TrialLogWriter::Finish()
+{
+    if (!sink_) return Healthy();
+    const std::unique_ptr<FileSink> sink = std::move(sink_);
+    std::string reason;
+    if (Healthy() && !sink->Sync()) reason = sink->Error();
+    if (!sink->Close() && reason.empty()) reason = sink->Error();
+    if (!reason.empty()) Failed(reason);
+    return Healthy();
 }
 
 void TrialLogWriter::Close()
 {
-    if (fd_ >= 0) {
-        if (::close(fd_) != 0) healthy_ = false;
-        fd_ = -1;
-    }
+    if (!sink_) return;
+    sink_->Close();
+    sink_.reset();
+}
+
+void TrialLogWriter::Discard()
+{
+    if (!sink_) return;
+    Close();
+    RemoveRegularFile(path_);
 }
 
 void TrialLogWriter::AppendLogMark(const PlantState& plant, std::string_view kind)
@@ -76,22 +92,30 @@ void TrialLogWriter::WriteSwitchRecord(const PlantState& plant, SwitchStatus sta
 void TrialLogWriter::WriteRecord(const PlantState& plant, int minutes, int seconds, std::string_view kind,
                                  int switchNum)
 {
-    if (fd_ < 0) return;
+    if (!sink_ || !Healthy()) return;
+    for (const TankState& tank : plant.Tanks) {
+        if (!WaterFits(tank.Water)) {
+            Failed("a tank holds more water than a log can record");
+            return;
+        }
+    }
     buffer_.clear();
     AppendHeaderLine(buffer_, minutes, seconds, kind, switchNum);
     AppendStateLine(buffer_, plant);
-    const char* p = buffer_.data();
-    std::size_t left = buffer_.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            healthy_ = false;
-            return;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+    if (!sink_->Write(buffer_)) {
+        const std::string reason = sink_->Error();
+        sink_->Truncate(written_);  // the log keeps only whole records
+        Failed(reason);
+        return;
     }
+    written_ += static_cast<long long>(buffer_.size());
+}
+
+void TrialLogWriter::Failed(const std::string& reason)
+{
+    if (!Healthy()) return;
+    failReason_ = reason.empty() ? "unknown error" : reason;
+    if (onFailure) onFailure(failReason_);
 }
 
 }  // namespace kestu

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "engine/switch_record_sink.h"
+#include "trials/file_sink.h"
 
 namespace kestu {
 
@@ -17,6 +20,8 @@ void AppendStateLine(std::string& out, const PlantState& plant);
 
 // The trial log being written. Every record goes to the file in one write as
 // soon as it is complete, so a crash loses at most the record being written.
+// A record that cannot be written is taken back off the file, so the log
+// always ends on a whole record, and the writer reports the fault once.
 class TrialLogWriter : public SwitchRecordSink {
 public:
     TrialLogWriter() = default;
@@ -24,13 +29,24 @@ public:
     TrialLogWriter& operator=(const TrialLogWriter&) = delete;
     ~TrialLogWriter() override { Close(); }
 
-    // Creates (or empties) the file; false when it cannot be created.
-    bool Open(const std::string& path);
+    // Creates the file; never opens one that exists. On failure returns the
+    // system's reason, empty on success.
+    std::string Create(const std::string& path);
+    // Writes the file's data to the disk and closes it; false when that failed.
+    bool Finish();
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
+    // Closes the file and removes it: a trial that never started leaves no log.
+    void Discard();
+    bool IsOpen() const { return sink_ != nullptr; }
     const std::string& Path() const { return path_; }
-    // False once a write has failed (disk full, file gone).
-    bool Healthy() const { return healthy_; }
+    // False once a write has failed (disk full, file gone); FailReason() says why.
+    bool Healthy() const { return failReason_.empty(); }
+    const std::string& FailReason() const { return failReason_; }
+
+    // Runs once, at the first write that fails, with the system's reason.
+    std::function<void(const std::string& reason)> onFailure;
+    // Tests put a failing sink in front of the file.
+    SinkWrapper wrapSink;
 
     // A control record ("STOP", "FF", "FFR") stamped with the plant's clock.
     void AppendLogMark(const PlantState& plant, std::string_view kind);
@@ -38,9 +54,11 @@ public:
 
 private:
     void WriteRecord(const PlantState& plant, int minutes, int seconds, std::string_view kind, int switchNum);
+    void Failed(const std::string& reason);
 
-    int fd_ = -1;
-    bool healthy_ = true;
+    std::unique_ptr<FileSink> sink_;
+    long long written_ = 0;  // bytes of whole records in the file
+    std::string failReason_;
     std::string path_;
     std::string buffer_;
 };

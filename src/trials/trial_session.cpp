@@ -5,9 +5,20 @@
 
 #include "scenario/outlets.h"
 #include "scenario/trial_setup.h"
+#include "trials/message_text.h"
 #include "trials/number_text.h"
 
+#include <sys/stat.h>
+
 namespace kestu {
+
+namespace {
+bool IsEmptyRegularFile(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0;
+}
+}  // namespace
 
 WallClock SystemWallClock()
 {
@@ -26,6 +37,7 @@ TrialSession::TrialSession(ParticipantState& participant, ExperimentStore& store
       programFolder_(std::move(programFolder))
 {
     engine.hooks.deadlineCheckpoint = [this] { DeadlineCheckPoint(); };
+    log_.onFailure = [this](const std::string& reason) { LogWriteFailed(reason); };
     engine.hooks.replayStep = [this] {
         if (participant_.ReplayMode) ReplayStep();
     };
@@ -128,14 +140,9 @@ bool TrialSession::SetUp()
         return false;
     }
     // An Experiment trial never runs unrecorded: without its log nothing is set up.
-    if (participant_.ExperimentMode() && writeTrialLog) {
-        const std::string path = ProgramPath(TrialLogFileName(participant_.UserID, participant_.TrialNum + 1));
-        if (!log_.Open(path)) {
-            Report("The trial log " + path + " cannot be created, so the trial cannot be set up.");
-            return false;
-        }
-    }
+    if (participant_.ExperimentMode() && writeTrialLog && !CreateTrialLog()) return false;
     dbFailureReported_ = false;
+    logFailureReported_ = false;
     PlantState& p = plant();
 
     p.DecisionMethod = decisionChoice;
@@ -165,6 +172,7 @@ bool TrialSession::SetUp()
             controls.SimulateEnabled = true;
         }
         controls.FFCaption = "&Feedforward";  // a snapshot never outlives its trial
+        savedSnapshot_.reset();
     });
     for (int k = 0; k < 12; ++k) controls.DeadlineLabels[k] = DeadlineLabel(p.Tanks[LabelledTanks[k]]);
     timerInterval = speedValue;
@@ -178,8 +186,64 @@ bool TrialSession::SetUp()
     return true;
 }
 
+bool TrialSession::CreateTrialLog()
+{
+    DiscardUnstartedLog();  // a setup done again replaces the one that never started
+    const std::string path = ProgramPath(TrialLogFileName(participant_.UserID, participant_.TrialNum + 1));
+    std::string error = log_.Create(path);
+    // An empty log is what a copy killed between its setup and its start
+    // leaves; it holds nothing, so the trial may take its number.
+    if (!error.empty() && IsEmptyRegularFile(path) && RemoveRegularFile(path)) error = log_.Create(path);
+    if (!error.empty()) {
+        Report("The trial log " + ForMessage(path, 1000) + " cannot be created (" + error +
+               "); an existing log is never written over, so the trial cannot be set up.");
+        return false;
+    }
+    trialStarted_ = false;
+    return true;
+}
+
+void TrialSession::DiscardUnstartedLog()
+{
+    if (log_.IsOpen() && !trialStarted_) log_.Discard();
+}
+
+bool TrialSession::FinishTrialLog()
+{
+    if (!log_.IsOpen()) return log_.Healthy();
+    if (engine.TimerRunning() || plant().TrialLogOn) log_.AppendLogMark(plant(), "STOP");
+    return log_.Finish();
+}
+
+void TrialSession::LogWriteFailed(const std::string& reason)
+{
+    if (logFailureReported_) return;
+    logFailureReported_ = true;
+    // The trial stops as if its window had been closed: no more records, its
+    // row keeps empty results, the counter keeps the trial.
+    StopTimer();
+    plant().TrialLogOn = false;
+    if (trialStarted_)
+        log_.Close();
+    else
+        log_.Discard();  // nothing was recorded under this number
+    controls.SwitchesEnabled = false;
+    controls.SimulateCaption = "Start Simul&ation";
+    controls.SimulateEnabled = false;
+    controls.SimulateVisible = true;
+    controls.SetupEnabled = true;
+    controls.SetupVisible = true;
+    controls.FFEnabled = false;
+    if (trialStarted_) SaveTrialCounter();
+    Report("The trial log " + ForMessage(log_.Path(), 1000) + " cannot be written (" + reason +
+           "), so the trial has been stopped. The log keeps every record written before the fault; "
+           "the trial's results are not recorded.");
+    Notify();
+}
+
 void TrialSession::cmdSimulate_Click()
 {
+    const int claimedBefore = participant_.TrialNum;
     if (!participant_.TrainingMode) {
         const auto n = ParseInteger(controls.TrialNumLabel);
         if (n) participant_.TrialNum = static_cast<int>(*n);
@@ -197,7 +261,7 @@ void TrialSession::cmdSimulate_Click()
         StopTimer();
         if (log_.IsOpen()) {
             log_.AppendLogMark(plant(), "STOP");
-            log_.Close();
+            log_.Finish();
         }
         if (!participant_.ReplayMode) SaveTrialCounter();
         controls.SimulateCaption = "Start Simul&ation";
@@ -211,12 +275,20 @@ void TrialSession::cmdSimulate_Click()
         const WallClock now = host.now();
         ExperimentStart row{participant_.UserID, participant_.TrialNum, now.Date, now.Time, "Standard",
                             static_cast<double>(SpeedMinutes(timerInterval))};
-        std::string error = store_.AddExperiment(row, experimentRow_);
-        // Save the new counter at once: a crash mid-trial must not reuse this trial's number.
-        if (error.empty()) error = store_.SaveTrialNum(participant_.UserID, participant_.TrialNum);
-        if (!error.empty()) {
+        // The counter and the row together, at once: a crash mid-trial must not
+        // reuse this trial's number, nor may a second copy of the program.
+        const std::string error = store_.ClaimTrial(row, experimentRow_);
+        if (error.empty()) {
+            trialStarted_ = true;
+        } else {
             ReportDbFailure(error);
-            cmdSimulate_Click();  // stop cleanly; the log keeps what it has
+            participant_.TrialNum = claimedBefore;
+            StopTimer();
+            DiscardUnstartedLog();  // the number was never ours
+            controls.SimulateCaption = "Start Simul&ation";
+            controls.SimulateEnabled = false;
+            controls.SetupEnabled = true;
+            controls.FFEnabled = false;
             controls.SetupVisible = true;
             controls.SimulateVisible = true;
         }
@@ -249,6 +321,9 @@ void TrialSession::DeadlineCheckPoint()
     else
         controls.DetailFBVisible = true;
 
+    // Never a completed row for a trial without its whole log; a failure has
+    // already stopped the trial.
+    if (participant_.ExperimentMode() && writeTrialLog && !FinishTrialLog()) return;
     if (participant_.ExperimentMode()) {
         ExperimentResult result;
         result.EndTime = host.now().Time;
@@ -291,8 +366,12 @@ void TrialSession::Form_Unload()
 {
     if (closed_) return;
     closed_ = true;
-    if (plant().TrialLogOn && engine.TimerRunning() && log_.IsOpen()) log_.AppendLogMark(plant(), "STOP");
-    log_.Close();
+    if (trialStarted_) {
+        if (plant().TrialLogOn && engine.TimerRunning() && log_.IsOpen()) log_.AppendLogMark(plant(), "STOP");
+        log_.Finish();
+    } else {
+        DiscardUnstartedLog();
+    }
     replayLog_.Close();
     if (!participant_.ReplayMode) SaveTrialCounter();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "trials/experiment_store.h"
 #include "trials/log_reader.h"
 #include "trials/participant.h"
+#include "trials/file_sink.h"
 #include "trials/trial_log.h"
 
 namespace kestu {
@@ -81,11 +83,20 @@ public:
     bool ReplayLoaded() const { return replayLog_.IsOpen(); }
 
     bool TrialLogOpen() const { return log_.IsOpen(); }
+    // Tests put a failing sink in front of the snapshot file.
+    SinkWrapper snapshotSinkWrap;
+    // Tests put a failing sink in front of the trial log.
+    void WrapTrialLogSink(SinkWrapper wrap) { log_.wrapSink = std::move(wrap); }
     std::string ProgramPath(const std::string& fileName) const;
     std::string SnapshotPath() const;
 
 private:
     bool SetUp();
+    bool CreateTrialLog();
+    void DiscardUnstartedLog();
+    // Writes the closing "STOP" (while the trial runs) and syncs the log; false when it failed.
+    bool FinishTrialLog();
+    void LogWriteFailed(const std::string& reason);
     void StartTimer();
     void StopTimer();
     void Notify();
@@ -106,6 +117,9 @@ private:
     LogRecord logRec_;
     long long experimentRow_ = 0;  // the row this trial's start added
     bool dbFailureReported_ = false;
+    bool logFailureReported_ = false;
+    bool trialStarted_ = false;
+    std::optional<std::string> savedSnapshot_;  // the text of the snapshot this trial saved  // the trial's number is claimed and its row added
     bool closed_ = false;
 };
 

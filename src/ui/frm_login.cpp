@@ -15,6 +15,7 @@
 #include "trials/number_text.h"
 #include "ui/frm_new_user.h"
 #include "ui/prompts.h"
+#include "data/participant_lock.h"
 #include "ui/user_id_rule.h"
 
 namespace kestu::ui {
@@ -146,6 +147,15 @@ void frmLogin::cmdOK_Click()
     if (!IsValidUserId(typed)) {
         lblUserIdRule->show();
         Report(QMessageBox::Warning, UserIdRuleText());
+        return;
+    }
+
+    // One running copy per participant: held from here until the program ends.
+    lock_.reset();
+    std::string lockError;
+    lock_ = ParticipantLock::Take(databasePath_, typed.toStdString(), lockError);
+    if (!lock_) {
+        Report(QMessageBox::Warning, QString::fromStdString(lockError));
         return;
     }
 

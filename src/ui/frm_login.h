@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "data/participant_lock.h"
 #include "trials/participant.h"
 
 class QGroupBox;
@@ -16,6 +17,7 @@ class QRadioButton;
 
 namespace kestu {
 class ExperimentDb;
+
 }
 
 namespace kestu::ui {
@@ -30,6 +32,8 @@ public:
 
     // True once a participant has been accepted.
     bool LoginAccepted = false;
+    // The lock on the accepted participant, for the rest of the run.
+    std::unique_ptr<ParticipantLock> TakeLock() { return std::move(lock_); }
 
     void cmdOK_Click();
     void cmdCancel_Click();
@@ -60,6 +64,7 @@ private:
     ParticipantState& participant_;
     std::string databasePath_;
     std::unique_ptr<ExperimentDb> db_;  // stays open for the questionnaire
+    std::unique_ptr<ParticipantLock> lock_;
 };
 
 }  // namespace kestu::ui

@@ -9,9 +9,7 @@ QRegularExpression UserIdTypingPattern()
 
 bool IsValidUserId(const QString& id)
 {
-    static const QRegularExpression whole(
-        QStringLiteral("\\A[A-Za-z0-9_-]{1,%1}\\z").arg(MaxUserIdLength));
-    return whole.match(id).hasMatch();
+    return kestu::IsValidUserId(id.toStdString());
 }
 
 QString UserIdRuleText()

@@ -3,11 +3,13 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include "trials/participant.h"
+
 namespace kestu::ui {
 
 // A User ID becomes part of the trial log and snapshot file names, so it is
 // held to characters every file system accepts.
-inline constexpr int MaxUserIdLength = 8;
+inline constexpr int MaxUserIdLength = kestu::MaxUserIdLength;
 
 // What the User ID box accepts while typing (empty included).
 QRegularExpression UserIdTypingPattern();

@@ -73,14 +73,19 @@ bool WithinFifteenDigits(double got, double want)
 
 bool PlainText(const std::string& text) { return text.find_first_not_of("0123456789.-+E") == std::string::npos; }
 
-// The writer's text for value reads back within 15 digits and writes again the same.
+// The writer's text for value reads back within 15 digits and writes again
+// the same. A value whose text cannot be read back must be one that no file
+// takes in (scenario rows, snapshots and logs refuse it where it enters).
 void CheckWrittenReadsBack(double value)
 {
     const std::string text = kestu::FormatNumber(value);
     const std::string what = "FormatNumber(" + Exact(value) + ") = " + Quote(text);
     FUZZ_CHECK(!text.empty() && PlainText(text), what + " is not plain number text");
     const auto back = kestu::ParseNumber(text);
-    FUZZ_CHECK(back.has_value(), what + ", which ParseNumber refuses");
+    if (!back) {
+        FUZZ_CHECK(!kestu::WaterFits(value), what + ", which ParseNumber refuses, yet a file may take it in");
+        return;
+    }
     FUZZ_CHECK(WithinFifteenDigits(*back, value), what + " reads back as " + Exact(*back));
     // Below the normal range a double holds fewer than 15 digits, so two texts may share one.
     if (std::fabs(value) >= std::numeric_limits<double>::min())
@@ -118,7 +123,10 @@ void CheckWaterTenths(double water)
     const std::string what = "AppendWaterTenths(" + Exact(water) + ") = " + Quote(text);
     FUZZ_CHECK(!text.empty() && PlainText(text), what + " is not plain number text");
     const auto back = kestu::ParseNumber(text);
-    FUZZ_CHECK(back.has_value(), what + ", which ParseNumber refuses");
+    if (!back) {
+        FUZZ_CHECK(!kestu::WaterFits(water), what + ", which ParseNumber refuses, yet a tank may hold it");
+        return;
+    }
     if (!(std::fabs(water) < 1e14)) {
         FUZZ_CHECK(WithinFifteenDigits(*back, water), what + " reads back as " + Exact(*back));
         return;

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <clocale>
+#include <cmath>
+#include <limits>
+
 #include "trials/number_text.h"
 
 namespace kestu {
@@ -66,8 +71,42 @@ TEST(NumberText, ParsesWhatItWrites)
     EXPECT_FALSE(ParseNumber("").has_value());
     EXPECT_FALSE(ParseNumber("1.5x").has_value());
     EXPECT_FALSE(ParseNumber("nan").has_value());
+    EXPECT_FALSE(ParseNumber("inf").has_value());
+    EXPECT_FALSE(ParseNumber("1e400").has_value());
+    EXPECT_FALSE(ParseNumber(" 1").has_value());
     EXPECT_EQ(ParseInteger("-12"), -12);
     EXPECT_FALSE(ParseInteger("12.0").has_value());
+}
+
+// Labs run comma-decimal locales; the file text must not notice.
+TEST(NumberText, TheProcessLocaleChangesNoText)
+{
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "the de_DE.UTF-8 locale is not installed";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    const std::string formatted = FormatNumber(12.25) + " " + FormatNumber(-2.5e-6) + " " + Water(0.35) + " " +
+                                  Water(12.46) + " " + FormatNumber(1.0 / 3);
+    const auto half = ParseNumber(".5");
+    const auto big = ParseNumber("1.5E+20");
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_EQ(formatted, "12.25 -2.5E-06 .4 12.5 .333333333333333");
+    EXPECT_EQ(half, 0.5);
+    EXPECT_EQ(big, 1.5e20);
+}
+
+// Every amount a file may hold reads back as written; larger ones are kept
+// out where they enter.
+TEST(NumberText, WaterWithinTheFileRangeReadsBackAndNothingElseFits)
+{
+    for (double v : {MaxWater, -MaxWater, 999999999999.95, 1e-300, 0.1})
+        ASSERT_TRUE(ParseNumber(FormatNumber(v)).has_value()) << v;
+    for (double v : {DBL_MAX, 1e19, MaxWater * 1.0000001, std::numeric_limits<double>::infinity(),
+                     std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_FALSE(WaterFits(v)) << v;
+    EXPECT_TRUE(WaterFits(MaxWater));
+    // Whole buckets of any double are defined.
+    EXPECT_EQ(WholeBuckets(1e19), 9000000000000000000LL);
+    EXPECT_EQ(WholeBuckets(-2.5), -3);
 }
 
 }  // namespace

@@ -16,9 +16,9 @@ struct FlakyStore : MemoryStore {
     using MemoryStore::MemoryStore;
     std::string failAdd, failComplete, failSave;
     int saves = 0;
-    std::string AddExperiment(const ExperimentStart& row, long long& id) override
+    std::string ClaimTrial(const ExperimentStart& row, long long& id) override
     {
-        return failAdd.empty() ? MemoryStore::AddExperiment(row, id) : failAdd;
+        return failAdd.empty() ? MemoryStore::ClaimTrial(row, id) : failAdd;
     }
     std::string CompleteExperiment(long long id, const ExperimentResult& r) override
     {

@@ -103,7 +103,7 @@ TEST_F(SnapshotTest, BadOrMissingFileIsReportedAndThePlantKept)
     std::ofstream(dir / "ann.DAT", std::ios::binary) << text;
     session->FFButton_Click();
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("line 12"), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("not the one this trial saved"), std::string::npos) << reports[0];
     EXPECT_EQ(plant().SimSeconds, before.SimSeconds);
     EXPECT_EQ(plant().Tanks[0].Water, before.Tanks[0].Water);
     EXPECT_EQ(Headers(dir / "ann.5").back(), "0,0,\"FF\",0");  // no restore recorded

@@ -43,7 +43,7 @@ TEST_F(TrialLogTest, ClickRecordHasHeaderAndA138FieldStateLine)
 {
     Engine engine;
     TrialLogWriter log;
-    ASSERT_TRUE(log.Open((dir / "ab12.5").string()));
+    ASSERT_EQ(log.Create((dir / "ab12.5").string()), "");
     engine.SetRecordSink(&log);
     auto& plant = engine.plant;
     plant.SimMinutes = 5;
@@ -84,7 +84,7 @@ TEST_F(TrialLogTest, MarksAreStampedAndReadBack)
     Engine engine;
     TrialLogWriter log;
     const auto path = (dir / "U.1").string();
-    ASSERT_TRUE(log.Open(path));
+    ASSERT_EQ(log.Create(path), "");
     engine.plant.SimMinutes = 3;
     engine.plant.SimSeconds = 15;
     log.AppendLogMark(engine.plant, "FF");
@@ -131,6 +131,66 @@ TEST_F(TrialLogTest, UnreadableLogsAreRefusedWithTheLineAtFault)
     TrialLogReader reader;
     EXPECT_FALSE(reader.Open((dir / "missing.9").string()));
     EXPECT_NE(reader.Error().find("missing.9"), std::string::npos);
+}
+
+// Logs whose records cannot be what a trial wrote: each is refused at its line.
+TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
+{
+    std::string state = "0,0,0";
+    for (int i = 1; i < 46; ++i) state += "," + std::to_string(i) + ",0,0";
+    auto record = [&](const std::string& header) { return header + "\r\n" + state + "\r\n"; };
+    const std::string path = (dir / "U.1").string();
+    auto error = [&](const std::string& text) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        TrialLogReader reader;
+        return reader.Open(path) ? std::string{} : reader.Error();
+    };
+    struct Case {
+        std::string text;
+        std::string expected;  // empty: the log is sound
+    };
+    const std::string cut = record("0,5,\"ON\",3") + "0,6,\"OFF\",3\r\n" + state.substr(0, 40);
+    std::string infWater = state;
+    infWater.replace(infWater.size() - 1, 1, "inf");
+    const Case cases[] = {
+        {cut, "line 4: the log ends inside a record"},
+        {record("0,5,\"ON\",3") + record("0,4,\"OFF\",3"), "line 3: the record at 00:04 is earlier than the one before it (00:05)"},
+        // After a restore the clock may go back to the save, and no further.
+        {record("0,5,\"FF\",0") + record("0,9,\"FFR\",0") + record("0,5,\"ON\",3"), ""},
+        {record("0,5,\"FF\",0") + record("0,9,\"FFR\",0") + record("0,4,\"ON\",3"), "line 5: the record at 00:04"},
+        {record("0,5,\"FF\",0") + record("0,9,\"FFR\",0") + record("0,6,\"ON\",3") + record("0,5,\"ON\",3"),
+         "line 7:"},
+        {record("0,5,\"ON\",3").substr(0, 12) + infWater + "\r\n", "line 2: not a state line: field 138"},
+        {"\r\n\r\n\r\n", "line 1: not a record header"},
+        {std::string(10000, '7') + "\r\n", "line 1: the line is too long"},
+        {"\xEF\xBB\xBF" + record("0,5,\"ON\",3"), "line 1: not a record header: \"\\xEF\\xBB\\xBF0,5,"},
+    };
+    for (const Case& c : cases) {
+        const std::string got = error(c.text);
+        if (c.expected.empty())
+            EXPECT_EQ(got, "") << c.text.substr(0, 40);
+        else
+            EXPECT_NE(got.find(c.expected), std::string::npos) << got;
+    }
+
+    // Records after the trial's end time cannot have been written by it.
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << record("0,5,\"ON\",3") + record("0,13,\"OFF\",3");
+    TrialLogReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    EXPECT_TRUE(reader.CheckEndTime({0, 13}));
+    EXPECT_FALSE(reader.CheckEndTime({0, 12}));
+    EXPECT_NE(reader.Error().find("line 3: the record at 00:13 lies after the trial's end time 00:12"), std::string::npos)
+        << reader.Error();
+}
+
+TEST_F(TrialLogTest, AnExistingLogIsNeverOpenedAgain)
+{
+    const auto path = (dir / "kim.1").string();
+    std::ofstream(path, std::ios::binary) << "earlier trial";
+    TrialLogWriter log;
+    EXPECT_NE(log.Create(path), "");
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_EQ(ReadFile(dir / "kim.1"), "earlier trial");
 }
 
 TEST_F(TrialLogTest, FileNameIsUserDotTrial)

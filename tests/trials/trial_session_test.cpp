@@ -83,17 +83,40 @@ TEST_F(TrialTest, ClosingMidTrialStopsTheLogOnceAndSavesTheCounter)
     ASSERT_EQ(headers.size(), 1u);
     EXPECT_EQ(headers[0], "0,2,\"STOP\",0");
     EXPECT_EQ(store.savedTrialNum, 5);
-    EXPECT_EQ(store.saves, 2);  // at the start and at the close, not again
+    EXPECT_EQ(store.saves, 1);  // the start claims the number; the close saves once, not again
     EXPECT_FALSE(store.result.has_value());
 }
 
-TEST_F(TrialTest, ClosingBeforeTheStartLeavesTheCounter)
+TEST_F(TrialTest, ASetupThatNeverStartsLeavesNoLogAndTheCounter)
 {
     session->cmdSetup_Click();
+    session->ClickSwitch(0);  // logged before the start
+    session->cmdSetup_Click();  // set up again: the same number, a fresh log
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(session->controls.TrialNumLabel, "5");
+    EXPECT_TRUE(Headers(dir / "ann.5").empty());
     session->Form_Unload();
-    EXPECT_EQ(ReadText(dir / "ann.5"), "");
+    EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
     EXPECT_EQ(store.savedTrialNum, 4);
     EXPECT_FALSE(store.started.has_value());
+}
+
+TEST_F(TrialTest, AnExistingLogIsNeverWrittenOver)
+{
+    std::ofstream(dir / "ann.5", std::ios::binary) << "kept";
+    session->cmdSetup_Click();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("ann.5"), std::string::npos);
+    EXPECT_FALSE(session->controls.SimulateEnabled);
+    session->Form_Unload();
+    EXPECT_EQ(ReadText(dir / "ann.5"), "kept");
+
+    // An empty one is what a copy killed between setup and start leaves.
+    std::ofstream(dir / "ann.5", std::ios::trunc);
+    OpenWindow();
+    session->cmdSetup_Click();
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(session->controls.SimulateEnabled);
 }
 
 TEST_F(TrialTest, NoTrialRunsWithoutItsLog)
@@ -129,7 +152,13 @@ TEST_F(TrialTest, DatabaseFailureAtStartIsReportedOnceAndStopsCleanly)
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_TRUE(session->controls.SetupVisible);
-    EXPECT_EQ(Headers(dir / "ann.5").back(), "0,0,\"STOP\",0");
+    // The number was never claimed: no log is left under it and it is free again.
+    EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
+    EXPECT_EQ(session->participant().TrialNum, 4);
+    store.failAdd.clear();
+    session->cmdSetup_Click();
+    EXPECT_EQ(session->controls.TrialNumLabel, "5");
+    EXPECT_TRUE(std::filesystem::exists(dir / "ann.5"));
 }
 
 TEST_F(TrialTest, EndFailureIsReportedOnceAndTheLogIsKept)

@@ -16,6 +16,7 @@ extern const Command RescoreCommand;
 extern const Command Log2CsvCommand;
 extern const Command BaselineCommand;
 extern const Command PlotCommand;
+extern const Command RunTrialCommand;
 
 // Every command, in the order the command list shows them.
 const std::vector<const Command*>& AllCommands();

@@ -4,19 +4,20 @@
 // problems are collected so the experimenter can mend the files in one go.
 #include "kestuctl/scenario_csv.h"
 
-#include <QDir>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
 
 #include "engine/constants.h"
+#include "engine/plant_state.h"
 #include "kestuctl/csv.h"
 #include "kestuctl/plain_number.h"
+#include "trials/message_text.h"
 
 namespace kestu::ctl {
 
@@ -68,7 +69,9 @@ struct Reporter {
     void Whole(const std::string& what) const { problems.push_back(file + ": " + what); }
 };
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+// A cell or a header as the message shows it: quoted, with control bytes
+// and a byte-order mark escaped, and a long one cut.
+std::string Quoted(const std::string& text) { return "\"" + ForMessage(text, 40) + "\""; }
 std::string Column(const std::string& name) { return "column " + Quoted(name) + ": "; }
 
 std::optional<std::string> CellProblem(const std::string& text, const ColumnRule& rule, double& number)
@@ -77,7 +80,11 @@ std::optional<std::string> CellProblem(const std::string& text, const ColumnRule
     const auto parsed = ParsePlainNumber(text);
     if (!parsed) return Quoted(text) + " is not a number";
     number = *parsed;
-    if (!rule.whole) return std::nullopt;
+    if (!rule.whole) {
+        // Water beyond this cannot be written into a trial log and read back.
+        if (!WaterFits(number)) return PlainNumber(number) + " is outside -1E+12..1E+12";
+        return std::nullopt;
+    }
     if (std::floor(number) != number) return PlainNumber(number) + " is not a whole number";
     if (number < rule.lo || number > rule.hi) {
         return PlainNumber(number) + " is outside " + PlainNumber(rule.lo) + ".." + PlainNumber(rule.hi);
@@ -233,9 +240,8 @@ std::string ScenarioCsvName(ScenarioTable table) { return std::string(ScenarioTa
 ScenarioCsv ReadScenarioCsv(const std::string& dir)
 {
     ScenarioCsv result;
-    const QDir folder(QString::fromStdString(dir));
     for (ScenarioTable table : AllScenarioTables) {
-        const std::string path = folder.filePath(QString::fromStdString(ScenarioCsvName(table))).toStdString();
+        const std::string path = (std::filesystem::path(dir) / ScenarioCsvName(table)).string();
         const Reporter report{path, result.problems};
         const std::vector<NumberRow> rows = ReadTableFile(path, table, report);
         switch (table) {
