@@ -12,6 +12,7 @@
 #include <atomic>
 
 #include "data/db_internal.h"
+#include "trials/message_text.h"
 
 namespace kestu {
 
@@ -133,9 +134,19 @@ std::string ExperimentDb::DefaultPath(const std::string& programDir)
     return S(QDir(Q(programDir)).filePath(QStringLiteral("KESTU.MDB")));
 }
 
+namespace {
+// SQLite takes its file name as UTF-8; any other name would reach it changed.
+bool NameReachesSqlite(const std::string& path)
+{
+    return QString::fromStdString(path).toStdString() == path;
+}
+const QString NotUtf8 = QStringLiteral("the path is not valid UTF-8, so the database cannot be opened by that name");
+}  // namespace
+
 DbResult<std::unique_ptr<ExperimentDb>> ExperimentDb::Open(const std::string& path, OpenMode mode)
 {
     using Result = DbResult<std::unique_ptr<ExperimentDb>>;
+    if (!NameReachesSqlite(path)) return Result::Fail(Message(ForMessage(path, 1000), NotUtf8));
     const QFileInfo file(Q(path));
     if (!file.exists()) return Result::Fail(Message(path, QStringLiteral("the database file does not exist")));
     if (!file.isFile()) return Result::Fail(Message(path, QStringLiteral("is not a file")));
@@ -151,6 +162,7 @@ DbResult<std::unique_ptr<ExperimentDb>> ExperimentDb::Open(const std::string& pa
 
 DbStatus ExperimentDb::Create(const std::string& path, NewDbContent content)
 {
+    if (!NameReachesSqlite(path)) return DbStatus::Fail(Message(ForMessage(path, 1000), NotUtf8));
     const QFileInfo file(Q(path));
     if (file.exists()) {
         return DbStatus::Fail(Message(path, QStringLiteral("already exists; a new database is never written over it")));

@@ -14,6 +14,7 @@
 
 #include "data/db_internal.h"
 #include "engine/plant_state.h"
+#include "trials/message_text.h"
 #include "data/experiment_db.h"
 #include "engine/constants.h"
 
@@ -58,12 +59,12 @@ std::optional<QString> ReadCell(const QVariant& cell, const Column& column, doub
         const QString text = cell.toString().trimmed();
         if (text.isEmpty()) return QStringLiteral("empty cell");
         number = text.toDouble(&ok);
-        if (!ok || !std::isfinite(number)) return "\"" + cell.toString() + "\" is not a number";
+        if (!ok || !std::isfinite(number)) return "\"" + QString::fromStdString(ForMessage(cell.toString().toStdString(), 40)) + "\" is not a number";
     } else if (type == QMetaType::QByteArray) {
         return QStringLiteral("binary data is not a number");
     } else {
         number = cell.toDouble(&ok);
-        if (!ok || !std::isfinite(number)) return "\"" + cell.toString() + "\" is not a number";
+        if (!ok || !std::isfinite(number)) return "\"" + QString::fromStdString(ForMessage(cell.toString().toStdString(), 40)) + "\" is not a number";
     }
     if (!column.whole && !WaterFits(number)) return Number(number) + " is outside -1E+12..1E+12";
     if (column.whole) {
