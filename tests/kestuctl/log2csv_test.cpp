@@ -70,6 +70,9 @@ TEST_F(Log2CsvTest, ABadLineIsNamedByFileLineAndField)
         {water, ":2: field 9 (water of switch 2): \"x.5\" is not a number"},
         {good.substr(0, good.rfind(",45,")) + "\r\n", ":4: not a state line: 135 fields"},
         {good.substr(0, good.find("\r\n") + 2), ":2: the record has no state line"},
+        // A record cut off by a full disk, and records that go back in time.
+        {good.substr(0, good.size() - 2), ", line 4: the log ends inside a record"},
+        {good + good, ", line 5: the record at 05:23 is earlier than the one before it (61:00)"},
     };
     for (const auto& [log, problem] : logs) {
         WriteFile(Path("bad.1"), log);

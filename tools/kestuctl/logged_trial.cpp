@@ -2,6 +2,8 @@
 // core's reader skips them, so they are read here, field by field.
 #include "kestuctl/logged_trial.h"
 
+#include "trials/log_reader.h"
+
 #include <algorithm>
 #include <fstream>
 #include <optional>
@@ -128,7 +130,13 @@ LoggedTrial ReadLoggedTrial(const std::string& path)
     if (!in) return {{}, path + ": the trial log cannot be opened"};
     std::ostringstream content;
     content << in.rdbuf();
-    return ParseLoggedTrial(path, content.str());
+    LoggedTrial trial = ParseLoggedTrial(path, content.str());
+    if (!trial.error.empty()) return trial;
+    // Then the replay's own checks: a torn last record, or records going back
+    // in time, refuse the log here as they do there.
+    TrialLogReader check;
+    if (!check.Open(path)) return {{}, check.Error()};
+    return trial;
 }
 
 }  // namespace kestu::ctl
