@@ -3,52 +3,125 @@
 //
 //   kestu-demo [--db FILE] [--out DIR] [--seed N]
 #include <QCoreApplication>
+#include <QString>
 
+#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <string_view>
 
 #include "data/experiment_db.h"
 #include "scenario/deadlines.h"
+#include "trials/file_sink.h"
 #include "trials/headless_trial.h"
+#include "trials/message_text.h"
 #include "trials/trial_log.h"
 
-int main(int argc, char** argv)
+namespace {
+
+constexpr const char* Usage = "usage: kestu-demo [--db FILE] [--out DIR] [--seed N]\n";
+
+struct DemoOptions {
+    std::optional<std::string> db;   // default: KESTU.MDB beside the program
+    std::optional<std::string> out;  // default: the program's folder
+    std::optional<std::uint64_t> seed;
+    bool help = false;
+};
+
+int UsageError(const std::string& what)
 {
-    QCoreApplication app(argc, argv);
-    const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
-    std::string dbPath = kestu::ExperimentDb::DefaultPath(programDir);
-    kestu::HeadlessOptions options;
-    options.logFolder = programDir;
-    options.userId = "demo";
-    options.seed = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--db")) dbPath = argv[i + 1];
-        else if (!std::strcmp(argv[i], "--out")) options.logFolder = argv[i + 1];
-        else if (!std::strcmp(argv[i], "--seed")) options.seed = std::stoull(argv[i + 1]);
-        else {
-            std::fprintf(stderr, "usage: kestu-demo [--db FILE] [--out DIR] [--seed N]\n");
-            return 2;
+    std::fprintf(stderr, "kestu-demo: %s\n%s", kestu::ForMessage(what).c_str(), Usage);
+    return 2;
+}
+
+int Failure(const std::string& what)
+{
+    std::fprintf(stderr, "kestu-demo: %s\n", kestu::ForMessage(what, 8192).c_str());
+    return 1;
+}
+
+// Empty when the command line was read into `options`, otherwise what is wrong with it.
+std::string ParseDemoArgs(int argc, char** argv, DemoOptions& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--help" || word == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (word != "--db" && word != "--out" && word != "--seed") return "unknown argument \"" + std::string(word) + "\"";
+        if (i + 1 == argc) return std::string(word) + " needs a value";
+        const std::string value = argv[++i];
+        if (word == "--db") {
+            options.db = value;
+        } else if (word == "--out") {
+            options.out = value;
+        } else {
+            std::uint64_t seed = 0;
+            const char* last = value.data() + value.size();
+            const auto [end, ec] = std::from_chars(value.data(), last, seed);
+            if (value.empty() || ec != std::errc{} || end != last) {
+                return "--seed is a whole number 0..18446744073709551615, not \"" + value + "\"";
+            }
+            options.seed = seed;
         }
     }
+    return {};
+}
 
-    auto db = kestu::ExperimentDb::Open(dbPath, kestu::OpenMode::ReadOnly);
-    if (!db) {
-        std::fprintf(stderr, "kestu-demo: %s\n", db.error().c_str());
-        return 1;
-    }
-    auto tables = db.value()->ReadScenario();
-    if (!tables) {
-        std::fprintf(stderr, "kestu-demo: %s\n", tables.error().c_str());
-        return 1;
-    }
+// The log is written in a scratch folder first and copied out whole, so the
+// log in DIR is either the complete new one or the old one. The trial marks
+// its end with a STOP record; a log without one was cut short.
+bool EndsWithStop(const std::string& log)
+{
+    if (log.size() < 2 || log.compare(log.size() - 2, 2, "\r\n") != 0) return false;
+    const auto stateStart = log.rfind("\r\n", log.size() - 3);
+    if (stateStart == std::string::npos) return false;
+    const auto headerStart = log.rfind("\r\n", stateStart - 1);
+    const std::size_t from = headerStart == std::string::npos ? 0 : headerStart + 2;
+    return log.find(",\"STOP\",", from) < stateStart;
+}
 
-    const kestu::TrialOutcome out = kestu::RunHeadlessTrial(tables.value(), options);
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs the trial with its log in a scratch folder, then puts the log at
+// `logPath`. Empty on success, otherwise what went wrong.
+std::string RunTrial(const kestu::ScenarioTables& tables, kestu::HeadlessOptions options, const std::string& logPath,
+                     kestu::TrialOutcome& outcome)
+{
+    std::error_code noTemp;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(noTemp);
+    std::string scratch = ((noTemp ? std::filesystem::path("/tmp") : temp) / "kestu-demo.XXXXXX").string();
+    if (!::mkdtemp(scratch.data())) return "cannot make a temporary folder: " + kestu::SystemReason(errno);
+    options.logFolder = scratch;
+    outcome = kestu::RunHeadlessTrial(tables, options);
+    const std::string log = ReadWhole((std::filesystem::path(scratch) / kestu::TrialLogFileName(options.userId, 1)).string());
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
+    if (!EndsWithStop(log)) return "the trial log could not be written whole in the temporary folder " + scratch;
+    const std::string reason = kestu::ReplaceFile(logPath, log);
+    return reason.empty() ? reason : logPath + ": cannot be written (" + reason + ")";
+}
+
+void PrintOutcome(const kestu::TrialOutcome& out, std::uint64_t seed, const std::string& logPath)
+{
     const kestu::PlantState& p = out.plant;
-    std::printf("Random method, seed %llu: %lld ticks, clock %s\n", static_cast<unsigned long long>(options.seed),
+    std::printf("Random method, seed %llu: %lld ticks, clock %s\n", static_cast<unsigned long long>(seed),
                 out.ticks, kestu::FormatClock(p.SimMinutes, p.SimSeconds).c_str());
-    std::printf("trial log: %s/%s\n", options.logFolder.c_str(), kestu::TrialLogFileName(options.userId, 1).c_str());
+    std::printf("trial log: %s\n", logPath.c_str());
     std::printf("missed buckets %lld\n", out.missed.Total);
     std::printf("pumps in use %d (allocated %d, releasing %d)\n", p.PumpsInUseShown, p.PumpsAllocated,
                 p.PumpsReleasing);
@@ -62,5 +135,46 @@ int main(int argc, char** argv)
         if (out.missed.PerTank[t]) std::printf("   missed %d", *out.missed.PerTank[t]);
         std::printf("\n");
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    DemoOptions args;
+    if (const std::string error = ParseDemoArgs(argc, argv, args); !error.empty()) return UsageError(error);
+    if (args.help) {
+        std::printf("%s\nRuns the database's scenario once with the Random method, without a window, writes\n"
+                    "its trial log DIR/demo.1 and prints the plant at the end. FILE defaults to KESTU.MDB\n"
+                    "beside the program, DIR to the program's folder, N to a seed from the clock.\n",
+                    Usage);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+
+    QCoreApplication app(argc, argv);  // lets Qt find its SQLite driver
+    const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
+    const std::string dbPath = args.db.value_or(kestu::ExperimentDb::DefaultPath(programDir));
+    // The database driver takes names as UTF-8 text; other bytes would name another file.
+    if (QString::fromStdString(dbPath).toStdString() != dbPath) {
+        return Failure(dbPath + ": the name is not valid UTF-8, which the database driver needs");
+    }
+    kestu::HeadlessOptions options;
+    options.userId = "demo";
+    options.seed = args.seed.value_or(
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const std::string logPath =
+        (std::filesystem::path(args.out.value_or(programDir)) / kestu::TrialLogFileName(options.userId, 1)).string();
+
+    auto db = kestu::ExperimentDb::Open(dbPath, kestu::OpenMode::ReadOnly);
+    if (!db) return Failure(db.error());
+    auto tables = db.value()->ReadScenario();
+    if (!tables) return Failure(tables.error());
+
+    kestu::TrialOutcome outcome;
+    if (const std::string error = RunTrial(tables.value(), options, logPath, outcome); !error.empty()) {
+        return Failure(error);
+    }
+    PrintOutcome(outcome, options.seed, logPath);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return Failure("cannot write to the standard output");
     return 0;
 }

@@ -20,6 +20,7 @@
 
 #include "data/experiment_db.h"
 #include "kestuctl/command.h"
+#include "kestuctl/command_line.h"
 #include "trials/headless_trial.h"
 
 namespace kestu::ctl::testing {
@@ -41,13 +42,16 @@ protected:
         ASSERT_TRUE(created.ok()) << created.error();
     }
 
-    std::string Path(const std::string& name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+    // Joined as bytes, so a name that is not UTF-8 stays as given.
+    std::string Path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
 
-    static CommandResult Run(const std::vector<std::string>& args)
+    // Runs a command in-process; `wrap`, when given, goes in front of every output file.
+    static CommandResult Run(const std::vector<std::string>& args, const SinkWrapper& wrap = {})
     {
         std::ostringstream out, err;
+        Console console{out, err, false, wrap};
         CommandResult result;
-        result.status = RunCommand(args, out, err);
+        result.status = RunCommand(args, console);
         result.out = out.str();
         result.err = err.str();
         return result;

@@ -1,9 +1,10 @@
-#include <QDir>
+#include <filesystem>
+#include <system_error>
 
-#include "data/experiment_db.h"
 #include "kestuctl/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestuctl/database_file.h"
 #include "kestuctl/output_file.h"
 #include "kestuctl/scenario_csv.h"
 
@@ -14,23 +15,27 @@ namespace {
 int RunExportScenario(const ParsedArgs& args, Console& console)
 {
     const std::string dbPath = args.Positional(0);
-    const QDir dir(QString::fromStdString(args.Positional(1)));
-    if (!dir.exists() && !QDir().mkpath(dir.path())) {
-        return Failure(args, console, dir.path().toStdString() + ": the folder cannot be created");
+    const std::filesystem::path dir = args.Positional(1);
+    std::error_code failed;
+    std::filesystem::create_directories(dir, failed);
+    if (failed) {
+        return Failure(args, console, dir.string() + ": the folder cannot be created (" + failed.message() + ")");
     }
-    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly);
+    auto db = OpenDatabase(dbPath, OpenMode::ReadOnly);
     if (!db) return Failure(args, console, db.error());
-    // Read all three before writing any, so a failure leaves no mixed set of files.
+    // Read all three before writing any, so a table that cannot be read changes no file.
     std::vector<std::pair<std::string, std::string>> files;
     for (ScenarioTable table : AllScenarioTables) {
         auto cells = db.value()->ReadScenarioCells(table);
         if (!cells) return Failure(args, console, cells.error());
-        files.emplace_back(dir.filePath(QString::fromStdString(ScenarioCsvName(table))).toStdString(),
-                           CellTableCsv(cells.value()));
+        files.emplace_back((dir / ScenarioCsvName(table)).string(), CellTableCsv(cells.value()));
     }
-    for (const auto& [path, text] : files) {
-        const std::string error = WriteOutput(path, text, console);
-        if (!error.empty()) return Failure(args, console, error);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto& [path, text] = files[i];
+        const std::string error = WriteFile(path, text, console);
+        if (!error.empty()) {
+            return Failure(args, console, error + (i == 0 ? "; no file was replaced" : "; the files listed before it were replaced"));
+        }
         console.out << path << "\n";
     }
     return ExitOk;
@@ -48,7 +53,9 @@ const Command ExportScenarioCommand{
     "Numbers are written as plain decimals that read back exactly, so the files\n"
     "can be edited and brought back with import-scenario. The cells are written\n"
     "as stored, even ones the program would refuse, so a broken scenario can be\n"
-    "mended in a spreadsheet.\n\n"
+    "mended in a spreadsheet. Each file replaces the old one only once it is\n"
+    "completely written; the name of each is printed as it is, and when one\n"
+    "cannot be written the command stops there, leaving it and the rest as they were.\n\n"
     "Example:\n"
     "  kestuctl export-scenario KESTU.MDB scenario/\n",
     {{"DB", "DIR"}, 2, {}, {}},

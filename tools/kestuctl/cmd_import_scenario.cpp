@@ -1,7 +1,8 @@
-#include "data/experiment_db.h"
+#include "kestuctl/database_file.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/scenario_csv.h"
+#include "trials/message_text.h"
 
 namespace kestu::ctl {
 
@@ -13,12 +14,12 @@ int RunImportScenario(const ParsedArgs& args, Console& console)
     const std::string dir = args.Positional(1);
     const ScenarioCsv read = ReadScenarioCsv(dir);
     if (!read.problems.empty()) {
-        for (const std::string& problem : read.problems) console.err << problem << "\n";
+        for (const std::string& problem : read.problems) console.err << ForMessage(problem, MessageLimit) << "\n";
         return Failure(args, console,
                        std::to_string(read.problems.size()) + (read.problems.size() == 1 ? " problem" : " problems") +
                            " found; " + dbPath + " is unchanged");
     }
-    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadWrite);
+    auto db = OpenDatabase(dbPath, OpenMode::ReadWrite);
     if (!db) return Failure(args, console, db.error() + "; the scenario is unchanged");
     const DbStatus replaced = db.value()->ReplaceScenario(read.tables);
     if (!replaced) return Failure(args, console, replaced.error() + "; the scenario is unchanged");

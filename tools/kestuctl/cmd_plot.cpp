@@ -1,16 +1,18 @@
+#include <QBuffer>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
 
+#include <filesystem>
 #include <memory>
 
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
 #include "kestuctl/logged_trial.h"
+#include "kestuctl/output_file.h"
 #include "kestuctl/water_chart.h"
+#include "trials/message_text.h"
 
 namespace kestu::ctl {
 
@@ -32,6 +34,17 @@ std::unique_ptr<QGuiApplication> EnsureGuiApplication(std::string& error)
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
+// The chart as PNG bytes, drawn in memory so that the file is written whole or not at all.
+bool EncodePng(const QImage& image, QByteArray& png, std::string& error)
+{
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (writer.write(image)) return true;
+    error = "the chart cannot be encoded as PNG (" + writer.errorString().toStdString() + ")";
+    return false;
+}
+
 int RunPlot(const ParsedArgs& args, Console& console)
 {
     const std::string logPath = args.Positional(0);
@@ -44,8 +57,9 @@ int RunPlot(const ParsedArgs& args, Console& console)
     // Deadlines from --db, else from the database the log was written beside.
     std::string dbPath = args.Value("--db").value_or("");
     if (dbPath.empty()) {
-        const QFileInfo beside(QFileInfo(QString::fromStdString(logPath)).absoluteDir().filePath("KESTU.MDB"));
-        if (beside.isFile()) dbPath = beside.filePath().toStdString();
+        const std::filesystem::path beside = std::filesystem::path(logPath).parent_path() / "KESTU.MDB";
+        std::error_code ignored;
+        if (std::filesystem::is_regular_file(beside, ignored)) dbPath = beside.string();
     }
     std::vector<DeadlineRow> deadlines;
     std::string subtitle = "no deadlines: no database given and no KESTU.MDB beside the log";
@@ -60,13 +74,13 @@ int RunPlot(const ParsedArgs& args, Console& console)
     std::string error;
     const auto app = EnsureGuiApplication(error);
     if (!error.empty()) return Failure(args, console, error);
-    const QString title = "Water in each tank: " + QFileInfo(QString::fromStdString(logPath)).fileName();
-    const QImage chart = DrawWaterChart(trial, deadlines, {title.toStdString(), subtitle});
+    const std::string title = "Water in each tank: " + std::filesystem::path(logPath).filename().string();
+    const QImage chart = DrawWaterChart(trial, deadlines, {ForMessage(title), ForMessage(subtitle)});
 
-    QImageWriter writer(QString::fromStdString(*png), "png");
-    if (!writer.write(chart)) {
-        return Failure(args, console, *png + ": cannot be written (" + writer.errorString().toStdString() + ")");
-    }
+    QByteArray bytes;
+    if (!EncodePng(chart, bytes, error)) return Failure(args, console, error);
+    error = WriteFile(*png, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), console);
+    if (!error.empty()) return Failure(args, console, error);
     console.out << *png << "\n";
     return ExitOk;
 }

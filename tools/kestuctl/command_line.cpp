@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kestuctl/command.h"
+#include "trials/message_text.h"
 
 namespace kestu::ctl {
 
@@ -92,7 +93,7 @@ std::optional<ParsedArgs> ParseArgs(const Command& command, const std::vector<st
 
 int UsageError(const ParsedArgs& args, Console& console, const std::string& what)
 {
-    console.err << "kestuctl " << args.command << ": " << what << "\n"
+    console.err << "kestuctl " << args.command << ": " << ForMessage(what, MessageLimit) << "\n"
                 << "usage: kestuctl " << args.synopsis << "\n"
                 << "(kestuctl " << args.command << " --help tells more)\n";
     return ExitUsage;
@@ -100,7 +101,7 @@ int UsageError(const ParsedArgs& args, Console& console, const std::string& what
 
 int Failure(const ParsedArgs& args, Console& console, const std::string& what)
 {
-    console.err << "kestuctl " << args.command << ": " << what << "\n";
+    console.err << "kestuctl " << args.command << ": " << ForMessage(what, MessageLimit) << "\n";
     return ExitFailure;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "trials/file_sink.h"
+
 namespace kestu::ctl {
 
 // What a command accepts besides --help.
@@ -36,6 +38,8 @@ struct Console {
     std::ostream& out;
     std::ostream& err;
     bool showProgress = false;
+    // Put in front of every output file's sink; tests use it to fail like a full disk.
+    SinkWrapper outputSink;
 };
 
 struct Command {
@@ -51,6 +55,11 @@ struct Command {
 // usage error returns nothing and says why in `error`.
 std::optional<ParsedArgs> ParseArgs(const Command& command, const std::vector<std::string>& words, std::string& error);
 
+// Messages are cut only where no path or line could still be going on.
+inline constexpr std::size_t MessageLimit = 8192;
+
+// Both print `what` with control bytes, byte-order marks and bytes that are
+// not UTF-8 escaped as \xNN, as it may echo a file's text or an argument.
 // Prints "kestuctl CMD: what" and the usage line; returns ExitUsage.
 int UsageError(const ParsedArgs& args, Console& console, const std::string& what);
 // Prints "kestuctl CMD: what"; returns ExitFailure.

@@ -4,6 +4,7 @@
 
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "trials/message_text.h"
 
 namespace kestu::ctl {
 
@@ -34,21 +35,16 @@ const Command* FindCommand(const std::string& name)
     return nullptr;
 }
 
-}  // namespace
-
-const std::vector<const Command*>& AllCommands()
+void NoSuchCommand(const std::string& name, std::ostream& err)
 {
-    static const std::vector<const Command*> commands = {
-        &InitCommand,   &ImportScenarioCommand, &ExportScenarioCommand, &ExportCommand, &ReplayCommand,
-        &RescoreCommand, &Log2CsvCommand,       &BaselineCommand,       &PlotCommand,
-    };
-    return commands;
+    err << "kestuctl: no command named \"" << ForMessage(name) << "\" (kestuctl --help lists them)\n";
 }
 
-int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool showProgress)
+int Dispatch(const std::vector<std::string>& args, Console& console)
 {
+    std::ostream& out = console.out;
     if (args.empty()) {
-        PrintCommandList(err);
+        PrintCommandList(console.err);
         return ExitUsage;
     }
     const std::string& name = args[0];
@@ -65,18 +61,17 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
             PrintCommandHelp(*command, out);
             return ExitOk;
         }
-        err << "kestuctl: no command named \"" << args[1] << "\" (kestuctl --help lists them)\n";
+        NoSuchCommand(args[1], console.err);
         return ExitUsage;
     }
 
     const Command* command = FindCommand(name);
     if (!command) {
-        err << "kestuctl: no command named \"" << name << "\" (kestuctl --help lists them)\n";
+        NoSuchCommand(name, console.err);
         return ExitUsage;
     }
     std::string error;
     const auto parsed = ParseArgs(*command, {args.begin() + 1, args.end()}, error);
-    Console console{out, err, showProgress};
     if (!parsed) {
         ParsedArgs named;
         named.command = command->name;
@@ -88,6 +83,34 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         return ExitOk;
     }
     return command->run(*parsed, console);
+}
+
+}  // namespace
+
+const std::vector<const Command*>& AllCommands()
+{
+    static const std::vector<const Command*> commands = {
+        &InitCommand,   &ImportScenarioCommand, &ExportScenarioCommand, &ExportCommand, &ReplayCommand,
+        &RescoreCommand, &Log2CsvCommand,       &BaselineCommand,       &PlotCommand,    &RunTrialCommand,
+    };
+    return commands;
+}
+
+int RunCommand(const std::vector<std::string>& args, Console& console)
+{
+    const int status = Dispatch(args, console);
+    console.out.flush();
+    if (console.out.good()) return status;
+    // A report or a CSV cut short by a full disk must not pass for a whole one.
+    const bool named = !args.empty() && FindCommand(args[0]);
+    console.err << "kestuctl" << (named ? " " + args[0] : std::string()) << ": cannot write to the standard output\n";
+    return status == ExitOk ? ExitFailure : status;
+}
+
+int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool showProgress)
+{
+    Console console{out, err, showProgress, {}};
+    return RunCommand(args, console);
 }
 
 }  // namespace kestu::ctl
