@@ -228,17 +228,23 @@ void TrialSession::LogWriteFailed(const std::string& reason)
     else
         log_.Discard();  // nothing was recorded under this number
     controls.SwitchesEnabled = false;
+    ShowCutShort();
+    if (trialStarted_) SaveTrialCounter();
+    Report("The trial log " + ForMessage(log_.Path(), 1000) + " cannot be written (" + reason +
+           "), so the trial has been stopped. The log keeps every record written before the fault; "
+           "the trial's results are not recorded.");
+    Notify();
+}
+
+// A trial stopped before its end: the participant may only set up again.
+void TrialSession::ShowCutShort()
+{
     controls.SimulateCaption = "Start Simul&ation";
     controls.SimulateEnabled = false;
     controls.SimulateVisible = true;
     controls.SetupEnabled = true;
     controls.SetupVisible = true;
     controls.FFEnabled = false;
-    if (trialStarted_) SaveTrialCounter();
-    Report("The trial log " + ForMessage(log_.Path(), 1000) + " cannot be written (" + reason +
-           "), so the trial has been stopped. The log keeps every record written before the fault; "
-           "the trial's results are not recorded.");
-    Notify();
 }
 
 void TrialSession::cmdSimulate_Click()
@@ -285,12 +291,7 @@ void TrialSession::cmdSimulate_Click()
             participant_.TrialNum = claimedBefore;
             StopTimer();
             DiscardUnstartedLog();  // the number was never ours
-            controls.SimulateCaption = "Start Simul&ation";
-            controls.SimulateEnabled = false;
-            controls.SetupEnabled = true;
-            controls.FFEnabled = false;
-            controls.SetupVisible = true;
-            controls.SimulateVisible = true;
+            ShowCutShort();
         }
     }
     Notify();

@@ -97,6 +97,7 @@ private:
     // Writes the closing "STOP" (while the trial runs) and syncs the log; false when it failed.
     bool FinishTrialLog();
     void LogWriteFailed(const std::string& reason);
+    void ShowCutShort();
     void StartTimer();
     void StopTimer();
     void Notify();
