@@ -3,7 +3,6 @@
 //
 //   kestu-demo [--db FILE] [--out DIR] [--seed N]
 #include <QCoreApplication>
-#include <QString>
 
 #include <cerrno>
 #include <charconv>
@@ -154,10 +153,6 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);  // lets Qt find its SQLite driver
     const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
     const std::string dbPath = args.db.value_or(kestu::ExperimentDb::DefaultPath(programDir));
-    // The database driver takes names as UTF-8 text; other bytes would name another file.
-    if (QString::fromStdString(dbPath).toStdString() != dbPath) {
-        return Failure(dbPath + ": the name is not valid UTF-8, which the database driver needs");
-    }
     kestu::HeadlessOptions options;
     options.userId = "demo";
     options.seed = args.seed.value_or(

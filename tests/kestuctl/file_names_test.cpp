@@ -47,7 +47,7 @@ TEST_F(FileNameTest, ADatabaseNameThatIsNotUtf8IsRefusedRatherThanMangled)
     fs::copy_file(db_, odd);
     // What the name would turn into as text: opening this file instead would look like success.
     fs::copy_file(db_, Path("k" + Replacement + ".mdb"));
-    const std::string refused = "k\\xFF.mdb: the name is not valid UTF-8";
+    const std::string refused = "k\\xFF.mdb: the path is not valid UTF-8";
     const std::vector<std::vector<std::string>> commands = {
         {"export", odd},
         {"export-scenario", odd, Path("scenario")},
@@ -60,11 +60,12 @@ TEST_F(FileNameTest, ADatabaseNameThatIsNotUtf8IsRefusedRatherThanMangled)
     for (const auto& args : commands) {
         const CommandResult result = Run(args);
         EXPECT_EQ(result.status, ExitFailure) << args.front();
-        EXPECT_TRUE(Has(result.err, args.front() == "init" ? "new\\xFF.mdb: the name is not valid UTF-8" : refused));
+        EXPECT_TRUE(Has(result.err, args.front() == "init" ? "new\\xFF.mdb: the path is not valid UTF-8" : refused));
     }
     EXPECT_FALSE(fs::exists(Path("new" + NotUtf8 + ".mdb")));
     EXPECT_FALSE(fs::exists(Path("new" + Replacement + ".mdb")));
     EXPECT_FALSE(fs::exists(Path("chart.png")));
+    EXPECT_FALSE(fs::exists(Path("scenario")));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "kestuctl/database_file.h"
+#include "data/experiment_db.h"
 #include "kestuctl/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
@@ -15,7 +15,7 @@ int RunExport(const ParsedArgs& args, Console& console)
         return UsageError(args, console, "--table is \"participants\" or \"experiments\", not \"" + which + "\"");
     }
     const ResultTable table = which == "participants" ? ResultTable::Participants : ResultTable::Experiments;
-    auto db = OpenDatabase(args.Positional(0), OpenMode::ReadOnly);
+    auto db = ExperimentDb::Open(args.Positional(0), OpenMode::ReadOnly);
     if (!db) return Failure(args, console, db.error());
     auto cells = db.value()->ReadResultCells(table);
     if (!cells) return Failure(args, console, cells.error());

@@ -1,10 +1,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "data/experiment_db.h"
 #include "kestuctl/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
-#include "kestuctl/database_file.h"
 #include "kestuctl/output_file.h"
 #include "kestuctl/scenario_csv.h"
 
@@ -16,13 +16,13 @@ int RunExportScenario(const ParsedArgs& args, Console& console)
 {
     const std::string dbPath = args.Positional(0);
     const std::filesystem::path dir = args.Positional(1);
+    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly);
+    if (!db) return Failure(args, console, db.error());
     std::error_code failed;
     std::filesystem::create_directories(dir, failed);
     if (failed) {
         return Failure(args, console, dir.string() + ": the folder cannot be created (" + failed.message() + ")");
     }
-    auto db = OpenDatabase(dbPath, OpenMode::ReadOnly);
-    if (!db) return Failure(args, console, db.error());
     // Read all three before writing any, so a table that cannot be read changes no file.
     std::vector<std::pair<std::string, std::string>> files;
     for (ScenarioTable table : AllScenarioTables) {

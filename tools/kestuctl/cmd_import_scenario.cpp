@@ -1,4 +1,4 @@
-#include "kestuctl/database_file.h"
+#include "data/experiment_db.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/scenario_csv.h"
@@ -19,7 +19,7 @@ int RunImportScenario(const ParsedArgs& args, Console& console)
                        std::to_string(read.problems.size()) + (read.problems.size() == 1 ? " problem" : " problems") +
                            " found; " + dbPath + " is unchanged");
     }
-    auto db = OpenDatabase(dbPath, OpenMode::ReadWrite);
+    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadWrite);
     if (!db) return Failure(args, console, db.error() + "; the scenario is unchanged");
     const DbStatus replaced = db.value()->ReplaceScenario(read.tables);
     if (!replaced) return Failure(args, console, replaced.error() + "; the scenario is unchanged");

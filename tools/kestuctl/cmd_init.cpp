@@ -1,4 +1,4 @@
-#include "kestuctl/database_file.h"
+#include "data/experiment_db.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 
@@ -9,7 +9,7 @@ namespace {
 int RunInit(const ParsedArgs& args, Console& console)
 {
     const std::string path = args.Positional(0, "KESTU.MDB");
-    const DbStatus created = CreateDatabase(path, NewDbContent::StandardScenario);
+    const DbStatus created = ExperimentDb::Create(path, NewDbContent::StandardScenario);
     if (!created) return Failure(args, console, created.error());
     console.out << path << ": created with the standard scenario\n";
     return ExitOk;

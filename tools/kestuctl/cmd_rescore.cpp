@@ -1,12 +1,14 @@
+#include <QString>
+
 #include <filesystem>
 #include <iomanip>
 #include <limits>
 #include <sstream>
 #include <system_error>
 
+#include "data/experiment_db.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
-#include "kestuctl/database_file.h"
 #include "kestuctl/plain_number.h"
 #include "kestuctl/progress_bar.h"
 #include "kestuctl/replay_run.h"
@@ -81,7 +83,8 @@ int RunRescore(const ParsedArgs& args, Console& console)
 {
     const std::string dbPath = args.Positional(0);
     const std::string userId = args.Positional(1);
-    if (!ReachesDriverUnchanged(userId)) {
+    // User IDs are stored as UTF-8 text; other bytes would be looked up changed.
+    if (QString::fromStdString(userId).toStdString() != userId) {
         return UsageError(args, console, "USERID \"" + userId + "\" is not valid UTF-8, as User IDs in the database are");
     }
     std::optional<long long> onlyTrial;
@@ -92,7 +95,7 @@ int RunRescore(const ParsedArgs& args, Console& console)
                                                              args.positionals[2] + "\"");
     }
 
-    auto db = OpenDatabase(dbPath, OpenMode::ReadOnly);
+    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly);
     if (!db) return Failure(args, console, db.error());
     auto tables = db.value()->ReadScenario();
     if (!tables) return Failure(args, console, tables.error());

@@ -1,12 +1,12 @@
 #include "kestuctl/load_scenario.h"
 
-#include "kestuctl/database_file.h"
+#include "data/experiment_db.h"
 
 namespace kestu::ctl {
 
 DbResult<ScenarioTables> LoadScenario(const std::string& dbPath)
 {
-    auto db = OpenDatabase(dbPath, OpenMode::ReadOnly);
+    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly);
     if (!db) return DbResult<ScenarioTables>::Fail(db.error());
     return db.value()->ReadScenario();
 }
