@@ -3,6 +3,8 @@
 
 #include <QVariant>
 
+#include <cmath>
+
 #include "data/db_internal.h"
 #include "data/experiment_db.h"
 
@@ -20,12 +22,22 @@ std::optional<double> OptionalNumber(const QVariant& value)
     return ok ? std::optional<double>(number) : std::nullopt;
 }
 
+// A trial number: a whole number that fits 64 bits, never rounded or narrowed
+// (1.5 is no trial, nor is 1e19).
 std::optional<long long> OptionalWhole(const QVariant& value)
 {
     if (value.isNull()) return std::nullopt;
     bool ok = false;
-    const long long number = value.toLongLong(&ok);
-    return ok ? std::optional<long long>(number) : std::nullopt;
+    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int) {
+        const long long number = value.toLongLong(&ok);
+        return ok ? std::optional<long long>(number) : std::nullopt;
+    }
+    const long long whole = value.toString().trimmed().toLongLong(&ok);
+    if (ok) return whole;
+    const double number = value.toDouble(&ok);
+    // Whole doubles below 2^63 convert exactly.
+    if (!ok || std::floor(number) != number || !(std::fabs(number) < 9.2233720368547758e18)) return std::nullopt;
+    return static_cast<long long>(number);
 }
 
 }  // namespace

@@ -1,49 +1,46 @@
 #pragma once
 
 #include <array>
-#include <string>
+#include <optional>
+
+#include "scenario/deadlines.h"  // ClockTime
+#include "trials/participant.h"  // SimulatorMode
 
 namespace kestu {
 
-// The state of the simulation window's controls that the trial operations
-// decide. The window shows exactly this after every operation.
+// What the simulation window shows of the trial operations, as facts: which
+// controls are offered, whether a trial runs, whether a snapshot is held,
+// which trial is set up. The window turns them into captions and colours in
+// one place of its own and shows exactly this after every operation.
 struct Controls {
     bool SetupVisible = true, SetupEnabled = true;
     bool TrainingVisible = false;
     bool DecisionConsoleVisible = false;
     bool SimulateVisible = true, SimulateEnabled = false;
-    std::string SimulateCaption = "Start Simul&ation";
+    bool TrialRunning = false;       // the start/stop button stops the trial
     bool FFVisible = true, FFEnabled = false;
-    std::string FFCaption = "&Feedforward";
+    bool SnapshotPending = false;    // the feedforward button restores
     bool DetailFBVisible = false;
     bool MissedFBVisible = false;
     bool SpeedGroupVisible = true;
     bool SwitchesEnabled = true;
-    std::string SimulatorMode = "Experiment";
-    std::string TrialNumLabel = "-";
-    std::array<std::string, 12> DeadlineLabels;
+    SimulatorMode ModeShown = SimulatorMode::Experiment;
+    std::optional<int> TrialNumShown;                    // none in Training ("-")
+    std::array<std::optional<ClockTime>, 12> Deadlines;  // none until a trial is set up
     // The replay console.
     bool ReplayConsoleVisible = true;
     bool PlayVisible = true, PlayEnabled = true;
     bool PauseVisible = true, PauseEnabled = true;
     bool StopEnabled = true;
-
-    bool SnapshotPending() const { return FFCaption != "&Feedforward"; }
 };
 
-}  // namespace kestu
-
-namespace kestu {
+// How a run came to its end.
+enum class RunEnd { NotEnded, AtEndTime, ByStopRecord, CutShort };
 
 // Whole minutes a 480-tick trial takes at a tick interval of `interval` ms.
 inline int SpeedMinutes(int interval)
 {
     return static_cast<int>(static_cast<double>(interval) / 3750 * 30);
-}
-
-inline std::string SpeedCaption(int interval)
-{
-    return std::to_string(SpeedMinutes(interval)) + " Minute Simulation";
 }
 
 }  // namespace kestu

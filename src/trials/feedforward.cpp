@@ -12,9 +12,9 @@ std::string TrialSession::SnapshotPath() const
     return snapshotFolder.empty() ? name : snapshotFolder + "/" + name;
 }
 
-void TrialSession::FFButton_Click()
+void TrialSession::SaveOrRestoreSnapshot()
 {
-    if (controls.SnapshotPending())
+    if (controls.SnapshotPending)
         RestoreSnapshot();
     else
         SaveSnapshot();
@@ -28,7 +28,7 @@ void TrialSession::SaveSnapshot()
         hr = engine.Arrivals()[engine.NextArrivalRow()].Hr;
         min = engine.Arrivals()[engine.NextArrivalRow()].Min;
     }
-    const std::string text = SnapshotText(TakeSnapshot(plant(), hr, min, MissedCaption()));
+    const std::string text = SnapshotText(TakeSnapshot(plant(), hr, min, missed.Total));
     const std::string path = SnapshotPath();
     // The file first: a save that failed is neither logged nor pending, so
     // the next press saves again, in the trial as in its replay.
@@ -41,7 +41,7 @@ void TrialSession::SaveSnapshot()
     }
     savedSnapshot_ = text;
     if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), "FF");
-    controls.FFCaption = "&Restore FF";
+    controls.SnapshotPending = true;
 }
 
 // The whole file is read and checked first; a bad file changes nothing.
@@ -64,7 +64,7 @@ bool TrialSession::RestoreSnapshot()
         return false;
     }
     if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), "FFR");
-    controls.FFCaption = "&Feedforward";
+    controls.SnapshotPending = false;
     savedSnapshot_.reset();
 
     PlantState& p = plant();
@@ -83,7 +83,7 @@ bool TrialSession::RestoreSnapshot()
     }
     p.PumpState = s.PumpState;
     p.PumpHandover = s.PumpHandover;
-    missed.Total = *ParseInteger(s.MissedCaption);
+    missed.Total = s.MissedTotal;
 
     // Step back from the current arrival row to the one that was due at the
     // snapshot, comparing times only; never past the first row.

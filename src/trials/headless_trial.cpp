@@ -15,14 +15,14 @@ TrialOutcome RunHeadlessTrial(const ScenarioTables& tables, const HeadlessOption
     session.engine.random().Seed(options.seed);
 
     TrialOutcome outcome;
-    if (!session.Form_Load()) return outcome;
-    session.cmdSetup_Click();
-    session.cmdSimulate_Click();
+    if (!session.LoadPlant()) return outcome;
+    session.SetUpTrial();
+    session.StartOrStop();
     while (session.engine.TimerRunning() && outcome.ticks < options.maxTicks) {
         session.engine.Simulate();
         ++outcome.ticks;
     }
-    session.Form_Unload();
+    session.CloseWindow();
     outcome.plant = session.plant();
     outcome.missed = session.missed;
     outcome.shares = ComputeShares(outcome.plant.ElapsedTicks, outcome.plant.BusyPumpTicks, outcome.plant.SweepPumpTicks);
@@ -37,9 +37,9 @@ ParticipantTrial RunParticipantTrial(ParticipantState& participant, ExperimentSt
     session.host.report = [&run](const std::string&, const std::string& text) { run.messages.push_back(text); };
     session.decisionChoice = 1;
     session.engine.random().Seed(seed);
-    if (!session.Form_Load()) return run;
-    session.cmdSetup_Click();
-    if (run.messages.empty()) session.cmdSimulate_Click();
+    if (!session.LoadPlant()) return run;
+    session.SetUpTrial();
+    if (run.messages.empty()) session.StartOrStop();
     if (session.engine.TimerRunning()) run.trialNum = participant.TrialNum;
     while (session.engine.TimerRunning() && run.trial.ticks < maxTicks) {
         session.engine.Simulate();
@@ -47,7 +47,7 @@ ParticipantTrial RunParticipantTrial(ParticipantState& participant, ExperimentSt
     }
     const bool reachedEnd = run.trialNum > 0 && !session.engine.TimerRunning() &&
                             ClockTime{session.plant().SimMinutes, session.plant().SimSeconds} == session.trialEnd;
-    session.Form_Unload();
+    session.CloseWindow();
     run.completed = reachedEnd && run.messages.empty();
     run.trial.plant = session.plant();
     run.trial.missed = session.missed;
@@ -83,20 +83,20 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
             at += logPath.size();
         }
     };
-    if (!session.Form_Load()) return outcome;
+    if (!session.LoadPlant()) return outcome;
     session.replaySelection = "1";
-    session.ReplaySetup();
+    session.LoadReplay();
     if (!outcome.error.empty()) return outcome;
     if (session.controls.PlayEnabled) {
-        session.PlayButton_Click();
+        session.PlayReplay();
         while (session.engine.TimerRunning() && outcome.trial.ticks < 1000000) {
             session.engine.Simulate();
             ++outcome.trial.ticks;
         }
     }
-    // The end time shows the setup and start buttons again; a STOP record does not.
-    outcome.endedByStop = !session.controls.SimulateVisible;
-    session.Form_Unload();
+    // A STOP record ends a replay before its end time.
+    outcome.endedByStop = session.runEnd != RunEnd::AtEndTime;
+    session.CloseWindow();
     outcome.trial.plant = session.plant();
     outcome.trial.missed = session.missed;
     const PlantState& p = outcome.trial.plant;

@@ -13,7 +13,7 @@ bool DueAt(const LogRecord& record, const PlantState& plant)
 void TrialSession::ApplyRecord(const LogRecord& record)
 {
     if (record.Kind == "FF" || record.Kind == "FFR")
-        FFButton_Click();  // the button's caption decides between save and restore
+        SaveOrRestoreSnapshot();  // the button's caption decides between save and restore
     else if (record.Kind != "STOP")
         engine.Switch_Click(record.Switch);
 }
@@ -29,7 +29,7 @@ void TrialSession::ReplayIdle()
     Notify();
 }
 
-void TrialSession::ReplaySetup()
+void TrialSession::LoadReplay()
 {
     StopTimer();
     controls.PlayVisible = true;
@@ -52,7 +52,7 @@ void TrialSession::ReplaySetup()
         ReplayIdle();
         return;
     }
-    controls.TrialNumLabel = std::to_string(trialNum);
+    controls.TrialNumShown = trialNum;
     replayLog_.Close();
     if (!SetUp()) {
         ReplayIdle();
@@ -76,6 +76,7 @@ void TrialSession::ReplaySetup()
     // Only a trial closed in its very first second has nothing to play.
     const bool stopDue = stopSeen || (logRec_.Kind == "STOP" && DueAt(logRec_, plant()));
     const bool closedAtOnce = stopDue && ClockTime{plant().SimMinutes, plant().SimSeconds} != trialEnd;
+    if (closedAtOnce) runEnd = RunEnd::ByStopRecord;
     controls.PlayEnabled = !closedAtOnce;
     controls.StopEnabled = !closedAtOnce;
     engine.PumpsInUse_Display();
@@ -91,12 +92,8 @@ void TrialSession::ReplayStep()
             // next tick, which ends the replay as it ended the trial.
             if (ClockTime{p.SimMinutes, p.SimSeconds} != trialEnd) {
                 StopTimer();
-                controls.PauseEnabled = false;
-                controls.PauseVisible = false;
-                controls.PlayVisible = true;
-                controls.PlayEnabled = false;
-                controls.StopEnabled = true;
-                Notify();
+                runEnd = RunEnd::ByStopRecord;
+                ShowReplayEnded();
             }
         } else {
             ApplyRecord(logRec_);
@@ -105,7 +102,19 @@ void TrialSession::ReplayStep()
     }
 }
 
-void TrialSession::PlayButton_Click()
+// The console of a replay that has ended: Play shown but disabled, Pause
+// hidden, Stop to load the trial again.
+void TrialSession::ShowReplayEnded()
+{
+    controls.PauseEnabled = false;
+    controls.PauseVisible = false;
+    controls.PlayVisible = true;
+    controls.PlayEnabled = false;
+    controls.StopEnabled = true;
+    Notify();
+}
+
+void TrialSession::PlayReplay()
 {
     plant().TrialLogOn = false;
     StartTimer();
@@ -115,7 +124,7 @@ void TrialSession::PlayButton_Click()
     Notify();
 }
 
-void TrialSession::PauseButton_Click()
+void TrialSession::PauseReplay()
 {
     StopTimer();
     controls.PlayVisible = true;
@@ -123,11 +132,11 @@ void TrialSession::PauseButton_Click()
     Notify();
 }
 
-void TrialSession::StopButton_Click()
+void TrialSession::RestartReplay()
 {
     engine.ResetCleaningQueue();
     StopTimer();
-    ReplaySetup();
+    LoadReplay();
 }
 
 }  // namespace kestu

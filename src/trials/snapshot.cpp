@@ -11,7 +11,7 @@
 
 namespace kestu {
 
-Snapshot TakeSnapshot(const PlantState& plant, int arrivalHr, int arrivalMin, const std::string& missedCaption)
+Snapshot TakeSnapshot(const PlantState& plant, int arrivalHr, int arrivalMin, long long missedTotal)
 {
     Snapshot s;
     s.SimMinutes = plant.SimMinutes;
@@ -20,7 +20,7 @@ Snapshot TakeSnapshot(const PlantState& plant, int arrivalHr, int arrivalMin, co
     s.PumpsReleasing = plant.PumpsReleasing;
     s.ArrivalHr = arrivalHr;
     s.ArrivalMin = arrivalMin;
-    s.MissedCaption = missedCaption;
+    s.MissedTotal = missedTotal;
     s.CleaningQueue = plant.CleaningQueue;
     for (int t = 0; t < TankCount; ++t) {
         const TankState& tank = plant.Tanks[t];
@@ -48,7 +48,9 @@ std::string SnapshotText(const Snapshot& s)
         out += ',';
         AppendInteger(out, v);
     }
-    out += ",\"" + s.MissedCaption + "\"\r\n";
+    out += ",\"";
+    AppendInteger(out, s.MissedTotal);
+    out += "\"\r\n";
     for (int q : s.CleaningQueue) line({double(q)});
     for (const auto& tank : s.Tanks) {
         line({tank.Water, double(tank.OutCount), double(tank.OutTo[1]), tank.OutShare[1]});
@@ -132,11 +134,12 @@ std::optional<Snapshot> ParseSnapshot(const std::string& text, std::string& erro
         in.Fail("the missed-bucket caption is not quoted");
         return std::nullopt;
     }
-    s.MissedCaption = caption.substr(1, caption.size() - 2);
-    if (!ParseInteger(s.MissedCaption)) {
+    const auto total = ParseInteger(std::string_view(caption).substr(1, caption.size() - 2));
+    if (!total) {
         in.Fail("the missed-bucket caption is not a whole number");
         return std::nullopt;
     }
+    s.MissedTotal = *total;
     if (!in.Whole(head[0], 0, Big, s.SimMinutes) || !in.Whole(head[1], 0, 59, s.SimSeconds) ||
         !in.Whole(head[2], 0, SwitchCount, s.PumpsAllocated) || !in.Whole(head[3], 0, SwitchCount, s.PumpsReleasing) ||
         !in.Whole(head[4], -1, Big, s.ArrivalHr) || !in.Whole(head[5], -1, 59, s.ArrivalMin))

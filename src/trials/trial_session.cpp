@@ -41,7 +41,6 @@ TrialSession::TrialSession(ParticipantState& participant, ExperimentStore& store
     engine.hooks.replayStep = [this] {
         if (participant_.ReplayMode) ReplayStep();
     };
-    controls.DeadlineLabels.fill(EmptyDeadlineLabel);
 }
 
 std::string TrialSession::ProgramPath(const std::string& fileName) const
@@ -69,11 +68,10 @@ void TrialSession::ReportDbFailure(const std::string& error)
     Report("The experiment database could not record this trial:\n" + error);
 }
 
-bool TrialSession::Form_Load()
+bool TrialSession::LoadPlant()
 {
     PlantState& p = plant();
     p.TrialLogOn = false;
-    controls.DeadlineLabels.fill(EmptyDeadlineLabel);
     engine.ResetCleaningQueue();
     if (!participant_.ReplayMode) {
         timerInterval = participant_.SimRate;
@@ -81,12 +79,12 @@ bool TrialSession::Form_Load()
     }
     if (!participant_.FeedforwardOn) controls.FFVisible = false;
     if (!participant_.ReplayMode) {
-        controls.SimulatorMode = "Experiment";
+        controls.ModeShown = SimulatorMode::Experiment;
         controls.ReplayConsoleVisible = false;
     } else {
         controls.SwitchesEnabled = false;
         p.SwitchTick.fill(0);
-        controls.SimulatorMode = "Replay";
+        controls.ModeShown = SimulatorMode::Replay;
         controls.SetupVisible = false;
         controls.SimulateVisible = false;
         controls.FFVisible = false;
@@ -97,7 +95,7 @@ bool TrialSession::Form_Load()
         replayList.clear();
         for (int n = 1; n <= participant_.TrialNum; ++n) replayList.push_back(std::to_string(n));
     }
-    if (participant_.TrainingMode) controls.SimulatorMode = "Training";
+    if (participant_.TrainingMode) controls.ModeShown = SimulatorMode::Training;
     for (int t = 0; t < TankCount; ++t) {
         engine.display().FillTank(t, 0);
         engine.display().PipeWater(t, false);
@@ -117,15 +115,15 @@ bool TrialSession::Form_Load()
     return true;
 }
 
-void TrialSession::Training_Click()
+void TrialSession::SetUpTraining()
 {
     controls.SetupVisible = false;
     controls.TrainingVisible = false;
     participant_.TrainingMode = true;
-    cmdSetup_Click();
+    SetUpTrial();
 }
 
-void TrialSession::cmdSetup_Click()
+void TrialSession::SetUpTrial()
 {
     SetUp();
 }
@@ -143,11 +141,12 @@ bool TrialSession::SetUp()
     if (participant_.ExperimentMode() && writeTrialLog && !CreateTrialLog()) return false;
     dbFailureReported_ = false;
     logFailureReported_ = false;
+    runEnd = RunEnd::NotEnded;
     PlantState& p = plant();
 
     p.DecisionMethod = decisionChoice;
     controls.DetailFBVisible = false;
-    if (controls.MissedFBVisible) cmdDetailFB_Click();
+    if (controls.MissedFBVisible) ToggleDetailFeedback();
     p.TrialLogOn = false;
     missed = MissedTally{};
     engine.ResetCleaningQueue();
@@ -162,19 +161,22 @@ bool TrialSession::SetUp()
         // Between the clock and the deadlines: the labels and buttons of the mode.
         if (!replay) {
             if (participant_.TrainingMode) {
-                controls.SimulatorMode = "Training";
-                controls.TrialNumLabel = "-";
+                controls.ModeShown = SimulatorMode::Training;
+                controls.TrialNumShown.reset();
                 controls.FFVisible = false;
             } else {
-                controls.TrialNumLabel = std::to_string(participant_.TrialNum + 1);
+                controls.TrialNumShown = participant_.TrialNum + 1;
                 controls.FFEnabled = true;
             }
             controls.SimulateEnabled = true;
         }
-        controls.FFCaption = "&Feedforward";  // a snapshot never outlives its trial
+        controls.SnapshotPending = false;  // a snapshot never outlives its trial
         savedSnapshot_.reset();
     });
-    for (int k = 0; k < 12; ++k) controls.DeadlineLabels[k] = DeadlineLabel(p.Tanks[LabelledTanks[k]]);
+    for (int k = 0; k < 12; ++k) {
+        const TankState& tank = p.Tanks[LabelledTanks[k]];
+        controls.Deadlines[k] = ClockTime{tank.DeadlineHr, tank.DeadlineMin};
+    }
     timerInterval = speedValue;
 
     if (participant_.ExperimentMode()) {
@@ -228,6 +230,7 @@ void TrialSession::LogWriteFailed(const std::string& reason)
     else
         log_.Discard();  // nothing was recorded under this number
     controls.SwitchesEnabled = false;
+    runEnd = RunEnd::CutShort;
     ShowCutShort();
     if (trialStarted_) SaveTrialCounter();
     Report("The trial log " + ForMessage(log_.Path(), 1000) + " cannot be written (" + reason +
@@ -239,7 +242,7 @@ void TrialSession::LogWriteFailed(const std::string& reason)
 // A trial stopped before its end: the participant may only set up again.
 void TrialSession::ShowCutShort()
 {
-    controls.SimulateCaption = "Start Simul&ation";
+    controls.TrialRunning = false;
     controls.SimulateEnabled = false;
     controls.SimulateVisible = true;
     controls.SetupEnabled = true;
@@ -247,18 +250,16 @@ void TrialSession::ShowCutShort()
     controls.FFEnabled = false;
 }
 
-void TrialSession::cmdSimulate_Click()
+void TrialSession::StartOrStop()
 {
     const int claimedBefore = participant_.TrialNum;
-    if (!participant_.TrainingMode) {
-        const auto n = ParseInteger(controls.TrialNumLabel);
-        if (n) participant_.TrialNum = static_cast<int>(*n);
-    }
+    // The counter takes the number of the trial set up; a replay leaves it alone.
+    if (participant_.ExperimentMode() && controls.TrialNumShown) participant_.TrialNum = *controls.TrialNumShown;
     const bool starting = !engine.TimerRunning();
     if (starting) {
         StartTimer();
         controls.SetupEnabled = false;
-        controls.SimulateCaption = "Stop Simul&ation";
+        controls.TrialRunning = true;
         controls.FFEnabled = true;
         controls.SimulateVisible = false;
         controls.SetupVisible = false;
@@ -270,7 +271,7 @@ void TrialSession::cmdSimulate_Click()
             log_.Finish();
         }
         if (!participant_.ReplayMode) SaveTrialCounter();
-        controls.SimulateCaption = "Start Simul&ation";
+        controls.TrialRunning = false;
         controls.SimulateEnabled = false;
         controls.SetupEnabled = true;
         controls.FFEnabled = false;
@@ -312,11 +313,18 @@ void TrialSession::DeadlineCheckPoint()
         return;
     }
 
+    runEnd = RunEnd::AtEndTime;
     controls.SwitchesEnabled = false;
+    --p.ElapsedTicks;
+    if (participant_.ReplayMode) {
+        // A replay ends in its console; the trial controls lead nowhere here.
+        controls.SpeedGroupVisible = true;
+        StopTimer();
+        ShowReplayEnded();
+        return;
+    }
     controls.SimulateVisible = true;
     controls.SetupVisible = true;
-    if (participant_.ReplayMode) controls.SpeedGroupVisible = true;
-    --p.ElapsedTicks;
     if (participant_.TrainingMode)
         missed.Total = 0;
     else
@@ -339,17 +347,17 @@ void TrialSession::DeadlineCheckPoint()
         controls.FFVisible = true;
         controls.FFEnabled = false;
     }
-    if (!participant_.ReplayMode) controls.SimulatorMode = participant_.TrainingMode ? "Training" : "Experiment";
-    cmdSimulate_Click();
+    if (!participant_.ReplayMode) controls.ModeShown = participant_.Mode();
+    StartOrStop();
 }
 
-void TrialSession::cmdDetailFB_Click()
+void TrialSession::ToggleDetailFeedback()
 {
     controls.MissedFBVisible = !controls.MissedFBVisible;
     Notify();
 }
 
-void TrialSession::HScroll1_Change(int value)
+void TrialSession::ChangeSpeed(int value)
 {
     speedValue = value;
     timerInterval = value;
@@ -363,7 +371,7 @@ void TrialSession::ClickSwitch(int switchNum)
     engine.Switch_Click(switchNum);
 }
 
-void TrialSession::Form_Unload()
+void TrialSession::CloseWindow()
 {
     if (closed_) return;
     closed_ = true;

@@ -53,33 +53,33 @@ public:
     std::string snapshotFolder; // the program's folder unless a replay tool moves it
     bool writeTrialLog = true;  // batch runs of the Random method write no log
     std::vector<std::string> replayList;
+    RunEnd runEnd = RunEnd::NotEnded;  // how the last trial or replay ended
     std::string replaySelection;
 
     PlantState& plant() { return engine.plant; }
     const ParticipantState& participant() const { return participant_; }
-    std::string MissedCaption() const { return std::to_string(missed.Total); }
 
     // Window load: plant reset and the outlet table. False (after a report)
     // when the plant cannot be loaded.
-    bool Form_Load();
-    void Training_Click();
-    void cmdSetup_Click();
-    void cmdSimulate_Click();
+    bool LoadPlant();
+    void SetUpTraining();
+    void SetUpTrial();
+    void StartOrStop();
     void DeadlineCheckPoint();
-    void FFButton_Click();
-    void cmdDetailFB_Click();
-    void HScroll1_Change(int value);
+    void SaveOrRestoreSnapshot();
+    void ToggleDetailFeedback();
+    void ChangeSpeed(int value);
     // A participant's click on a switch button; ignored while the buttons are disabled.
     void ClickSwitch(int switchNum);
     // The window's close: runs once however often it is called.
-    void Form_Unload();
+    void CloseWindow();
 
     // Replay.
-    void ReplaySetup();
+    void LoadReplay();
     void ReplayStep();
-    void PlayButton_Click();
-    void PauseButton_Click();
-    void StopButton_Click();
+    void PlayReplay();
+    void PauseReplay();
+    void RestartReplay();
     bool ReplayLoaded() const { return replayLog_.IsOpen(); }
 
     bool TrialLogOpen() const { return log_.IsOpen(); }
@@ -98,6 +98,7 @@ private:
     bool FinishTrialLog();
     void LogWriteFailed(const std::string& reason);
     void ShowCutShort();
+    void ShowReplayEnded();
     void StartTimer();
     void StopTimer();
     void Notify();

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "trials/controls.h"
+#include "ui/captions.h"
 #include "ui/frm_simulation.h"
 #include "ui/speed_scroll_bar.h"
 
@@ -59,7 +59,7 @@ void frmSimOptions::Check1_Click()
 void frmSimOptions::HScroll1_Change()
 {
     participant_.SimRate = HScroll1->value();
-    const QString caption = QString::fromStdString(SpeedCaption(participant_.SimRate));
+    const QString caption = SpeedCaption(participant_.SimRate);
     Label5->setText(caption);
     simulation_.Label5->setText(caption);
     // The simulation window's own speed handler takes the value from here.

@@ -98,7 +98,7 @@ frmSimulation::~frmSimulation()
 {
     Simulator.stop();
     if (PartnerWindow) PartnerWindow->close();
-    session_.Form_Unload();
+    session_.CloseWindow();
     session_.engine.hooks.timerChanged = nullptr;
     session_.engine.hooks.yield = nullptr;
     session_.engine.SetDisplay(nullptr);
@@ -287,11 +287,11 @@ void frmSimulation::ConnectSession()
 void frmSimulation::ConnectControls()
 {
     connect(&Simulator, &QTimer::timeout, this, &frmSimulation::Simulator_Timer);
-    connect(cmdSetup, &QPushButton::clicked, this, [this] { session_.cmdSetup_Click(); });
-    connect(Training, &QPushButton::clicked, this, [this] { session_.Training_Click(); });
-    connect(cmdSimulate, &QPushButton::clicked, this, [this] { session_.cmdSimulate_Click(); });
-    connect(FFButton, &QPushButton::clicked, this, [this] { session_.FFButton_Click(); });
-    connect(cmdDetailFB, &QPushButton::clicked, this, [this] { session_.cmdDetailFB_Click(); });
+    connect(cmdSetup, &QPushButton::clicked, this, [this] { session_.SetUpTrial(); });
+    connect(Training, &QPushButton::clicked, this, [this] { session_.SetUpTraining(); });
+    connect(cmdSimulate, &QPushButton::clicked, this, [this] { session_.StartOrStop(); });
+    connect(FFButton, &QPushButton::clicked, this, [this] { session_.SaveOrRestoreSnapshot(); });
+    connect(cmdDetailFB, &QPushButton::clicked, this, [this] { session_.ToggleDetailFeedback(); });
     connect(Command1, &QPushButton::clicked, this, &frmSimulation::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmSimulation::Command2_Click);
     for (int s = 0; s < SwitchCount; ++s)
@@ -299,17 +299,17 @@ void frmSimulation::ConnectControls()
     connect(Option2, &QRadioButton::toggled, this, [this] { session_.decisionChoice = Option2->isChecked() ? 1 : 0; });
     connect(ReplayList, &QComboBox::activated, this, [this] {
         session_.replaySelection = ReplayList->currentText().toStdString();
-        session_.ReplaySetup();
+        session_.LoadReplay();
     });
-    connect(PlayButton, &QPushButton::clicked, this, [this] { session_.PlayButton_Click(); });
-    connect(PauseButton, &QPushButton::clicked, this, [this] { session_.PauseButton_Click(); });
-    connect(StopButton, &QPushButton::clicked, this, [this] { session_.StopButton_Click(); });
-    connect(HScroll1, &QScrollBar::valueChanged, this, [this](int value) { session_.HScroll1_Change(value); });
+    connect(PlayButton, &QPushButton::clicked, this, [this] { session_.PlayReplay(); });
+    connect(PauseButton, &QPushButton::clicked, this, [this] { session_.PauseReplay(); });
+    connect(StopButton, &QPushButton::clicked, this, [this] { session_.RestartReplay(); });
+    connect(HScroll1, &QScrollBar::valueChanged, this, [this](int value) { session_.ChangeSpeed(value); });
 }
 
 bool frmSimulation::Form_Load()
 {
-    const bool loaded = session_.Form_Load();
+    const bool loaded = session_.LoadPlant();
     ApplyControls();
     return loaded;
 }
@@ -341,7 +341,7 @@ void frmSimulation::resizeEvent(QResizeEvent* event)
 void frmSimulation::closeEvent(QCloseEvent* event)
 {
     Simulator.stop();
-    session_.Form_Unload();
+    session_.CloseWindow();
     event->accept();
 }
 

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 
+#include "ui/captions.h"
 #include "ui/frm_simulation.h"
 
 namespace kestu::ui {
@@ -28,10 +29,10 @@ void frmSimulation::ApplyControls()
     Show(DecisionConsole, c.DecisionConsoleVisible);
     Show(cmdSimulate, c.SimulateVisible);
     cmdSimulate->setEnabled(c.SimulateEnabled);
-    cmdSimulate->setText(Q(c.SimulateCaption));
+    cmdSimulate->setText(SimulateCaption(c.TrialRunning));
     Show(FFButton, c.FFVisible);
     FFButton->setEnabled(c.FFEnabled);
-    FFButton->setText(Q(c.FFCaption));
+    FFButton->setText(FeedforwardCaption(c.SnapshotPending));
     Show(cmdDetailFB, c.DetailFBVisible);
 
     for (int t = 0; t < TankCount; ++t) {
@@ -40,7 +41,7 @@ void frmSimulation::ApplyControls()
         MissedFB[t]->setText(figure ? QString::number(*figure) : QString());
         Show(MissedFB[t], c.MissedFBVisible);
     }
-    TotalMissedBuckets->setText(Q(session_.MissedCaption()));
+    TotalMissedBuckets->setText(QString::number(session_.missed.Total));
 
     for (QWidget* w : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2), static_cast<QWidget*>(Label4),
                        static_cast<QWidget*>(Label5), static_cast<QWidget*>(HScroll1)})
@@ -49,12 +50,12 @@ void frmSimulation::ApplyControls()
         const QSignalBlocker blocker(HScroll1);
         HScroll1->setValue(session_.speedValue);
     }
-    Label5->setText(Q(SpeedCaption(session_.speedValue)));
+    Label5->setText(SpeedCaption(session_.speedValue));
 
     for (QPushButton* button : Switch) button->setEnabled(c.SwitchesEnabled && !switchesLocked_);
-    SimulatorMode->setText(Q(c.SimulatorMode));
-    TrialNum->setText(Q(c.TrialNumLabel));
-    for (int k = 0; k < 12; ++k) TankDL[k]->setText(Q(c.DeadlineLabels[k]));
+    SimulatorMode->setText(ModeCaption(c.ModeShown));
+    TrialNum->setText(TrialNumberCaption(c.TrialNumShown));
+    for (int k = 0; k < 12; ++k) TankDL[k]->setText(DeadlineCaption(c.Deadlines[k]));
 
     Show(ReplayConsole, c.ReplayConsoleVisible);
     Show(PlayButton, c.PlayVisible);
@@ -64,7 +65,7 @@ void frmSimulation::ApplyControls()
     StopButton->setEnabled(c.StopEnabled);
     ApplyReplayList();
 
-    SimBackground(c.SnapshotPending() ? 1 : 0);
+    SimBackground(c.SnapshotPending ? 1 : 0);
     Command2->setEnabled(!session_.engine.TimerRunning());
     if (Simulator.isActive() && Simulator.interval() != TimerInterval()) Simulator.setInterval(TimerInterval());
 }

@@ -88,3 +88,23 @@ TEST_F(ExperimentRowTest, RefusedWritesChangeNothing)
 
 }  // namespace
 }  // namespace kestu::testing
+
+namespace kestu::testing {
+namespace {
+
+// Rows edited by hand: a trial number is whole and fits 64 bits, or it is none.
+TEST_F(OpenDbTest, TrialNumbersReadBackWholeOrNotAtAll)
+{
+    for (const char* value : {"7", "'12'", "4294967297", "1.5", "1e19", "'x'"})
+        Sql(std::string("INSERT INTO Experiments (UserID, Experiment) VALUES ('ann', ") + value + ")");
+    auto rows = db_->ReadExperimentRows("ann");
+    ASSERT_TRUE(rows.ok()) << rows.error();
+    std::vector<std::optional<long long>> got;
+    for (const ExperimentRow& row : rows.value()) got.push_back(row.Experiment);
+    const std::vector<std::optional<long long>> expected = {7, 12, 4294967297LL, std::nullopt, std::nullopt,
+                                                            std::nullopt};
+    EXPECT_EQ(got, expected);
+}
+
+}  // namespace
+}  // namespace kestu::testing

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const kestu::Snapshot& b = *again;
     FUZZ_CHECK(a.SimMinutes == b.SimMinutes && a.SimSeconds == b.SimSeconds && a.PumpsAllocated == b.PumpsAllocated &&
                    a.PumpsReleasing == b.PumpsReleasing && a.ArrivalHr == b.ArrivalHr && a.ArrivalMin == b.ArrivalMin &&
-                   a.MissedCaption == b.MissedCaption && a.CleaningQueue == b.CleaningQueue &&
+                   a.MissedTotal == b.MissedTotal && a.CleaningQueue == b.CleaningQueue &&
                    a.PumpState == b.PumpState && a.PumpHandover == b.PumpHandover,
                "the first line, the cleaning queue or the pump lines change on the way through the file");
     for (std::size_t t = 0; t < a.Tanks.size(); ++t) {

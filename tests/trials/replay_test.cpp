@@ -9,20 +9,20 @@ protected:
     // Clicks keyed by the tick before which they happen (0: after setup, before the start).
     void RecordTrial(const std::multimap<int, int>& clicks, int closeAfterTicks = -1)
     {
-        session->cmdSetup_Click();
+        session->SetUpTrial();
         auto clickAt = [&](int tick) {
             auto [a, b] = clicks.equal_range(tick);
             for (auto it = a; it != b; ++it) session->ClickSwitch(it->second);
         };
         clickAt(0);
-        session->cmdSimulate_Click();
+        session->StartOrStop();
         for (int tick = 1; session->engine.TimerRunning() && tick != closeAfterTicks + 1; ++tick) {
             clickAt(tick);
             session->engine.Simulate();
         }
         trialPlant = plant();
         trialMissed = session->missed;
-        session->Form_Unload();
+        session->CloseWindow();
     }
     void OpenReplay(const std::string& trial = "5")
     {
@@ -30,15 +30,28 @@ protected:
         participant.TrialNum = 5;
         OpenWindow();
         session->replaySelection = trial;
-        session->ReplaySetup();
+        session->LoadReplay();
     }
     void Play()
     {
-        session->PlayButton_Click();
+        session->PlayReplay();
         RunToEnd();
     }
     PlantState trialPlant;
     MissedTally trialMissed;
+
+    // The console of an ended replay: Play shown but disabled, Pause hidden,
+    // Stop enabled, and none of the trial's own controls.
+    void ExpectEndedConsole(RunEnd how)
+    {
+        const Controls& c = session->controls;
+        EXPECT_EQ(session->runEnd, how);
+        EXPECT_FALSE(session->engine.TimerRunning());
+        EXPECT_TRUE(c.PlayVisible && !c.PlayEnabled);
+        EXPECT_FALSE(c.PauseVisible);
+        EXPECT_TRUE(c.StopEnabled);
+        EXPECT_FALSE(c.SetupVisible || c.SimulateVisible || c.DetailFBVisible);
+    }
 };
 
 TEST_F(ReplayTest, ReplayEndsWithTheTrialsOwnResults)
@@ -52,8 +65,10 @@ TEST_F(ReplayTest, ReplayEndsWithTheTrialsOwnResults)
     EXPECT_EQ(session->engine.GetSwitchStatus(14), SwitchStatus::On);
     EXPECT_EQ(session->engine.GetSwitchStatus(0), SwitchStatus::On);
     EXPECT_TRUE(session->controls.PlayEnabled);
+    participant.TrialNum = 9;  // the participant has run more trials since
     Play();
-    EXPECT_TRUE(session->controls.SetupVisible);  // ended by the end time, like the trial
+    ExpectEndedConsole(RunEnd::AtEndTime);  // ended by the end time, like the trial
+    EXPECT_EQ(participant.TrialNum, 9);      // a replay leaves the participant's counter alone
     EXPECT_EQ(session->missed.Total, trialMissed.Total);
     EXPECT_EQ(session->missed.PerTank, trialMissed.PerTank);
     EXPECT_EQ(plant().BusyPumpTicks, trialPlant.BusyPumpTicks);
@@ -82,7 +97,7 @@ TEST_F(ReplayTest, TrialWithoutClicksAndOneEndingAtItsStartStillReplay)
     OpenReplay();
     EXPECT_TRUE(session->controls.PlayEnabled);
     Play();
-    EXPECT_TRUE(session->controls.SetupVisible);
+    ExpectEndedConsole(RunEnd::AtEndTime);
     EXPECT_EQ(session->missed.Total, 3);
     EXPECT_EQ(plant().ElapsedTicks, 0);
 }
@@ -94,9 +109,7 @@ TEST_F(ReplayTest, StopBeforeTheEndTimeStopsAtOnceAndJudgesNothingNew)
     Play();
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_EQ(plant().SimSeconds, 4);
-    EXPECT_FALSE(session->controls.PlayEnabled);
-    EXPECT_TRUE(session->controls.StopEnabled);
-    EXPECT_FALSE(session->controls.SetupVisible);
+    ExpectEndedConsole(RunEnd::ByStopRecord);
     EXPECT_EQ(session->missed.Total, 0);
 }
 
@@ -105,20 +118,20 @@ TEST_F(ReplayTest, PauseStopAndAnotherTrial)
     RecordTrial({{0, 14}, {2, 2}});
     std::filesystem::copy_file(dir / "ann.5", dir / "ann.3");
     OpenReplay();
-    session->PlayButton_Click();
+    session->PlayReplay();
     session->engine.Simulate();
     session->engine.Simulate();
-    session->PauseButton_Click();
+    session->PauseReplay();
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_TRUE(session->controls.PlayVisible);
     EXPECT_FALSE(session->controls.PauseVisible);
     EXPECT_EQ(plant().SimSeconds, 2);
-    session->StopButton_Click();  // back to the start of the trial
+    session->RestartReplay();  // back to the start of the trial
     EXPECT_EQ(plant().SimSeconds, 0);
     EXPECT_TRUE(session->controls.PlayEnabled);
     session->replaySelection = "3";
-    session->ReplaySetup();
-    EXPECT_EQ(session->controls.TrialNumLabel, "3");
+    session->LoadReplay();
+    EXPECT_EQ(session->controls.TrialNumShown, 3);
     std::filesystem::remove(dir / "ann.5");  // the first log is no longer held
     Play();
     EXPECT_EQ(session->missed.Total, trialMissed.Total);
@@ -133,7 +146,7 @@ TEST_F(ReplayTest, LogsThatCannotBeReplayedAreReportedAndTheConsoleIdles)
     for (const std::string trial : {"4", "2", "3"}) {
         reports.clear();
         session->replaySelection = trial;
-        session->ReplaySetup();
+        session->LoadReplay();
         ASSERT_EQ(reports.size(), 1u) << trial;
         EXPECT_NE(reports[0].find("ann." + trial), std::string::npos) << reports[0];
         EXPECT_FALSE(session->controls.PlayEnabled);
@@ -141,9 +154,9 @@ TEST_F(ReplayTest, LogsThatCannotBeReplayedAreReportedAndTheConsoleIdles)
     }
     EXPECT_NE(reports[0].find("line 2"), std::string::npos);
     session->replaySelection = "";
-    session->ReplaySetup();  // no selection: nothing loaded, no message
+    session->LoadReplay();  // no selection: nothing loaded, no message
     EXPECT_EQ(reports.size(), 1u);
-    EXPECT_EQ(session->MissedCaption(), "0");
+    EXPECT_EQ(session->missed.Total, 0);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@ class SnapshotTest : public SessionTest {
 protected:
     void StartTrial()
     {
-        session->cmdSetup_Click();
-        session->cmdSimulate_Click();
+        session->SetUpTrial();
+        session->StartOrStop();
     }
     void Ticks(int n)
     {
@@ -25,16 +25,16 @@ TEST_F(SnapshotTest, RestoreReturnsThePlantButKeepsDeadlinesAndStatistics)
     Ticks(2);  // clock 0:02, the 0:03 arrival still to come
     session->ClickSwitch(14);  // cleaning
     const PlantState atSave = plant();
-    session->FFButton_Click();
-    EXPECT_EQ(session->controls.FFCaption, "&Restore FF");
-    EXPECT_TRUE(session->controls.SnapshotPending());
+    session->SaveOrRestoreSnapshot();
+    EXPECT_TRUE(session->controls.SnapshotPending);
+    EXPECT_TRUE(session->controls.SnapshotPending);
 
     Ticks(4);
     const auto busy = plant().BusyPumpTicks;
     const auto expect0 = plant().Tanks[0].ExpectAmt;
     ASSERT_NE(plant().Tanks[0].Water, atSave.Tanks[0].Water);
-    session->FFButton_Click();
-    EXPECT_EQ(session->controls.FFCaption, "&Feedforward");
+    session->SaveOrRestoreSnapshot();
+    EXPECT_FALSE(session->controls.SnapshotPending);
     EXPECT_EQ(plant().SimSeconds, 2);
     for (int t = 0; t < TankCount; ++t) EXPECT_EQ(plant().Tanks[t].Water, atSave.Tanks[t].Water);
     EXPECT_EQ(plant().PumpsAllocated, atSave.PumpsAllocated);
@@ -59,10 +59,10 @@ TEST_F(SnapshotTest, WaitingSwitchIsShownQueuedAfterTheRestore)
     session->ClickSwitch(0);   // cleaning
     session->ClickSwitch(10);  // waits for switch 0's pump
     ASSERT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::Queued);
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     Ticks(12);  // the handover happens
     ASSERT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::On);
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     EXPECT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::Queued);
     EXPECT_EQ(plant().PumpHandover[0], 10);
 }
@@ -70,7 +70,7 @@ TEST_F(SnapshotTest, WaitingSwitchIsShownQueuedAfterTheRestore)
 TEST_F(SnapshotTest, FileHas287LinesWithTheirFieldCounts)
 {
     StartTrial();
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     const std::string text = ReadText(dir / "ann.DAT");
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.DAT.tmp"));
     std::vector<std::string> lines;
@@ -95,43 +95,43 @@ TEST_F(SnapshotTest, FileHas287LinesWithTheirFieldCounts)
 TEST_F(SnapshotTest, BadOrMissingFileIsReportedAndThePlantKept)
 {
     StartTrial();
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     Ticks(3);
     const PlantState before = plant();
     std::string text = ReadText(dir / "ann.DAT");
     text.replace(text.find("10,2,1,.5"), 9, "10,2,1,x");
     std::ofstream(dir / "ann.DAT", std::ios::binary) << text;
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("not the one this trial saved"), std::string::npos) << reports[0];
     EXPECT_EQ(plant().SimSeconds, before.SimSeconds);
     EXPECT_EQ(plant().Tanks[0].Water, before.Tanks[0].Water);
     EXPECT_EQ(Headers(dir / "ann.5").back(), "0,0,\"FF\",0");  // no restore recorded
     std::filesystem::remove(dir / "ann.DAT");
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     EXPECT_EQ(reports.size(), 2u);
-    EXPECT_TRUE(session->controls.SnapshotPending());
+    EXPECT_TRUE(session->controls.SnapshotPending);
 }
 
 TEST_F(SnapshotTest, RestoreNeverStartsAStoppedTimerAndSetupEndsAPendingSnapshot)
 {
     int restarts = 0;
     session->host.restartTimer = [&] { ++restarts; };
-    session->cmdSetup_Click();
-    session->FFButton_Click();
-    session->FFButton_Click();
+    session->SetUpTrial();
+    session->SaveOrRestoreSnapshot();
+    session->SaveOrRestoreSnapshot();
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_EQ(restarts, 0);
-    session->cmdSimulate_Click();
-    session->FFButton_Click();
+    session->StartOrStop();
+    session->SaveOrRestoreSnapshot();
     Ticks(2);
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     EXPECT_EQ(restarts, 1);
     EXPECT_TRUE(session->engine.TimerRunning());
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     RunToEnd();
-    session->cmdSetup_Click();
-    EXPECT_FALSE(session->controls.SnapshotPending());
+    session->SetUpTrial();
+    EXPECT_FALSE(session->controls.SnapshotPending);
 }
 
 TEST(SnapshotText, ArrivalsRunOutAndRoundTrip)
@@ -143,14 +143,14 @@ TEST(SnapshotText, ArrivalsRunOutAndRoundTrip)
     plant.Tanks[3].OutShare[2] = 1 - (0.7 + 0.2 + 0.1);
     plant.PumpState[5] = -2;
     plant.PumpHandover[5] = 9;
-    const Snapshot taken = TakeSnapshot(plant, -1, -1, "-4");
+    const Snapshot taken = TakeSnapshot(plant, -1, -1, -4);
     const std::string text = SnapshotText(taken);
     EXPECT_NE(text.find("-1,1.11022302462516E-16\r\n"), std::string::npos);
     std::string error;
     const auto back = ParseSnapshot(text, error);
     ASSERT_TRUE(back.has_value()) << error;
     EXPECT_EQ(back->ArrivalHr, -1);
-    EXPECT_EQ(back->MissedCaption, "-4");
+    EXPECT_EQ(back->MissedTotal, -4);
     EXPECT_EQ(back->PumpHandover[5], 9);
     EXPECT_EQ(SnapshotText(*back), text);
     EXPECT_FALSE(ParseSnapshot(text.substr(0, text.size() / 2), error).has_value());

@@ -16,8 +16,8 @@ TEST_F(TrialFaultTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
 {
     // Records 1 and 2 are written, the third fails halfway.
     session->WrapTrialLogSink(FailOnWrite(3));
-    session->cmdSetup_Click();
-    session->cmdSimulate_Click();
+    session->SetUpTrial();
+    session->StartOrStop();
     session->ClickSwitch(0);
     session->engine.Simulate();
     session->ClickSwitch(2);
@@ -41,7 +41,7 @@ TEST_F(TrialFaultTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
 
     // Nothing more is written or reported, also not at the close.
     RunToEnd();
-    session->Form_Unload();
+    session->CloseWindow();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_EQ(Headers(dir / "ann.5").size(), 2u);
 }
@@ -49,8 +49,8 @@ TEST_F(TrialFaultTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
 TEST_F(TrialFaultTest, ALogThatCannotBeSyncedAtTheEndLeavesTheRowWithoutResults)
 {
     session->WrapTrialLogSink(FailOnWrite(0, /*failSync=*/true));
-    session->cmdSetup_Click();
-    session->cmdSimulate_Click();
+    session->SetUpTrial();
+    session->StartOrStop();
     RunToEnd();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("cannot be written"), std::string::npos);
@@ -64,8 +64,8 @@ TEST_F(TrialFaultTest, AFullDeviceStopsTheTrialAtItsFirstRecord)
     session->WrapTrialLogSink([](std::unique_ptr<FileSink>) -> std::unique_ptr<FileSink> {
         return std::make_unique<FdSink>(::open("/dev/full", O_WRONLY | O_CLOEXEC));
     });
-    session->cmdSetup_Click();
-    session->cmdSimulate_Click();
+    session->SetUpTrial();
+    session->StartOrStop();
     session->ClickSwitch(0);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("No space left on device"), std::string::npos) << reports[0];
@@ -76,26 +76,26 @@ TEST_F(TrialFaultTest, AFullDeviceStopsTheTrialAtItsFirstRecord)
 TEST_F(TrialFaultTest, AFailedSnapshotSaveHoldsNoSnapshotAndRemovesNothing)
 {
     std::filesystem::create_directories(dir / "ann.DAT");  // a folder where the snapshot should go
-    session->cmdSetup_Click();
-    session->cmdSimulate_Click();
-    session->FFButton_Click();
+    session->SetUpTrial();
+    session->StartOrStop();
+    session->SaveOrRestoreSnapshot();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.DAT"), std::string::npos);
-    EXPECT_FALSE(session->controls.SnapshotPending());
+    EXPECT_FALSE(session->controls.SnapshotPending);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "ann.DAT"));
     EXPECT_TRUE(Headers(dir / "ann.5").empty());  // a save that failed is not logged
     std::filesystem::remove(dir / "ann.DAT");
 
     // A sink failing mid-file leaves the earlier snapshot in place, unused.
-    session->FFButton_Click();
-    ASSERT_TRUE(session->controls.SnapshotPending());
-    session->FFButton_Click();  // restore
+    session->SaveOrRestoreSnapshot();
+    ASSERT_TRUE(session->controls.SnapshotPending);
+    session->SaveOrRestoreSnapshot();  // restore
     const std::string saved = ReadText(dir / "ann.DAT");
     session->snapshotSinkWrap = FailOnWrite(1);
     session->engine.Simulate();
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     EXPECT_EQ(reports.size(), 2u);
-    EXPECT_FALSE(session->controls.SnapshotPending());
+    EXPECT_FALSE(session->controls.SnapshotPending);
     EXPECT_EQ(ReadText(dir / "ann.DAT"), saved);
     std::size_t leftovers = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir))
@@ -105,10 +105,10 @@ TEST_F(TrialFaultTest, AFailedSnapshotSaveHoldsNoSnapshotAndRemovesNothing)
 
 TEST_F(TrialFaultTest, ARestoreTakesOnlyTheSnapshotThisTrialSaved)
 {
-    session->cmdSetup_Click();
-    session->cmdSimulate_Click();
+    session->SetUpTrial();
+    session->StartOrStop();
     for (int k = 0; k < 3; ++k) session->engine.Simulate();
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     const std::string ours = ReadText(dir / "ann.DAT");
     for (int k = 0; k < 4; ++k) session->engine.Simulate();
 
@@ -116,13 +116,13 @@ TEST_F(TrialFaultTest, ARestoreTakesOnlyTheSnapshotThisTrialSaved)
     std::string foreign = ours;
     foreign.replace(0, foreign.find(','), "1");
     std::ofstream(dir / "ann.DAT", std::ios::binary) << foreign;
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("not the one this trial saved"), std::string::npos);
     EXPECT_EQ(plant().SimSeconds, 7);
 
     std::ofstream(dir / "ann.DAT", std::ios::binary | std::ios::trunc) << ours;
-    session->FFButton_Click();
+    session->SaveOrRestoreSnapshot();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_EQ(plant().SimSeconds, 3);
 }

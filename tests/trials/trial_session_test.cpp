@@ -7,15 +7,15 @@ using TrialTest = SessionTest;
 
 TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
 {
-    session->cmdSetup_Click();
-    EXPECT_EQ(session->controls.TrialNumLabel, "5");
+    session->SetUpTrial();
+    EXPECT_EQ(session->controls.TrialNumShown, 5);
     EXPECT_TRUE(session->controls.SimulateEnabled);
     EXPECT_TRUE(session->controls.FFEnabled);
-    EXPECT_EQ(session->controls.DeadlineLabels[4], "00:05");  // label 4 shows tank 7
+    EXPECT_EQ(session->controls.Deadlines[4], (ClockTime{0, 5}));  // label 4 shows tank 7
     EXPECT_EQ(session->trialEnd, (ClockTime{0, 12}));
     EXPECT_TRUE(std::filesystem::exists(dir / "ann.5"));
 
-    session->cmdSimulate_Click();
+    session->StartOrStop();
     ASSERT_TRUE(store.started.has_value());
     EXPECT_EQ(store.started->Experiment, 5);
     EXPECT_EQ(store.started->Scenario, "Standard");
@@ -46,20 +46,20 @@ TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
     EXPECT_TRUE(reports.empty());
 
     // The next trial writes ann.6 and completes its own row.
-    session->cmdSetup_Click();
-    EXPECT_EQ(session->controls.TrialNumLabel, "6");
+    session->SetUpTrial();
+    EXPECT_EQ(session->controls.TrialNumShown, 6);
     EXPECT_TRUE(std::filesystem::exists(dir / "ann.6"));
 }
 
 TEST_F(TrialTest, TrainingWritesNothingAndClearsTheTotalAtTheEnd)
 {
-    session->Training_Click();
+    session->SetUpTraining();
     EXPECT_TRUE(participant.TrainingMode);
-    EXPECT_EQ(session->controls.TrialNumLabel, "-");
-    EXPECT_EQ(session->controls.SimulatorMode, "Training");
+    EXPECT_FALSE(session->controls.TrialNumShown.has_value());
+    EXPECT_EQ(session->controls.ModeShown, SimulatorMode::Training);
     EXPECT_FALSE(session->controls.FFVisible);
     EXPECT_EQ(session->trialEnd, (ClockTime{0, 5}));  // the earliest deadline
-    session->cmdSimulate_Click();
+    session->StartOrStop();
     RunToEnd();
     EXPECT_EQ(session->missed.Total, 0);
     EXPECT_FALSE(store.started.has_value());
@@ -72,13 +72,13 @@ TEST_F(TrialTest, TrainingWritesNothingAndClearsTheTotalAtTheEnd)
 
 TEST_F(TrialTest, ClosingMidTrialStopsTheLogOnceAndSavesTheCounter)
 {
-    session->cmdSetup_Click();
-    session->cmdSimulate_Click();
+    session->SetUpTrial();
+    session->StartOrStop();
     session->engine.Simulate();
     session->engine.Simulate();
     store.savedTrialNum.reset();
-    session->Form_Unload();
-    session->Form_Unload();
+    session->CloseWindow();
+    session->CloseWindow();
     const auto headers = Headers(dir / "ann.5");
     ASSERT_EQ(headers.size(), 1u);
     EXPECT_EQ(headers[0], "0,2,\"STOP\",0");
@@ -89,13 +89,13 @@ TEST_F(TrialTest, ClosingMidTrialStopsTheLogOnceAndSavesTheCounter)
 
 TEST_F(TrialTest, ASetupThatNeverStartsLeavesNoLogAndTheCounter)
 {
-    session->cmdSetup_Click();
+    session->SetUpTrial();
     session->ClickSwitch(0);  // logged before the start
-    session->cmdSetup_Click();  // set up again: the same number, a fresh log
+    session->SetUpTrial();  // set up again: the same number, a fresh log
     EXPECT_TRUE(reports.empty());
-    EXPECT_EQ(session->controls.TrialNumLabel, "5");
+    EXPECT_EQ(session->controls.TrialNumShown, 5);
     EXPECT_TRUE(Headers(dir / "ann.5").empty());
-    session->Form_Unload();
+    session->CloseWindow();
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
     EXPECT_EQ(store.savedTrialNum, 4);
     EXPECT_FALSE(store.started.has_value());
@@ -104,17 +104,17 @@ TEST_F(TrialTest, ASetupThatNeverStartsLeavesNoLogAndTheCounter)
 TEST_F(TrialTest, AnExistingLogIsNeverWrittenOver)
 {
     std::ofstream(dir / "ann.5", std::ios::binary) << "kept";
-    session->cmdSetup_Click();
+    session->SetUpTrial();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.5"), std::string::npos);
     EXPECT_FALSE(session->controls.SimulateEnabled);
-    session->Form_Unload();
+    session->CloseWindow();
     EXPECT_EQ(ReadText(dir / "ann.5"), "kept");
 
     // An empty one is what a copy killed between setup and start leaves.
     std::ofstream(dir / "ann.5", std::ios::trunc);
     OpenWindow();
-    session->cmdSetup_Click();
+    session->SetUpTrial();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_TRUE(session->controls.SimulateEnabled);
 }
@@ -122,19 +122,19 @@ TEST_F(TrialTest, AnExistingLogIsNeverWrittenOver)
 TEST_F(TrialTest, NoTrialRunsWithoutItsLog)
 {
     std::filesystem::create_directories(dir / "ann.5");  // a folder where the log should go
-    session->cmdSetup_Click();
+    session->SetUpTrial();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.5"), std::string::npos);
     EXPECT_FALSE(session->controls.SimulateEnabled);
     EXPECT_TRUE(session->controls.SetupVisible);
-    EXPECT_EQ(session->controls.TrialNumLabel, "-");
+    EXPECT_FALSE(session->controls.TrialNumShown.has_value());
 }
 
 TEST_F(TrialTest, RandomMethodClicksAtSetupAndThoseClicksAreLogged)
 {
     session->decisionChoice = 1;
     session->engine.random().Seed(3);
-    session->cmdSetup_Click();
+    session->SetUpTrial();
     EXPECT_FALSE(session->controls.SwitchesEnabled);
     const auto headers = Headers(dir / "ann.5");
     ASSERT_EQ(headers.size(), 3u);  // tanks 0, 1 and 7 hold water
@@ -147,8 +147,8 @@ TEST_F(TrialTest, DatabaseFailureAtStartIsReportedOnceAndStopsCleanly)
 {
     store.failAdd = "KESTU.MDB: cannot be opened";
     store.failSave = "KESTU.MDB: cannot be opened";
-    session->cmdSetup_Click();
-    session->cmdSimulate_Click();
+    session->SetUpTrial();
+    session->StartOrStop();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_TRUE(session->controls.SetupVisible);
@@ -156,16 +156,16 @@ TEST_F(TrialTest, DatabaseFailureAtStartIsReportedOnceAndStopsCleanly)
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
     EXPECT_EQ(session->participant().TrialNum, 4);
     store.failAdd.clear();
-    session->cmdSetup_Click();
-    EXPECT_EQ(session->controls.TrialNumLabel, "5");
+    session->SetUpTrial();
+    EXPECT_EQ(session->controls.TrialNumShown, 5);
     EXPECT_TRUE(std::filesystem::exists(dir / "ann.5"));
 }
 
 TEST_F(TrialTest, EndFailureIsReportedOnceAndTheLogIsKept)
 {
     store.failComplete = "row gone";
-    session->cmdSetup_Click();
-    session->cmdSimulate_Click();
+    session->SetUpTrial();
+    session->StartOrStop();
     store.failSave = "file gone";
     RunToEnd();
     EXPECT_EQ(reports.size(), 1u);
@@ -176,8 +176,8 @@ TEST_F(TrialTest, EndFailureIsReportedOnceAndTheLogIsKept)
 TEST_F(TrialTest, TrialEndingAtItsStartStoresNoShares)
 {
     store.tables.deadline = {{7, 0, 0, 3}};
-    session->cmdSetup_Click();
-    session->cmdSimulate_Click();
+    session->SetUpTrial();
+    session->StartOrStop();
     RunToEnd();
     ASSERT_TRUE(store.result.has_value());
     EXPECT_FALSE(store.result->BusyTime.has_value());
@@ -187,7 +187,7 @@ TEST_F(TrialTest, TrialEndingAtItsStartStoresNoShares)
 TEST_F(TrialTest, BadScenarioIsReportedAndNothingIsSetUp)
 {
     store.tables.deadline = {{24, 0, 5, 3}};
-    session->cmdSetup_Click();
+    session->SetUpTrial();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("TankNum"), std::string::npos);
     EXPECT_FALSE(session->controls.SimulateEnabled);

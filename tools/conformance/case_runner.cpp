@@ -140,8 +140,9 @@ void WriteFinal(Json& j, TrialSession& session)
     j.Int(static_cast<long long>(session.engine.NextArrivalRow()));
     j.Key("TimerRunning");
     j.Raw(session.engine.TimerRunning() ? "true" : "false");
+    // The reference trials record the feedforward button as its caption.
     j.Key("FFCaption");
-    j.String(session.controls.FFCaption);
+    j.String(session.controls.SnapshotPending ? "&Restore FF" : "&Feedforward");
     j.Close('}');
 }
 
@@ -199,7 +200,7 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
                     if (!session.controls.SwitchesEnabled) ++ignored;
                     session.ClickSwitch(e.switchNum);
                 } else if (session.controls.FFVisible && session.controls.FFEnabled) {
-                    session.FFButton_Click();
+                    session.SaveOrRestoreSnapshot();
                 } else {
                     ++ignored;
                 }
@@ -207,10 +208,10 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
         };
         session.engine.hooks.yield = [&](YieldPoint point) { fire("yield" + std::to_string(int(point))); };
 
-        session.Form_Load();
-        session.cmdSetup_Click();
+        session.LoadPlant();
+        session.SetUpTrial();
         fire("before");
-        session.cmdSimulate_Click();
+        session.StartOrStop();
         while (session.engine.TimerRunning() && tick < 100000) {
             ++tick;
             fire("before");
@@ -242,7 +243,7 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
         WriteFinal(j, session);
         j.Close('}');
         output.resultsJson = j.Text() + "\n";
-        session.Form_Unload();
+        session.CloseWindow();
     }
     output.trialLog = ReadText((trialDir / "U.1").string());
     if (fs::exists(trialDir / "U.DAT")) output.snapshot = ReadText((trialDir / "U.DAT").string());
@@ -258,18 +259,18 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
         std::string stoppedBy = "end time";
         bool stopRecord = false;
         session.host.report = [&](const std::string&, const std::string& text) { stoppedBy = "error: " + text; };
-        session.Form_Load();
+        session.LoadPlant();
         session.replaySelection = "1";
-        session.ReplaySetup();
+        session.LoadReplay();
         int tick = 0;
         if (session.controls.PlayEnabled) {
-            session.PlayButton_Click();
+            session.PlayReplay();
             while (session.engine.TimerRunning() && tick < 100000) {
                 ++tick;
                 session.engine.Simulate();
             }
         }
-        stopRecord = session.controls.StopEnabled && !session.controls.SimulateVisible;
+        stopRecord = session.runEnd == RunEnd::ByStopRecord;
         if (stopRecord) stoppedBy = "STOP";
 
         Json j;
@@ -287,7 +288,7 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
             j.Raw("null");
         j.Close('}');
         output.replayResultsJson = j.Text() + "\n";
-        session.Form_Unload();
+        session.CloseWindow();
     }
     return output;
 }
