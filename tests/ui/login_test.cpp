@@ -1,5 +1,6 @@
 // The login window: the User ID rule, the lookup, registration on the spot,
 // and the mode flags it leaves behind.
+#include "data/participant_lock.h"
 #include "ui/frm_login.h"
 #include "ui/frm_new_user.h"
 #include "ui_fixture.h"
@@ -140,6 +141,26 @@ TEST_F(LoginTest, AKnownIdIsAcceptedWithItsTrialCountInEachMode)
         EXPECT_EQ(participant_.TrainingMode, mode == "Training") << mode;
     }
     EXPECT_TRUE(messages_.shown.empty());
+}
+
+// A second copy of the program (a double-clicked icon) cannot take a
+// participant that a running copy holds, nor register one twice.
+TEST_F(LoginTest, AUserIdHeldByAnotherWindowIsRefusedAndNothingIsWritten)
+{
+    std::string error;
+    auto other = ParticipantLock::Take(dbPath_, "kim", error);
+    ASSERT_NE(other, nullptr) << error;
+    PressOk("kim");
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].text, "User ID kim is in use by another Kestu window on this computer.");
+    EXPECT_FALSE(login_->LoginAccepted);
+    EXPECT_EQ(SqlValue("SELECT count(*) FROM UserData").toInt(), 0);
+
+    other.reset();  // that copy ended
+    AddParticipant("kim", "2");
+    PressOk("kim");
+    EXPECT_TRUE(login_->LoginAccepted);
+    EXPECT_EQ(ParticipantLock::Take(dbPath_, "kim", error), nullptr) << "the accepted login holds kim";
 }
 
 TEST_F(LoginTest, AFailedLookupIsReportedByDatabaseAndTheWindowStaysOpen)
