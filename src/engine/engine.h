@@ -54,6 +54,7 @@ public:
 
     // Switches and pumps.
     SwitchStatus GetSwitchStatus(int switchNum) const { return plant.Status[switchNum]; }
+    // Shows a switch's new status; never recorded in the trial log.
     void SetSwitchStatus(int switchNum, SwitchStatus status);
     void Switch_Click(int index);
     void PumpsInUse_Display();
@@ -68,6 +69,7 @@ public:
     void RemoveFromCleaningQueue(int switchNum);
 
 private:
+    void SetClickedStatus(int switchNum, SwitchStatus status);
     bool EligibleForRandom(int tank) const;
 
     EngineConstants constants_;

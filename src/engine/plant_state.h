@@ -39,7 +39,7 @@ struct PlantState {
     std::int64_t BusyPumpTicks = 0;
     std::int64_t SweepPumpTicks = 0;
 
-    bool TrialLogOn = false;
+    bool TrialLogOn = false;                          // the trial records its clicks in its log
     int DecisionMethod = 0;                           // 0 Interactive, 1 Random
 
     PlantState()

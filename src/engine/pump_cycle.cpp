@@ -6,9 +6,6 @@ namespace kestu {
 // already there for the higher-numbered switches of the receiving tank.
 void Engine::PumpCycle()
 {
-    const bool logWasOn = plant.TrialLogOn;
-    plant.TrialLogOn = false;  // the log holds clicks, never the automatic changes
-
     for (int i = 0; i < SwitchCount; ++i) {
         if (++plant.SwitchTick[i] != constants_.PumpCycleTicks) continue;
         plant.SwitchTick[i] = 0;
@@ -50,7 +47,6 @@ void Engine::PumpCycle()
         }
     }
 
-    plant.TrialLogOn = logWasOn;
 
     plant.PumpsAllocated = 0;
     plant.PumpsReleasing = 0;

@@ -7,6 +7,13 @@ void Engine::SetSwitchStatus(int switchNum, SwitchStatus status)
     plant.Status[switchNum] = status;
     if (status == SwitchStatus::Clean) plant.PumpState[switchNum] = -constants_.CleaningCycles();
     display_->ShowSwitchStatus(switchNum, status);
+}
+
+// What a click changes is what the trial log records; the engine's own
+// changes (the pump cycle, a redraw) never are.
+void Engine::SetClickedStatus(int switchNum, SwitchStatus status)
+{
+    SetSwitchStatus(switchNum, status);
     if (plant.TrialLogOn && sink_) sink_->WriteSwitchRecord(plant, status, switchNum);
 }
 
@@ -20,7 +27,7 @@ void Engine::Switch_Click(int index)
             plant.PumpState[index] = 1;
             ++plant.PumpsAllocated;
             plant.SwitchTick[index] = 0;
-            SetSwitchStatus(index, SwitchStatus::On);
+            SetClickedStatus(index, SwitchStatus::On);
             display_->PipeWater(t, true);
         } else if (tank.Water >= 1) {
             // All pumps are out: promise this switch the pump of the oldest cleaning switch.
@@ -28,7 +35,7 @@ void Engine::Switch_Click(int index)
             if (x != -1) {
                 plant.PumpHandover[x] = index;
                 plant.SwitchTick[x] = 0;
-                SetSwitchStatus(index, SwitchStatus::Queued);
+                SetClickedStatus(index, SwitchStatus::Queued);
                 ++plant.PumpsAllocated;
             }
         }
@@ -36,7 +43,7 @@ void Engine::Switch_Click(int index)
         break;
     case SwitchStatus::On:
         if (GetSwitchStatus(PartnerOf(index)) != SwitchStatus::On) display_->PipeWater(t, false);
-        SetSwitchStatus(index, SwitchStatus::Clean);
+        SetClickedStatus(index, SwitchStatus::Clean);
         PumpsInUse_Display();
         EnqueueCleaning(index);
         break;

@@ -101,12 +101,11 @@ bool TrialSession::RestoreSnapshot()
     return true;
 }
 
-// Shows the restored plant without writing a switch record.
+// Shows the restored plant; status changes made here are not clicks, so
+// nothing of it reaches the trial log.
 void TrialSession::RedrawPlant()
 {
     PlantState& p = plant();
-    const bool logWasOn = p.TrialLogOn;
-    p.TrialLogOn = false;
     Display& display = engine.display();
     for (int t = 0; t < TankCount; ++t) display.FillTank(t, WholeBuckets(p.Tanks[t].Water));
     for (int i = 0; i < SwitchCount; ++i) {
@@ -128,7 +127,6 @@ void TrialSession::RedrawPlant()
     for (int i = 0; i < SwitchCount; ++i)
         if (p.PumpHandover[i] != -1) engine.SetSwitchStatus(p.PumpHandover[i], SwitchStatus::Queued);
     display.ShowClock(p.SimMinutes, p.SimSeconds);
-    p.TrialLogOn = logWasOn;
 }
 
 }  // namespace kestu

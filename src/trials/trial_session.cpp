@@ -37,6 +37,12 @@ TrialSession::TrialSession(ParticipantState& participant, ExperimentStore& store
       programFolder_(std::move(programFolder))
 {
     engine.hooks.deadlineCheckpoint = [this] { DeadlineCheckPoint(); };
+    engine.hooks.timerChanged = [this](bool running) {
+        if (host.timerChanged) host.timerChanged(running);
+    };
+    engine.hooks.yield = [this](YieldPoint point) {
+        if (host.yield) host.yield(point);
+    };
     log_.onFailure = [this](const std::string& reason) { LogWriteFailed(reason); };
     engine.hooks.replayStep = [this] {
         if (participant_.ReplayMode) ReplayStep();

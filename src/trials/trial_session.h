@@ -29,6 +29,8 @@ struct SessionHost {
     std::function<void(const std::string& title, const std::string& text)> report;
     std::function<void()> controlsChanged;
     std::function<void()> restartTimer;  // the tick interval starts afresh
+    std::function<void(bool running)> timerChanged;  // start or stop the tick source
+    std::function<void(YieldPoint)> yield;           // let pending events run inside a tick
     std::function<WallClock()> now = SystemWallClock;
 };
 
@@ -57,6 +59,8 @@ public:
     std::string replaySelection;
 
     PlantState& plant() { return engine.plant; }
+    // Where the plant is drawn; none draws nothing.
+    void ShowOn(Display* display) { engine.SetDisplay(display); }
     const ParticipantState& participant() const { return participant_; }
 
     // Window load: plant reset and the outlet table. False (after a report)

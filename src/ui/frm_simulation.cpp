@@ -99,9 +99,8 @@ frmSimulation::~frmSimulation()
     Simulator.stop();
     if (PartnerWindow) PartnerWindow->close();
     session_.CloseWindow();
-    session_.engine.hooks.timerChanged = nullptr;
-    session_.engine.hooks.yield = nullptr;
-    session_.engine.SetDisplay(nullptr);
+    session_.host = {};
+    session_.ShowOn(nullptr);
 }
 
 void frmSimulation::BuildControls()
@@ -267,7 +266,7 @@ void frmSimulation::BuildSpeedGroup()
 
 void frmSimulation::ConnectSession()
 {
-    session_.engine.SetDisplay(this);
+    session_.ShowOn(this);
     session_.host.report = [this](const std::string& title, const std::string& text) {
         ShowMessage(this, QMessageBox::Warning, Q(title), Q(text));
     };
@@ -275,13 +274,13 @@ void frmSimulation::ConnectSession()
     session_.host.restartTimer = [this] {
         if (Simulator.isActive()) Simulator.start(TimerInterval());
     };
-    session_.engine.hooks.timerChanged = [this](bool running) {
+    session_.host.timerChanged = [this](bool running) {
         if (running)
             Simulator.start(TimerInterval());
         else
             Simulator.stop();
     };
-    session_.engine.hooks.yield = [](YieldPoint) { QCoreApplication::processEvents(); };
+    session_.host.yield = [](YieldPoint) { QCoreApplication::processEvents(); };
 }
 
 void frmSimulation::ConnectControls()

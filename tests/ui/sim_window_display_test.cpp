@@ -88,9 +88,9 @@ TEST_F(SimTrialTest, ARunningTrialRefusesThePartnerWindowHandlesClicksDuringATic
     EXPECT_TRUE(W().Simulator.isActive());
 
     // During the tick's yields a click is handled, but a timer event starts no second tick.
-    auto windowYield = S().engine.hooks.yield;
+    auto windowYield = S().host.yield;
     bool fired = false;
-    S().engine.hooks.yield = [&](YieldPoint point) {
+    S().host.yield = [&](YieldPoint point) {
         if (!fired) {
             fired = true;
             W().Simulator_Timer();  // as if the timer fired while events are processed
@@ -103,7 +103,7 @@ TEST_F(SimTrialTest, ARunningTrialRefusesThePartnerWindowHandlesClicksDuringATic
     EXPECT_EQ(W().SimTime->text(), "00:01");
     EXPECT_EQ(S().plant().ElapsedTicks, 1);
     EXPECT_EQ(W().plantModel().Lamp(2), SwitchStatus::On);
-    S().engine.hooks.yield = windowYield;
+    S().host.yield = windowYield;
     for (int i = 0; i < 4; ++i) W().Simulator_Timer();
     W().close();
     EXPECT_FALSE(W().Simulator.isActive());

@@ -206,7 +206,7 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
                 }
             }
         };
-        session.engine.hooks.yield = [&](YieldPoint point) { fire("yield" + std::to_string(int(point))); };
+        session.host.yield = [&](YieldPoint point) { fire("yield" + std::to_string(int(point))); };
 
         session.LoadPlant();
         session.SetUpTrial();
