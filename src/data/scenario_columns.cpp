@@ -1,25 +1,19 @@
 // The scenario tables' columns, named in one place for writing them and for
-// reading them unchecked.
+// reading them unchecked: the scenario rules' own column lists.
 
 #include "data/db_internal.h"
-#include "engine/constants.h"
+#include "scenario/scenario_rules.h"
 
 namespace kestu::dbdetail {
 
 std::vector<QString> ScenarioColumns(ScenarioTable table)
 {
-    switch (table) {
-    case ScenarioTable::Exogenous: {
-        std::vector<QString> columns{QStringLiteral("Hr"), QStringLiteral("Min")};
-        for (int tank = 0; tank < TankCount; ++tank) columns.push_back(QString::number(tank));
-        return columns;
-    }
-    case ScenarioTable::Deadline:
-        return {QStringLiteral("TankNum"), QStringLiteral("Hr"), QStringLiteral("Min"), QStringLiteral("ExpectAmt")};
-    case ScenarioTable::Sorttable:
-        return {QStringLiteral("head"), QStringLiteral("tail"), QStringLiteral("sorta")};
-    }
-    return {};
+    const TableRule& rule = table == ScenarioTable::Exogenous  ? ArrivalTableRule()
+                            : table == ScenarioTable::Deadline ? DeadlineTableRule()
+                                                               : OutletTableRule();
+    std::vector<QString> columns;
+    for (const ColumnRule& column : rule.columns) columns.push_back(Q(column.name));
+    return columns;
 }
 
 }  // namespace kestu::dbdetail

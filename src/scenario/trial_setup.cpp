@@ -1,26 +1,13 @@
 #include "scenario/trial_setup.h"
 
+#include "scenario/scenario_rules.h"
+
 namespace kestu {
 
 std::string CheckScenario(const ScenarioTables& tables)
 {
-    if (tables.exogenous.empty()) return "table \"exogenous\" has no rows";
-    if (tables.deadline.empty()) return "table \"deadline\" has no rows";
-    for (std::size_t r = 0; r < tables.exogenous.size(); ++r) {
-        const ArrivalRow& row = tables.exogenous[r];
-        for (int t = 0; t < TankCount; ++t) {
-            if (!WaterFits(row.Water[t]))
-                return "table \"exogenous\", row " + std::to_string(r + 1) + ": column \"" + std::to_string(t) +
-                       "\" is not a number of buckets within -1E+12..1E+12";
-        }
-    }
-    for (std::size_t r = 0; r < tables.deadline.size(); ++r) {
-        const DeadlineRow& row = tables.deadline[r];
-        const std::string where = "table \"deadline\", row " + std::to_string(r + 1) + ": ";
-        if (row.TankNum < 0 || row.TankNum >= TankRecords) return where + "column \"TankNum\" is outside 0..23";
-        if (row.Min < 0 || row.Min > 59) return where + "column \"Min\" is outside 0..59";
-    }
-    return {};
+    const std::vector<ScenarioFault> faults = ScenarioFaults(tables);
+    return faults.empty() ? std::string() : InTable(faults.front());
 }
 
 ClockTime ResetPlantForTrial(Engine& engine, const ScenarioTables& tables, bool trainingMode,

@@ -9,8 +9,9 @@
 
 namespace kestu {
 
-// What the trial setup relies on in the arrival and deadline tables; an empty
-// string when they can be used.
+// The first fault of the tables against the scenario rules (scenario_rules.h)
+// as the database read words it, without the file; an empty string when the
+// trial can be set up from them.
 std::string CheckScenario(const ScenarioTables& tables);
 
 // Brings the plant to the start of a trial: counters zero, the tanks filled

@@ -1,6 +1,10 @@
 // import-scenario and export-scenario: the scenario tables through CSV files,
-// every check, and a rejected import leaving the database exactly as it was.
+// every check, a rejected import leaving the database exactly as it was, and
+// the database read refusing what the import refuses, in the same words.
 #include "ctl_fixture.h"
+
+#include "kestuctl/scenario_csv.h"
+#include "scenario/scenario_rules.h"
 
 #include <algorithm>
 #include <functional>
@@ -61,6 +65,32 @@ protected:
     }
 
     CommandResult Import() { return Run({"import-scenario", db_, folder_}); }
+
+    // The three files stored in the empty tables of `path` as an experimenter's
+    // SQLite tool would store them: every cell as typed, which SQLite turns into
+    // a number where it reads as one, an empty cell as NULL. No quoted fields.
+    void StoreFiles(const std::string& path)
+    {
+        for (const std::string table : {"exogenous", "deadline", "sorttable"}) {
+            const std::vector<std::string> lines = Lines(table + ".csv");
+            if (lines.size() < 2) continue;
+            std::string columns = lines[0];
+            for (std::size_t at = 0; (at = columns.find(',', at)) != std::string::npos; at += 3) {
+                columns.replace(at, 1, "\",\"");
+            }
+            std::string rows;
+            for (std::size_t l = 1; l < lines.size(); ++l) {
+                std::string values;
+                for (std::size_t start = 0, end; start <= lines[l].size(); start = end + 1) {
+                    end = std::min(lines[l].find(',', start), lines[l].size());
+                    const std::string cell = lines[l].substr(start, end - start);
+                    values += (values.empty() ? "" : ", ") + (cell.empty() ? "NULL" : "'" + cell + "'");
+                }
+                rows += (rows.empty() ? "(" : ", (") + values + ")";
+            }
+            testsupport::RawSql(path, "INSERT INTO \"" + table + "\" (\"" + columns + "\") VALUES " + rows);
+        }
+    }
 
     // The import fails, names every given problem, and the tables are as before.
     void ExpectRejected(const std::vector<std::string>& problems)
@@ -131,9 +161,9 @@ TEST_F(ImportScenarioTest, EveryCheckRejectsTheImportAndLeavesTheTablesAlone)
     const std::vector<Case> cases = {
         // Arrival times ascend strictly from the first row, the start.
         {[&] { SetLines(exo, 4, {ArrivalLine(0, 25)}); },
-         {"exogenous.csv:4: time 0:25 is not after the time of line 3, 0:25"}},
+         {"exogenous.csv:4: time 0:25 is not after the time before it, 0:25 (rows must be in ascending time order"}},
         {[&] { SetLines(exo, 2, {ArrivalLine(0, 30)}); },
-         {"exogenous.csv:3: time 0:25 is not after the time of line 2, 0:30"}},
+         {"exogenous.csv:3: time 0:25 is not after the time before it, 0:30"}},
         {[&] { SetLines(exo, 3, {ArrivalLine(0, 60)}); }, {"exogenous.csv:3: column \"Min\": 60 is outside 0..59"}},
         {[&] { SetLines(exo, 3, {"0.5" + ArrivalLine(0, 25).substr(1)}); },
          {"exogenous.csv:3: column \"Hr\": 0.5 is not a whole number"}},
@@ -173,7 +203,7 @@ TEST_F(ImportScenarioTest, EveryCheckRejectsTheImportAndLeavesTheTablesAlone)
              ASSERT_TRUE(QFile::remove(QString::fromStdString(File(dl))));
              WriteLines(exo, {Lines(exo)[0]});
          },
-         {"exogenous.csv: has no rows below its header", "deadline.csv: cannot be read",
+         {"exogenous.csv: has no rows", "deadline.csv: cannot be read",
           "sorttable.csv:3: a quoted field is never closed"}},
         // Every problem in every file is listed.
         {[&] {
@@ -218,6 +248,102 @@ TEST_F(ImportScenarioTest, ExportWritesEvenCellsTheProgramWouldRefuse)
     EXPECT_EQ(Lines("deadline.csv")[2], "12,2,0,many");
     ExpectRejected({"deadline.csv:2: column \"Min\": empty cell",
                     "deadline.csv:3: column \"ExpectAmt\": \"many\" is not a number"});
+}
+
+// The import and the database read hold a scenario to the same rules: a fault
+// is refused by both at the same row and column, in the same words. The
+// import lists every fault; the database read names the first.
+TEST_F(ImportScenarioTest, TheImportAndTheDatabaseReadRefuseAFaultInTheSameWords)
+{
+    struct Fault {
+        std::string table;
+        int row;             // 1-based, below the header; 0 for the table as a whole
+        std::string column;  // empty for a row or table as a whole
+        std::string what;
+    };
+    struct Case {
+        std::function<void()> edit;  // applied to freshly exported files
+        std::vector<Fault> faults;   // empty: both accept the files
+        bool refusedWhenStored = true;
+    };
+    const std::string exo = "exogenous.csv", dl = "deadline.csv", st = "sorttable.csv";
+    const std::string order = " (rows must be in ascending time order, the first row being the start)";
+    const std::vector<Case> cases = {
+        {[&] { SetLines(exo, 4, {ArrivalLine(0, 60)}); }, {{"exogenous", 3, "Min", "60 is outside 0..59"}}},
+        {[&] { SetLines(exo, 3, {"0,25,-2e12" + ArrivalLine(0, 25).substr(6)}); },
+         {{"exogenous", 2, "0", "-2E+12 is outside -1E+12..1E+12"}}},
+        {[&] { SetLines(exo, 5, {"1.5" + ArrivalLine(1, 30).substr(1)}); },
+         {{"exogenous", 4, "Hr", "1.5 is not a whole number"}}},
+        {[&] { WriteLines(exo, {Lines(exo)[0]}); }, {{"exogenous", 0, "", "has no rows"}}},
+        {[&] { SetLines(dl, 3, {"24,2,0,31"}); }, {{"deadline", 2, "TankNum", "24 is outside 0..23"}}},
+        {[&] { SetLines(dl, 6, {"8,4,,50"}); }, {{"deadline", 5, "Min", "empty cell"}}},
+        {[&] { SetLines(dl, 2, {"11,2,0,lots"}); }, {{"deadline", 1, "ExpectAmt", "\"lots\" is not a number"}}},
+        {[&] { SetLines(dl, 4, {"7,3,0,40000"}); }, {{"deadline", 3, "ExpectAmt", "40000 is outside -32768..32767"}}},
+        {[&] { SetLines(st, 2, {"0,1,1.25"}); }, {{"sorttable", 1, "sorta", "1.25 is outside 0..1"}}},
+        {[&] { SetLines(st, 5, {"1,24,0.125"}); }, {{"sorttable", 4, "tail", "24 is outside -1..23"}}},
+        {[&] { SetLines(st, 37, {"0,3,0.2"}); },  // tank 0 already sends 0.45 + 0.45
+         {{"sorttable", 36, "sorta", "the shares of tank 0 add up to 1.1 by this row, more than 1"}}},
+        {[&] { SetLines(st, 37, std::vector<std::string>(5, "2,15,0")); },  // tank 2 has six rows
+         {{"sorttable", 40, "head", "tank 2 has more than 10 outlet rows"}}},
+        {[&] {  // tank 1 has six rows adding up to 1; one fewer eighth, and four more rows
+             SetLines(st, 9, {"1,8,0.125"});
+             SetLines(st, 37, std::vector<std::string>(4, "1,9,0"));
+         },
+         {{"sorttable", 39, "sorta",
+           "the 10 shares of tank 1 add up to 0.875, not 1, and a tank has no room for an 11th outlet to carry the rest"}}},
+        // Recorded trials hold arrival rows whose second has gone by, so the
+        // database read takes them as stored; the import refuses them.
+        {[&] { SetLines(exo, 4, {ArrivalLine(0, 20)}); },
+         {{"exogenous", 3, "", "time 0:20 is not after the time before it, 0:25" + order}},
+         StoredArrivalsMustAscend},
+        // Several faults: every one listed by the import, the first by the database read.
+        {[&] {
+             SetLines(st, 2, {"0,1,-0.5"});
+             SetLines(dl, 3, {"24,2,0,31", "13,3,0,4.5"});
+             SetLines(exo, 4, {ArrivalLine(0, 60)});
+         },
+         {{"exogenous", 3, "Min", "60 is outside 0..59"},
+          {"deadline", 2, "TankNum", "24 is outside 0..23"},
+          {"deadline", 3, "ExpectAmt", "4.5 is not a whole number"},
+          {"sorttable", 1, "sorta", "-0.5 is outside 0..1"}}},
+        // What both take: shares past 1 by rounding only, and ten outlets of the
+        // spare record 23, which the program never completes.
+        {[&] {
+             SetLines(st, 2, {"0,1,0.33", "0,2,0.56", "0,-1,0.11"});
+             SetLines(st, 37, std::vector<std::string>(10, "23,1,0.01"));
+         },
+         {}},
+    };
+    const std::string stored = Path("stored.mdb");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.faults.empty() ? "accepted" : c.faults.front().what);
+        Export();
+        c.edit();
+
+        std::vector<std::string> imported;
+        for (const Fault& f : c.faults) {
+            imported.push_back(File(f.table + ".csv") + (f.row ? ":" + std::to_string(f.row + 1) : std::string()) + ": " +
+                               (f.column.empty() ? "" : "column \"" + f.column + "\": ") + f.what);
+        }
+        EXPECT_EQ(ReadScenarioCsv(folder_).problems, imported);
+        if (!imported.empty()) ExpectRejected(imported);
+
+        ASSERT_TRUE(!QFile::exists(QString::fromStdString(stored)) || QFile::remove(QString::fromStdString(stored)));
+        ASSERT_TRUE(ExperimentDb::Create(stored, NewDbContent::SchemaOnly).ok());
+        StoreFiles(stored);
+        auto db = ExperimentDb::Open(stored, OpenMode::ReadOnly);
+        ASSERT_TRUE(db.ok()) << db.error();
+        auto read = db.value()->ReadScenario();
+        if (c.faults.empty() || !c.refusedWhenStored) {
+            EXPECT_TRUE(read.ok()) << read.error();
+            continue;
+        }
+        ASSERT_FALSE(read.ok());
+        const Fault& first = c.faults.front();
+        EXPECT_EQ(read.error(), stored + ": table \"" + first.table + "\"" +
+                                    (first.column.empty() ? "" : ", column \"" + first.column + "\"") +
+                                    (first.row ? ", row " + std::to_string(first.row) + ": " : " ") + first.what);
+    }
 }
 
 }  // namespace

@@ -1,65 +1,42 @@
-// Reading and checking the scenario's CSV files. Everything the program
-// relies on when it reads the scenario tables is checked here, so an import
-// never leaves the database with a scenario the program would refuse; all
-// problems are collected so the experimenter can mend the files in one go.
+// Reading and checking the scenario's CSV files against the scenario rules
+// (scenario/scenario_rules.h), the same rules and words as the database read,
+// so an import never leaves the database with a scenario the program would
+// refuse. All problems are collected so the experimenter can mend the files
+// in one go.
 #include "kestuctl/scenario_csv.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <sstream>
 
-#include "engine/constants.h"
-#include "engine/plant_state.h"
 #include "kestuctl/csv.h"
-#include "kestuctl/plain_number.h"
+#include "scenario/scenario_rules.h"
 #include "trials/message_text.h"
 
 namespace kestu::ctl {
 
 namespace {
 
-constexpr double Int16Min = -32768;
-constexpr double Int16Max = 32767;
-// A tank's shares may add up to 1 with the last bits of a double astray
-// (0.1 + 0.2 + 0.7); more than that is more water than was pumped.
-constexpr double ShareSumSlack = 1e-9;
-
-struct ColumnRule {
-    std::string name;
-    bool whole = true;
-    double lo = Int16Min;
-    double hi = Int16Max;
-};
-
-ColumnRule Whole(std::string name, double lo, double hi) { return {std::move(name), true, lo, hi}; }
-ColumnRule Real(std::string name) { return {std::move(name), false, 0, 0}; }
-
-std::vector<ColumnRule> Rules(ScenarioTable table)
+const TableRule& RuleOf(ScenarioTable table)
 {
     switch (table) {
-    case ScenarioTable::Exogenous: {
-        std::vector<ColumnRule> rules{Whole("Hr", 0, Int16Max), Whole("Min", 0, 59)};
-        for (int tank = 0; tank < TankCount; ++tank) rules.push_back(Real(std::to_string(tank)));
-        return rules;
-    }
+    case ScenarioTable::Exogenous:
+        return ArrivalTableRule();
     case ScenarioTable::Deadline:
-        return {Whole("TankNum", 0, TankRecords - 1), Whole("Hr", 0, Int16Max), Whole("Min", 0, 59),
-                Whole("ExpectAmt", Int16Min, Int16Max)};
+        return DeadlineTableRule();
     case ScenarioTable::Sorttable:
-        return {Whole("head", 0, TankRecords - 1), Whole("tail", -1, TankRecords - 1), Real("sorta")};
+        break;
     }
-    return {};
+    return OutletTableRule();
 }
 
-// A row whose every cell passed, its numbers in the order of Rules().
-struct NumberRow {
-    int line = 0;
-    std::vector<double> numbers;
+// The rows whose every cell passed: their numbers in the column order of the
+// table's rule, and the line each came from.
+struct NumberRows {
+    std::vector<std::vector<double>> numbers;
+    std::vector<int> lines;
 };
 
 struct Reporter {
@@ -71,30 +48,13 @@ struct Reporter {
 
 // A cell or a header as the message shows it: quoted, with control bytes
 // and a byte-order mark escaped, and a long one cut.
-std::string Quoted(const std::string& text) { return "\"" + ForMessage(text, 40) + "\""; }
+std::string Shown(std::string_view text) { return ForMessage(text, ShownCellBytes); }
+std::string Quoted(const std::string& text) { return "\"" + Shown(text) + "\""; }
 std::string Column(const std::string& name) { return "column " + Quoted(name) + ": "; }
-
-std::optional<std::string> CellProblem(const std::string& text, const ColumnRule& rule, double& number)
-{
-    if (text.find_first_not_of(" \t") == std::string::npos) return std::string("empty cell");
-    const auto parsed = ParsePlainNumber(text);
-    if (!parsed) return Quoted(text) + " is not a number";
-    number = *parsed;
-    if (!rule.whole) {
-        // Water beyond this cannot be written into a trial log and read back.
-        if (!WaterFits(number)) return PlainNumber(number) + " is outside -1E+12..1E+12";
-        return std::nullopt;
-    }
-    if (std::floor(number) != number) return PlainNumber(number) + " is not a whole number";
-    if (number < rule.lo || number > rule.hi) {
-        return PlainNumber(number) + " is outside " + PlainNumber(rule.lo) + ".." + PlainNumber(rule.hi);
-    }
-    return std::nullopt;
-}
 
 // Reads one file: its header must name exactly the table's columns (in any
 // order); each row's cells are checked against their column's rule.
-std::vector<NumberRow> ReadTableFile(const std::string& path, ScenarioTable table, const Reporter& report)
+NumberRows ReadTableFile(const std::string& path, const TableRule& table, const Reporter& report)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -113,7 +73,7 @@ std::vector<NumberRow> ReadTableFile(const std::string& path, ScenarioTable tabl
         return {};
     }
 
-    const std::vector<ColumnRule> rules = Rules(table);
+    const std::vector<ColumnRule>& rules = table.columns;
     const CsvRow& header = csv.rows.front();
     std::map<std::string, std::size_t> position;  // column name -> field index
     bool headerOk = true;
@@ -137,12 +97,12 @@ std::vector<NumberRow> ReadTableFile(const std::string& path, ScenarioTable tabl
         }
     }
     if (!headerOk) return {};
-    if (csv.rows.size() == 1) {
-        report.Whole("has no rows below its header");
+    if (auto empty = EmptyTableFault(table, csv.rows.size() - 1)) {
+        report.Whole(empty->what);
         return {};
     }
 
-    std::vector<NumberRow> rows;
+    NumberRows rows;
     for (std::size_t r = 1; r < csv.rows.size(); ++r) {
         const CsvRow& row = csv.rows[r];
         if (row.fields.size() != header.fields.size()) {
@@ -150,92 +110,43 @@ std::vector<NumberRow> ReadTableFile(const std::string& path, ScenarioTable tabl
                                     std::to_string(header.fields.size()));
             continue;
         }
-        NumberRow numbers{row.line, std::vector<double>(rules.size())};
+        std::vector<double> numbers(rules.size());
         bool rowOk = true;
         for (std::size_t c = 0; c < rules.size(); ++c) {
             const std::string& text = row.fields[position[rules[c].name]];
-            if (auto problem = CellProblem(text, rules[c], numbers.numbers[c])) {
-                report.At(row.line, Column(rules[c].name) + *problem);
+            if (auto what = TextCellFault(rules[c], text, Shown, numbers[c])) {
+                report.At(row.line, Column(rules[c].name) + *what);
                 rowOk = false;
             }
         }
-        if (rowOk) rows.push_back(std::move(numbers));
+        if (rowOk) {
+            rows.numbers.push_back(std::move(numbers));
+            rows.lines.push_back(row.line);
+        }
     }
     return rows;
 }
 
-std::string ClockText(int minute, int second)
+// Turns the rows into the table's typed rows and reports every fault of the
+// rules over rows at the line of its row.
+template <typename Row, typename FromNumbers, typename CheckRows>
+void TakeRows(const NumberRows& rows, const Reporter& report, FromNumbers fromNumbers, CheckRows checkRows,
+              std::vector<Row>& out)
 {
-    return std::to_string(minute) + ":" + (second < 10 ? "0" : "") + std::to_string(second);
-}
-
-void TakeArrivals(const std::vector<NumberRow>& rows, const Reporter& report, ScenarioTables& tables)
-{
-    const NumberRow* previous = nullptr;
-    for (const NumberRow& r : rows) {
-        ArrivalRow row;
-        row.Hr = static_cast<int>(r.numbers[0]);
-        row.Min = static_cast<int>(r.numbers[1]);
-        for (int tank = 0; tank < TankCount; ++tank) row.Water[tank] = r.numbers[2 + tank];
-        // The first row is the plant at the start; every arrival comes after it, in order.
-        if (previous && std::pair(row.Hr, row.Min) <= std::pair(int(previous->numbers[0]), int(previous->numbers[1]))) {
-            report.At(r.line, "time " + ClockText(row.Hr, row.Min) + " is not after the time of line " +
-                                  std::to_string(previous->line) + ", " +
-                                  ClockText(int(previous->numbers[0]), int(previous->numbers[1])) +
-                                  " (rows must be in ascending time order, the first row being the start)");
-        }
-        previous = &r;
-        tables.exogenous.push_back(row);
+    std::vector<Row> taken;
+    for (const std::vector<double>& numbers : rows.numbers) taken.push_back(fromNumbers(numbers));
+    std::vector<ScenarioFault> faults;
+    checkRows(taken, faults);
+    for (const ScenarioFault& fault : faults) {
+        const int line = rows.lines.at(fault.row.value());
+        report.At(line, (fault.column.empty() ? std::string() : Column(fault.column)) + fault.what);
     }
-}
-
-void TakeDeadlines(const std::vector<NumberRow>& rows, ScenarioTables& tables)
-{
-    for (const NumberRow& r : rows) {
-        tables.deadline.push_back({static_cast<int>(r.numbers[0]), static_cast<int>(r.numbers[1]),
-                                   static_cast<int>(r.numbers[2]), static_cast<int>(r.numbers[3])});
-    }
-}
-
-// At most MaxOutlets rows per tank, each share within 0..1, a tank's shares
-// adding up to no more than 1, and ten shares adding up to exactly 1 (the
-// program adds an outlet for what is left short of 1, and there is no 11th).
-void TakeOutlets(const std::vector<NumberRow>& rows, const Reporter& report, ScenarioTables& tables)
-{
-    std::array<int, TankRecords> count{};
-    std::array<double, TankRecords> sum{};
-    std::array<bool, TankRecords> reported{};
-    std::array<int, TankRecords> lastLine{};
-    for (const NumberRow& r : rows) {
-        const OutletRow row{static_cast<int>(r.numbers[0]), static_cast<int>(r.numbers[1]), r.numbers[2]};
-        tables.sorttable.push_back(row);
-        const std::string tank = "tank " + std::to_string(row.head);
-        if (row.sorta < 0 || row.sorta > 1) {
-            report.At(r.line, Column("sorta") + PlainNumber(row.sorta) + " is outside 0..1");
-        }
-        if (++count[row.head] == MaxOutlets + 1) {
-            report.At(r.line, Column("head") + tank + " has more than " + std::to_string(MaxOutlets) + " outlet rows");
-        }
-        sum[row.head] += row.sorta;
-        lastLine[row.head] = r.line;
-        if (sum[row.head] > 1 + ShareSumSlack && !reported[row.head]) {
-            reported[row.head] = true;
-            report.At(r.line, Column("sorta") + "the shares of " + tank + " add up to " + PlainNumber(sum[row.head]) +
-                                  " by this row, more than 1");
-        }
-    }
-    for (int tank = 0; tank < TankRecords; ++tank) {
-        if (count[tank] == MaxOutlets && sum[tank] != 1.0 && !reported[tank]) {
-            report.At(lastLine[tank], Column("sorta") + "the " + std::to_string(MaxOutlets) + " shares of tank " +
-                                          std::to_string(tank) + " add up to " + PlainNumber(sum[tank]) +
-                                          ", not 1, and a tank has no room for an 11th outlet to carry the rest");
-        }
-    }
+    out = std::move(taken);
 }
 
 }  // namespace
 
-std::string ScenarioCsvName(ScenarioTable table) { return std::string(ScenarioTableName(table)) + ".csv"; }
+std::string ScenarioCsvName(ScenarioTable table) { return RuleOf(table).name + ".csv"; }
 
 ScenarioCsv ReadScenarioCsv(const std::string& dir)
 {
@@ -243,16 +154,21 @@ ScenarioCsv ReadScenarioCsv(const std::string& dir)
     for (ScenarioTable table : AllScenarioTables) {
         const std::string path = (std::filesystem::path(dir) / ScenarioCsvName(table)).string();
         const Reporter report{path, result.problems};
-        const std::vector<NumberRow> rows = ReadTableFile(path, table, report);
+        const NumberRows rows = ReadTableFile(path, RuleOf(table), report);
+        ScenarioTables& t = result.tables;
         switch (table) {
         case ScenarioTable::Exogenous:
-            TakeArrivals(rows, report, result.tables);
+            TakeRows(rows, report, ArrivalFromNumbers,
+                     [](const std::vector<ArrivalRow>& r, std::vector<ScenarioFault>& f) {
+                         CheckArrivalRows(r, ScenarioUse::Writing, f);
+                     },
+                     t.exogenous);
             break;
         case ScenarioTable::Deadline:
-            TakeDeadlines(rows, result.tables);
+            TakeRows(rows, report, DeadlineFromNumbers, CheckDeadlineRows, t.deadline);
             break;
         case ScenarioTable::Sorttable:
-            TakeOutlets(rows, report, result.tables);
+            TakeRows(rows, report, OutletFromNumbers, CheckOutletRows, t.sorttable);
             break;
         }
     }

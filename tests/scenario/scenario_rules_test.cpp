@@ -1,0 +1,266 @@
+// The scenario rules on their own: which numbers, texts and rows they take,
+// and the words of what they refuse, which every reader passes on unchanged.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "engine/constants.h"
+#include "scenario/outlets.h"
+#include "scenario/scenario_rules.h"
+#include "scenario/trial_setup.h"
+
+namespace kestu {
+namespace {
+
+const ColumnRule& ColumnOf(const TableRule& table, const std::string& name)
+{
+    for (const ColumnRule& column : table.columns) {
+        if (column.name == name) return column;
+    }
+    ADD_FAILURE() << "no column " << name << " in " << table.name;
+    return table.columns.front();
+}
+
+std::string Echo(std::string_view text) { return "<" + std::string(text) + ">"; }
+
+std::vector<std::string> Words(const std::vector<ScenarioFault>& faults)
+{
+    std::vector<std::string> words;
+    for (const ScenarioFault& fault : faults) words.push_back(InTable(fault));
+    return words;
+}
+
+TEST(ScenarioRules, EveryColumnTakesItsRangeAndNothingBeyond)
+{
+    struct Case {
+        const TableRule& table;
+        std::string column;
+        double value;
+        std::string fault;  // empty: accepted
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<Case> cases = {
+        {ArrivalTableRule(), "Hr", 0, ""},
+        {ArrivalTableRule(), "Hr", 32767, ""},
+        {ArrivalTableRule(), "Hr", 32768, "32768 is outside 0..32767"},
+        {ArrivalTableRule(), "Hr", -1, "-1 is outside 0..32767"},
+        {ArrivalTableRule(), "Min", 59, ""},
+        {ArrivalTableRule(), "Min", 60, "60 is outside 0..59"},
+        {ArrivalTableRule(), "Min", 0.5, "0.5 is not a whole number"},
+        {ArrivalTableRule(), "0", -1e12, ""},
+        {ArrivalTableRule(), "22", 1e12, ""},
+        {ArrivalTableRule(), "22", 0.30000000000000004, ""},
+        {ArrivalTableRule(), "7", 2e12, "2E+12 is outside -1E+12..1E+12"},
+        {ArrivalTableRule(), "7", inf, "inf is not a number"},
+        {ArrivalTableRule(), "7", std::nan(""), "nan is not a number"},
+        {DeadlineTableRule(), "TankNum", 23, ""},
+        {DeadlineTableRule(), "TankNum", 24, "24 is outside 0..23"},
+        {DeadlineTableRule(), "ExpectAmt", -32768, ""},
+        {DeadlineTableRule(), "ExpectAmt", 40000, "40000 is outside -32768..32767"},
+        {OutletTableRule(), "head", -1, "-1 is outside 0..23"},
+        {OutletTableRule(), "tail", -1, ""},
+        {OutletTableRule(), "tail", -2, "-2 is outside -1..23"},
+        {OutletTableRule(), "sorta", 0, ""},
+        {OutletTableRule(), "sorta", 1, ""},
+        {OutletTableRule(), "sorta", 1.0000000000000002, "1.0000000000000002 is outside 0..1"},
+        {OutletTableRule(), "sorta", -1e-7, "-1E-07 is outside 0..1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table.name + "." + c.column + " = " + FaultNumber(c.value));
+        EXPECT_EQ(NumberFault(ColumnOf(c.table, c.column), c.value).value_or(""), c.fault);
+    }
+}
+
+TEST(ScenarioRules, TheTablesAreTheProgramsOwn)
+{
+    EXPECT_EQ(ArrivalTableRule().name, "exogenous");
+    ASSERT_EQ(ArrivalTableRule().columns.size(), 2u + TankCount);
+    EXPECT_EQ(ArrivalTableRule().columns[1].name, "Min");
+    EXPECT_EQ(ArrivalTableRule().columns.back().name, "22");
+    EXPECT_EQ(DeadlineTableRule().name, "deadline");
+    EXPECT_EQ(DeadlineTableRule().columns.size(), 4u);
+    EXPECT_EQ(OutletTableRule().name, "sorttable");
+    EXPECT_EQ(OutletTableRule().columns.size(), 3u);
+}
+
+TEST(ScenarioRules, CellTextReadsAsANumberOnlyWhenItIsOne)
+{
+    struct Case {
+        std::string text;
+        std::string fault;  // empty: accepted
+        double number = 0;
+    };
+    const std::vector<Case> cases = {
+        {"12", "", 12},
+        {" 12\t", "", 12},
+        {"12\r\n", "", 12},
+        {"+3", "", 3},
+        {"1.2e1", "", 12},
+        {"6E1", "", 60},
+        {".5e1", "", 5},
+        {"5.", "", 5},
+        {"12.0", "", 12},
+        {"", "empty cell"},
+        {" \t ", "empty cell"},
+        {"lots", "\"<lots>\" is not a number"},
+        {"1,5", "\"<1,5>\" is not a number"},
+        {"0x10", "\"<0x10>\" is not a number"},
+        {"+-3", "\"<+-3>\" is not a number"},
+        {"1 2", "\"<1 2>\" is not a number"},
+        {"inf", "\"<inf>\" is not a number"},
+        {"nan", "\"<nan>\" is not a number"},
+        {"1e999", "\"<1e999>\" is not a number"},
+        {"12.5", "12.5 is not a whole number"},
+        {"-0", "", 0},
+    };
+    const ColumnRule& column = ColumnOf(DeadlineTableRule(), "ExpectAmt");
+    for (const Case& c : cases) {
+        SCOPED_TRACE("\"" + c.text + "\"");
+        double number = -99;
+        EXPECT_EQ(TextCellFault(column, c.text, Echo, number).value_or(""), c.fault);
+        if (c.fault.empty()) {
+            EXPECT_EQ(number, c.number);
+        }
+    }
+}
+
+TEST(ScenarioRules, FaultNumbersReadBackExactly)
+{
+    for (double value : {0.1 + 0.2, 1.08, 1e-7, -1e12, 123456789.125, 5e-324}) {
+        const std::string text = FaultNumber(value);
+        EXPECT_EQ(ParseCellText(text), value) << text;
+    }
+    EXPECT_EQ(FaultNumber(-0.0), "0");
+    EXPECT_EQ(FaultNumber(0.625), "0.625");
+}
+
+std::vector<OutletRow> Repeat(int times, OutletRow row) { return std::vector<OutletRow>(times, row); }
+
+std::vector<OutletRow> Join(std::vector<OutletRow> a, const std::vector<OutletRow>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(ScenarioRules, OutletRowsTogether)
+{
+    struct Case {
+        std::string name;
+        std::vector<OutletRow> rows;
+        std::vector<std::string> faults;
+    };
+    const std::vector<Case> cases = {
+        {"ten rows adding up to 1", Join(Repeat(8, {4, 5, 0.0625}), Repeat(2, {4, -1, 0.25})), {}},
+        {"shares past 1 by rounding only", {{0, 1, 0.33}, {0, 2, 0.56}, {0, -1, 0.11}}, {}},
+        {"eleven rows",
+         Repeat(11, {6, 7, 0.05}),
+         {"table \"sorttable\", column \"head\", row 11: tank 6 has more than 10 outlet rows"}},
+        {"shares past 1 by more than rounding",
+         {{0, 1, 0.5}, {3, 2, 1}, {0, 2, 0.5}, {0, 3, 1e-8}, {0, 4, 0.2}},
+         {"table \"sorttable\", column \"sorta\", row 4: the shares of tank 0 add up to 1.00000001 by this row, more "
+          "than 1"}},
+        {"ten shares short of 1",
+         Join(Repeat(9, {5, 6, 0.1}), {{8, 9, 1}, {5, 6, 0.05}}),
+         {"table \"sorttable\", column \"sorta\", row 11: the 10 shares of tank 5 add up to 0.95, not 1, "
+          "and a tank has no room for an 11th outlet to carry the rest"}},
+        // Ten shares of 0.1 fall short of 1 in the last bit; the program compares exactly.
+        {"ten shares short of 1 by rounding",
+         Repeat(10, {5, 6, 0.1}),
+         {"table \"sorttable\", column \"sorta\", row 10: the 10 shares of tank 5 add up to 0.9999999999999999, not 1, "
+          "and a tank has no room for an 11th outlet to carry the rest"}},
+        // The spare record 23 is never completed, so its shares need not add up to 1.
+        {"record 23", Repeat(10, {23, 1, 0.01}), {}},
+        {"a row out of range takes no part in the count",
+         Join(Join(Repeat(8, {6, 7, 0.0625}), Repeat(2, {6, 8, 0.25})), {{6, 24, 0.1}}),
+         {"table \"sorttable\", column \"tail\", row 11: 24 is outside -1..23"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ScenarioFault> faults;
+        CheckOutletRows(c.rows, faults);
+        EXPECT_EQ(Words(faults), c.faults);
+        // The plant takes exactly the rows the rules take, and says the same.
+        PlantState plant;
+        EXPECT_EQ(LoadOutlets(plant, c.rows), c.faults.empty() ? "" : c.faults.front());
+    }
+}
+
+TEST(ScenarioRules, ArrivalTimesAscendWhenWrittenAndAreReadAsStored)
+{
+    const auto at = [](int minute, int second) { return ArrivalRow{minute, second, {}}; };
+    struct Case {
+        std::vector<ArrivalRow> rows;
+        std::vector<std::string> faults;  // when written
+    };
+    const std::string order = " (rows must be in ascending time order, the first row being the start)";
+    const std::vector<Case> cases = {
+        {{at(0, 0), at(0, 25), at(1, 0), at(10, 59)}, {}},
+        {{at(0, 0), at(0, 25), at(0, 25)},
+         {"table \"exogenous\", row 3: time 0:25 is not after the time before it, 0:25" + order}},
+        {{at(0, 30), at(0, 25), at(0, 40), at(0, 35)},
+         {"table \"exogenous\", row 2: time 0:25 is not after the time before it, 0:30" + order,
+          "table \"exogenous\", row 4: time 0:35 is not after the time before it, 0:40" + order}},
+        // Minutes weigh more than seconds: 1:05 comes after 0:59.
+        {{at(0, 59), at(1, 5), at(1, 4)},
+         {"table \"exogenous\", row 3: time 1:04 is not after the time before it, 1:05" + order}},
+        // A row refused for its own cells is left out of the order.
+        {{at(0, 30), at(0, 60), at(0, 40)}, {"table \"exogenous\", column \"Min\", row 2: 60 is outside 0..59"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.faults.empty() ? "ascending" : c.faults.front());
+        std::vector<ScenarioFault> written, stored;
+        CheckArrivalRows(c.rows, ScenarioUse::Writing, written);
+        EXPECT_EQ(Words(written), c.faults);
+        CheckArrivalRows(c.rows, ScenarioUse::Reading, stored);
+        std::vector<std::string> expected;
+        for (const std::string& fault : c.faults) {
+            if (StoredArrivalsMustAscend || fault.find(order) == std::string::npos) expected.push_back(fault);
+        }
+        EXPECT_EQ(Words(stored), expected);
+    }
+}
+
+TEST(ScenarioRules, TheTrialSetupRefusesTheFirstFaultInTableOrder)
+{
+    ScenarioTables good;
+    good.exogenous = {{0, 0, {}}, {0, 25, {}}};
+    good.deadline = {{7, 2, 0, 40}};
+    good.sorttable = {{0, 1, 1}};
+    ASSERT_EQ(CheckScenario(good), "");
+
+    struct Case {
+        std::function<void(ScenarioTables&)> edit;
+        std::string fault;
+    };
+    const std::vector<Case> cases = {
+        {[](ScenarioTables& t) { t.exogenous.clear(); }, "table \"exogenous\" has no rows"},
+        {[](ScenarioTables& t) { t.deadline.clear(); }, "table \"deadline\" has no rows"},
+        {[](ScenarioTables& t) { t.sorttable.clear(); }, "table \"sorttable\" has no rows"},
+        {[](ScenarioTables& t) { t.exogenous[1].Water[3] = -1.5e12; },
+         "table \"exogenous\", column \"3\", row 2: -1.5E+12 is outside -1E+12..1E+12"},
+        {[](ScenarioTables& t) { t.deadline[0].TankNum = 24; },
+         "table \"deadline\", column \"TankNum\", row 1: 24 is outside 0..23"},
+        {[](ScenarioTables& t) { t.deadline[0].Min = 60; }, "table \"deadline\", column \"Min\", row 1: 60 is outside 0..59"},
+        {[](ScenarioTables& t) { t.deadline[0].ExpectAmt = 32768; },
+         "table \"deadline\", column \"ExpectAmt\", row 1: 32768 is outside -32768..32767"},
+        {[](ScenarioTables& t) { t.sorttable[0].sorta = 1.5; },
+         "table \"sorttable\", column \"sorta\", row 1: 1.5 is outside 0..1"},
+        // The arrival table comes first, whatever else is wrong.
+        {[](ScenarioTables& t) {
+             t.deadline.clear();
+             t.exogenous[0].Hr = -1;
+         },
+         "table \"exogenous\", column \"Hr\", row 1: -1 is outside 0..32767"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        ScenarioTables tables = good;
+        c.edit(tables);
+        EXPECT_EQ(CheckScenario(tables), c.fault);
+    }
+}
+
+}  // namespace
+}  // namespace kestu
