@@ -50,8 +50,8 @@ struct ReplayOutcome {
 };
 
 // Replays a trial log exactly as the window's replay console does, without a
-// window. Snapshot files it re-saves, and its copy of the log, stay in
-// workFolder, which must exist; nothing is written anywhere else.
+// window. Snapshot files it re-saves stay in workFolder, which must exist;
+// nothing is written anywhere else.
 ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder);
 
 }  // namespace kestu

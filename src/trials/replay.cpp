@@ -45,8 +45,13 @@ void TrialSession::LoadReplay()
         return;
     }
     const int trialNum = static_cast<int>(*trial);
+    LoadReplayFrom(ProgramPath(TrialLogFileName(participant_.UserID, trialNum)), trialNum);
+}
+
+void TrialSession::LoadReplayFrom(const std::string& logPath, int trialNum)
+{
     TrialLogReader reader;
-    if (!reader.Open(ProgramPath(TrialLogFileName(participant_.UserID, trialNum)))) {
+    if (!reader.Open(logPath)) {
         replayLog_.Close();
         Report("Trial " + std::to_string(trialNum) + " cannot be replayed:\n" + reader.Error());
         ReplayIdle();

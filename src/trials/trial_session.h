@@ -80,6 +80,8 @@ public:
 
     // Replay.
     void LoadReplay();
+    // Loads the log at `logPath` as trial `trialNum` of the participant.
+    void LoadReplayFrom(const std::string& logPath, int trialNum);
     void ReplayStep();
     void PlayReplay();
     void PauseReplay();
