@@ -30,7 +30,22 @@ frmLogin::frmLogin(ParticipantState& participant, std::string databasePath, QWid
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(Title);
     setModal(true);
+    BuildModeGroup();
+    BuildUserIdRow();
+    LayOut();
 
+    connect(cmdOK, &QPushButton::clicked, this, &frmLogin::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmLogin::cmdCancel_Click);
+    // Esc and the title bar's close button are a Cancel.
+    connect(this, &QDialog::rejected, this, [this] { LoginAccepted = false; });
+    // The rule stays in view once a character has been refused.
+    connect(txtUserID, &QLineEdit::inputRejected, lblUserIdRule, &QLabel::show);
+
+    Form_Load();
+}
+
+void frmLogin::BuildModeGroup()
+{
     Frame1 = new QGroupBox(QStringLiteral("Simulation Mode"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Experiment = new QRadioButton(QStringLiteral("Experiment"), Frame1);
@@ -44,7 +59,10 @@ frmLogin::frmLogin(ParticipantState& participant, std::string databasePath, QWid
     modes->addWidget(Experiment);
     modes->addWidget(Replay);
     modes->addWidget(Training);
+}
 
+void frmLogin::BuildUserIdRow()
+{
     lblLabels0 = new QLabel(QStringLiteral("&User ID:"), this);
     lblLabels0->setObjectName(QStringLiteral("lblLabels_0"));
     txtUserID = new QLineEdit(this);
@@ -63,7 +81,10 @@ frmLogin::frmLogin(ParticipantState& participant, std::string databasePath, QWid
     cmdOK->setDefault(true);
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+}
 
+void frmLogin::LayOut()
+{
     auto* idRow = new QHBoxLayout;
     idRow->addWidget(lblLabels0);
     idRow->addWidget(txtUserID);
@@ -82,15 +103,6 @@ frmLogin::frmLogin(ParticipantState& participant, std::string databasePath, QWid
     setTabOrder(cmdCancel, Experiment);
     setTabOrder(Experiment, Replay);
     setTabOrder(Replay, Training);
-
-    connect(cmdOK, &QPushButton::clicked, this, &frmLogin::cmdOK_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmLogin::cmdCancel_Click);
-    // Esc and the title bar's close button are a Cancel.
-    connect(this, &QDialog::rejected, this, [this] { LoginAccepted = false; });
-    // The rule stays in view once a character has been refused.
-    connect(txtUserID, &QLineEdit::inputRejected, lblUserIdRule, &QLabel::show);
-
-    Form_Load();
 }
 
 frmLogin::~frmLogin() = default;

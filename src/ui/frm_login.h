@@ -55,6 +55,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void BuildModeGroup();
+    void BuildUserIdRow();
+    void LayOut();
     void Form_Load();
     void BackToUserId();
     void Report(QMessageBox::Icon icon, const QString& text);

@@ -52,29 +52,12 @@ std::string Shown(std::string_view text) { return ForMessage(text, ShownCellByte
 std::string Quoted(const std::string& text) { return "\"" + Shown(text) + "\""; }
 std::string Column(const std::string& name) { return "column " + Quoted(name) + ": "; }
 
-// Reads one file: its header must name exactly the table's columns (in any
-// order); each row's cells are checked against their column's rule.
-NumberRows ReadTableFile(const std::string& path, const TableRule& table, const Reporter& report)
+// Where each of the table's columns stands in the header (which must name
+// exactly the table's columns, in any order); nothing when the header is wrong.
+std::optional<std::map<std::string, std::size_t>> HeaderPositions(const CsvRow& header,
+                                                                  const std::vector<ColumnRule>& rules,
+                                                                  const Reporter& report)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        report.Whole("cannot be read");
-        return {};
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
-    const CsvText csv = ReadCsv(content.str());
-    if (!csv.error.empty()) {
-        report.At(csv.errorLine, csv.error);
-        return {};
-    }
-    if (csv.rows.empty()) {
-        report.Whole("is empty; it needs a header row and at least one row below it");
-        return {};
-    }
-
-    const std::vector<ColumnRule>& rules = table.columns;
-    const CsvRow& header = csv.rows.front();
     std::map<std::string, std::size_t> position;  // column name -> field index
     bool headerOk = true;
     for (std::size_t f = 0; f < header.fields.size(); ++f) {
@@ -96,7 +79,34 @@ NumberRows ReadTableFile(const std::string& path, const TableRule& table, const 
             headerOk = false;
         }
     }
-    if (!headerOk) return {};
+    if (!headerOk) return std::nullopt;
+    return position;
+}
+
+// Reads one file: a header, then rows whose cells are checked against their
+// column's rule; every fault is reported.
+NumberRows ReadTableFile(const std::string& path, const TableRule& table, const Reporter& report)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        report.Whole("cannot be read");
+        return {};
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    const CsvText csv = ReadCsv(content.str());
+    if (!csv.error.empty()) {
+        report.At(csv.errorLine, csv.error);
+        return {};
+    }
+    if (csv.rows.empty()) {
+        report.Whole("is empty; it needs a header row and at least one row below it");
+        return {};
+    }
+    const std::vector<ColumnRule>& rules = table.columns;
+    const CsvRow& header = csv.rows.front();
+    auto position = HeaderPositions(header, rules, report);
+    if (!position) return {};
     if (auto empty = EmptyTableFault(table, csv.rows.size() - 1)) {
         report.Whole(empty->what);
         return {};
@@ -113,7 +123,7 @@ NumberRows ReadTableFile(const std::string& path, const TableRule& table, const 
         std::vector<double> numbers(rules.size());
         bool rowOk = true;
         for (std::size_t c = 0; c < rules.size(); ++c) {
-            const std::string& text = row.fields[position[rules[c].name]];
+            const std::string& text = row.fields[(*position)[rules[c].name]];
             if (auto what = TextCellFault(rules[c], text, Shown, numbers[c])) {
                 report.At(row.line, Column(rules[c].name) + *what);
                 rowOk = false;
