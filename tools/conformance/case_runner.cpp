@@ -5,7 +5,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -27,123 +26,161 @@ std::string ReadText(const std::string& path)
     return s.str();
 }
 
-// A small JSON writer: shortest round-trip doubles, lists of values.
-class Json {
-public:
-    void Key(const std::string& key)
-    {
-        Comma();
-        out_ += "\"" + key + "\": ";
-        first_ = true;
-    }
-    void Raw(const std::string& text)
-    {
-        Comma();
-        out_ += text;
-    }
-    void Number(double v)
-    {
-        char buf[32];
-        auto res = std::to_chars(buf, buf + sizeof buf, v);
-        std::string s(buf, res.ptr);
-        if (s.find_first_of(".e") == std::string::npos) s += ".0";
-        Raw(s);
-    }
-    void Int(long long v) { Raw(std::to_string(v)); }
-    void String(const std::string& s)
-    {
-        std::string q = "\"";
-        for (char c : s) {
-            if (c == '"' || c == '\\') q += '\\';
-            if (c == '\r') { q += "\\r"; continue; }
-            if (c == '\n') { q += "\\n"; continue; }
-            q += c;
-        }
-        Raw(q + "\"");
-    }
-    void Open(char c)
-    {
-        Comma();
-        out_ += c;
-        first_ = true;
-    }
-    void Close(char c)
-    {
-        out_ += c;
-        first_ = false;
-    }
-    template <typename Range, typename F>
-    void List(const std::string& key, const Range& range, F each)
-    {
-        Key(key);
-        Open('[');
-        for (const auto& v : range) each(v);
-        Close(']');
-    }
-    const std::string& Text() const { return out_; }
-
-private:
-    void Comma()
-    {
-        if (!first_) out_ += ", ";
-        first_ = false;
-    }
-    std::string out_;
-    bool first_ = true;
-};
-
-void WritePlant(Json& j, const TrialSession& session, const MissedTally& missed)
+// Whole numbers of the plant as a JSON list.
+template <typename Range>
+QJsonArray IntList(const Range& values)
 {
-    const PlantState& p = const_cast<TrialSession&>(session).plant();
-    j.Key("MissedBuckets");
-    j.Int(missed.Total);
-    j.Key("MissedCaption");
-    j.String(std::to_string(missed.Total));
-    j.List("MissedPerTank", missed.PerTank, [&](const std::optional<int>& v) { v ? j.Int(*v) : j.Raw("null"); });
-    j.Key("ElapsedTicks");
-    j.Int(p.ElapsedTicks);
-    j.Key("BusyPumpTicks");
-    j.Int(p.BusyPumpTicks);
-    j.Key("SweepPumpTicks");
-    j.Int(p.SweepPumpTicks);
-    std::vector<double> water;
-    for (int t = 0; t < TankCount; ++t) water.push_back(p.Tanks[t].Water);
-    j.List("Water", water, [&](double w) { j.Number(w); });
-    j.Key("EndClock");
-    j.Open('[');
-    j.Int(p.SimMinutes);
-    j.Int(p.SimSeconds);
-    j.Close(']');
+    QJsonArray list;
+    for (const auto v : values) list.append(static_cast<qint64>(v));
+    return list;
 }
 
-void WriteFinal(Json& j, TrialSession& session)
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+
+std::string ToText(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString(); }
+
+void WritePlant(QJsonObject& j, TrialSession& session)
 {
     const PlantState& p = session.plant();
-    j.Key("Final");
-    j.Open('{');
-    auto ints = [&](const std::string& key, const auto& values) { j.List(key, values, [&](int v) { j.Int(v); }); };
-    ints("PumpState", p.PumpState);
-    j.List("Status", p.Status, [&](SwitchStatus s) { j.String(std::string(LogWord(s))); });
-    ints("PumpHandover", p.PumpHandover);
-    ints("SwitchTick", p.SwitchTick);
-    j.Key("PumpsAllocated");
-    j.Int(p.PumpsAllocated);
-    j.Key("PumpsReleasing");
-    j.Int(p.PumpsReleasing);
-    j.Key("PumpsInUse");
-    j.String(std::to_string(p.PumpsInUseShown));
-    ints("CleaningQueue", p.CleaningQueue);
-    std::vector<int> expect;
-    for (int t = 0; t < TankCount; ++t) expect.push_back(p.Tanks[t].ExpectAmt);
-    ints("ExpectAmt", expect);
-    j.Key("NextArrivalRow");
-    j.Int(static_cast<long long>(session.engine.NextArrivalRow()));
-    j.Key("TimerRunning");
-    j.Raw(session.engine.TimerRunning() ? "true" : "false");
+    const MissedTally& missed = session.missed;
+    j["MissedBuckets"] = static_cast<qint64>(missed.Total);
+    j["MissedCaption"] = Text(std::to_string(missed.Total));
+    QJsonArray perTank;
+    for (const std::optional<int>& v : missed.PerTank) perTank.append(v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null));
+    j["MissedPerTank"] = perTank;
+    j["ElapsedTicks"] = static_cast<qint64>(p.ElapsedTicks);
+    j["BusyPumpTicks"] = static_cast<qint64>(p.BusyPumpTicks);
+    j["SweepPumpTicks"] = static_cast<qint64>(p.SweepPumpTicks);
+    QJsonArray water;
+    for (int t = 0; t < TankCount; ++t) water.append(p.Tanks[t].Water);
+    j["Water"] = water;
+    j["EndClock"] = QJsonArray{static_cast<qint64>(p.SimMinutes), static_cast<qint64>(p.SimSeconds)};
+}
+
+QJsonObject FinalState(TrialSession& session)
+{
+    const PlantState& p = session.plant();
+    QJsonObject j;
+    j["PumpState"] = IntList(p.PumpState);
+    QJsonArray status;
+    for (SwitchStatus s : p.Status) status.append(Text(std::string(LogWord(s))));
+    j["Status"] = status;
+    j["PumpHandover"] = IntList(p.PumpHandover);
+    j["SwitchTick"] = IntList(p.SwitchTick);
+    j["PumpsAllocated"] = static_cast<qint64>(p.PumpsAllocated);
+    j["PumpsReleasing"] = static_cast<qint64>(p.PumpsReleasing);
+    j["PumpsInUse"] = Text(std::to_string(p.PumpsInUseShown));
+    j["CleaningQueue"] = IntList(p.CleaningQueue);
+    QJsonArray expect;
+    for (int t = 0; t < TankCount; ++t) expect.append(static_cast<qint64>(p.Tanks[t].ExpectAmt));
+    j["ExpectAmt"] = expect;
+    j["NextArrivalRow"] = static_cast<qint64>(session.engine.NextArrivalRow());
+    j["TimerRunning"] = session.engine.TimerRunning();
     // The reference trials record the feedforward button as its caption.
-    j.Key("FFCaption");
-    j.String(session.controls.SnapshotPending ? "&Restore FF" : "&Feedforward");
-    j.Close('}');
+    j["FFCaption"] = session.controls.SnapshotPending ? "&Restore FF" : "&Feedforward";
+    return j;
+}
+
+// How far a scripted trial ran, and how many of its events had no effect
+// (disabled controls, or due after the trial had ended).
+struct ScriptedRun {
+    int ticks = 0;
+    int ignored = 0;
+};
+
+// Runs the trial as the window does, firing each scripted event at its tick
+// and point: before the tick's simulation or at one of its yields.
+ScriptedRun RunScripted(TrialSession& session, const std::vector<ScriptEvent>& script)
+{
+    ScriptedRun run;
+    std::multimap<std::pair<int, std::string>, const ScriptEvent*> due;
+    for (const auto& e : script) due.emplace(std::make_pair(e.tick, e.at), &e);
+    auto fire = [&](const std::string& at) {
+        auto [first, last] = due.equal_range({run.ticks, at});
+        for (auto it = first; it != last; ++it) {
+            const ScriptEvent& e = *it->second;
+            if (e.action == "click") {
+                if (!session.controls.SwitchesEnabled) ++run.ignored;
+                session.ClickSwitch(e.switchNum);
+            } else if (session.controls.FFVisible && session.controls.FFEnabled) {
+                session.SaveOrRestoreSnapshot();
+            } else {
+                ++run.ignored;
+            }
+        }
+    };
+    session.host.yield = [&](YieldPoint point) { fire("yield" + std::to_string(int(point))); };
+
+    session.LoadPlant();
+    session.SetUpTrial();
+    fire("before");
+    session.StartOrStop();
+    while (session.engine.TimerRunning() && run.ticks < 100000) {
+        ++run.ticks;
+        fire("before");
+        session.engine.Simulate();
+    }
+    session.host.yield = nullptr;  // `fire` refers to this frame
+    for (const auto& e : script)
+        if (e.tick > run.ticks) ++run.ignored;
+    return run;
+}
+
+std::string TrialResults(TrialSession& session, const ScriptedRun& run)
+{
+    QJsonObject j;
+    j["Ended"] = !session.engine.TimerRunning();
+    WritePlant(j, session);
+    const PlantState& p = session.plant();
+    if (auto shares = ComputeShares(p.ElapsedTicks, p.BusyPumpTicks, p.SweepPumpTicks)) {
+        j["BusyTime"] = shares->BusyTime;
+        j["SweepTime"] = shares->SweepTime;
+        j["IdleTime"] = shares->IdleTime;
+    }
+    j["TrialEnd"] = QJsonArray{static_cast<qint64>(session.trialEnd.Minutes), static_cast<qint64>(session.trialEnd.Seconds)};
+    j["TicksRun"] = run.ticks;
+    j["IgnoredEvents"] = run.ignored;
+    j["Final"] = FinalState(session);
+    return ToText(j);
+}
+
+// How a replay ran: what ended it ("end time", "STOP" or the error shown)
+// and how many ticks it took.
+struct ReplayRun {
+    std::string endedBy = "end time";
+    int ticks = 0;
+};
+
+// Replays the participant's first trial log as the replay console does.
+ReplayRun RunReplay(TrialSession& session)
+{
+    ReplayRun run;
+    session.host.report = [&run](const std::string&, const std::string& text) { run.endedBy = "error: " + text; };
+    session.LoadPlant();
+    session.replaySelection = "1";
+    session.LoadReplay();
+    if (session.controls.PlayEnabled) {
+        session.PlayReplay();
+        while (session.engine.TimerRunning() && run.ticks < 100000) {
+            ++run.ticks;
+            session.engine.Simulate();
+        }
+    }
+    if (session.runEnd == RunEnd::ByStopRecord) run.endedBy = "STOP";
+    session.host.report = nullptr;  // it refers to this frame's `run`
+    return run;
+}
+
+std::string ReplayResults(TrialSession& session, const ReplayRun& run, const std::filesystem::path& snapshotPath)
+{
+    QJsonObject j;
+    j["EndedBy"] = Text(run.endedBy);
+    WritePlant(j, session);
+    j["TicksRun"] = run.ticks;
+    j["Final"] = FinalState(session);
+    j["Snapshot"] = std::filesystem::exists(snapshotPath) ? QJsonValue(Text(ReadText(snapshotPath.string())))
+                                                          : QJsonValue(QJsonValue::Null);
+    return ToText(j);
 }
 
 }  // namespace
@@ -182,112 +219,28 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
 
     CaseOutput output;
     MemoryStore store(tables);
-
-    // The trial itself.
     {
         ParticipantState participant;
         participant.UserID = "U";
         participant.FeedforwardOn = true;
         TrialSession session(participant, store, trialDir.string());
-        std::multimap<std::pair<int, std::string>, const ScriptEvent*> due;
-        for (const auto& e : script) due.emplace(std::make_pair(e.tick, e.at), &e);
-        int tick = 0, ignored = 0;
-        auto fire = [&](const std::string& at) {
-            auto [first, last] = due.equal_range({tick, at});
-            for (auto it = first; it != last; ++it) {
-                const ScriptEvent& e = *it->second;
-                if (e.action == "click") {
-                    if (!session.controls.SwitchesEnabled) ++ignored;
-                    session.ClickSwitch(e.switchNum);
-                } else if (session.controls.FFVisible && session.controls.FFEnabled) {
-                    session.SaveOrRestoreSnapshot();
-                } else {
-                    ++ignored;
-                }
-            }
-        };
-        session.host.yield = [&](YieldPoint point) { fire("yield" + std::to_string(int(point))); };
-
-        session.LoadPlant();
-        session.SetUpTrial();
-        fire("before");
-        session.StartOrStop();
-        while (session.engine.TimerRunning() && tick < 100000) {
-            ++tick;
-            fire("before");
-            session.engine.Simulate();
-        }
-        for (const auto& e : script)
-            if (e.tick > tick) ++ignored;
-
-        Json j;
-        j.Open('{');
-        j.Key("Ended");
-        j.Raw(session.engine.TimerRunning() ? "false" : "true");
-        WritePlant(j, session, session.missed);
-        if (auto shares = ComputeShares(session.plant().ElapsedTicks, session.plant().BusyPumpTicks,
-                                        session.plant().SweepPumpTicks)) {
-            j.Key("BusyTime"), j.Number(shares->BusyTime);
-            j.Key("SweepTime"), j.Number(shares->SweepTime);
-            j.Key("IdleTime"), j.Number(shares->IdleTime);
-        }
-        j.Key("TrialEnd");
-        j.Open('[');
-        j.Int(session.trialEnd.Minutes);
-        j.Int(session.trialEnd.Seconds);
-        j.Close(']');
-        j.Key("TicksRun");
-        j.Int(tick);
-        j.Key("IgnoredEvents");
-        j.Int(ignored);
-        WriteFinal(j, session);
-        j.Close('}');
-        output.resultsJson = j.Text() + "\n";
+        const ScriptedRun run = RunScripted(session, script);
+        output.resultsJson = TrialResults(session, run);
         session.CloseWindow();
     }
     output.trialLog = ReadText((trialDir / "U.1").string());
     if (fs::exists(trialDir / "U.DAT")) output.snapshot = ReadText((trialDir / "U.DAT").string());
 
     // Its replay, from the log just written; snapshots re-saved elsewhere.
+    fs::copy_file(trialDir / "U.1", replayDir / "U.1", fs::copy_options::overwrite_existing);
     {
-        fs::copy_file(trialDir / "U.1", replayDir / "U.1", fs::copy_options::overwrite_existing);
         ParticipantState participant;
         participant.UserID = "U";
         participant.ReplayMode = true;
         participant.TrialNum = 1;
         TrialSession session(participant, store, replayDir.string());
-        std::string stoppedBy = "end time";
-        bool stopRecord = false;
-        session.host.report = [&](const std::string&, const std::string& text) { stoppedBy = "error: " + text; };
-        session.LoadPlant();
-        session.replaySelection = "1";
-        session.LoadReplay();
-        int tick = 0;
-        if (session.controls.PlayEnabled) {
-            session.PlayReplay();
-            while (session.engine.TimerRunning() && tick < 100000) {
-                ++tick;
-                session.engine.Simulate();
-            }
-        }
-        stopRecord = session.runEnd == RunEnd::ByStopRecord;
-        if (stopRecord) stoppedBy = "STOP";
-
-        Json j;
-        j.Open('{');
-        j.Key("EndedBy");
-        j.String(stoppedBy);
-        WritePlant(j, session, session.missed);
-        j.Key("TicksRun");
-        j.Int(tick);
-        WriteFinal(j, session);
-        j.Key("Snapshot");
-        if (fs::exists(replayDir / "U.DAT"))
-            j.String(ReadText((replayDir / "U.DAT").string()));
-        else
-            j.Raw("null");
-        j.Close('}');
-        output.replayResultsJson = j.Text() + "\n";
+        const ReplayRun run = RunReplay(session);
+        output.replayResultsJson = ReplayResults(session, run, replayDir / "U.DAT");
         session.CloseWindow();
     }
     return output;
