@@ -1,24 +1,39 @@
 #pragma once
 
+#include <array>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "engine/constants.h"
+#include "engine/switch_status.h"
 #include "scenario/deadlines.h"  // ClockTime
 
 namespace kestu {
 
-// The header of one trial-log record.
+// The header of one trial-log record: when, what, and which switch (0 for
+// the marks). The record past a log's end reads -1:-1, a STOP due at no time.
 struct LogRecord {
     int Minutes = -1;
     int Seconds = -1;
-    std::string Kind;
+    LogKind Kind = LogKind::Stop;
     int Switch = 0;
 };
 
-// Reads a trial log record by record, as the replay consumes it. Opening
-// reads the whole file once and checks every line, so a bad line is found
-// before anything is replayed; records are then read from the file as they
-// are needed, so memory does not grow with the file.
+// A record with the values of its state line: each tank's water and each
+// switch's pump state as the log holds them (water to one decimal).
+struct LoggedRecord : LogRecord {
+    std::array<double, TankCount> Water{};
+    std::array<int, SwitchCount> PumpState{};
+};
+
+// Reads a trial log record by record. Opening reads the whole file once and
+// checks every line, so a bad line is found before anything is replayed or
+// written out; records are then read from the file as they are needed, so
+// memory does not grow with the file. Messages read "<file>, line N: what",
+// and a bad field is named by its number and meaning:
+// "<file>, line 2: field 9 (water of switch 2): "x.5" is not a number".
 class TrialLogReader {
 public:
     // False when the file cannot be opened, is empty, holds a line that
@@ -35,13 +50,18 @@ public:
     // True when no record is left.
     bool AtEnd() const { return !open_ || read_ >= count_; }
 
-    // The next record. At the end the record carries -1/-1.
+    // The next record's header; the replay needs no more. At the end the
+    // record carries -1/-1.
     LogRecord ReadLogRecord();
+    // The next record with its state line's values; nothing at the end, or
+    // when the file has changed since it was opened (Error() then says so).
+    std::optional<LoggedRecord> ReadRecordWithState();
 
     const std::string& Error() const { return error_; }
     std::size_t RecordCount() const { return count_; }
 
 private:
+    bool ReadNext(LogRecord& header, LoggedRecord* withState);
     bool Fail(std::size_t line, const std::string& what);
 
     bool open_ = false;
@@ -52,11 +72,15 @@ private:
     std::string error_;
 };
 
-// Parses a header line such as 5,23,"ON",17; false when it is malformed.
-bool ParseHeaderLine(const std::string& line, LogRecord& record);
+// Reads a header line such as 5,23,"ON",17 into `record`. Returns what is
+// wrong with the line, naming the field ("field 2 (second): "61" is not a
+// whole number 0..59"), and nothing when it is a sound header.
+std::string ParseHeaderLine(std::string_view line, LogRecord& record);
 
-// Checks a state line: 46 triples "switch,pump state,water" for the switches
-// 0..45 in order. Returns what is wrong, empty when it is sound.
-std::string CheckStateLine(const std::string& line);
+// Reads a state line into record.Water and record.PumpState: 46 triples
+// "switch,pump state,water" for the switches 0..45 in order, the two
+// switches of a tank giving the same water. Returns what is wrong with the
+// line, naming the field, and nothing when it is a sound state line.
+std::string ParseStateLine(std::string_view line, LoggedRecord& record);
 
 }  // namespace kestu

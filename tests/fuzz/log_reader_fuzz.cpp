@@ -1,20 +1,22 @@
-// The trial-log reader fed arbitrary files. The replay trusts whatever the
-// reader hands it, so an accepted log must give back every record it counted,
-// in file order, each a known kind at a real clock time and switch, with time
-// running forward except where a restore turns the clock back to its save;
-// and a log cut off in the middle of a line is refused. A refused log leaves
-// the reader closed, empty and saying why.
+// The trial-log reader fed arbitrary files. The replay and log2csv trust
+// whatever the reader hands them, so an accepted log must give back every
+// record it counted, in file order, each a known kind at a real clock time
+// and switch, with time running forward except where a restore turns the
+// clock back to its save; read with their state lines the same records come
+// back, with water and pump states a trial can hold; and a log cut off in the
+// middle of a line is refused. A refused log leaves the reader closed, empty
+// and saying why, naming the file.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/plant_state.h"  // WaterFits
 #include "fuzz_check.h"
 #include "trials/log_reader.h"
 
@@ -79,6 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kestu::TrialLogReader reader;
     if (!reader.Open(LogPath())) {
         FUZZ_CHECK(!reader.Error().empty(), "a refused log gives no reason");
+        const std::string& error = reader.Error();
+        FUZZ_CHECK(error.rfind(LogPath() + ": ", 0) == 0 || error.rfind(LogPath() + ", line ", 0) == 0,
+                   "the refusal does not start with the file's name: " + Quote(error));
         FUZZ_CHECK(!reader.IsOpen(), "the reader stays open after refusing the log");
         FUZZ_CHECK(reader.AtEnd(), "a refused log still has records: " + reader.Error());
         const kestu::LogRecord none = reader.ReadLogRecord();
@@ -96,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(2 * count <= lines.size(), "the reader counts " + std::to_string(count) + " records in " +
                                                std::to_string(lines.size()) + " lines");
 
-    static const std::set<std::string> kinds = {"ON", "CLEAN", "OFF", "QUEUED", "STOP", "FF", "FFR"};
+    std::vector<kestu::LogRecord> headers;
     bool previousWasRestore = false;
     int lastMinutes = -1, lastSeconds = -1;
     int saveMinutes = -1, saveSeconds = -1;
@@ -106,13 +111,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const kestu::LogRecord r = reader.ReadLogRecord();
         FUZZ_CHECK(r.Minutes >= 0 && r.Seconds >= 0 && r.Seconds <= 59,
                    where + " is at " + Clock(r.Minutes, r.Seconds));
-        FUZZ_CHECK(kinds.count(r.Kind) == 1, where + " is of kind " + Quote(r.Kind));
+        FUZZ_CHECK(!kestu::LogWord(r.Kind).empty(),
+                   where + " is of kind number " + std::to_string(static_cast<int>(r.Kind)));
         FUZZ_CHECK(r.Switch >= 0 && r.Switch <= 45, where + " names switch " + std::to_string(r.Switch));
 
         // Records alternate with state lines, so record k is line 2k.
         kestu::LogRecord header;
         const std::string& line = lines[2 * k];
-        FUZZ_CHECK(kestu::ParseHeaderLine(line, header) && header.Minutes == r.Minutes &&
+        FUZZ_CHECK(kestu::ParseHeaderLine(line, header).empty() && header.Minutes == r.Minutes &&
                        header.Seconds == r.Seconds && header.Kind == r.Kind && header.Switch == r.Switch,
                    where + " is not line " + std::to_string(2 * k + 1) + " " + Quote(line));
 
@@ -126,11 +132,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        where + " at " + Clock(r.Minutes, r.Seconds) + " goes back before " +
                            Clock(floorMinutes, floorSeconds));
         }
-        if (r.Kind == "FF") {
+        if (r.Kind == kestu::LogKind::Save) {
             saveMinutes = r.Minutes;
             saveSeconds = r.Seconds;
         }
-        previousWasRestore = r.Kind == "FFR";
+        previousWasRestore = r.Kind == kestu::LogKind::Restore;
+        headers.push_back(r);
         lastMinutes = r.Minutes;
         lastSeconds = r.Seconds;
     }
@@ -138,5 +145,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const kestu::LogRecord after = reader.ReadLogRecord();
     FUZZ_CHECK(after.Minutes == -1 && after.Seconds == -1,
                "a record at " + Clock(after.Minutes, after.Seconds) + " follows the end");
+
+    // The same records again, whole.
+    kestu::TrialLogReader whole;
+    FUZZ_CHECK(whole.Open(LogPath()), "the log is refused when opened a second time: " + Quote(whole.Error()));
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::string where = "record " + std::to_string(k + 1) + " of " + std::to_string(count);
+        const auto r = whole.ReadRecordWithState();
+        FUZZ_CHECK(r.has_value(), where + " is not read with its state line: " + Quote(whole.Error()));
+        const kestu::LogRecord& h = headers[k];
+        FUZZ_CHECK(r->Minutes == h.Minutes && r->Seconds == h.Seconds && r->Kind == h.Kind && r->Switch == h.Switch,
+                   where + " read with its state line is not the record read alone");
+        for (int t = 0; t < kestu::TankCount; ++t)
+            FUZZ_CHECK(kestu::WaterFits(r->Water[t]),
+                       where + " gives tank " + std::to_string(t) + " water no tank holds");
+        for (int s = 0; s < kestu::SwitchCount; ++s)
+            FUZZ_CHECK(r->PumpState[s] <= 1 && r->PumpState[s] >= -1000000,
+                       where + " gives switch " + std::to_string(s) + " pump state " +
+                           std::to_string(r->PumpState[s]));
+    }
+    FUZZ_CHECK(!whole.ReadRecordWithState().has_value() && whole.Error().empty(),
+               "reading whole records does not end cleanly after the " + std::to_string(count) + " counted");
     return 0;
 }

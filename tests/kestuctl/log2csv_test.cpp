@@ -47,7 +47,7 @@ TEST_F(Log2CsvTest, ATrialsWholeLogBecomesTwentyThreeRowsPerRecord)
     const LoggedTrial trial = ReadLoggedTrial(Path("p1.1"));
     ASSERT_TRUE(trial.error.empty()) << trial.error;
     ASSERT_GT(trial.records.size(), 2u);
-    EXPECT_EQ(trial.records.back().kind, "STOP");
+    EXPECT_EQ(trial.records.back().Kind, LogKind::Stop);
 
     const std::string csv = Path("p1.csv");
     const CommandResult result = Run({"log2csv", Path("p1.1"), "--out", csv});
@@ -55,8 +55,8 @@ TEST_F(Log2CsvTest, ATrialsWholeLogBecomesTwentyThreeRowsPerRecord)
     EXPECT_EQ(Rows(ReadFile(csv)).size(), 1 + TankCount * trial.records.size());
     // The first record is stamped at the start with the start's water.
     const ScenarioTables tables = Scenario();
-    EXPECT_EQ(trial.records.front().minute, tables.exogenous.front().Hr);
-    for (int t = 0; t < TankCount; ++t) EXPECT_EQ(trial.records.front().water[t], tables.exogenous.front().Water[t]);
+    EXPECT_EQ(trial.records.front().Minutes, tables.exogenous.front().Hr);
+    for (int t = 0; t < TankCount; ++t) EXPECT_EQ(trial.records.front().Water[t], tables.exogenous.front().Water[t]);
 }
 
 TEST_F(Log2CsvTest, ABadLineIsNamedByFileLineAndField)
@@ -66,10 +66,10 @@ TEST_F(Log2CsvTest, ABadLineIsNamedByFileLineAndField)
     kind.replace(kind.find(",\"STOP\","), 8, ",\"HALT\",");
     water.replace(water.find(",2,0,1.5,", water.find("\r\n") + 2), 9, ",2,0,x.5,");  // the first state line's tank 1
     const std::vector<std::pair<std::string, std::string>> logs = {
-        {kind, ":3: field 3 (kind): \"HALT\" is none of"},
-        {water, ":2: field 9 (water of switch 2): \"x.5\" is not a number"},
-        {good.substr(0, good.rfind(",45,")) + "\r\n", ":4: not a state line: 135 fields"},
-        {good.substr(0, good.find("\r\n") + 2), ":2: the record has no state line"},
+        {kind, ", line 3: field 3 (kind): \"HALT\" is none of"},
+        {water, ", line 2: field 9 (water of switch 2): \"x.5\" is not a number"},
+        {good.substr(0, good.rfind(",45,")) + "\r\n", ", line 4: not a state line: 135 fields"},
+        {good.substr(0, good.find("\r\n") + 2), ", line 1: the record has no state line"},
         // A record cut off by a full disk, and records that go back in time.
         {good.substr(0, good.size() - 2), ", line 4: the log ends inside a record"},
         {good + good, ", line 5: the record at 05:23 is earlier than the one before it (61:00)"},

@@ -63,7 +63,7 @@ TEST_F(PlotTest, DrawsEveryTankAndTheDeadlinesFromTheGivenOrTheLogsDatabase)
 TEST_F(PlotTest, FailuresNameTheFile)
 {
     WriteFile(Path("bad.1"), "0,0,\"ON\"\r\n");
-    ExpectFails({"plot", Path("bad.1"), "--png", Path("x.png")}, Path("bad.1") + ":1: not a record header");
+    ExpectFails({"plot", Path("bad.1"), "--png", Path("x.png")}, Path("bad.1") + ", line 1: not a record header");
     RecordTrial("p1", 1, 4);
     const std::string unwritable = Path("no/folder/x.png");
     ExpectFails({"plot", Path("p1.1"), "--png", unwritable}, unwritable + ": cannot be written");

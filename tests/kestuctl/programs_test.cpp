@@ -67,7 +67,7 @@ TEST_F(ProgramTest, DemoRefusesWrongCommandLinesAndSaysWhenItsLogCannotBeWritten
     EXPECT_TRUE(Has(ran.out, "trial log: " + log));
     const LoggedTrial trial = ReadLoggedTrial(log);
     ASSERT_TRUE(trial.error.empty()) << trial.error;
-    EXPECT_EQ(trial.records.back().kind, "STOP");
+    EXPECT_EQ(trial.records.back().Kind, LogKind::Stop);
 }
 
 TEST_F(ProgramTest, KestuctlFailsWhenItsStandardOutputIsFull)

@@ -83,7 +83,7 @@ TEST_F(ReplayTest, ALogThatCannotBeReplayedIsAFailureNamingIt)
 {
     ExpectFails({"replay", db_, Path("p9.1")}, Path("p9.1") + ": the trial log does not exist");
     WriteFile(Path("bad.1"), "0,0,\"ON\",3\r\nnot a state line\r\n");
-    ExpectFails({"replay", db_, Path("bad.1")}, Path("bad.1") + ":2: not a state line");
+    ExpectFails({"replay", db_, Path("bad.1")}, Path("bad.1") + ", line 2: not a state line");
 }
 
 TEST_F(ReplayTest, RescoreAgreesWithRowsOfTrialsRunThroughTheCore)

@@ -87,9 +87,9 @@ TEST_F(TrialLogTest, MarksAreStampedAndReadBack)
     ASSERT_EQ(log.Create(path), "");
     engine.plant.SimMinutes = 3;
     engine.plant.SimSeconds = 15;
-    log.AppendLogMark(engine.plant, "FF");
+    log.AppendLogMark(engine.plant, LogWord(LogKind::Save));
     engine.plant.SimSeconds = 16;
-    log.AppendLogMark(engine.plant, "STOP");
+    log.AppendLogMark(engine.plant, LogWord(LogKind::Stop));
     log.Close();
 
     TrialLogReader reader;
@@ -97,16 +97,141 @@ TEST_F(TrialLogTest, MarksAreStampedAndReadBack)
     auto r1 = reader.ReadLogRecord();
     EXPECT_EQ(r1.Minutes, 3);
     EXPECT_EQ(r1.Seconds, 15);
-    EXPECT_EQ(r1.Kind, "FF");
+    EXPECT_EQ(r1.Kind, LogKind::Save);
     EXPECT_EQ(r1.Switch, 0);
     EXPECT_FALSE(reader.AtEnd());
     auto r2 = reader.ReadLogRecord();
-    EXPECT_EQ(r2.Kind, "STOP");
+    EXPECT_EQ(r2.Kind, LogKind::Stop);
     EXPECT_TRUE(reader.AtEnd());
     auto r3 = reader.ReadLogRecord();
     EXPECT_EQ(r3.Minutes, -1);
     EXPECT_EQ(r3.Seconds, -1);
     EXPECT_TRUE(reader.Error().empty());
+}
+
+// Whatever the writer logs, the reader gives back as the same kind: each
+// switch status under its own kind, each mark under its own.
+TEST_F(TrialLogTest, EveryStatusAndMarkIsReadBackAsTheKindItWasLoggedAs)
+{
+    const std::pair<SwitchStatus, LogKind> statuses[] = {
+        {SwitchStatus::Off, LogKind::Off},
+        {SwitchStatus::Clean, LogKind::Clean},
+        {SwitchStatus::On, LogKind::On},
+        {SwitchStatus::Queued, LogKind::Queued},
+    };
+    const LogKind marks[] = {LogKind::Stop, LogKind::Save, LogKind::Restore};
+    PlantState plant;
+    TrialLogWriter log;
+    const auto path = (dir / "U.1").string();
+    ASSERT_EQ(log.Create(path), "");
+    int sw = 0;
+    for (const auto& [status, kind] : statuses) log.WriteSwitchRecord(plant, status, sw += 7);
+    for (LogKind mark : marks) log.AppendLogMark(plant, LogWord(mark));
+    log.Close();
+
+    TrialLogReader reader;
+    ASSERT_TRUE(reader.Open(path)) << reader.Error();
+    ASSERT_EQ(reader.RecordCount(), std::size(statuses) + std::size(marks));
+    sw = 0;
+    for (const auto& [status, kind] : statuses) {
+        const LogRecord r = reader.ReadLogRecord();
+        EXPECT_EQ(r.Kind, kind) << LogWord(status);
+        EXPECT_EQ(r.Switch, sw += 7);
+    }
+    for (LogKind mark : marks) EXPECT_EQ(reader.ReadLogRecord().Kind, mark) << LogWord(mark);
+
+    // A word in code is compared with a kind as the log spells it.
+    EXPECT_TRUE(LogKind::Restore == "FFR");
+    EXPECT_FALSE(LogKind::Save == "FFR");
+    EXPECT_TRUE(LogKind::Save != "STOP");
+}
+
+// The state line's values come back as the plant held them when the record
+// was written, water to one decimal, through the same reader the replay uses.
+TEST_F(TrialLogTest, StateLinesAreReadBackIntoEachTanksWaterAndEachSwitchsPumpState)
+{
+    PlantState plant;
+    const std::pair<int, double> water[] = {{0, 12.46}, {1, -0.5}, {2, 0.04}, {3, 7.05}, {21, 1e12}, {22, -1e12}};
+    const std::pair<int, double> shown[] = {{0, 12.5}, {1, -0.5}, {2, 0}, {3, 7.1}, {21, 1e12}, {22, -1e12}};
+    for (const auto& [tank, amount] : water) plant.Tanks[tank].Water = amount;
+    const std::pair<int, int> pumps[] = {{0, 1}, {1, -5}, {17, 1}, {44, -1}, {45, -1000000}};
+    for (const auto& [sw, state] : pumps) plant.PumpState[sw] = state;
+    plant.SimMinutes = 61;
+    plant.SimSeconds = 9;
+    TrialLogWriter log;
+    const auto path = (dir / "U.1").string();
+    ASSERT_EQ(log.Create(path), "");
+    log.WriteSwitchRecord(plant, SwitchStatus::Clean, 44);
+    plant.Tanks[3].Water = 3;
+    plant.SimSeconds = 10;
+    log.AppendLogMark(plant, LogWord(LogKind::Stop));
+    log.Close();
+
+    TrialLogReader reader;
+    ASSERT_TRUE(reader.Open(path)) << reader.Error();
+    const auto first = reader.ReadRecordWithState();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->Minutes, 61);
+    EXPECT_EQ(first->Seconds, 9);
+    EXPECT_EQ(first->Kind, LogKind::Clean);
+    EXPECT_EQ(first->Switch, 44);
+    for (const auto& [tank, amount] : shown) EXPECT_DOUBLE_EQ(first->Water[tank], amount) << "tank " << tank;
+    EXPECT_EQ(first->Water[10], 0);
+    for (const auto& [sw, state] : pumps) EXPECT_EQ(first->PumpState[sw], state) << "switch " << sw;
+    EXPECT_EQ(first->PumpState[10], 0);
+
+    const auto second = reader.ReadRecordWithState();
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(second->Kind, LogKind::Stop);
+    EXPECT_EQ(second->Seconds, 10);
+    EXPECT_EQ(second->Water[3], 3);
+    EXPECT_TRUE(reader.AtEnd());
+    EXPECT_FALSE(reader.ReadRecordWithState().has_value());
+    EXPECT_EQ(reader.Error(), "");
+}
+
+// Records are checked when the log is opened and read later; a log changed
+// in between ends the reading at the changed record and says so.
+TEST_F(TrialLogTest, ALogChangedAfterItWasOpenedEndsTheReadingWithAMessage)
+{
+    std::string state = "0,0,0";
+    for (int i = 1; i < 46; ++i) state += "," + std::to_string(i) + ",0,0";
+    const std::string sound = "0,5,\"ON\",3\r\n" + state + "\r\n0,6,\"OFF\",3\r\n" + state + "\r\n";
+    // The replay reads headers only, log2csv whole records: a changed state
+    // line stops only the latter.
+    struct Case {
+        std::string changed;
+        std::size_t headersRead;
+        std::size_t recordsRead;
+        std::string expected;  // from the line on
+    };
+    const Case cases[] = {
+        {"0,5,\"ON\",3\r\n" + state + "\r\n0,6,\"HALT\",3\r\n" + state + "\r\n", 1, 1,
+         "line 3: the file changed while it was being read"},
+        {"0,5,\"ON\",3\r\n" + state + "\r\n0,6,\"OFF\",3\r\n" + state.substr(0, 20) + "\r\n", 2, 1,
+         "line 3: the file changed while it was being read"},
+        {"0,5,\"ON\",3\r\n", 0, 0, "line 1: the file changed while it was being read"},
+    };
+    const auto path = (dir / "U.1").string();
+    for (const Case& c : cases) {
+        for (const bool withState : {false, true}) {
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << sound;
+            TrialLogReader reader;
+            ASSERT_TRUE(reader.Open(path)) << reader.Error();
+            ASSERT_EQ(reader.RecordCount(), 2u);
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << c.changed;
+            std::size_t read = 0;
+            if (withState) {
+                while (reader.ReadRecordWithState()) ++read;
+            } else {
+                while (reader.ReadLogRecord().Minutes >= 0) ++read;
+            }
+            const std::size_t expectedRead = withState ? c.recordsRead : c.headersRead;
+            EXPECT_EQ(read, expectedRead) << c.expected << (withState ? " (whole records)" : " (headers)");
+            EXPECT_TRUE(reader.AtEnd());
+            EXPECT_EQ(reader.Error(), expectedRead == 2 ? "" : path + ", " + c.expected);
+        }
+    }
 }
 
 TEST_F(TrialLogTest, UnreadableLogsAreRefusedWithTheLineAtFault)
@@ -150,27 +275,58 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
         std::string expected;  // empty: the log is sound
     };
     const std::string cut = record("0,5,\"ON\",3") + "0,6,\"OFF\",3\r\n" + state.substr(0, 40);
-    std::string infWater = state;
-    infWater.replace(infWater.size() - 1, 1, "inf");
+    // A sound record whose state line has the given fields (from 0) replaced.
+    auto stateWith = [&](const std::vector<std::pair<std::size_t, std::string>>& changes) {
+        std::vector<std::string> fields = Split(state);
+        for (const auto& [field, text] : changes) fields.at(field) = text;
+        std::string line;
+        for (const std::string& f : fields) line += (line.empty() ? "" : ",") + f;
+        return "0,5,\"ON\",3\r\n" + line + "\r\n";
+    };
     const Case cases[] = {
         {cut, "line 4: the log ends inside a record"},
-        {record("0,5,\"ON\",3") + record("0,4,\"OFF\",3"), "line 3: the record at 00:04 is earlier than the one before it (00:05)"},
+        {record("0,5,\"ON\",3") + record("0,4,\"OFF\",3"),
+         "line 3: the record at 00:04 is earlier than the one before it (00:05)"},
         // After a restore the clock may go back to the save, and no further.
         {record("0,5,\"FF\",0") + record("0,9,\"FFR\",0") + record("0,5,\"ON\",3"), ""},
         {record("0,5,\"FF\",0") + record("0,9,\"FFR\",0") + record("0,4,\"ON\",3"), "line 5: the record at 00:04"},
         {record("0,5,\"FF\",0") + record("0,9,\"FFR\",0") + record("0,6,\"ON\",3") + record("0,5,\"ON\",3"),
          "line 7:"},
-        {record("0,5,\"ON\",3").substr(0, 12) + infWater + "\r\n", "line 2: not a state line: field 138"},
-        {"\r\n\r\n\r\n", "line 1: not a record header"},
+        {"\r\n\r\n\r\n", "line 1: not a record header: 1 field where minute,second,\"KIND\",switch has 4"},
         {std::string(10000, '7') + "\r\n", "line 1: the line is too long"},
-        {"\xEF\xBB\xBF" + record("0,5,\"ON\",3"), "line 1: not a record header: \"\\xEF\\xBB\\xBF0,5,"},
+        // Each field of a header, named by its place and meaning, its text shown escaped.
+        {"\xEF\xBB\xBF" + record("0,5,\"ON\",3"),
+         "line 1: field 1 (minute): \"\\xEF\\xBB\\xBF0\" is not a whole number"},
+        {record("0,5,\"ON\",3") + record("-1,5,\"ON\",3"),
+         "line 3: field 1 (minute): \"-1\" is not a whole number 0..1000000"},
+        {record("0,60,\"ON\",3"), "line 1: field 2 (second): \"60\" is not a whole number 0..59"},
+        {record("0,5,ON,3"), "line 1: field 3 (kind): \"ON\" is not a kind in double quotes"},
+        {record("0,5,\"HALT\",3"), "line 1: field 3 (kind): \"HALT\" is none of ON, CLEAN, OFF, QUEUED, STOP, FF, FFR"},
+        {record("0,5,\"on\",3"), "line 1: field 3 (kind): \"on\" is none of"},
+        {record("0,5,\"ON\",46"), "line 1: field 4 (switch): \"46\" is not a switch number 0..45"},
+        {record("0,5,\"ON\",3,0"), "line 1: not a record header: 5 fields where"},
+        // Each field of a state line.
+        {record("0,5,\"ON\",3").substr(0, 12) + state.substr(0, state.rfind(",45,")) + "\r\n",
+         "line 2: not a state line: 135 fields where a state line has 138"},
+        {stateWith({{3, "2"}}), "line 2: field 4 (switch number): \"2\" should be 1"},
+        {stateWith({{4, "2"}}), "line 2: field 5 (pump state of switch 1): \"2\" is not a whole number -1000000..1"},
+        {stateWith({{4, "-1000001"}}), "line 2: field 5 (pump state of switch 1): \"-1000001\""},
+        {stateWith({{4, "-1000000"}}), ""},
+        {stateWith({{8, "x.5"}}), "line 2: field 9 (water of switch 2): \"x.5\" is not a number"},
+        {stateWith({{137, "inf"}}), "line 2: field 138 (water of switch 45): \"inf\" is not a number"},
+        {stateWith({{8, "2E+12"}}),
+         "line 2: field 9 (water of switch 2): \"2E+12\" is outside -1000000000000..1000000000000"},
+        // The two switches of a tank log the same water, the tank's.
+        {stateWith({{5, "1.5"}}),
+         "line 2: field 6 (water of switch 1): \"1.5\" differs from \"0\", the water of switch 0 of the same tank"},
+        {stateWith({{2, ".5"}, {5, ".5"}}), ""},
     };
     for (const Case& c : cases) {
         const std::string got = error(c.text);
         if (c.expected.empty())
             EXPECT_EQ(got, "") << c.text.substr(0, 40);
         else
-            EXPECT_NE(got.find(c.expected), std::string::npos) << got;
+            EXPECT_NE(got.find(path + ", " + c.expected), std::string::npos) << got;
     }
 
     // Records after the trial's end time cannot have been written by it.
@@ -196,12 +352,38 @@ TEST_F(TrialLogTest, AnExistingLogIsNeverOpenedAgain)
 TEST_F(TrialLogTest, FileNameIsUserDotTrial)
 {
     EXPECT_EQ(TrialLogFileName("ab12", 5), "ab12.5");
-    LogRecord r;
-    EXPECT_TRUE(ParseHeaderLine("123,9,\"QUEUED\",45", r));
-    EXPECT_EQ(r.Minutes, 123);
-    EXPECT_FALSE(ParseHeaderLine("1,60,\"ON\",3", r));
-    EXPECT_FALSE(ParseHeaderLine("1,6,\"ON\",46", r));
-    EXPECT_FALSE(ParseHeaderLine("1,6,ON,4", r));
+}
+
+TEST(LogHeaderLine, IsReadIntoTypedValuesOrRefusedNamingTheField)
+{
+    struct Case {
+        std::string line;
+        LogRecord expected;
+        std::string problem;  // empty: the line is a header
+    };
+    const Case cases[] = {
+        {"123,9,\"QUEUED\",45", {123, 9, LogKind::Queued, 45}, ""},
+        {"0,0,\"FFR\",0", {0, 0, LogKind::Restore, 0}, ""},
+        {"1000000,59,\"CLEAN\",0", {1000000, 59, LogKind::Clean, 0}, ""},
+        {"1,60,\"ON\",3", {}, "field 2 (second): \"60\" is not a whole number 0..59"},
+        {"1,6,\"ON\",46", {}, "field 4 (switch): \"46\" is not a switch number 0..45"},
+        {"1,6,ON,4", {}, "field 3 (kind): \"ON\" is not a kind in double quotes"},
+        {"1,6,\"\",4", {}, "field 3 (kind): \"\" is none of ON, CLEAN, OFF, QUEUED, STOP, FF, FFR"},
+        {"1000001,6,\"ON\",4", {}, "field 1 (minute): \"1000001\" is not a whole number 0..1000000"},
+        {" 1,6,\"ON\",4", {}, "field 1 (minute): \" 1\" is not a whole number 0..1000000"},
+        {"1,6,\"ON\",+4", {}, "field 4 (switch): \"+4\" is not a switch number 0..45"},
+        {"1,6,\"ON,OFF\",4", {}, "not a record header: 5 fields where minute,second,\"KIND\",switch has 4"},
+        {"", {}, "not a record header: 1 field where minute,second,\"KIND\",switch has 4"},
+    };
+    for (const Case& c : cases) {
+        LogRecord got{7, 7, LogKind::Off, 7};
+        EXPECT_EQ(ParseHeaderLine(c.line, got), c.problem) << c.line;
+        const LogRecord want = c.problem.empty() ? c.expected : LogRecord{7, 7, LogKind::Off, 7};
+        EXPECT_EQ(got.Minutes, want.Minutes) << c.line;
+        EXPECT_EQ(got.Seconds, want.Seconds) << c.line;
+        EXPECT_EQ(got.Kind, want.Kind) << c.line;
+        EXPECT_EQ(got.Switch, want.Switch) << c.line;
+    }
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/csv.h"
-#include "kestuctl/logged_trial.h"
 #include "kestuctl/output_file.h"
 #include "kestuctl/plain_number.h"
+#include "trials/log_reader.h"
 
 namespace kestu::ctl {
 
@@ -11,20 +11,22 @@ namespace {
 
 int RunLog2Csv(const ParsedArgs& args, Console& console)
 {
-    const LoggedTrial trial = ReadLoggedTrial(args.Positional(0));
-    if (!trial.error.empty()) return Failure(args, console, trial.error);
+    TrialLogReader reader;
+    if (!reader.Open(args.Positional(0))) return Failure(args, console, reader.Error());
 
     std::string text;
     AppendCsvRow(text, {"minute", "second", "kind", "switch", "tank", "water"});
-    for (const LoggedRecord& record : trial.records) {
-        const std::string minute = std::to_string(record.minute);
-        const std::string second = std::to_string(record.second);
-        const std::string switchNum = std::to_string(record.switchNum);
+    while (const auto record = reader.ReadRecordWithState()) {
+        const std::string minute = std::to_string(record->Minutes);
+        const std::string second = std::to_string(record->Seconds);
+        const std::string kind(LogWord(record->Kind));
+        const std::string switchNum = std::to_string(record->Switch);
         for (int tank = 0; tank < TankCount; ++tank) {
-            AppendCsvRow(text, {minute, second, record.kind, switchNum, std::to_string(tank),
-                                PlainNumber(record.water[tank])});
+            AppendCsvRow(text,
+                         {minute, second, kind, switchNum, std::to_string(tank), PlainNumber(record->Water[tank])});
         }
     }
+    if (!reader.Error().empty()) return Failure(args, console, reader.Error());
     const std::string error = WriteOutput(args.Value("--out"), text, console);
     if (!error.empty()) return Failure(args, console, error);
     return ExitOk;

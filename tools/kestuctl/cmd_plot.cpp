@@ -75,7 +75,7 @@ int RunPlot(const ParsedArgs& args, Console& console)
     const auto app = EnsureGuiApplication(error);
     if (!error.empty()) return Failure(args, console, error);
     const std::string title = "Water in each tank: " + std::filesystem::path(logPath).filename().string();
-    const QImage chart = DrawWaterChart(trial, deadlines, {ForMessage(title), ForMessage(subtitle)});
+    const QImage chart = DrawWaterChart(trial.records, deadlines, {ForMessage(title), ForMessage(subtitle)});
 
     QByteArray bytes;
     if (!EncodePng(chart, bytes, error)) return Failure(args, console, error);

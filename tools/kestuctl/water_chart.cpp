@@ -34,20 +34,20 @@ std::map<int, DeadlineRow> DeadlinePerTank(const std::vector<DeadlineRow>& rows)
 
 // The tank's water where its drawn line passes `second`: straight between the
 // records around it, as the line is drawn.
-double WaterAt(const LoggedTrial& trial, int tank, int second)
+double WaterAt(const std::vector<LoggedRecord>& records, int tank, int second)
 {
     const LoggedRecord* before = nullptr;
-    for (const LoggedRecord& r : trial.records) {
-        const int at = SecondsOf(r.minute, r.second);
+    for (const LoggedRecord& r : records) {
+        const int at = SecondsOf(r.Minutes, r.Seconds);
         if (at > second) {
-            if (!before) return r.water[tank];
-            const int from = SecondsOf(before->minute, before->second);
+            if (!before) return r.Water[tank];
+            const int from = SecondsOf(before->Minutes, before->Seconds);
             const double fraction = static_cast<double>(second - from) / (at - from);
-            return before->water[tank] + fraction * (r.water[tank] - before->water[tank]);
+            return before->Water[tank] + fraction * (r.Water[tank] - before->Water[tank]);
         }
         before = &r;
     }
-    return before ? before->water[tank] : 0;
+    return before ? before->Water[tank] : 0;
 }
 
 struct Frame {
@@ -91,12 +91,12 @@ void DrawAxes(QPainter& p, const Frame& f, const std::vector<int>& xTicks, const
     p.restore();
 }
 
-void DrawTankLines(QPainter& p, const Frame& f, const LoggedTrial& trial)
+void DrawTankLines(QPainter& p, const Frame& f, const std::vector<LoggedRecord>& records)
 {
     p.setRenderHint(QPainter::Antialiasing, true);
     for (int tank = 0; tank < TankCount; ++tank) {
         QPolygonF line;
-        for (const LoggedRecord& r : trial.records) line << f.At(SecondsOf(r.minute, r.second), r.water[tank]);
+        for (const LoggedRecord& r : records) line << f.At(SecondsOf(r.Minutes, r.Seconds), r.Water[tank]);
         p.setPen(QPen(TankColour(tank), 1.6, TankLineStyle(tank), Qt::RoundCap, Qt::RoundJoin));
         p.drawPolyline(line);
     }
@@ -109,7 +109,8 @@ QPolygonF Diamond(QPointF centre, double r)
 
 // A dashed guide at each deadline time with the tanks due then above the
 // plot, and a diamond on each tank's line at its deadline.
-void DrawDeadlines(QPainter& p, const Frame& f, const LoggedTrial& trial, const std::map<int, DeadlineRow>& perTank)
+void DrawDeadlines(QPainter& p, const Frame& f, const std::vector<LoggedRecord>& records,
+                   const std::map<int, DeadlineRow>& perTank)
 {
     std::map<int, QStringList> tanksDue;  // second -> tank numbers
     for (const auto& [tank, row] : perTank) tanksDue[SecondsOf(row.Hr, row.Min)] << QString::number(tank);
@@ -128,7 +129,7 @@ void DrawDeadlines(QPainter& p, const Frame& f, const LoggedTrial& trial, const 
         if (second > f.xMax) continue;
         p.setPen(QPen(Qt::black, 1.2));
         p.setBrush(TankColour(tank));
-        p.drawPolygon(Diamond(f.At(second, WaterAt(trial, tank, second)), 7));
+        p.drawPolygon(Diamond(f.At(second, WaterAt(records, tank, second)), 7));
     }
     p.setBrush(Qt::NoBrush);
 }
@@ -162,8 +163,8 @@ void DrawLegend(QPainter& p, const QRectF& area, const std::map<int, DeadlineRow
 
 }  // namespace
 
-QImage DrawWaterChart(const LoggedTrial& trial, const std::vector<DeadlineRow>& deadlines, const WaterChartText& text,
-                      int width, int height)
+QImage DrawWaterChart(const std::vector<LoggedRecord>& records, const std::vector<DeadlineRow>& deadlines,
+                      const WaterChartText& text, int width, int height)
 {
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
@@ -176,9 +177,9 @@ QImage DrawWaterChart(const LoggedTrial& trial, const std::vector<DeadlineRow>& 
     const std::map<int, DeadlineRow> perTank = DeadlinePerTank(deadlines);
     int lastSecond = 1;
     double low = 0, high = 1;
-    for (const LoggedRecord& r : trial.records) {
-        lastSecond = std::max(lastSecond, SecondsOf(r.minute, r.second));
-        for (double w : r.water) low = std::min(low, w), high = std::max(high, w);
+    for (const LoggedRecord& r : records) {
+        lastSecond = std::max(lastSecond, SecondsOf(r.Minutes, r.Seconds));
+        for (double w : r.Water) low = std::min(low, w), high = std::max(high, w);
     }
     for (const auto& [tank, row] : perTank) lastSecond = std::max(lastSecond, SecondsOf(row.Hr, row.Min));
 
@@ -204,9 +205,9 @@ QImage DrawWaterChart(const LoggedTrial& trial, const std::vector<DeadlineRow>& 
     DrawAxes(p, frame, xTicks, yTicks);
     p.save();
     p.setClipRect(frame.plot.adjusted(-1, -1, 1, 1));
-    DrawTankLines(p, frame, trial);
+    DrawTankLines(p, frame, records);
     p.restore();
-    DrawDeadlines(p, frame, trial, perTank);
+    DrawDeadlines(p, frame, records, perTank);
     DrawLegend(p, QRectF(width - LegendWidth + 12, MarginTop, LegendWidth - 16, frame.plot.height()), perTank);
     p.end();
     return image;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "kestuctl/logged_trial.h"
 #include "scenario/scenario_tables.h"
+#include "trials/log_reader.h"
 
 namespace kestu::ctl {
 
@@ -21,7 +21,7 @@ struct WaterChartText {
 // Every tank's water over the trial, one line per tank through the log's
 // state lines, with each tank's deadline marked where its line is at that
 // time. Text needs a QGuiApplication (it may run offscreen).
-QImage DrawWaterChart(const LoggedTrial& trial, const std::vector<DeadlineRow>& deadlines,
+QImage DrawWaterChart(const std::vector<LoggedRecord>& records, const std::vector<DeadlineRow>& deadlines,
                       const WaterChartText& text, int width = 1600, int height = 900);
 
 }  // namespace kestu::ctl
