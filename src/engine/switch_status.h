@@ -53,23 +53,5 @@ constexpr LogKind KindOf(SwitchStatus status)
 // The word a status change is logged under.
 std::string_view LogWord(SwitchStatus status);
 
-// A kind's word written in code, as in `record.Kind == "FFR"`: the word is
-// looked up while compiling, so a word that is no kind does not build.
-class LogKindLiteral {
-public:
-    consteval LogKindLiteral(const char* word) : kind_(Lookup(word)) {}
-    constexpr LogKind Kind() const { return kind_; }
-
-private:
-    static consteval LogKind Lookup(std::string_view word)
-    {
-        const std::optional<LogKind> kind = LogKindFromWord(word);
-        if (!kind) throw "no record kind is logged under this word";
-        return *kind;
-    }
-    LogKind kind_;
-};
-
-constexpr bool operator==(LogKind kind, LogKindLiteral word) { return kind == word.Kind(); }
 
 }  // namespace kestu

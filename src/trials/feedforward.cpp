@@ -40,7 +40,7 @@ void TrialSession::SaveSnapshot()
         return;
     }
     savedSnapshot_ = text;
-    if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), "FF");
+    if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), LogKind::Save);
     controls.SnapshotPending = true;
 }
 
@@ -63,7 +63,7 @@ bool TrialSession::RestoreSnapshot()
         Report(error + "\nThe simulation goes on from where it is.");
         return false;
     }
-    if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), "FFR");
+    if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), LogKind::Restore);
     controls.SnapshotPending = false;
     savedSnapshot_.reset();
 

@@ -12,9 +12,9 @@ bool DueAt(const LogRecord& record, const PlantState& plant)
 
 void TrialSession::ApplyRecord(const LogRecord& record)
 {
-    if (record.Kind == "FF" || record.Kind == "FFR")
+    if (record.Kind == LogKind::Save || record.Kind == LogKind::Restore)
         SaveOrRestoreSnapshot();  // the button's caption decides between save and restore
-    else if (record.Kind != "STOP")
+    else if (record.Kind != LogKind::Stop)
         engine.Switch_Click(record.Switch);
 }
 
@@ -74,12 +74,12 @@ void TrialSession::LoadReplayFrom(const std::string& logPath, int trialNum)
     logRec_ = replayLog_.ReadLogRecord();
     bool stopSeen = false;
     while (!replayLog_.AtEnd() && DueAt(logRec_, plant())) {
-        if (logRec_.Kind == "STOP") stopSeen = true;
+        if (logRec_.Kind == LogKind::Stop) stopSeen = true;
         ApplyRecord(logRec_);
         logRec_ = replayLog_.ReadLogRecord();
     }
     // Only a trial closed in its very first second has nothing to play.
-    const bool stopDue = stopSeen || (logRec_.Kind == "STOP" && DueAt(logRec_, plant()));
+    const bool stopDue = stopSeen || (logRec_.Kind == LogKind::Stop && DueAt(logRec_, plant()));
     const bool closedAtOnce = stopDue && ClockTime{plant().SimMinutes, plant().SimSeconds} != trialEnd;
     if (closedAtOnce) runEnd = RunEnd::ByStopRecord;
     controls.PlayEnabled = !closedAtOnce;
@@ -92,7 +92,7 @@ void TrialSession::ReplayStep()
 {
     PlantState& p = plant();
     while (DueAt(logRec_, p)) {
-        if (logRec_.Kind == "STOP") {
+        if (logRec_.Kind == LogKind::Stop) {
             // A STOP on the end time is left to the deadline checkpoint of the
             // next tick, which ends the replay as it ended the trial.
             if (ClockTime{p.SimMinutes, p.SimSeconds} != trialEnd) {

@@ -79,9 +79,9 @@ void TrialLogWriter::Discard()
     RemoveRegularFile(path_);
 }
 
-void TrialLogWriter::AppendLogMark(const PlantState& plant, std::string_view kind)
+void TrialLogWriter::AppendLogMark(const PlantState& plant, LogKind kind)
 {
-    WriteRecord(plant, plant.SimMinutes, plant.SimSeconds, kind, 0);
+    WriteRecord(plant, plant.SimMinutes, plant.SimSeconds, LogWord(kind), 0);
 }
 
 void TrialLogWriter::WriteSwitchRecord(const PlantState& plant, SwitchStatus status, int switchNum)

@@ -49,7 +49,7 @@ public:
     SinkWrapper wrapSink;
 
     // A control record ("STOP", "FF", "FFR") stamped with the plant's clock.
-    void AppendLogMark(const PlantState& plant, std::string_view kind);
+    void AppendLogMark(const PlantState& plant, LogKind kind);
     void WriteSwitchRecord(const PlantState& plant, SwitchStatus status, int switchNum) override;
 
 private:

@@ -219,7 +219,7 @@ void TrialSession::DiscardUnstartedLog()
 bool TrialSession::FinishTrialLog()
 {
     if (!log_.IsOpen()) return log_.Healthy();
-    if (engine.TimerRunning() || plant().TrialLogOn) log_.AppendLogMark(plant(), "STOP");
+    if (engine.TimerRunning() || plant().TrialLogOn) log_.AppendLogMark(plant(), LogKind::Stop);
     return log_.Finish();
 }
 
@@ -273,7 +273,7 @@ void TrialSession::StartOrStop()
     } else {
         StopTimer();
         if (log_.IsOpen()) {
-            log_.AppendLogMark(plant(), "STOP");
+            log_.AppendLogMark(plant(), LogKind::Stop);
             log_.Finish();
         }
         if (!participant_.ReplayMode) SaveTrialCounter();
@@ -382,7 +382,7 @@ void TrialSession::CloseWindow()
     if (closed_) return;
     closed_ = true;
     if (trialStarted_) {
-        if (plant().TrialLogOn && engine.TimerRunning() && log_.IsOpen()) log_.AppendLogMark(plant(), "STOP");
+        if (plant().TrialLogOn && engine.TimerRunning() && log_.IsOpen()) log_.AppendLogMark(plant(), LogKind::Stop);
         log_.Finish();
     } else {
         DiscardUnstartedLog();
