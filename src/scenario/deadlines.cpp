@@ -25,11 +25,6 @@ void AppendTwoDigits(std::string& out, int value)
 }
 }  // namespace
 
-std::string DeadlineLabel(const TankState& tank)
-{
-    return FormatClock(tank.DeadlineHr, tank.DeadlineMin);
-}
-
 std::string FormatClock(int minutes, int seconds)
 {
     std::string text;

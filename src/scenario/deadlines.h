@@ -11,7 +11,6 @@ namespace kestu {
 
 // The tanks whose deadlines the window shows, label 0 to 11.
 inline constexpr std::array<int, 12> LabelledTanks = {21, 22, 17, 18, 7, 8, 19, 20, 11, 12, 13, 14};
-inline constexpr const char* EmptyDeadlineLabel = "- - : - -";
 
 struct ClockTime {
     int Minutes = 0;
@@ -23,9 +22,6 @@ struct ClockTime {
 // a later row for the same tank wins) and returns the trial's end time: the
 // latest deadline, or the earliest in Training mode.
 ClockTime LoadDeadlines(PlantState& plant, const std::vector<DeadlineRow>& rows, bool trainingMode);
-
-// The label text of a tank's deadline: minute and second, two digits each.
-std::string DeadlineLabel(const TankState& tank);
 
 // Minutes and seconds as the clock shows them: "07:05", "123:09".
 std::string FormatClock(int minutes, int seconds);

@@ -27,7 +27,7 @@ struct ParticipantState {
     std::string UserID;
     int TrialNum = 0;           // Experiment trials done; the next one is TrialNum + 1
     bool ReplayMode = false;
-    bool TrainingMode = false;  // also set by "Setup &Training"
+    bool TrainingMode = false;  // also set when the window sets up a Training trial
     bool FeedforwardOn = false;
     int SimRate = 0;            // the speed last chosen, milliseconds per tick
 

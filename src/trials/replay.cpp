@@ -38,7 +38,7 @@ void TrialSession::LoadReplay()
     plant().PumpsReleasing = 0;
     missed.Total = 0;
 
-    const auto trial = ParseInteger(replaySelection);
+    const std::optional<int> trial = replaySelection;
     if (!trial || *trial <= 0) {
         engine.PumpsInUse_Display();
         Notify();

@@ -99,7 +99,7 @@ bool TrialSession::LoadPlant()
         controls.PlayEnabled = false;
         controls.StopEnabled = false;
         replayList.clear();
-        for (int n = 1; n <= participant_.TrialNum; ++n) replayList.push_back(std::to_string(n));
+        for (int n = 1; n <= participant_.TrialNum; ++n) replayList.push_back(n);
     }
     if (participant_.TrainingMode) controls.ModeShown = SimulatorMode::Training;
     for (int t = 0; t < TankCount; ++t) {

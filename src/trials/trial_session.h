@@ -54,9 +54,9 @@ public:
     int decisionChoice = 0;     // 0 Interactive, 1 Random, as the option buttons show
     std::string snapshotFolder; // the program's folder unless a replay tool moves it
     bool writeTrialLog = true;  // batch runs of the Random method write no log
-    std::vector<std::string> replayList;
+    std::vector<int> replayList;              // the trials a replay may choose
     RunEnd runEnd = RunEnd::NotEnded;  // how the last trial or replay ended
-    std::string replaySelection;
+    std::optional<int> replaySelection;       // the trial chosen for a replay
 
     PlantState& plant() { return engine.plant; }
     // Where the plant is drawn; none draws nothing.

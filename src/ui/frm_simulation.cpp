@@ -297,7 +297,9 @@ void frmSimulation::ConnectControls()
         connect(Switch[s], &QPushButton::clicked, this, [this, s] { session_.ClickSwitch(s); });
     connect(Option2, &QRadioButton::toggled, this, [this] { session_.decisionChoice = Option2->isChecked() ? 1 : 0; });
     connect(ReplayList, &QComboBox::activated, this, [this] {
-        session_.replaySelection = ReplayList->currentText().toStdString();
+        bool chosen = false;
+        const int trial = ReplayList->currentText().toInt(&chosen);
+        session_.replaySelection = chosen ? std::optional<int>(trial) : std::nullopt;
         session_.LoadReplay();
     });
     connect(PlayButton, &QPushButton::clicked, this, [this] { session_.PlayReplay(); });

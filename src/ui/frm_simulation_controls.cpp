@@ -74,7 +74,7 @@ void frmSimulation::ApplyControls()
 void frmSimulation::ApplyReplayList()
 {
     QStringList items;
-    for (const std::string& item : session_.replayList) items.push_back(Q(item));
+    for (int trial : session_.replayList) items.push_back(QString::number(trial));
     QStringList shown;
     for (int i = 0; i < ReplayList->count(); ++i) shown.push_back(ReplayList->itemText(i));
     if (items == shown) return;

@@ -28,14 +28,11 @@ TEST(Deadlines, EverySetupStartsFromNoDeadlineAndALaterRowWins)
     EXPECT_EQ(plant.Tanks[8].ExpectAmt, 12);
 }
 
-TEST(Deadlines, LabelsShowMinuteAndSecondInTwoDigits)
+TEST(Deadlines, TheClockShowsMinuteAndSecondInTwoDigits)
 {
-    TankState tank;
-    tank.DeadlineHr = 5, tank.DeadlineMin = 30;
-    EXPECT_EQ(DeadlineLabel(tank), "05:30");
-    tank.DeadlineHr = 42, tank.DeadlineMin = 7;
-    EXPECT_EQ(DeadlineLabel(tank), "42:07");
-    EXPECT_EQ(DeadlineLabel(TankState{}), "00:00");
+    EXPECT_EQ(FormatClock(5, 30), "05:30");
+    EXPECT_EQ(FormatClock(42, 7), "42:07");
+    EXPECT_EQ(FormatClock(0, 0), "00:00");
     EXPECT_EQ(FormatClock(123, 9), "123:09");
 }
 

@@ -24,7 +24,7 @@ protected:
         trialMissed = session->missed;
         session->CloseWindow();
     }
-    void OpenReplay(const std::string& trial = "5")
+    void OpenReplay(int trial = 5)
     {
         participant.ReplayMode = true;
         participant.TrialNum = 5;
@@ -59,7 +59,7 @@ TEST_F(ReplayTest, ReplayEndsWithTheTrialsOwnResults)
     RecordTrial({{0, 14}, {0, 0}, {3, 2}, {5, 0}, {7, 15}});
     const std::string log = ReadText(dir / "ann.5");
     OpenReplay();
-    EXPECT_EQ(session->replayList, (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(session->replayList, (std::vector<int>{1, 2, 3, 4, 5}));
     EXPECT_FALSE(session->controls.SwitchesEnabled);
     // The two clicks stamped with the setup time were applied while loading.
     EXPECT_EQ(session->engine.GetSwitchStatus(14), SwitchStatus::On);
@@ -129,7 +129,7 @@ TEST_F(ReplayTest, PauseStopAndAnotherTrial)
     session->RestartReplay();  // back to the start of the trial
     EXPECT_EQ(plant().SimSeconds, 0);
     EXPECT_TRUE(session->controls.PlayEnabled);
-    session->replaySelection = "3";
+    session->replaySelection = 3;
     session->LoadReplay();
     EXPECT_EQ(session->controls.TrialNumShown, 3);
     std::filesystem::remove(dir / "ann.5");  // the first log is no longer held
@@ -142,18 +142,18 @@ TEST_F(ReplayTest, LogsThatCannotBeReplayedAreReportedAndTheConsoleIdles)
     RecordTrial({{0, 14}});
     std::ofstream(dir / "ann.2", std::ios::binary) << "";
     std::ofstream(dir / "ann.3", std::ios::binary) << "0,0,\"ON\",3\r\ngarbage\r\n";
-    OpenReplay("4");
-    for (const std::string trial : {"4", "2", "3"}) {
+    OpenReplay(4);
+    for (int trial : {4, 2, 3}) {
         reports.clear();
         session->replaySelection = trial;
         session->LoadReplay();
         ASSERT_EQ(reports.size(), 1u) << trial;
-        EXPECT_NE(reports[0].find("ann." + trial), std::string::npos) << reports[0];
+        EXPECT_NE(reports[0].find("ann." + std::to_string(trial)), std::string::npos) << reports[0];
         EXPECT_FALSE(session->controls.PlayEnabled);
         EXPECT_FALSE(session->engine.TimerRunning());
     }
     EXPECT_NE(reports[0].find("line 2"), std::string::npos);
-    session->replaySelection = "";
+    session->replaySelection.reset();
     session->LoadReplay();  // no selection: nothing loaded, no message
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_EQ(session->missed.Total, 0);

@@ -157,7 +157,7 @@ ReplayRun RunReplay(TrialSession& session)
     ReplayRun run;
     session.host.report = [&run](const std::string&, const std::string& text) { run.endedBy = "error: " + text; };
     session.LoadPlant();
-    session.replaySelection = "1";
+    session.replaySelection = 1;
     session.LoadReplay();
     if (session.controls.PlayEnabled) {
         session.PlayReplay();
