@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 
+#include <charconv>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -27,7 +28,10 @@ bool ProcessStartSeconds(double& seconds)
     std::string field;
     for (int n = 3; n <= 22; ++n)
         if (!(fields >> field)) return false;
-    seconds = std::stod(field) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    long long ticks = 0;  // a whole number; from_chars ignores the locale
+    const auto read = std::from_chars(field.data(), field.data() + field.size(), ticks);
+    if (read.ec != std::errc{}) return false;
+    seconds = static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
     return true;
 }
 #endif
