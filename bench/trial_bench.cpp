@@ -48,8 +48,8 @@ void BM_LogRecord(benchmark::State& state)
     if (!log.Create(dir.filePath("bench.1").toStdString()).empty()) std::abort();
     kestu::PlantState plant;
     for (int t = 0; t < kestu::TankCount; ++t) plant.Tanks[t].Water = 12.345 * t + 0.35;
-    plant.SimMinutes = 5;
-    plant.SimSeconds = 23;
+    plant.Clock.Minutes = 5;
+    plant.Clock.Seconds = 23;
     for (auto _ : state) log.WriteSwitchRecord(plant, kestu::SwitchStatus::On, 17);
     state.SetItemsProcessed(state.iterations());
 }

@@ -119,7 +119,7 @@ void PrintOutcome(const kestu::TrialOutcome& out, std::uint64_t seed, const std:
 {
     const kestu::PlantState& p = out.plant;
     std::printf("Random method, seed %llu: %lld ticks, clock %s\n", static_cast<unsigned long long>(seed),
-                out.ticks, kestu::FormatClock(p.SimMinutes, p.SimSeconds).c_str());
+                out.ticks, kestu::FormatClock(p.Clock).c_str());
     std::printf("trial log: %s\n", logPath.c_str());
     std::printf("missed buckets %lld\n", out.missed.Total);
     std::printf("pumps in use %d (allocated %d, releasing %d)\n", p.PumpsInUseShown, p.PumpsAllocated,

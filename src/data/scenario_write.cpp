@@ -34,13 +34,13 @@ std::vector<std::vector<QVariant>> RowValues(ScenarioTable table, const Scenario
     switch (table) {
     case ScenarioTable::Exogenous:
         for (const ArrivalRow& r : tables.exogenous) {
-            std::vector<QVariant> values{r.Hr, r.Min};
+            std::vector<QVariant> values{r.At.Minutes, r.At.Seconds};
             for (double water : r.Water) values.emplace_back(water);
             rows.push_back(std::move(values));
         }
         break;
     case ScenarioTable::Deadline:
-        for (const DeadlineRow& r : tables.deadline) rows.push_back({r.TankNum, r.Hr, r.Min, r.ExpectAmt});
+        for (const DeadlineRow& r : tables.deadline) rows.push_back({r.TankNum, r.At.Minutes, r.At.Seconds, r.ExpectAmt});
         break;
     case ScenarioTable::Sorttable:
         for (const OutletRow& r : tables.sorttable) rows.push_back({r.head, r.tail, r.sorta});

@@ -2,14 +2,14 @@
 
 #include <array>
 
+#include "engine/clock_time.h"
 #include "engine/constants.h"
 
 namespace kestu {
 
-// One row of the water-arrival schedule: at clock Hr:Min, Water[t] buckets arrive into tank t.
+// One row of the water-arrival schedule: at clock time At, Water[t] buckets arrive into tank t.
 struct ArrivalRow {
-    int Hr = 0;
-    int Min = 0;
+    ClockTime At;
     std::array<double, TankCount> Water{};
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/clock_time.h"
 #include "engine/switch_status.h"
 
 namespace kestu {
@@ -13,7 +14,7 @@ public:
     virtual void PipeWater(int /*region*/, bool /*visible*/) {}
     virtual void ShowSwitchStatus(int /*switchNum*/, SwitchStatus) {}
     virtual void ShowPumpsInUse(int /*pumps*/) {}
-    virtual void ShowClock(int /*minutes*/, int /*seconds*/) {}
+    virtual void ShowClock(ClockTime) {}
 };
 
 }  // namespace kestu

@@ -38,11 +38,8 @@ void Engine::Simulate()
 
 void Engine::NextSimTime()
 {
-    if (++plant.SimSeconds == 60) {
-        ++plant.SimMinutes;
-        plant.SimSeconds = 0;
-    }
-    display_->ShowClock(plant.SimMinutes, plant.SimSeconds);
+    plant.Clock.Advance();
+    display_->ShowClock(plant.Clock);
 }
 
 // A row applies only on the very second it names; a row whose time has gone
@@ -51,7 +48,7 @@ void Engine::AutoAddWater()
 {
     if (nextArrival_ >= arrivals_.size()) return;
     const ArrivalRow& row = arrivals_[nextArrival_];
-    if (row.Hr != plant.SimMinutes || row.Min != plant.SimSeconds) return;
+    if (row.At != plant.Clock) return;
     for (int t = 0; t < TankCount; ++t) {
         plant.Tanks[t].Water += row.Water[t];
         display_->FillTank(t, WholeBuckets(plant.Tanks[t].Water));

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/clock_time.h"
 #include "engine/constants.h"
 #include "engine/switch_status.h"
 
@@ -14,8 +15,7 @@ struct TankState {
     int OutCount = 0;                              // entries 1..OutCount are in use
     std::array<int, MaxOutlets + 1> OutTo{};       // destination tank; -1 leaves the plant
     std::array<double, MaxOutlets + 1> OutShare{};
-    int DeadlineHr = 0;                            // clock minute of the deadline
-    int DeadlineMin = 0;                           // clock second of the deadline
+    ClockTime Deadline;                            // when ExpectAmt is judged
     int ExpectAmt = 0;                             // buckets still owed; no lower bound
 };
 
@@ -33,8 +33,7 @@ struct PlantState {
     int PumpsInUseShown = 0;                          // the figure the pumps label shows
     std::array<int, QueueSlots> CleaningQueue{};      // oldest first, -1 empty
 
-    int SimMinutes = 0;                               // never wraps
-    int SimSeconds = 0;
+    ClockTime Clock;                                  // the simulated clock
     std::int64_t ElapsedTicks = 0;
     std::int64_t BusyPumpTicks = 0;
     std::int64_t SweepPumpTicks = 0;

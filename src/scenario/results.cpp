@@ -6,7 +6,7 @@ void JudgeDeadlines(const PlantState& plant, MissedTally& tally)
 {
     for (int t = 0; t < TankCount; ++t) {
         const TankState& tank = plant.Tanks[t];
-        if (tank.DeadlineHr != plant.SimMinutes || tank.DeadlineMin != plant.SimSeconds) continue;
+        if (tank.Deadline != plant.Clock) continue;
         tally.Total += tank.ExpectAmt;  // a negative amount lowers the total
         tally.PerTank[t] = tank.ExpectAmt;
     }

@@ -20,11 +20,6 @@ ColumnRule Whole(std::string name, double lo, double hi) { return {std::move(nam
 // Water beyond MaxWater cannot be written into a trial log and read back.
 ColumnRule Water(std::string name) { return {std::move(name), false, -MaxWater, MaxWater}; }
 
-std::string ClockText(int minute, int second)
-{
-    return std::to_string(minute) + ":" + (second < 10 ? "0" : "") + std::to_string(second);
-}
-
 std::string RangeText(const ColumnRule& column) { return FaultNumber(column.lo) + ".." + FaultNumber(column.hi); }
 
 // The column faults of one row's numbers; true when there were none.
@@ -43,7 +38,7 @@ bool CheckColumns(const TableRule& table, std::size_t row, std::span<const doubl
 
 std::vector<double> NumbersOf(const ArrivalRow& row)
 {
-    std::vector<double> numbers{double(row.Hr), double(row.Min)};
+    std::vector<double> numbers{double(row.At.Minutes), double(row.At.Seconds)};
     numbers.insert(numbers.end(), row.Water.begin(), row.Water.end());
     return numbers;
 }
@@ -144,15 +139,14 @@ std::optional<ScenarioFault> EmptyTableFault(const TableRule& table, std::size_t
 ArrivalRow ArrivalFromNumbers(std::span<const double> numbers)
 {
     ArrivalRow row;
-    row.Hr = static_cast<int>(numbers[0]);
-    row.Min = static_cast<int>(numbers[1]);
+    row.At = {static_cast<int>(numbers[0]), static_cast<int>(numbers[1])};
     for (int tank = 0; tank < TankCount; ++tank) row.Water[tank] = numbers[2 + tank];
     return row;
 }
 
 DeadlineRow DeadlineFromNumbers(std::span<const double> numbers)
 {
-    return {static_cast<int>(numbers[0]), static_cast<int>(numbers[1]), static_cast<int>(numbers[2]),
+    return {static_cast<int>(numbers[0]), {static_cast<int>(numbers[1]), static_cast<int>(numbers[2])},
             static_cast<int>(numbers[3])};
 }
 
@@ -169,10 +163,10 @@ void CheckArrivalRows(const std::vector<ArrivalRow>& rows, ScenarioUse use, std:
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const ArrivalRow& row = rows[r];
         if (!CheckColumns(table, r, NumbersOf(row), faults)) continue;
-        if (ordered && previous && std::pair(row.Hr, row.Min) <= std::pair(previous->Hr, previous->Min)) {
+        if (ordered && previous && row.At <= previous->At) {
             faults.push_back({table.name, r, {},
-                              "time " + ClockText(row.Hr, row.Min) + " is not after the time before it, " +
-                                  ClockText(previous->Hr, previous->Min) +
+                              "time " + FormatClock(row.At) + " is not after the time before it, " +
+                                  FormatClock(previous->At) +
                                   " (rows must be in ascending time order, the first row being the start)"});
         }
         previous = &row;
@@ -184,7 +178,7 @@ void CheckDeadlineRows(const std::vector<DeadlineRow>& rows, std::vector<Scenari
     const TableRule& table = DeadlineTableRule();
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const DeadlineRow& row = rows[r];
-        const double numbers[] = {double(row.TankNum), double(row.Hr), double(row.Min), double(row.ExpectAmt)};
+        const double numbers[] = {double(row.TankNum), double(row.At.Minutes), double(row.At.Seconds), double(row.ExpectAmt)};
         CheckColumns(table, r, numbers, faults);
     }
 }

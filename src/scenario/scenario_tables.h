@@ -13,11 +13,10 @@ struct OutletRow {
     double sorta = 0;
 };
 
-// One row of "deadline": by clock Hr:Min, ExpectAmt buckets must have left tank TankNum.
+// One row of "deadline": by clock time At, ExpectAmt buckets must have left tank TankNum.
 struct DeadlineRow {
     int TankNum = 0;
-    int Hr = 0;
-    int Min = 0;
+    ClockTime At;
     int ExpectAmt = 0;
 };
 

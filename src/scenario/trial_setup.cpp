@@ -25,8 +25,7 @@ ClockTime ResetPlantForTrial(Engine& engine, const ScenarioTables& tables, bool 
         engine.display().PipeWater(t, false);
     }
     // One second before the first row, then one step, so the clock shows the row's time.
-    p.SimMinutes = first.Hr;
-    p.SimSeconds = first.Min - 1;
+    p.Clock = {first.At.Minutes, first.At.Seconds - 1};
     engine.NextSimTime();
 
     if (between) between();

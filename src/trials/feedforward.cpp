@@ -23,12 +23,9 @@ void TrialSession::SaveOrRestoreSnapshot()
 
 void TrialSession::SaveSnapshot()
 {
-    int hr = -1, min = -1;  // the schedule has run out
-    if (engine.NextArrivalRow() < engine.Arrivals().size()) {
-        hr = engine.Arrivals()[engine.NextArrivalRow()].Hr;
-        min = engine.Arrivals()[engine.NextArrivalRow()].Min;
-    }
-    const std::string text = SnapshotText(TakeSnapshot(plant(), hr, min, missed.Total));
+    std::optional<ClockTime> nextArrival;  // none once the schedule has run out
+    if (engine.NextArrivalRow() < engine.Arrivals().size()) nextArrival = engine.Arrivals()[engine.NextArrivalRow()].At;
+    const std::string text = SnapshotText(TakeSnapshot(plant(), nextArrival, missed.Total));
     const std::string path = SnapshotPath();
     // The file first: a save that failed is neither logged nor pending, so
     // the next press saves again, in the trial as in its replay.
@@ -69,8 +66,7 @@ bool TrialSession::RestoreSnapshot()
 
     PlantState& p = plant();
     const Snapshot& s = *snapshot;
-    p.SimMinutes = s.SimMinutes;
-    p.SimSeconds = s.SimSeconds;
+    p.Clock = s.Clock;
     p.PumpsAllocated = s.PumpsAllocated;
     p.PumpsReleasing = s.PumpsReleasing;
     p.CleaningQueue = s.CleaningQueue;
@@ -89,10 +85,10 @@ bool TrialSession::RestoreSnapshot()
     // snapshot, comparing times only; never past the first row.
     const auto& rows = engine.Arrivals();
     std::size_t row = engine.NextArrivalRow();
-    if (s.ArrivalHr == -1) {
+    if (!s.NextArrival) {
         row = rows.size();
     } else {
-        while (row > 0 && (row >= rows.size() || rows[row].Hr != s.ArrivalHr || rows[row].Min != s.ArrivalMin)) --row;
+        while (row > 0 && (row >= rows.size() || rows[row].At != *s.NextArrival)) --row;
     }
     engine.SetNextArrivalRow(row);
 
@@ -126,7 +122,7 @@ void TrialSession::RedrawPlant()
         if (p.PumpState[i] > 0) display.PipeWater(TankOf(i), true);
     for (int i = 0; i < SwitchCount; ++i)
         if (p.PumpHandover[i] != -1) engine.SetSwitchStatus(p.PumpHandover[i], SwitchStatus::Queued);
-    display.ShowClock(p.SimMinutes, p.SimSeconds);
+    display.ShowClock(p.Clock);
 }
 
 }  // namespace kestu

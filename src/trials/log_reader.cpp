@@ -38,9 +38,7 @@ LineRead NextLine(std::istream& in, std::string& line)
     return LineRead::Line;
 }
 
-ClockTime TimeOf(const LogRecord& record) { return {record.Minutes, record.Seconds}; }
 
-std::string TimeText(ClockTime t) { return FormatClock(t.Minutes, t.Seconds); }
 
 std::size_t FieldCount(std::string_view line) { return std::count(line.begin(), line.end(), ',') + 1; }
 
@@ -108,8 +106,7 @@ std::string ParseHeaderLine(std::string_view line, LogRecord& record)
     const auto sw = Whole(switchText, 0, SwitchCount - 1);
     if (!sw) return FieldProblem(3, "switch", switchText, "is not a switch number " + Range(0, SwitchCount - 1));
 
-    record.Minutes = static_cast<int>(*minute);
-    record.Seconds = static_cast<int>(*second);
+    record.At = {static_cast<int>(*minute), static_cast<int>(*second)};
     record.Kind = *kind;
     record.Switch = static_cast<int>(*sw);
     return {};
@@ -181,11 +178,11 @@ bool TrialLogReader::Open(const std::string& path)
         std::string problem = ParseHeaderLine(line, record);
         if (!problem.empty()) return Fail(lineNo, problem);
 
-        const ClockTime at = TimeOf(record);
+        const ClockTime at = record.At;
         const ClockTime allowed = afterRestore && lastSave ? std::min(floor, *lastSave) : floor;
         if (at < allowed)
-            return Fail(lineNo, "the record at " + TimeText(at) + " is earlier than the one before it (" +
-                                    TimeText(floor) + ")");
+            return Fail(lineNo, "the record at " + FormatClock(at) + " is earlier than the one before it (" +
+                                    FormatClock(floor) + ")");
         floor = at;
         afterRestore = record.Kind == LogKind::Restore;
         if (record.Kind == LogKind::Save) lastSave = at;
@@ -216,9 +213,9 @@ bool TrialLogReader::CheckEndTime(ClockTime end)
         LogRecord record;
         if (NextLine(again, line) != LineRead::Line || !ParseHeaderLine(line, record).empty())
             return Fail(2 * k + 1, "the file changed while it was being read");
-        if (TimeOf(record) > end)
-            return Fail(2 * k + 1, "the record at " + TimeText(TimeOf(record)) + " lies after the trial's end time " +
-                                       TimeText(end));
+        if (record.At > end)
+            return Fail(2 * k + 1, "the record at " + FormatClock(record.At) + " lies after the trial's end time " +
+                                       FormatClock(end));
         NextLine(again, line);
     }
     return true;

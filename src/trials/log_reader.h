@@ -8,15 +8,14 @@
 
 #include "engine/constants.h"
 #include "engine/switch_status.h"
-#include "scenario/deadlines.h"  // ClockTime
+#include "engine/clock_time.h"
 
 namespace kestu {
 
 // The header of one trial-log record: when, what, and which switch (0 for
 // the marks). The record past a log's end reads -1:-1, a STOP due at no time.
 struct LogRecord {
-    int Minutes = -1;
-    int Seconds = -1;
+    ClockTime At{-1, -1};
     LogKind Kind = LogKind::Stop;
     int Switch = 0;
 };

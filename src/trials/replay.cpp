@@ -6,7 +6,7 @@ namespace kestu {
 namespace {
 bool DueAt(const LogRecord& record, const PlantState& plant)
 {
-    return record.Minutes == plant.SimMinutes && record.Seconds == plant.SimSeconds;
+    return record.At == plant.Clock;
 }
 }  // namespace
 
@@ -80,7 +80,7 @@ void TrialSession::LoadReplayFrom(const std::string& logPath, int trialNum)
     }
     // Only a trial closed in its very first second has nothing to play.
     const bool stopDue = stopSeen || (logRec_.Kind == LogKind::Stop && DueAt(logRec_, plant()));
-    const bool closedAtOnce = stopDue && ClockTime{plant().SimMinutes, plant().SimSeconds} != trialEnd;
+    const bool closedAtOnce = stopDue && plant().Clock != trialEnd;
     if (closedAtOnce) runEnd = RunEnd::ByStopRecord;
     controls.PlayEnabled = !closedAtOnce;
     controls.StopEnabled = !closedAtOnce;
@@ -95,7 +95,7 @@ void TrialSession::ReplayStep()
         if (logRec_.Kind == LogKind::Stop) {
             // A STOP on the end time is left to the deadline checkpoint of the
             // next tick, which ends the replay as it ended the trial.
-            if (ClockTime{p.SimMinutes, p.SimSeconds} != trialEnd) {
+            if (ClockTime{p.Clock} != trialEnd) {
                 StopTimer();
                 runEnd = RunEnd::ByStopRecord;
                 ShowReplayEnded();

@@ -11,15 +11,13 @@
 
 namespace kestu {
 
-Snapshot TakeSnapshot(const PlantState& plant, int arrivalHr, int arrivalMin, long long missedTotal)
+Snapshot TakeSnapshot(const PlantState& plant, std::optional<ClockTime> nextArrival, long long missedTotal)
 {
     Snapshot s;
-    s.SimMinutes = plant.SimMinutes;
-    s.SimSeconds = plant.SimSeconds;
+    s.Clock = plant.Clock;
     s.PumpsAllocated = plant.PumpsAllocated;
     s.PumpsReleasing = plant.PumpsReleasing;
-    s.ArrivalHr = arrivalHr;
-    s.ArrivalMin = arrivalMin;
+    s.NextArrival = nextArrival;
     s.MissedTotal = missedTotal;
     s.CleaningQueue = plant.CleaningQueue;
     for (int t = 0; t < TankCount; ++t) {
@@ -43,8 +41,9 @@ std::string SnapshotText(const Snapshot& s)
         }
         out += "\r\n";
     };
-    AppendInteger(out, s.SimMinutes);
-    for (int v : {s.SimSeconds, s.PumpsAllocated, s.PumpsReleasing, s.ArrivalHr, s.ArrivalMin}) {
+    const ClockTime arrival = s.NextArrival.value_or(ClockTime{-1, -1});
+    AppendInteger(out, s.Clock.Minutes);
+    for (int v : {s.Clock.Seconds, s.PumpsAllocated, s.PumpsReleasing, arrival.Minutes, arrival.Seconds}) {
         out += ',';
         AppendInteger(out, v);
     }
@@ -140,10 +139,13 @@ std::optional<Snapshot> ParseSnapshot(const std::string& text, std::string& erro
         return std::nullopt;
     }
     s.MissedTotal = *total;
-    if (!in.Whole(head[0], 0, Big, s.SimMinutes) || !in.Whole(head[1], 0, 59, s.SimSeconds) ||
+    ClockTime arrival;
+    if (!in.Whole(head[0], 0, Big, s.Clock.Minutes) || !in.Whole(head[1], 0, 59, s.Clock.Seconds) ||
         !in.Whole(head[2], 0, SwitchCount, s.PumpsAllocated) || !in.Whole(head[3], 0, SwitchCount, s.PumpsReleasing) ||
-        !in.Whole(head[4], -1, Big, s.ArrivalHr) || !in.Whole(head[5], -1, 59, s.ArrivalMin))
+        !in.Whole(head[4], -1, Big, arrival.Minutes) || !in.Whole(head[5], -1, 59, arrival.Seconds))
         return std::nullopt;
+    // A minute of -1 marks a schedule that has run out.
+    if (arrival.Minutes != -1) s.NextArrival = arrival;
 
     for (int q = 0; q < QueueSlots; ++q) {
         auto f = in.Fields(1 + q, 1);

@@ -9,13 +9,12 @@
 namespace kestu {
 
 // Everything a feedforward snapshot holds: the clock, the pump counters, the
-// next water arrival due (by its minute and second; -1/-1 once the schedule
-// has run out), the missed-bucket total, the cleaning queue, each tank's
+// next water arrival due (by its time; none once the schedule has run out), the missed-bucket total, the cleaning queue, each tank's
 // water and outlets, and each switch's pump state and handover.
 struct Snapshot {
-    int SimMinutes = 0, SimSeconds = 0;
+    ClockTime Clock;
     int PumpsAllocated = 0, PumpsReleasing = 0;
-    int ArrivalHr = -1, ArrivalMin = -1;
+    std::optional<ClockTime> NextArrival;  // written as -1,-1 when there is none
     long long MissedTotal = 0;  // written as quoted text, as the window shows it
     std::array<int, QueueSlots> CleaningQueue{};
     struct Tank {
@@ -31,7 +30,7 @@ struct Snapshot {
 
 inline constexpr int SnapshotLines = 287;
 
-Snapshot TakeSnapshot(const PlantState& plant, int arrivalHr, int arrivalMin, long long missedTotal);
+Snapshot TakeSnapshot(const PlantState& plant, std::optional<ClockTime> nextArrival, long long missedTotal);
 
 // The file text: 287 lines ended by CR LF.
 std::string SnapshotText(const Snapshot& snapshot);

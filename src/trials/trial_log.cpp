@@ -13,11 +13,11 @@ std::string TrialLogFileName(std::string_view userId, int trialNum)
     return name;
 }
 
-void AppendHeaderLine(std::string& out, int minutes, int seconds, std::string_view kind, int switchNum)
+void AppendHeaderLine(std::string& out, ClockTime at, std::string_view kind, int switchNum)
 {
-    AppendInteger(out, minutes);
+    AppendInteger(out, at.Minutes);
     out += ',';
-    AppendInteger(out, seconds);
+    AppendInteger(out, at.Seconds);
     out += ",\"";
     out += kind;
     out += "\",";
@@ -81,16 +81,15 @@ void TrialLogWriter::Discard()
 
 void TrialLogWriter::AppendLogMark(const PlantState& plant, LogKind kind)
 {
-    WriteRecord(plant, plant.SimMinutes, plant.SimSeconds, LogWord(kind), 0);
+    WriteRecord(plant, LogWord(kind), 0);
 }
 
 void TrialLogWriter::WriteSwitchRecord(const PlantState& plant, SwitchStatus status, int switchNum)
 {
-    WriteRecord(plant, plant.SimMinutes, plant.SimSeconds, LogWord(status), switchNum);
+    WriteRecord(plant, LogWord(status), switchNum);
 }
 
-void TrialLogWriter::WriteRecord(const PlantState& plant, int minutes, int seconds, std::string_view kind,
-                                 int switchNum)
+void TrialLogWriter::WriteRecord(const PlantState& plant, std::string_view kind, int switchNum)
 {
     if (!sink_ || !Healthy()) return;
     for (const TankState& tank : plant.Tanks) {
@@ -100,7 +99,7 @@ void TrialLogWriter::WriteRecord(const PlantState& plant, int minutes, int secon
         }
     }
     buffer_.clear();
-    AppendHeaderLine(buffer_, minutes, seconds, kind, switchNum);
+    AppendHeaderLine(buffer_, plant.Clock, kind, switchNum);
     AppendStateLine(buffer_, plant);
     if (!sink_->Write(buffer_)) {
         const std::string reason = sink_->Error();

@@ -15,7 +15,7 @@ std::string TrialLogFileName(std::string_view userId, int trialNum);
 
 // Record text, shared by the writer and the tests: a header line and a state
 // line, each ended by CR LF.
-void AppendHeaderLine(std::string& out, int minutes, int seconds, std::string_view kind, int switchNum);
+void AppendHeaderLine(std::string& out, ClockTime at, std::string_view kind, int switchNum);
 void AppendStateLine(std::string& out, const PlantState& plant);
 
 // The trial log being written. Every record goes to the file in one write as
@@ -53,7 +53,7 @@ public:
     void WriteSwitchRecord(const PlantState& plant, SwitchStatus status, int switchNum) override;
 
 private:
-    void WriteRecord(const PlantState& plant, int minutes, int seconds, std::string_view kind, int switchNum);
+    void WriteRecord(const PlantState& plant, std::string_view kind, int switchNum);
     void Failed(const std::string& reason);
 
     std::unique_ptr<FileSink> sink_;

@@ -107,8 +107,7 @@ bool TrialSession::LoadPlant()
         engine.display().PipeWater(t, false);
     }
     for (int s = 0; s < SwitchCount; ++s) engine.SetSwitchStatus(s, SwitchStatus::Off);
-    p.SimMinutes = 0;
-    p.SimSeconds = 0;
+    p.Clock = {};
     Notify();
 
     ScenarioTables tables;
@@ -181,7 +180,7 @@ bool TrialSession::SetUp()
     });
     for (int k = 0; k < 12; ++k) {
         const TankState& tank = p.Tanks[LabelledTanks[k]];
-        controls.Deadlines[k] = ClockTime{tank.DeadlineHr, tank.DeadlineMin};
+        controls.Deadlines[k] = tank.Deadline;
     }
     timerInterval = speedValue;
 
@@ -314,7 +313,7 @@ void TrialSession::DeadlineCheckPoint()
     PlantState& p = plant();
     const long long before = missed.Total;
     JudgeDeadlines(p, missed);
-    if (ClockTime{p.SimMinutes, p.SimSeconds} != trialEnd) {
+    if (ClockTime{p.Clock} != trialEnd) {
         if (missed.Total != before) Notify();
         return;
     }

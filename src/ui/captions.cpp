@@ -32,7 +32,7 @@ QString TrialNumberCaption(std::optional<int> trial)
 QString DeadlineCaption(std::optional<ClockTime> deadline)
 {
     if (!deadline) return QStringLiteral("- - : - -");
-    return QString::fromStdString(FormatClock(deadline->Minutes, deadline->Seconds));
+    return QString::fromStdString(FormatClock(*deadline));
 }
 
 QString SpeedCaption(int interval)

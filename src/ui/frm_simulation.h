@@ -49,7 +49,7 @@ public:
     void PipeWater(int region, bool visible) override;
     void ShowSwitchStatus(int switchNum, SwitchStatus status) override;
     void ShowPumpsInUse(int pumps) override;
-    void ShowClock(int minutes, int seconds) override;
+    void ShowClock(kestu::ClockTime time) override;
 
     // 0: the normal colours; anything else: the colours of a held snapshot.
     void SimBackground(int colorType);

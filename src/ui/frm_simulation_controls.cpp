@@ -12,7 +12,6 @@
 namespace kestu::ui {
 
 namespace {
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 void Show(QWidget* widget, bool visible)
 {

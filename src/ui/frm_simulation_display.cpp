@@ -43,9 +43,9 @@ void frmSimulation::ShowPumpsInUse(int pumps)
     PumpsInUse->setText(QString::number(pumps));
 }
 
-void frmSimulation::ShowClock(int minutes, int seconds)
+void frmSimulation::ShowClock(kestu::ClockTime time)
 {
-    SimTime->setText(QString::fromStdString(FormatClock(minutes, seconds)));
+    SimTime->setText(QString::fromStdString(FormatClock(time)));
 }
 
 QList<QWidget*> frmSimulation::BackgroundSet() const

@@ -145,12 +145,12 @@ ScenarioTables Larger(const ScenarioTables& standard)
     ScenarioTables tables = standard;
     for (int copy = 1; copy <= 3; ++copy) {
         for (ArrivalRow row : standard.exogenous) {
-            row.Hr += 10 * copy;
+            row.At.Minutes += 10 * copy;
             for (double& water : row.Water) water += 0.125 * copy;
             tables.exogenous.push_back(row);
         }
         for (DeadlineRow row : standard.deadline) {
-            row.Hr += 10 * copy;
+            row.At.Minutes += 10 * copy;
             tables.deadline.push_back(row);
         }
     }

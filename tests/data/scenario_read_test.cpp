@@ -72,14 +72,14 @@ TEST_F(ScenarioReadTest, RowsComeBackInStoredOrderWithTheirValues)
     ASSERT_EQ(t.exogenous.size(), Arrivals.size());
     for (std::size_t i = 0; i < Arrivals.size(); ++i) {
         const Arrival& a = Arrivals[i];
-        EXPECT_EQ(t.exogenous[i].Hr, a.minute) << "row " << i + 1;
-        EXPECT_EQ(t.exogenous[i].Min, a.second) << "row " << i + 1;
+        EXPECT_EQ(t.exogenous[i].At.Minutes, a.minute) << "row " << i + 1;
+        EXPECT_EQ(t.exogenous[i].At.Seconds, a.second) << "row " << i + 1;
         for (int tank = 0; tank < TankCount; ++tank) {
             EXPECT_EQ(t.exogenous[i].Water[tank], tank == a.tank ? a.amount : a.base) << "row " << i + 1 << " tank " << tank;
         }
     }
     std::vector<std::array<int, 4>> deadlines;
-    for (const DeadlineRow& d : t.deadline) deadlines.push_back({d.TankNum, d.Hr, d.Min, d.ExpectAmt});
+    for (const DeadlineRow& d : t.deadline) deadlines.push_back({d.TankNum, d.At.Minutes, d.At.Seconds, d.ExpectAmt});
     EXPECT_EQ(deadlines, Deadlines);
     std::vector<std::tuple<int, int, double>> outlets;
     for (const OutletRow& o : t.sorttable) outlets.emplace_back(o.head, o.tail, o.sorta);
@@ -97,7 +97,7 @@ TEST_F(ScenarioReadTest, TablesImportedAsTextAndInOtherCaseReadAsNumbers)
     ASSERT_TRUE(read.ok()) << read.error();
     ASSERT_EQ(read.value().deadline.size(), 1u);
     const DeadlineRow& row = read.value().deadline[0];
-    EXPECT_EQ(std::vector<int>({row.TankNum, row.Hr, row.Min, row.ExpectAmt}), std::vector<int>({22, 8, 0, 60}));
+    EXPECT_EQ(std::vector<int>({row.TankNum, row.At.Minutes, row.At.Seconds, row.ExpectAmt}), std::vector<int>({22, 8, 0, 60}));
 }
 
 TEST_F(ScenarioReadTest, TenOutletsAddingUpToOneFitAndRecord23IsNeverCompleted)
@@ -123,8 +123,8 @@ TEST_F(ScenarioReadTest, ArrivalRowsOutOfTimeOrderAreReadAsTheEngineRunsThem)
     } else {
         ASSERT_TRUE(read.ok()) << read.error();
         ASSERT_EQ(read.value().exogenous.size(), Arrivals.size());
-        EXPECT_EQ(read.value().exogenous[2].Min, 10);
-        EXPECT_EQ(read.value().exogenous[3].Hr, 1);
+        EXPECT_EQ(read.value().exogenous[2].At.Seconds, 10);
+        EXPECT_EQ(read.value().exogenous[3].At.Minutes, 1);
     }
 }
 

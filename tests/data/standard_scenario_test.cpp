@@ -39,11 +39,11 @@ TEST_F(StandardScenarioTest, DeadlinesCoverTheTwelveLabelledTanksOnceAndEndAt8)
     int latest = 0, endMinute = 0, endSecond = 0;
     for (const DeadlineRow& d : tables_.deadline) {
         EXPECT_GT(d.ExpectAmt, 0) << "tank " << d.TankNum;
-        EXPECT_GT(Seconds(d.Hr, d.Min), 0) << "tank " << d.TankNum;
-        latest = std::max(latest, Seconds(d.Hr, d.Min));
-        if (d.Hr >= endMinute && d.Min >= endSecond) {
-            endMinute = d.Hr;
-            endSecond = d.Min;
+        EXPECT_GT(Seconds(d.At.Minutes, d.At.Seconds), 0) << "tank " << d.TankNum;
+        latest = std::max(latest, Seconds(d.At.Minutes, d.At.Seconds));
+        if (d.At.Minutes >= endMinute && d.At.Seconds >= endSecond) {
+            endMinute = d.At.Minutes;
+            endSecond = d.At.Seconds;
         }
     }
     EXPECT_EQ(latest, Seconds(8, 0));
@@ -54,13 +54,13 @@ TEST_F(StandardScenarioTest, ArrivalsStartAt0AndFollowEvery20To40Seconds)
 {
     const auto& rows = tables_.exogenous;
     ASSERT_GE(rows.size(), 12u);
-    EXPECT_EQ(Seconds(rows[0].Hr, rows[0].Min), 0);
+    EXPECT_EQ(Seconds(rows[0].At.Minutes, rows[0].At.Seconds), 0);
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        const int gap = Seconds(rows[i].Hr, rows[i].Min) - Seconds(rows[i - 1].Hr, rows[i - 1].Min);
+        const int gap = Seconds(rows[i].At.Minutes, rows[i].At.Seconds) - Seconds(rows[i - 1].At.Minutes, rows[i - 1].At.Seconds);
         EXPECT_GE(gap, 20) << "row " << i + 1;
         EXPECT_LE(gap, 40) << "row " << i + 1;
     }
-    const int last = Seconds(rows.back().Hr, rows.back().Min);
+    const int last = Seconds(rows.back().At.Minutes, rows.back().At.Seconds);
     EXPECT_GT(last, Seconds(7, 0));
     EXPECT_LE(last, Seconds(8, 0));
 

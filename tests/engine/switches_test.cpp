@@ -78,23 +78,23 @@ TEST_F(SwitchTest, CleaningQueueKeepsOldestFirstAndDropsWhenFull)
 
 TEST_F(SwitchTest, ClockCarriesIntoMinutesWithoutWrapping)
 {
-    plant.SimMinutes = 9;
-    plant.SimSeconds = 59;
+    plant.Clock.Minutes = 9;
+    plant.Clock.Seconds = 59;
     engine.NextSimTime();
-    EXPECT_EQ(plant.SimMinutes, 10);
-    EXPECT_EQ(plant.SimSeconds, 0);
-    plant.SimMinutes = 59;
-    plant.SimSeconds = 59;
+    EXPECT_EQ(plant.Clock.Minutes, 10);
+    EXPECT_EQ(plant.Clock.Seconds, 0);
+    plant.Clock.Minutes = 59;
+    plant.Clock.Seconds = 59;
     engine.NextSimTime();
-    EXPECT_EQ(plant.SimMinutes, 60);
+    EXPECT_EQ(plant.Clock.Minutes, 60);
 }
 
 TEST_F(SwitchTest, StoppedTimerKeepsTheClock)
 {
     engine.hooks.deadlineCheckpoint = [&] { engine.SetTimerRunning(false); };
-    plant.SimSeconds = 5;
+    plant.Clock.Seconds = 5;
     Tick();
-    EXPECT_EQ(plant.SimSeconds, 5);
+    EXPECT_EQ(plant.Clock.Seconds, 5);
     EXPECT_EQ(plant.ElapsedTicks, 1);
 }
 
@@ -105,7 +105,7 @@ TEST_F(SwitchTest, ArrivalRowsApplyOnTheirSecondAndBlockBehindOneSkipped)
     late.Water[3] = 100;
     after.Water[3] = 100;
     engine.SetArrivals({first, late, after}, 0);
-    plant.SimSeconds = 0;
+    plant.Clock.Seconds = 0;
     Tick();  // clock 0:00 -> 0:01; the row of 0:01 waits for the next tick
     EXPECT_EQ(plant.Tanks[3].Water, 0);
     Tick();

@@ -87,8 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!reader.IsOpen(), "the reader stays open after refusing the log");
         FUZZ_CHECK(reader.AtEnd(), "a refused log still has records: " + reader.Error());
         const kestu::LogRecord none = reader.ReadLogRecord();
-        FUZZ_CHECK(none.Minutes == -1 && none.Seconds == -1,
-                   "a refused log hands out a record at " + Clock(none.Minutes, none.Seconds));
+        FUZZ_CHECK(none.At.Minutes == -1 && none.At.Seconds == -1,
+                   "a refused log hands out a record at " + Clock(none.At.Minutes, none.At.Seconds));
         return 0;
     }
 
@@ -109,8 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string where = "record " + std::to_string(k + 1) + " of " + std::to_string(count);
         FUZZ_CHECK(!reader.AtEnd(), "the reader ends at " + where);
         const kestu::LogRecord r = reader.ReadLogRecord();
-        FUZZ_CHECK(r.Minutes >= 0 && r.Seconds >= 0 && r.Seconds <= 59,
-                   where + " is at " + Clock(r.Minutes, r.Seconds));
+        FUZZ_CHECK(r.At.Minutes >= 0 && r.At.Seconds >= 0 && r.At.Seconds <= 59,
+                   where + " is at " + Clock(r.At.Minutes, r.At.Seconds));
         FUZZ_CHECK(!kestu::LogWord(r.Kind).empty(),
                    where + " is of kind number " + std::to_string(static_cast<int>(r.Kind)));
         FUZZ_CHECK(r.Switch >= 0 && r.Switch <= 45, where + " names switch " + std::to_string(r.Switch));
@@ -118,8 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Records alternate with state lines, so record k is line 2k.
         kestu::LogRecord header;
         const std::string& line = lines[2 * k];
-        FUZZ_CHECK(kestu::ParseHeaderLine(line, header).empty() && header.Minutes == r.Minutes &&
-                       header.Seconds == r.Seconds && header.Kind == r.Kind && header.Switch == r.Switch,
+        FUZZ_CHECK(kestu::ParseHeaderLine(line, header).empty() && header.At.Minutes == r.At.Minutes &&
+                       header.At.Seconds == r.At.Seconds && header.Kind == r.Kind && header.Switch == r.Switch,
                    where + " is not line " + std::to_string(2 * k + 1) + " " + Quote(line));
 
         // A restore (FFR) puts the plant back to the last save (FF), so the
@@ -128,23 +128,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const bool back = previousWasRestore && saveMinutes >= 0;
             const int floorMinutes = back ? saveMinutes : lastMinutes;
             const int floorSeconds = back ? saveSeconds : lastSeconds;
-            FUZZ_CHECK(std::pair(r.Minutes, r.Seconds) >= std::pair(floorMinutes, floorSeconds),
-                       where + " at " + Clock(r.Minutes, r.Seconds) + " goes back before " +
+            FUZZ_CHECK(std::pair(r.At.Minutes, r.At.Seconds) >= std::pair(floorMinutes, floorSeconds),
+                       where + " at " + Clock(r.At.Minutes, r.At.Seconds) + " goes back before " +
                            Clock(floorMinutes, floorSeconds));
         }
         if (r.Kind == kestu::LogKind::Save) {
-            saveMinutes = r.Minutes;
-            saveSeconds = r.Seconds;
+            saveMinutes = r.At.Minutes;
+            saveSeconds = r.At.Seconds;
         }
         previousWasRestore = r.Kind == kestu::LogKind::Restore;
         headers.push_back(r);
-        lastMinutes = r.Minutes;
-        lastSeconds = r.Seconds;
+        lastMinutes = r.At.Minutes;
+        lastSeconds = r.At.Seconds;
     }
     FUZZ_CHECK(reader.AtEnd(), "records are left after the " + std::to_string(count) + " counted");
     const kestu::LogRecord after = reader.ReadLogRecord();
-    FUZZ_CHECK(after.Minutes == -1 && after.Seconds == -1,
-               "a record at " + Clock(after.Minutes, after.Seconds) + " follows the end");
+    FUZZ_CHECK(after.At.Minutes == -1 && after.At.Seconds == -1,
+               "a record at " + Clock(after.At.Minutes, after.At.Seconds) + " follows the end");
 
     // The same records again, whole.
     kestu::TrialLogReader whole;
@@ -154,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto r = whole.ReadRecordWithState();
         FUZZ_CHECK(r.has_value(), where + " is not read with its state line: " + Quote(whole.Error()));
         const kestu::LogRecord& h = headers[k];
-        FUZZ_CHECK(r->Minutes == h.Minutes && r->Seconds == h.Seconds && r->Kind == h.Kind && r->Switch == h.Switch,
+        FUZZ_CHECK(r->At == h.At && r->Kind == h.Kind && r->Switch == h.Switch,
                    where + " read with its state line is not the record read alone");
         for (int t = 0; t < kestu::TankCount; ++t)
             FUZZ_CHECK(kestu::WaterFits(r->Water[t]),

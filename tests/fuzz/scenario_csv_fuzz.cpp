@@ -89,13 +89,13 @@ void WriteTables(const kestu::ScenarioTables& tables)
     for (int t = 0; t < kestu::TankCount; ++t) header.push_back(std::to_string(t));
     Row(exogenous, header);
     for (const auto& r : tables.exogenous) {
-        std::vector<std::string> cells = {std::to_string(r.Hr), std::to_string(r.Min)};
+        std::vector<std::string> cells = {std::to_string(r.At.Minutes), std::to_string(r.At.Seconds)};
         for (double w : r.Water) cells.push_back(Number(w));
         Row(exogenous, cells);
     }
     std::string deadline = "TankNum,Hr,Min,ExpectAmt\r\n";
     for (const auto& r : tables.deadline)
-        Row(deadline, {std::to_string(r.TankNum), std::to_string(r.Hr), std::to_string(r.Min), std::to_string(r.ExpectAmt)});
+        Row(deadline, {std::to_string(r.TankNum), std::to_string(r.At.Minutes), std::to_string(r.At.Seconds), std::to_string(r.ExpectAmt)});
     std::string sorttable = "head,tail,sorta\r\n";
     for (const auto& r : tables.sorttable) Row(sorttable, {std::to_string(r.head), std::to_string(r.tail), Number(r.sorta)});
     WriteFile(PathOf(0), exogenous);
@@ -110,11 +110,11 @@ bool SameTables(const kestu::ScenarioTables& a, const kestu::ScenarioTables& b)
         return false;
     for (std::size_t i = 0; i < a.exogenous.size(); ++i) {
         const auto &x = a.exogenous[i], &y = b.exogenous[i];
-        if (x.Hr != y.Hr || x.Min != y.Min || x.Water != y.Water) return false;
+        if (x.At.Minutes != y.At.Minutes || x.At.Seconds != y.At.Seconds || x.Water != y.Water) return false;
     }
     for (std::size_t i = 0; i < a.deadline.size(); ++i) {
         const auto &x = a.deadline[i], &y = b.deadline[i];
-        if (x.TankNum != y.TankNum || x.Hr != y.Hr || x.Min != y.Min || x.ExpectAmt != y.ExpectAmt) return false;
+        if (x.TankNum != y.TankNum || x.At.Minutes != y.At.Minutes || x.At.Seconds != y.At.Seconds || x.ExpectAmt != y.ExpectAmt) return false;
     }
     for (std::size_t i = 0; i < a.sorttable.size(); ++i) {
         const auto &x = a.sorttable[i], &y = b.sorttable[i];
@@ -185,12 +185,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // seconds within a minute, tanks 0..23 (tail -1 leaves the plant), amounts in 16 bits.
     for (std::size_t i = 0; i < tables.exogenous.size(); ++i) {
         const auto& r = tables.exogenous[i];
-        FUZZ_CHECK(Within(r.Hr, 0, 32767) && Within(r.Min, 0, 59),
-                   "arrival row " + std::to_string(i + 1) + " at " + std::to_string(r.Hr) + ":" + std::to_string(r.Min));
+        FUZZ_CHECK(Within(r.At.Minutes, 0, 32767) && Within(r.At.Seconds, 0, 59),
+                   "arrival row " + std::to_string(i + 1) + " at " + std::to_string(r.At.Minutes) + ":" + std::to_string(r.At.Seconds));
     }
     for (std::size_t i = 0; i < tables.deadline.size(); ++i) {
         const auto& r = tables.deadline[i];
-        FUZZ_CHECK(Within(r.TankNum, 0, 23) && Within(r.Hr, 0, 32767) && Within(r.Min, 0, 59) &&
+        FUZZ_CHECK(Within(r.TankNum, 0, 23) && Within(r.At.Minutes, 0, 32767) && Within(r.At.Seconds, 0, 59) &&
                        Within(r.ExpectAmt, -32768, 32767),
                    "deadline row " + std::to_string(i + 1) + " is out of range");
     }

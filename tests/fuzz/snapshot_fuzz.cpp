@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const kestu::Snapshot& a = *read;
     const kestu::Snapshot& b = *again;
-    FUZZ_CHECK(a.SimMinutes == b.SimMinutes && a.SimSeconds == b.SimSeconds && a.PumpsAllocated == b.PumpsAllocated &&
-                   a.PumpsReleasing == b.PumpsReleasing && a.ArrivalHr == b.ArrivalHr && a.ArrivalMin == b.ArrivalMin &&
+    FUZZ_CHECK(a.Clock == b.Clock && a.PumpsAllocated == b.PumpsAllocated &&
+                   a.PumpsReleasing == b.PumpsReleasing && a.NextArrival == b.NextArrival &&
                    a.MissedTotal == b.MissedTotal && a.CleaningQueue == b.CleaningQueue &&
                    a.PumpState == b.PumpState && a.PumpHandover == b.PumpHandover,
                "the first line, the cleaning queue or the pump lines change on the way through the file");

@@ -135,11 +135,11 @@ TEST_F(ImportScenarioTest, ImportedValuesReachTheProgramExactly)
 
     const ScenarioTables t = Scenario();
     ASSERT_EQ(t.exogenous.size(), 17u);
-    EXPECT_EQ(t.exogenous[1].Min, 25);
+    EXPECT_EQ(t.exogenous[1].At.Seconds, 25);
     EXPECT_EQ(t.exogenous[1].Water[7], 0.1 + 0.2);
     ASSERT_EQ(t.deadline.size(), 2u);
     const DeadlineRow& d = t.deadline[0];
-    EXPECT_EQ(std::vector<int>({d.TankNum, d.Hr, d.Min, d.ExpectAmt}), std::vector<int>({7, 3, 30, 40}));
+    EXPECT_EQ(std::vector<int>({d.TankNum, d.At.Minutes, d.At.Seconds, d.ExpectAmt}), std::vector<int>({7, 3, 30, 40}));
     EXPECT_EQ(t.deadline[1].TankNum, 23);
     ASSERT_EQ(t.sorttable.size(), 4u);
     EXPECT_EQ(t.sorttable[2].tail, -1);
@@ -161,9 +161,9 @@ TEST_F(ImportScenarioTest, EveryCheckRejectsTheImportAndLeavesTheTablesAlone)
     const std::vector<Case> cases = {
         // Arrival times ascend strictly from the first row, the start.
         {[&] { SetLines(exo, 4, {ArrivalLine(0, 25)}); },
-         {"exogenous.csv:4: time 0:25 is not after the time before it, 0:25 (rows must be in ascending time order"}},
+         {"exogenous.csv:4: time 00:25 is not after the time before it, 00:25 (rows must be in ascending time order"}},
         {[&] { SetLines(exo, 2, {ArrivalLine(0, 30)}); },
-         {"exogenous.csv:3: time 0:25 is not after the time before it, 0:30"}},
+         {"exogenous.csv:3: time 00:25 is not after the time before it, 00:30"}},
         {[&] { SetLines(exo, 3, {ArrivalLine(0, 60)}); }, {"exogenous.csv:3: column \"Min\": 60 is outside 0..59"}},
         {[&] { SetLines(exo, 3, {"0.5" + ArrivalLine(0, 25).substr(1)}); },
          {"exogenous.csv:3: column \"Hr\": 0.5 is not a whole number"}},
@@ -294,7 +294,7 @@ TEST_F(ImportScenarioTest, TheImportAndTheDatabaseReadRefuseAFaultInTheSameWords
         // Recorded trials hold arrival rows whose second has gone by, so the
         // database read takes them as stored; the import refuses them.
         {[&] { SetLines(exo, 4, {ArrivalLine(0, 20)}); },
-         {{"exogenous", 3, "", "time 0:20 is not after the time before it, 0:25" + order}},
+         {{"exogenous", 3, "", "time 00:20 is not after the time before it, 00:25" + order}},
          StoredArrivalsMustAscend},
         // Several faults: every one listed by the import, the first by the database read.
         {[&] {

@@ -16,12 +16,12 @@ std::string SmallLog()
     for (int t = 0; t < TankCount; ++t) plant.Tanks[t].Water = t + 0.46;  // written as t.5
     plant.PumpState[17] = 1;
     std::string text;
-    AppendHeaderLine(text, 5, 23, "ON", 17);
+    AppendHeaderLine(text, {5, 23}, "ON", 17);
     AppendStateLine(text, plant);
     plant.Tanks[0].Water = 0.04;  // written as 0
     plant.Tanks[22].Water = 0.46;  // written as .5
     plant.PumpState[17] = -3;
-    AppendHeaderLine(text, 61, 0, "STOP", 0);
+    AppendHeaderLine(text, {61, 0}, "STOP", 0);
     AppendStateLine(text, plant);
     return text;
 }
@@ -55,7 +55,7 @@ TEST_F(Log2CsvTest, ATrialsWholeLogBecomesTwentyThreeRowsPerRecord)
     EXPECT_EQ(Rows(ReadFile(csv)).size(), 1 + TankCount * trial.records.size());
     // The first record is stamped at the start with the start's water.
     const ScenarioTables tables = Scenario();
-    EXPECT_EQ(trial.records.front().Minutes, tables.exogenous.front().Hr);
+    EXPECT_EQ(trial.records.front().At, tables.exogenous.front().At);
     for (int t = 0; t < TankCount; ++t) EXPECT_EQ(trial.records.front().Water[t], tables.exogenous.front().Water[t]);
 }
 

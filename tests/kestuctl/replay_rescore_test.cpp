@@ -51,7 +51,7 @@ TEST_F(ReplayTest, ReplayReportsWhatTheTrialScoredAndWritesNothing)
     ASSERT_FALSE(json.isEmpty()) << result.out;
 
     const PlantState& p = trial.plant;
-    EXPECT_EQ(json["endClock"].toString().toStdString(), FormatClock(p.SimMinutes, p.SimSeconds));
+    EXPECT_EQ(json["endClock"].toString().toStdString(), FormatClock(p.Clock));
     EXPECT_FALSE(json["endedByStop"].toBool());
     EXPECT_EQ(json["missedBuckets"].toDouble(), static_cast<double>(trial.missed.Total));
     const QJsonArray perTank = json["missedPerTank"].toArray();
@@ -70,7 +70,7 @@ TEST_F(ReplayTest, ReplayReportsWhatTheTrialScoredAndWritesNothing)
     // The text report carries the same figures.
     const CommandResult text = Run({"replay", db_, Path("p1.1")});
     ASSERT_EQ(text.status, ExitOk) << text.err;
-    EXPECT_TRUE(Has(text.out, "end clock:       " + FormatClock(p.SimMinutes, p.SimSeconds) + " (the trial's end time)"));
+    EXPECT_TRUE(Has(text.out, "end clock:       " + FormatClock(p.Clock) + " (the trial's end time)"));
     EXPECT_TRUE(Has(text.out, "missed buckets:  " + std::to_string(trial.missed.Total) + "\n"));
     EXPECT_TRUE(Has(text.out, "pump-ticks:      busy " + std::to_string(p.BusyPumpTicks) + ", cleaning " +
                                   std::to_string(p.SweepPumpTicks)));

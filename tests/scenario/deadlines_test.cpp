@@ -21,19 +21,19 @@ TEST(Deadlines, EverySetupStartsFromNoDeadlineAndALaterRowWins)
     PlantState plant;
     LoadDeadlines(plant, {{7, 2, 0, 40}}, false);
     LoadDeadlines(plant, {{8, 3, 15, 10}, {8, 4, 20, 12}}, false);
-    EXPECT_EQ(plant.Tanks[7].DeadlineHr, 0);
+    EXPECT_EQ(plant.Tanks[7].Deadline.Minutes, 0);
     EXPECT_EQ(plant.Tanks[7].ExpectAmt, 0);
-    EXPECT_EQ(plant.Tanks[8].DeadlineHr, 4);
-    EXPECT_EQ(plant.Tanks[8].DeadlineMin, 20);
+    EXPECT_EQ(plant.Tanks[8].Deadline.Minutes, 4);
+    EXPECT_EQ(plant.Tanks[8].Deadline.Seconds, 20);
     EXPECT_EQ(plant.Tanks[8].ExpectAmt, 12);
 }
 
 TEST(Deadlines, TheClockShowsMinuteAndSecondInTwoDigits)
 {
-    EXPECT_EQ(FormatClock(5, 30), "05:30");
-    EXPECT_EQ(FormatClock(42, 7), "42:07");
-    EXPECT_EQ(FormatClock(0, 0), "00:00");
-    EXPECT_EQ(FormatClock(123, 9), "123:09");
+    EXPECT_EQ(FormatClock({5, 30}), "05:30");
+    EXPECT_EQ(FormatClock({42, 7}), "42:07");
+    EXPECT_EQ(FormatClock({0, 0}), "00:00");
+    EXPECT_EQ(FormatClock({123, 9}), "123:09");
 }
 
 TEST(Results, DeadlinesAreJudgedOnTheirSecondAndNegativeAmountsLowerTheTotal)
@@ -41,7 +41,7 @@ TEST(Results, DeadlinesAreJudgedOnTheirSecondAndNegativeAmountsLowerTheTotal)
     PlantState plant;
     LoadDeadlines(plant, {{3, 2, 10, 7}, {5, 2, 10, 4}, {9, 2, 11, 9}}, false);
     plant.Tanks[5].ExpectAmt = -3;
-    plant.SimMinutes = 2, plant.SimSeconds = 10;
+    plant.Clock.Minutes = 2, plant.Clock.Seconds = 10;
     MissedTally tally;
     JudgeDeadlines(plant, tally);
     EXPECT_EQ(tally.Total, 4);

@@ -198,13 +198,13 @@ TEST(ScenarioRules, ArrivalTimesAscendWhenWrittenAndAreReadAsStored)
     const std::vector<Case> cases = {
         {{at(0, 0), at(0, 25), at(1, 0), at(10, 59)}, {}},
         {{at(0, 0), at(0, 25), at(0, 25)},
-         {"table \"exogenous\", row 3: time 0:25 is not after the time before it, 0:25" + order}},
+         {"table \"exogenous\", row 3: time 00:25 is not after the time before it, 00:25" + order}},
         {{at(0, 30), at(0, 25), at(0, 40), at(0, 35)},
-         {"table \"exogenous\", row 2: time 0:25 is not after the time before it, 0:30" + order,
-          "table \"exogenous\", row 4: time 0:35 is not after the time before it, 0:40" + order}},
+         {"table \"exogenous\", row 2: time 00:25 is not after the time before it, 00:30" + order,
+          "table \"exogenous\", row 4: time 00:35 is not after the time before it, 00:40" + order}},
         // Minutes weigh more than seconds: 1:05 comes after 0:59.
         {{at(0, 59), at(1, 5), at(1, 4)},
-         {"table \"exogenous\", row 3: time 1:04 is not after the time before it, 1:05" + order}},
+         {"table \"exogenous\", row 3: time 01:04 is not after the time before it, 01:05" + order}},
         // A row refused for its own cells is left out of the order.
         {{at(0, 30), at(0, 60), at(0, 40)}, {"table \"exogenous\", column \"Min\", row 2: 60 is outside 0..59"}},
     };
@@ -242,7 +242,7 @@ TEST(ScenarioRules, TheTrialSetupRefusesTheFirstFaultInTableOrder)
          "table \"exogenous\", column \"3\", row 2: -1.5E+12 is outside -1E+12..1E+12"},
         {[](ScenarioTables& t) { t.deadline[0].TankNum = 24; },
          "table \"deadline\", column \"TankNum\", row 1: 24 is outside 0..23"},
-        {[](ScenarioTables& t) { t.deadline[0].Min = 60; }, "table \"deadline\", column \"Min\", row 1: 60 is outside 0..59"},
+        {[](ScenarioTables& t) { t.deadline[0].At.Seconds = 60; }, "table \"deadline\", column \"Min\", row 1: 60 is outside 0..59"},
         {[](ScenarioTables& t) { t.deadline[0].ExpectAmt = 32768; },
          "table \"deadline\", column \"ExpectAmt\", row 1: 32768 is outside -32768..32767"},
         {[](ScenarioTables& t) { t.sorttable[0].sorta = 1.5; },
@@ -250,7 +250,7 @@ TEST(ScenarioRules, TheTrialSetupRefusesTheFirstFaultInTableOrder)
         // The arrival table comes first, whatever else is wrong.
         {[](ScenarioTables& t) {
              t.deadline.clear();
-             t.exogenous[0].Hr = -1;
+             t.exogenous[0].At.Minutes = -1;
          },
          "table \"exogenous\", column \"Hr\", row 1: -1 is outside 0..32767"},
     };

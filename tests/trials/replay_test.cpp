@@ -108,7 +108,7 @@ TEST_F(ReplayTest, StopBeforeTheEndTimeStopsAtOnceAndJudgesNothingNew)
     OpenReplay();
     Play();
     EXPECT_FALSE(session->engine.TimerRunning());
-    EXPECT_EQ(plant().SimSeconds, 4);
+    EXPECT_EQ(plant().Clock.Seconds, 4);
     ExpectEndedConsole(RunEnd::ByStopRecord);
     EXPECT_EQ(session->missed.Total, 0);
 }
@@ -125,9 +125,9 @@ TEST_F(ReplayTest, PauseStopAndAnotherTrial)
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_TRUE(session->controls.PlayVisible);
     EXPECT_FALSE(session->controls.PauseVisible);
-    EXPECT_EQ(plant().SimSeconds, 2);
+    EXPECT_EQ(plant().Clock.Seconds, 2);
     session->RestartReplay();  // back to the start of the trial
-    EXPECT_EQ(plant().SimSeconds, 0);
+    EXPECT_EQ(plant().Clock.Seconds, 0);
     EXPECT_TRUE(session->controls.PlayEnabled);
     session->replaySelection = 3;
     session->LoadReplay();

@@ -35,7 +35,7 @@ TEST_F(SnapshotTest, RestoreReturnsThePlantButKeepsDeadlinesAndStatistics)
     ASSERT_NE(plant().Tanks[0].Water, atSave.Tanks[0].Water);
     session->SaveOrRestoreSnapshot();
     EXPECT_FALSE(session->controls.SnapshotPending);
-    EXPECT_EQ(plant().SimSeconds, 2);
+    EXPECT_EQ(plant().Clock.Seconds, 2);
     for (int t = 0; t < TankCount; ++t) EXPECT_EQ(plant().Tanks[t].Water, atSave.Tanks[t].Water);
     EXPECT_EQ(plant().PumpsAllocated, atSave.PumpsAllocated);
     EXPECT_EQ(plant().CleaningQueue, atSave.CleaningQueue);
@@ -104,7 +104,7 @@ TEST_F(SnapshotTest, BadOrMissingFileIsReportedAndThePlantKept)
     session->SaveOrRestoreSnapshot();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("not the one this trial saved"), std::string::npos) << reports[0];
-    EXPECT_EQ(plant().SimSeconds, before.SimSeconds);
+    EXPECT_EQ(plant().Clock.Seconds, before.Clock.Seconds);
     EXPECT_EQ(plant().Tanks[0].Water, before.Tanks[0].Water);
     EXPECT_EQ(Headers(dir / "ann.5").back(), "0,0,\"FF\",0");  // no restore recorded
     std::filesystem::remove(dir / "ann.DAT");
@@ -143,13 +143,13 @@ TEST(SnapshotText, ArrivalsRunOutAndRoundTrip)
     plant.Tanks[3].OutShare[2] = 1 - (0.7 + 0.2 + 0.1);
     plant.PumpState[5] = -2;
     plant.PumpHandover[5] = 9;
-    const Snapshot taken = TakeSnapshot(plant, -1, -1, -4);
+    const Snapshot taken = TakeSnapshot(plant, std::nullopt, -4);
     const std::string text = SnapshotText(taken);
     EXPECT_NE(text.find("-1,1.11022302462516E-16\r\n"), std::string::npos);
     std::string error;
     const auto back = ParseSnapshot(text, error);
     ASSERT_TRUE(back.has_value()) << error;
-    EXPECT_EQ(back->ArrivalHr, -1);
+    EXPECT_FALSE(back->NextArrival.has_value());
     EXPECT_EQ(back->MissedTotal, -4);
     EXPECT_EQ(back->PumpHandover[5], 9);
     EXPECT_EQ(SnapshotText(*back), text);

@@ -119,12 +119,12 @@ TEST_F(TrialFaultTest, ARestoreTakesOnlyTheSnapshotThisTrialSaved)
     session->SaveOrRestoreSnapshot();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("not the one this trial saved"), std::string::npos);
-    EXPECT_EQ(plant().SimSeconds, 7);
+    EXPECT_EQ(plant().Clock.Seconds, 7);
 
     std::ofstream(dir / "ann.DAT", std::ios::binary | std::ios::trunc) << ours;
     session->SaveOrRestoreSnapshot();
     EXPECT_EQ(reports.size(), 1u);
-    EXPECT_EQ(plant().SimSeconds, 3);
+    EXPECT_EQ(plant().Clock.Seconds, 3);
 }
 
 }  // namespace

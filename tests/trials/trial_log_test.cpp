@@ -46,8 +46,8 @@ TEST_F(TrialLogTest, ClickRecordHasHeaderAndA138FieldStateLine)
     ASSERT_EQ(log.Create((dir / "ab12.5").string()), "");
     engine.SetRecordSink(&log);
     auto& plant = engine.plant;
-    plant.SimMinutes = 5;
-    plant.SimSeconds = 23;
+    plant.Clock.Minutes = 5;
+    plant.Clock.Seconds = 23;
     plant.Tanks[8].Water = 12.46;
     plant.Tanks[0].Water = 0.46;
     plant.Tanks[1].Water = -0.5;
@@ -85,18 +85,18 @@ TEST_F(TrialLogTest, MarksAreStampedAndReadBack)
     TrialLogWriter log;
     const auto path = (dir / "U.1").string();
     ASSERT_EQ(log.Create(path), "");
-    engine.plant.SimMinutes = 3;
-    engine.plant.SimSeconds = 15;
+    engine.plant.Clock.Minutes = 3;
+    engine.plant.Clock.Seconds = 15;
     log.AppendLogMark(engine.plant, LogKind::Save);
-    engine.plant.SimSeconds = 16;
+    engine.plant.Clock.Seconds = 16;
     log.AppendLogMark(engine.plant, LogKind::Stop);
     log.Close();
 
     TrialLogReader reader;
     ASSERT_TRUE(reader.Open(path));
     auto r1 = reader.ReadLogRecord();
-    EXPECT_EQ(r1.Minutes, 3);
-    EXPECT_EQ(r1.Seconds, 15);
+    EXPECT_EQ(r1.At.Minutes, 3);
+    EXPECT_EQ(r1.At.Seconds, 15);
     EXPECT_EQ(r1.Kind, LogKind::Save);
     EXPECT_EQ(r1.Switch, 0);
     EXPECT_FALSE(reader.AtEnd());
@@ -104,8 +104,8 @@ TEST_F(TrialLogTest, MarksAreStampedAndReadBack)
     EXPECT_EQ(r2.Kind, LogKind::Stop);
     EXPECT_TRUE(reader.AtEnd());
     auto r3 = reader.ReadLogRecord();
-    EXPECT_EQ(r3.Minutes, -1);
-    EXPECT_EQ(r3.Seconds, -1);
+    EXPECT_EQ(r3.At.Minutes, -1);
+    EXPECT_EQ(r3.At.Seconds, -1);
     EXPECT_TRUE(reader.Error().empty());
 }
 
@@ -151,14 +151,14 @@ TEST_F(TrialLogTest, StateLinesAreReadBackIntoEachTanksWaterAndEachSwitchsPumpSt
     for (const auto& [tank, amount] : water) plant.Tanks[tank].Water = amount;
     const std::pair<int, int> pumps[] = {{0, 1}, {1, -5}, {17, 1}, {44, -1}, {45, -1000000}};
     for (const auto& [sw, state] : pumps) plant.PumpState[sw] = state;
-    plant.SimMinutes = 61;
-    plant.SimSeconds = 9;
+    plant.Clock.Minutes = 61;
+    plant.Clock.Seconds = 9;
     TrialLogWriter log;
     const auto path = (dir / "U.1").string();
     ASSERT_EQ(log.Create(path), "");
     log.WriteSwitchRecord(plant, SwitchStatus::Clean, 44);
     plant.Tanks[3].Water = 3;
-    plant.SimSeconds = 10;
+    plant.Clock.Seconds = 10;
     log.AppendLogMark(plant, LogKind::Stop);
     log.Close();
 
@@ -166,8 +166,8 @@ TEST_F(TrialLogTest, StateLinesAreReadBackIntoEachTanksWaterAndEachSwitchsPumpSt
     ASSERT_TRUE(reader.Open(path)) << reader.Error();
     const auto first = reader.ReadRecordWithState();
     ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(first->Minutes, 61);
-    EXPECT_EQ(first->Seconds, 9);
+    EXPECT_EQ(first->At.Minutes, 61);
+    EXPECT_EQ(first->At.Seconds, 9);
     EXPECT_EQ(first->Kind, LogKind::Clean);
     EXPECT_EQ(first->Switch, 44);
     for (const auto& [tank, amount] : shown) EXPECT_DOUBLE_EQ(first->Water[tank], amount) << "tank " << tank;
@@ -178,7 +178,7 @@ TEST_F(TrialLogTest, StateLinesAreReadBackIntoEachTanksWaterAndEachSwitchsPumpSt
     const auto second = reader.ReadRecordWithState();
     ASSERT_TRUE(second.has_value());
     EXPECT_EQ(second->Kind, LogKind::Stop);
-    EXPECT_EQ(second->Seconds, 10);
+    EXPECT_EQ(second->At.Seconds, 10);
     EXPECT_EQ(second->Water[3], 3);
     EXPECT_TRUE(reader.AtEnd());
     EXPECT_FALSE(reader.ReadRecordWithState().has_value());
@@ -219,7 +219,7 @@ TEST_F(TrialLogTest, ALogChangedAfterItWasOpenedEndsTheReadingWithAMessage)
             if (withState) {
                 while (reader.ReadRecordWithState()) ++read;
             } else {
-                while (reader.ReadLogRecord().Minutes >= 0) ++read;
+                while (reader.ReadLogRecord().At.Minutes >= 0) ++read;
             }
             const std::size_t expectedRead = withState ? c.recordsRead : c.headersRead;
             EXPECT_EQ(read, expectedRead) << c.expected << (withState ? " (whole records)" : " (headers)");
@@ -237,7 +237,7 @@ TEST_F(TrialLogTest, UnreadableLogsAreRefusedWithTheLineAtFault)
         TrialLogReader reader;
         EXPECT_FALSE(reader.Open(path));
         EXPECT_TRUE(reader.AtEnd());
-        EXPECT_EQ(reader.ReadLogRecord().Minutes, -1);
+        EXPECT_EQ(reader.ReadLogRecord().At.Minutes, -1);
         return reader.Error();
     };
     std::string state = "0,0,0";
@@ -374,8 +374,8 @@ TEST(LogHeaderLine, IsReadIntoTypedValuesOrRefusedNamingTheField)
         LogRecord got{7, 7, LogKind::Off, 7};
         EXPECT_EQ(ParseHeaderLine(c.line, got), c.problem) << c.line;
         const LogRecord want = c.problem.empty() ? c.expected : LogRecord{7, 7, LogKind::Off, 7};
-        EXPECT_EQ(got.Minutes, want.Minutes) << c.line;
-        EXPECT_EQ(got.Seconds, want.Seconds) << c.line;
+        EXPECT_EQ(got.At.Minutes, want.At.Minutes) << c.line;
+        EXPECT_EQ(got.At.Seconds, want.At.Seconds) << c.line;
         EXPECT_EQ(got.Kind, want.Kind) << c.line;
         EXPECT_EQ(got.Switch, want.Switch) << c.line;
     }

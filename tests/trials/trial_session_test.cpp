@@ -26,7 +26,7 @@ TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
 
     session->ClickSwitch(14);  // tank 7 starts pumping towards its deadline
     RunToEnd();
-    EXPECT_EQ(plant().SimMinutes * 60 + plant().SimSeconds, 12);
+    EXPECT_EQ(plant().Clock.Minutes * 60 + plant().Clock.Seconds, 12);
     EXPECT_EQ(plant().ElapsedTicks, 12);
     EXPECT_EQ(session->missed.PerTank[7], 0);    // 3 owed; pumped on ticks 2, 4 and 6, before 0:05 is judged
     EXPECT_EQ(session->missed.PerTank[8], 2);    // judged on the end second

@@ -84,7 +84,7 @@ TEST_F(SimTrialTest, ARunningTrialRefusesThePartnerWindowHandlesClicksDuringATic
     EXPECT_TRUE(W().PartnerWindow.isNull());
     ASSERT_EQ(messages_.shown.size(), 1u);
     EXPECT_EQ(messages_.shown[0].text, "The partner window cannot be opened while a trial runs.");
-    EXPECT_EQ(S().plant().SimMinutes * 60 + S().plant().SimSeconds, 0) << "the running plant is untouched";
+    EXPECT_EQ(S().plant().Clock.Minutes * 60 + S().plant().Clock.Seconds, 0) << "the running plant is untouched";
     EXPECT_TRUE(W().Simulator.isActive());
 
     // During the tick's yields a click is handled, but a timer event starts no second tick.
@@ -163,8 +163,8 @@ TEST_F(SimTrialTest, DetailFeedbackFlipsThePerTankFiguresAndTwoClicksUndoIt)
 TEST_F(SimTrialTest, TheAnimateAndPartnerWindowButtons)
 {
     ASSERT_TRUE(Open());
-    S().plant().SimMinutes = 2;
-    S().plant().SimSeconds = 0;
+    S().plant().Clock.Minutes = 2;
+    S().plant().Clock.Seconds = 0;
     W().Command1_Click();
     EXPECT_EQ(W().plantModel().VisibleSegmentCount(), 0);
     for (int t = 0; t < TankCount; ++t) {

@@ -54,7 +54,7 @@ void WritePlant(QJsonObject& j, TrialSession& session)
     QJsonArray water;
     for (int t = 0; t < TankCount; ++t) water.append(p.Tanks[t].Water);
     j["Water"] = water;
-    j["EndClock"] = QJsonArray{static_cast<qint64>(p.SimMinutes), static_cast<qint64>(p.SimSeconds)};
+    j["EndClock"] = QJsonArray{static_cast<qint64>(p.Clock.Minutes), static_cast<qint64>(p.Clock.Seconds)};
 }
 
 QJsonObject FinalState(TrialSession& session)

@@ -17,8 +17,8 @@ int RunLog2Csv(const ParsedArgs& args, Console& console)
     std::string text;
     AppendCsvRow(text, {"minute", "second", "kind", "switch", "tank", "water"});
     while (const auto record = reader.ReadRecordWithState()) {
-        const std::string minute = std::to_string(record->Minutes);
-        const std::string second = std::to_string(record->Seconds);
+        const std::string minute = std::to_string(record->At.Minutes);
+        const std::string second = std::to_string(record->At.Seconds);
         const std::string kind(LogWord(record->Kind));
         const std::string switchNum = std::to_string(record->Switch);
         for (int tank = 0; tank < TankCount; ++tank) {

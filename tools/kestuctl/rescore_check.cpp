@@ -25,7 +25,7 @@ FieldCheck Compare(const std::string& field, const std::optional<double>& stored
 std::vector<FieldCheck> CompareWithReplay(const ExperimentRow& row, const ReplayOutcome& replay)
 {
     const PlantState& plant = replay.trial.plant;
-    const std::string stopped = "stopped at " + FormatClock(plant.SimMinutes, plant.SimSeconds);
+    const std::string stopped = "stopped at " + FormatClock(plant.Clock);
     if (!row.MissedBuckets && replay.endedByStop) return {{"result", "(empty)", stopped, true}};
 
     std::vector<FieldCheck> checks;

@@ -16,7 +16,7 @@ TrialFigures FiguresOf(const ReplayOutcome& replay)
 {
     const PlantState& plant = replay.trial.plant;
     TrialFigures f;
-    f.endClock = FormatClock(plant.SimMinutes, plant.SimSeconds);
+    f.endClock = FormatClock(plant.Clock);
     f.endedByStop = replay.endedByStop;
     f.ticks = replay.trial.ticks;
     f.missedBuckets = replay.trial.missed.Total;

@@ -20,7 +20,7 @@ namespace {
 constexpr int LegendWidth = 230;
 constexpr int MarginLeft = 80, MarginTop = 78, MarginBottom = 64, MarginRight = 24;
 
-int SecondsOf(int minute, int second) { return minute * 60 + second; }
+int SecondsOf(ClockTime t) { return static_cast<int>(t.TotalSeconds()); }
 
 // A tank's deadline as the trial uses it: a later row for the same tank wins.
 std::map<int, DeadlineRow> DeadlinePerTank(const std::vector<DeadlineRow>& rows)
@@ -38,10 +38,10 @@ double WaterAt(const std::vector<LoggedRecord>& records, int tank, int second)
 {
     const LoggedRecord* before = nullptr;
     for (const LoggedRecord& r : records) {
-        const int at = SecondsOf(r.Minutes, r.Seconds);
+        const int at = SecondsOf(r.At);
         if (at > second) {
             if (!before) return r.Water[tank];
-            const int from = SecondsOf(before->Minutes, before->Seconds);
+            const int from = SecondsOf(before->At);
             const double fraction = static_cast<double>(second - from) / (at - from);
             return before->Water[tank] + fraction * (r.Water[tank] - before->Water[tank]);
         }
@@ -72,7 +72,7 @@ void DrawAxes(QPainter& p, const Frame& f, const std::vector<int>& xTicks, const
     for (int t : xTicks) {
         const QPointF at = f.At(t, f.yMin);
         p.drawLine(at, at + QPointF(0, 5));
-        const QString label = QString::fromStdString(FormatClock(t / 60, t % 60));
+        const QString label = QString::fromStdString(FormatClock({t / 60, t % 60}));
         p.drawText(QRectF(at.x() - 40, at.y() + 7, 80, metrics.height()), Qt::AlignHCenter | Qt::AlignTop, label);
     }
     for (double w : yTicks) {
@@ -96,7 +96,7 @@ void DrawTankLines(QPainter& p, const Frame& f, const std::vector<LoggedRecord>&
     p.setRenderHint(QPainter::Antialiasing, true);
     for (int tank = 0; tank < TankCount; ++tank) {
         QPolygonF line;
-        for (const LoggedRecord& r : records) line << f.At(SecondsOf(r.Minutes, r.Seconds), r.Water[tank]);
+        for (const LoggedRecord& r : records) line << f.At(SecondsOf(r.At), r.Water[tank]);
         p.setPen(QPen(TankColour(tank), 1.6, TankLineStyle(tank), Qt::RoundCap, Qt::RoundJoin));
         p.drawPolyline(line);
     }
@@ -113,7 +113,7 @@ void DrawDeadlines(QPainter& p, const Frame& f, const std::vector<LoggedRecord>&
                    const std::map<int, DeadlineRow>& perTank)
 {
     std::map<int, QStringList> tanksDue;  // second -> tank numbers
-    for (const auto& [tank, row] : perTank) tanksDue[SecondsOf(row.Hr, row.Min)] << QString::number(tank);
+    for (const auto& [tank, row] : perTank) tanksDue[SecondsOf(row.At)] << QString::number(tank);
     const QFontMetrics metrics(p.font());
     for (const auto& [second, tanks] : tanksDue) {
         if (second > f.xMax) continue;
@@ -125,7 +125,7 @@ void DrawDeadlines(QPainter& p, const Frame& f, const std::vector<LoggedRecord>&
                    Qt::AlignHCenter | Qt::AlignBottom, "due: " + tanks.join(QStringLiteral(", ")));
     }
     for (const auto& [tank, row] : perTank) {
-        const int second = SecondsOf(row.Hr, row.Min);
+        const int second = SecondsOf(row.At);
         if (second > f.xMax) continue;
         p.setPen(QPen(Qt::black, 1.2));
         p.setBrush(TankColour(tank));
@@ -152,7 +152,7 @@ void DrawLegend(QPainter& p, const QRectF& area, const std::map<int, DeadlineRow
             p.drawPolygon(Diamond(QPointF(area.left() + 70, y), 6));
             p.setBrush(Qt::NoBrush);
             label += QStringLiteral("       ") +
-                     QString::fromStdString(FormatClock(found->second.Hr, found->second.Min)) + " (" +
+                     QString::fromStdString(FormatClock(found->second.At)) + " (" +
                      QString::number(found->second.ExpectAmt) + ")";
         }
         p.setPen(Qt::black);
@@ -178,10 +178,10 @@ QImage DrawWaterChart(const std::vector<LoggedRecord>& records, const std::vecto
     int lastSecond = 1;
     double low = 0, high = 1;
     for (const LoggedRecord& r : records) {
-        lastSecond = std::max(lastSecond, SecondsOf(r.Minutes, r.Seconds));
+        lastSecond = std::max(lastSecond, SecondsOf(r.At));
         for (double w : r.Water) low = std::min(low, w), high = std::max(high, w);
     }
-    for (const auto& [tank, row] : perTank) lastSecond = std::max(lastSecond, SecondsOf(row.Hr, row.Min));
+    for (const auto& [tank, row] : perTank) lastSecond = std::max(lastSecond, SecondsOf(row.At));
 
     const std::vector<int> xTicks = ClockTicks(lastSecond, 12);
     const std::vector<double> yTicks = NiceTicks(low, high, 8);
