@@ -125,10 +125,8 @@ DbResult<ScenarioTables> ExperimentDb::ReadScenario()
     const QString connection = Q(connection_);
     ScenarioTables tables;
 
-    const auto arrivalRows = [](const std::vector<ArrivalRow>& rows, std::vector<ScenarioFault>& faults) {
-        CheckArrivalRows(rows, ScenarioUse::Reading, faults);
-    };
-    if (auto problem = ReadRows(connection, path_, ArrivalTableRule(), ArrivalFromNumbers, arrivalRows, tables.exogenous))
+    if (auto problem =
+            ReadRows(connection, path_, ArrivalTableRule(), ArrivalFromNumbers, CheckArrivalRows, tables.exogenous))
         return Result::Fail(*problem);
     if (auto problem = ReadRows(connection, path_, DeadlineTableRule(), DeadlineFromNumbers, CheckDeadlineRows,
                                 tables.deadline))

@@ -155,22 +155,21 @@ OutletRow OutletFromNumbers(std::span<const double> numbers)
     return {static_cast<int>(numbers[0]), static_cast<int>(numbers[1]), numbers[2]};
 }
 
-void CheckArrivalRows(const std::vector<ArrivalRow>& rows, ScenarioUse use, std::vector<ScenarioFault>& faults)
+void CheckArrivalRows(const std::vector<ArrivalRow>& rows, std::vector<ScenarioFault>& faults)
 {
-    const TableRule& table = ArrivalTableRule();
-    const bool ordered = use == ScenarioUse::Writing || StoredArrivalsMustAscend;
-    const ArrivalRow* previous = nullptr;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        const ArrivalRow& row = rows[r];
-        if (!CheckColumns(table, r, NumbersOf(row), faults)) continue;
-        if (ordered && previous && row.At <= previous->At) {
-            faults.push_back({table.name, r, {},
-                              "time " + FormatClock(row.At) + " is not after the time before it, " +
-                                  FormatClock(previous->At) +
-                                  " (rows must be in ascending time order, the first row being the start)"});
-        }
-        previous = &row;
+    for (std::size_t r = 0; r < rows.size(); ++r) CheckColumns(ArrivalTableRule(), r, NumbersOf(rows[r]), faults);
+}
+
+std::vector<ScenarioFault> ArrivalOrderNotes(const std::vector<ArrivalRow>& rows)
+{
+    std::vector<ScenarioFault> notes;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        if (rows[r].At > rows[r - 1].At) continue;
+        notes.push_back({ArrivalTableRule().name, r, {},
+                         "time " + FormatClock(rows[r].At) + " is not after the time before it, " +
+                             FormatClock(rows[r - 1].At) + ", so this row and every row after it never arrive"});
     }
+    return notes;
 }
 
 void CheckDeadlineRows(const std::vector<DeadlineRow>& rows, std::vector<ScenarioFault>& faults)
@@ -219,7 +218,7 @@ std::vector<ScenarioFault> ScenarioFaults(const ScenarioTables& tables)
 {
     std::vector<ScenarioFault> faults;
     if (auto empty = EmptyTableFault(ArrivalTableRule(), tables.exogenous.size())) faults.push_back(*empty);
-    CheckArrivalRows(tables.exogenous, ScenarioUse::Reading, faults);
+    CheckArrivalRows(tables.exogenous, faults);
     if (auto empty = EmptyTableFault(DeadlineTableRule(), tables.deadline.size())) faults.push_back(*empty);
     CheckDeadlineRows(tables.deadline, faults);
     if (auto empty = EmptyTableFault(OutletTableRule(), tables.sorttable.size())) faults.push_back(*empty);

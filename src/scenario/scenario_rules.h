@@ -42,8 +42,6 @@ const TableRule& DeadlineTableRule();
 const TableRule& OutletTableRule();
 
 // The rules over a table's rows together:
-//  - arrival times ascend strictly from the first row, which is the plant at
-//    the start (see StoredArrivalsMustAscend);
 //  - a tank (head) has at most MaxOutlets outlet rows;
 //  - a tank's shares add up to at most 1, give or take ShareSumSlack;
 //  - a tank with MaxOutlets rows has shares adding up to exactly 1, as the
@@ -53,18 +51,6 @@ const TableRule& OutletTableRule();
 // Shares may add up to 1 with the last bits of a double astray
 // (0.33 + 0.56 + 0.11); more than that sends out more water than was pumped.
 inline constexpr double ShareSumSlack = 1e-9;
-
-// Whether a scenario already in the database is held to ascending arrival
-// times as an imported one is. The engine runs any order: a row whose second
-// has gone by never arrives and holds back every row behind it. Recorded
-// trials depend on that (five of the reference trials hold such a row), so a
-// stored scenario is read as it is, while one written through the import,
-// where an out-of-order row is a slip, is refused.
-inline constexpr bool StoredArrivalsMustAscend = false;
-
-// Whether the scenario is being written into the database (the import) or
-// read from it (the database read and the trial setup).
-enum class ScenarioUse { Writing, Reading };
 
 // One fault: the table, the row (an index into the rows checked; none for the
 // table as a whole), the column (empty for a row or table as a whole) and
@@ -117,9 +103,16 @@ OutletRow OutletFromNumbers(std::span<const double> numbers);
 // Every rule over the rows of a table, each row's columns included (a row
 // with a column out of range takes no part in the rules over rows). Faults are
 // appended in the order found: row by row, then the table's end.
-void CheckArrivalRows(const std::vector<ArrivalRow>& rows, ScenarioUse use, std::vector<ScenarioFault>& faults);
+void CheckArrivalRows(const std::vector<ArrivalRow>& rows, std::vector<ScenarioFault>& faults);
 void CheckDeadlineRows(const std::vector<DeadlineRow>& rows, std::vector<ScenarioFault>& faults);
 void CheckOutletRows(const std::vector<OutletRow>& rows, std::vector<ScenarioFault>& faults);
+
+// Arrival rows meant to ascend in time from the first, the plant at the
+// start. A row whose time is not after the one before it is no fault: the
+// engine runs it as stored, and recorded trials rely on that. But its second
+// has gone by when it is due, so it and every row after it never arrive; the
+// import says so, as a note, for each such row.
+std::vector<ScenarioFault> ArrivalOrderNotes(const std::vector<ArrivalRow>& rows);
 
 // Every rule over a scenario read from the database: each table has rows and
 // obeys its rules. Faults in table order (exogenous, deadline, sorttable).

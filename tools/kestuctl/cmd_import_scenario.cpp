@@ -13,6 +13,7 @@ int RunImportScenario(const ParsedArgs& args, Console& console)
     const std::string dbPath = args.Positional(0);
     const std::string dir = args.Positional(1);
     const ScenarioCsv read = ReadScenarioCsv(dir);
+    for (const std::string& note : read.notes) console.err << "note: " << ForMessage(note, MessageLimit) << "\n";
     if (!read.problems.empty()) {
         for (const std::string& problem : read.problems) console.err << ForMessage(problem, MessageLimit) << "\n";
         return Failure(args, console,
@@ -41,6 +42,8 @@ const Command ImportScenarioCommand{
     "  exogenous.csv  Hr,Min,0,1,...,22    clock minute and second, then the buckets\n"
     "                                      arriving into each tank; the first row is\n"
     "                                      the plant at the start, times ascend strictly\n"
+    "                                      (a row out of order is imported with a note:\n"
+    "                                      it and the rows after it never arrive)\n"
     "  deadline.csv   TankNum,Hr,Min,ExpectAmt   tank 0..23, clock minute and second,\n"
     "                                      buckets to pump out of the tank by then\n"
     "  sorttable.csv  head,tail,sorta      share sorta (0..1) of what is pumped out of\n"

@@ -168,11 +168,9 @@ ScenarioCsv ReadScenarioCsv(const std::string& dir)
         ScenarioTables& t = result.tables;
         switch (table) {
         case ScenarioTable::Exogenous:
-            TakeRows(rows, report, ArrivalFromNumbers,
-                     [](const std::vector<ArrivalRow>& r, std::vector<ScenarioFault>& f) {
-                         CheckArrivalRows(r, ScenarioUse::Writing, f);
-                     },
-                     t.exogenous);
+            TakeRows(rows, report, ArrivalFromNumbers, CheckArrivalRows, t.exogenous);
+            for (const ScenarioFault& note : ArrivalOrderNotes(t.exogenous))
+                Reporter{path, result.notes}.At(rows.lines.at(note.row.value()), note.what);
             break;
         case ScenarioTable::Deadline:
             TakeRows(rows, report, DeadlineFromNumbers, CheckDeadlineRows, t.deadline);

@@ -13,10 +13,12 @@ std::string ScenarioCsvName(ScenarioTable table);
 
 // The scenario read from the three CSV files in `dir`, and every problem
 // found in them as "<file>:<line>: what". The tables are fit for the
-// database only when there are no problems.
+// database only when there are no problems. Notes, in the same form, point
+// at arrival rows that never arrive, which the engine allows.
 struct ScenarioCsv {
     ScenarioTables tables;
     std::vector<std::string> problems;
+    std::vector<std::string> notes;
 };
 ScenarioCsv ReadScenarioCsv(const std::string& dir);
 
