@@ -143,32 +143,32 @@ bool NameReachesSqlite(const std::string& path)
 const QString NotUtf8 = QStringLiteral("the path is not valid UTF-8, so the database cannot be opened by that name");
 }  // namespace
 
-DbResult<std::unique_ptr<ExperimentDb>> ExperimentDb::Open(const std::string& path, OpenMode mode)
+Result<std::unique_ptr<ExperimentDb>> ExperimentDb::Open(const std::string& path, OpenMode mode)
 {
-    using Result = DbResult<std::unique_ptr<ExperimentDb>>;
-    if (!NameReachesSqlite(path)) return Result::Fail(Message(ForMessage(path, 1000), NotUtf8));
+    using Outcome = Result<std::unique_ptr<ExperimentDb>>;
+    if (!NameReachesSqlite(path)) return Outcome::Fail(Message(ForMessage(path, 1000), NotUtf8));
     const QFileInfo file(Q(path));
-    if (!file.exists()) return Result::Fail(Message(path, QStringLiteral("the database file does not exist")));
-    if (!file.isFile()) return Result::Fail(Message(path, QStringLiteral("is not a file")));
+    if (!file.exists()) return Outcome::Fail(Message(path, QStringLiteral("the database file does not exist")));
+    if (!file.isFile()) return Outcome::Fail(Message(path, QStringLiteral("is not a file")));
 
     const QString name = NewConnectionName();
     std::string error;
     if (!Connect(name, path, mode, error)) {
         Drop(name);
-        return Result::Fail(error);
+        return Outcome::Fail(error);
     }
-    return Result::Ok(std::unique_ptr<ExperimentDb>(new ExperimentDb(path, S(name))));
+    return Outcome::Ok(std::unique_ptr<ExperimentDb>(new ExperimentDb(path, S(name))));
 }
 
-DbStatus ExperimentDb::Create(const std::string& path, NewDbContent content)
+Status ExperimentDb::Create(const std::string& path, NewDbContent content)
 {
-    if (!NameReachesSqlite(path)) return DbStatus::Fail(Message(ForMessage(path, 1000), NotUtf8));
+    if (!NameReachesSqlite(path)) return Status::Fail(Message(ForMessage(path, 1000), NotUtf8));
     const QFileInfo file(Q(path));
     if (file.exists()) {
-        return DbStatus::Fail(Message(path, QStringLiteral("already exists; a new database is never written over it")));
+        return Status::Fail(Message(path, QStringLiteral("already exists; a new database is never written over it")));
     }
     if (!file.dir().exists()) {
-        return DbStatus::Fail(Message(path, QStringLiteral("cannot create the database: its folder does not exist")));
+        return Status::Fail(Message(path, QStringLiteral("cannot create the database: its folder does not exist")));
     }
 
     const QString name = NewConnectionName();
@@ -180,14 +180,14 @@ DbStatus ExperimentDb::Create(const std::string& path, NewDbContent content)
         // all, which SQLite would play into any file later put in its place.
         QFile::remove(file.filePath());
         QFile::remove(file.filePath() + QStringLiteral("-journal"));
-        return DbStatus::Fail(error);
+        return Status::Fail(error);
     }
-    return DbOk();
+    return Ok();
 }
 
-DbResult<std::optional<Participant>> ExperimentDb::FindParticipant(const std::string& userId)
+Result<std::optional<Participant>> ExperimentDb::FindParticipant(const std::string& userId)
 {
-    using Result = DbResult<std::optional<Participant>>;
+    using Outcome = Result<std::optional<Participant>>;
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     query.prepare(QStringLiteral(
         "SELECT \"UserID\", \"FirstName\", \"LastName\", \"SchoolYear\", \"Major\", \"Age\", \"Sex\", \"TrialNum\" "
@@ -195,9 +195,9 @@ DbResult<std::optional<Participant>> ExperimentDb::FindParticipant(const std::st
     query.addBindValue(BindText(userId));
     std::string error;
     if (!Run(query, path_, "cannot look up User ID " + Quoted(userId) + " in table \"UserData\"", error)) {
-        return Result::Fail(error);
+        return Outcome::Fail(error);
     }
-    if (!query.next()) return Result::Ok(std::nullopt);
+    if (!query.next()) return Outcome::Ok(std::nullopt);
 
     Participant p;
     p.UserID = S(query.value(0).toString());
@@ -208,10 +208,10 @@ DbResult<std::optional<Participant>> ExperimentDb::FindParticipant(const std::st
     p.Age = S(query.value(5).toString());
     p.Sex = S(query.value(6).toString());
     p.TrialNum = S(query.value(7).toString());
-    return Result::Ok(std::move(p));
+    return Outcome::Ok(std::move(p));
 }
 
-DbStatus ExperimentDb::AddParticipant(const Participant& p)
+Status ExperimentDb::AddParticipant(const Participant& p)
 {
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     query.prepare(QStringLiteral(
@@ -222,12 +222,12 @@ DbStatus ExperimentDb::AddParticipant(const Participant& p)
     }
     std::string error;
     if (!Run(query, path_, "cannot add User ID " + Quoted(p.UserID) + " to table \"UserData\"", error)) {
-        return DbStatus::Fail(error);
+        return Status::Fail(error);
     }
-    return DbOk();
+    return Ok();
 }
 
-DbStatus ExperimentDb::SaveTrialNum(const std::string& userId, int trialNum)
+Status ExperimentDb::SaveTrialNum(const std::string& userId, int trialNum)
 {
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     // Only the participant's first row, as the lookup at login sees it.
@@ -238,23 +238,23 @@ DbStatus ExperimentDb::SaveTrialNum(const std::string& userId, int trialNum)
     query.addBindValue(BindText(userId));
     std::string error;
     const QString doing = "cannot save the trial count of User ID " + Quoted(userId) + " in table \"UserData\"";
-    if (!Run(query, path_, doing, error)) return DbStatus::Fail(error);
+    if (!Run(query, path_, doing, error)) return Status::Fail(error);
     if (query.numRowsAffected() < 1) {
-        return DbStatus::Fail(Message(path_, doing + ": no row for that User ID"));
+        return Status::Fail(Message(path_, doing + ": no row for that User ID"));
     }
-    return DbOk();
+    return Ok();
 }
 
-DbResult<long long> ExperimentDb::AddExperiment(const ExperimentStart& start)
+Result<long long> ExperimentDb::AddExperiment(const ExperimentStart& start)
 {
-    using Result = DbResult<long long>;
+    using Outcome = Result<long long>;
     const QString doing = "cannot add trial " + QString::number(start.Experiment) + " of User ID " +
                           Quoted(start.UserID) + " to table \"Experiments\"";
     if (!IsIsoDate(start.Date)) {
-        return Result::Fail(Message(path_, doing + ": date " + Quoted(start.Date) + " is not yyyy-mm-dd"));
+        return Outcome::Fail(Message(path_, doing + ": date " + Quoted(start.Date) + " is not yyyy-mm-dd"));
     }
     if (!IsClockTime(start.StartTime)) {
-        return Result::Fail(Message(path_, doing + ": start time " + Quoted(start.StartTime) + " is not hh:mm:ss"));
+        return Outcome::Fail(Message(path_, doing + ": start time " + Quoted(start.StartTime) + " is not hh:mm:ss"));
     }
 
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
@@ -268,15 +268,15 @@ DbResult<long long> ExperimentDb::AddExperiment(const ExperimentStart& start)
     query.addBindValue(BindText(start.Scenario));
     query.addBindValue(start.SimRate);
     std::string error;
-    if (!Run(query, path_, doing, error)) return Result::Fail(error);
-    return Result::Ok(query.lastInsertId().toLongLong());
+    if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
+    return Outcome::Ok(query.lastInsertId().toLongLong());
 }
 
-DbStatus ExperimentDb::CompleteExperiment(long long rowid, const ExperimentResult& end)
+Status ExperimentDb::CompleteExperiment(long long rowid, const ExperimentResult& end)
 {
     const QString doing = "cannot complete row " + QString::number(rowid) + " of table \"Experiments\"";
     if (!IsClockTime(end.EndTime)) {
-        return DbStatus::Fail(Message(path_, doing + ": end time " + Quoted(end.EndTime) + " is not hh:mm:ss"));
+        return Status::Fail(Message(path_, doing + ": end time " + Quoted(end.EndTime) + " is not hh:mm:ss"));
     }
 
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
@@ -290,11 +290,11 @@ DbStatus ExperimentDb::CompleteExperiment(long long rowid, const ExperimentResul
     query.addBindValue(BindOptional(end.IdleTime));
     query.addBindValue(rowid);
     std::string error;
-    if (!Run(query, path_, doing, error)) return DbStatus::Fail(error);
+    if (!Run(query, path_, doing, error)) return Status::Fail(error);
     if (query.numRowsAffected() < 1) {
-        return DbStatus::Fail(Message(path_, doing + ": the row no longer exists"));
+        return Status::Fail(Message(path_, doing + ": the row no longer exists"));
     }
-    return DbOk();
+    return Ok();
 }
 
 }  // namespace kestu

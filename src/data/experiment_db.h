@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "data/db_result.h"
+#include "engine/result.h"
 #include "data/db_values.h"
 #include "scenario/scenario_tables.h"
 #include "trials/experiment_store.h"  // ExperimentStart, ExperimentResult
@@ -43,46 +43,46 @@ public:
     static std::string DefaultPath(const std::string& programDir);
 
     // Opens an existing file; a missing file is an error, never created here.
-    static DbResult<std::unique_ptr<ExperimentDb>> Open(const std::string& path, OpenMode mode);
+    static Result<std::unique_ptr<ExperimentDb>> Open(const std::string& path, OpenMode mode);
 
     // Creates a new file with every table; refuses when the file exists.
-    static DbStatus Create(const std::string& path, NewDbContent content);
+    static Status Create(const std::string& path, NewDbContent content);
 
     const std::string& path() const { return path_; }
 
     // Participants. Lookup finds the first row, in stored order, whose UserID
     // equals the given one exactly; no such row is not an error.
-    DbResult<std::optional<Participant>> FindParticipant(const std::string& userId);
+    Result<std::optional<Participant>> FindParticipant(const std::string& userId);
     // Stores UserID, LastName, FirstName, SchoolYear, Major, Age and Sex as
     // given; TrialNum gets the table's default "0" (the field is ignored).
-    DbStatus AddParticipant(const Participant& participant);
+    Status AddParticipant(const Participant& participant);
     // Writes the trial count as decimal text into the participant's first row.
-    DbStatus SaveTrialNum(const std::string& userId, int trialNum);
+    Status SaveTrialNum(const std::string& userId, int trialNum);
 
     // Trial results. AddExperiment returns the new row's rowid, which
     // CompleteExperiment takes to fill in the end of the trial; shares that
     // are absent are stored as NULL.
-    DbResult<long long> AddExperiment(const ExperimentStart& start);
-    DbStatus CompleteExperiment(long long rowid, const ExperimentResult& end);
+    Result<long long> AddExperiment(const ExperimentStart& start);
+    Status CompleteExperiment(long long rowid, const ExperimentResult& end);
     // Starts trial start.Experiment in one transaction: the participant's
     // trial count becomes that number and the trial's row is added. Refused
     // when the count has already reached it or the row exists (another copy
     // of the program took the number). Returns the new row's rowid.
-    DbResult<long long> ClaimTrial(const ExperimentStart& start);
+    Result<long long> ClaimTrial(const ExperimentStart& start);
 
     // The scenario tables, rows in stored order, checked cell by cell.
-    DbResult<ScenarioTables> ReadScenario();
+    Result<ScenarioTables> ReadScenario();
     // One scenario table's columns as stored, unchecked, so that even a table
     // ReadScenario refuses can be exported, mended and imported again.
-    DbResult<CellTable> ReadScenarioCells(ScenarioTable table);
+    Result<CellTable> ReadScenarioCells(ScenarioTable table);
     // Empties the three scenario tables and fills them with `tables`, all in
     // one transaction: on any failure the database keeps its old scenario.
-    DbStatus ReplaceScenario(const ScenarioTables& tables);
+    Status ReplaceScenario(const ScenarioTables& tables);
 
     // Every column and row of "UserData" or "Experiments", in stored order.
-    DbResult<CellTable> ReadResultCells(ResultTable table);
+    Result<CellTable> ReadResultCells(ResultTable table);
     // The participant's rows of "Experiments", in stored order.
-    DbResult<std::vector<ExperimentRow>> ReadExperimentRows(const std::string& userId);
+    Result<std::vector<ExperimentRow>> ReadExperimentRows(const std::string& userId);
 
 private:
     ExperimentDb(std::string path, std::string connection);

@@ -42,9 +42,9 @@ std::optional<long long> OptionalWhole(const QVariant& value)
 
 }  // namespace
 
-DbResult<std::vector<ExperimentRow>> ExperimentDb::ReadExperimentRows(const std::string& userId)
+Result<std::vector<ExperimentRow>> ExperimentDb::ReadExperimentRows(const std::string& userId)
 {
-    using Result = DbResult<std::vector<ExperimentRow>>;
+    using Outcome = Result<std::vector<ExperimentRow>>;
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     query.setForwardOnly(true);
     query.prepare(QStringLiteral(
@@ -53,7 +53,7 @@ DbResult<std::vector<ExperimentRow>> ExperimentDb::ReadExperimentRows(const std:
     query.addBindValue(Q(userId));
     const QString doing = "cannot read the rows of User ID \"" + Q(userId) + "\" in table \"Experiments\"";
     std::string error;
-    if (!Run(query, path_, doing, error)) return Result::Fail(error);
+    if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
 
     std::vector<ExperimentRow> rows;
     while (query.next()) {
@@ -68,9 +68,9 @@ DbResult<std::vector<ExperimentRow>> ExperimentDb::ReadExperimentRows(const std:
         rows.push_back(std::move(row));
     }
     if (query.lastError().isValid()) {
-        return Result::Fail(Message(path_, doing + " (" + DriverText(query.lastError()) + ")"));
+        return Outcome::Fail(Message(path_, doing + " (" + DriverText(query.lastError()) + ")"));
     }
-    return Result::Ok(std::move(rows));
+    return Outcome::Ok(std::move(rows));
 }
 
 }  // namespace kestu

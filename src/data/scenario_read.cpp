@@ -54,9 +54,9 @@ using NumberRows = std::vector<std::vector<double>>;
 
 // Every row of the table in stored order, its columns as numbers that obey
 // their rules; a table without rows is refused too.
-DbResult<NumberRows> ReadTable(const QString& connection, const std::string& path, const TableRule& table)
+Result<NumberRows> ReadTable(const QString& connection, const std::string& path, const TableRule& table)
 {
-    using Result = DbResult<NumberRows>;
+    using Outcome = Result<NumberRows>;
     const QSqlDatabase db = QSqlDatabase::database(connection, false);
     const QString name = Q(table.name);
 
@@ -64,16 +64,16 @@ DbResult<NumberRows> ReadTable(const QString& connection, const std::string& pat
     {
         QSqlQuery info(db);
         if (!info.exec("PRAGMA table_info(" + QuotedName(name) + ")")) {
-            return Result::Fail(Message(path, "cannot read " + Where(table) + " (" + DriverText(info.lastError()) + ")"));
+            return Outcome::Fail(Message(path, "cannot read " + Where(table) + " (" + DriverText(info.lastError()) + ")"));
         }
         while (info.next()) present.insert(info.value(1).toString().toLower());
     }
-    if (present.isEmpty()) return Result::Fail(Message(path, Where(table) + " is missing"));
+    if (present.isEmpty()) return Outcome::Fail(Message(path, Where(table) + " is missing"));
 
     QStringList names;
     for (const ColumnRule& column : table.columns) {
         if (!present.contains(Q(column.name).toLower())) {
-            return Result::Fail(Message(path, Where(table, column) + " is missing"));
+            return Outcome::Fail(Message(path, Where(table, column) + " is missing"));
         }
         names << QuotedName(Q(column.name));
     }
@@ -82,7 +82,7 @@ DbResult<NumberRows> ReadTable(const QString& connection, const std::string& pat
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec("SELECT " + names.join(", ") + " FROM " + QuotedName(name) + " ORDER BY rowid")) {
-        return Result::Fail(Message(path, "cannot read " + Where(table) + " (" + DriverText(query.lastError()) + ")"));
+        return Outcome::Fail(Message(path, "cannot read " + Where(table) + " (" + DriverText(query.lastError()) + ")"));
     }
 
     NumberRows rows;
@@ -90,16 +90,16 @@ DbResult<NumberRows> ReadTable(const QString& connection, const std::string& pat
         std::vector<double> numbers(table.columns.size());
         for (std::size_t c = 0; c < table.columns.size(); ++c) {
             if (auto what = ReadCell(query.value(static_cast<int>(c)), table.columns[c], numbers[c])) {
-                return Result::Fail(Message(path, Q(InTable({table.name, rows.size(), table.columns[c].name, *what}))));
+                return Outcome::Fail(Message(path, Q(InTable({table.name, rows.size(), table.columns[c].name, *what}))));
             }
         }
         rows.push_back(std::move(numbers));
     }
     if (query.lastError().isValid()) {
-        return Result::Fail(Message(path, "cannot read " + Where(table) + " (" + DriverText(query.lastError()) + ")"));
+        return Outcome::Fail(Message(path, "cannot read " + Where(table) + " (" + DriverText(query.lastError()) + ")"));
     }
-    if (auto empty = EmptyTableFault(table, rows.size())) return Result::Fail(Message(path, Q(InTable(*empty))));
-    return Result::Ok(std::move(rows));
+    if (auto empty = EmptyTableFault(table, rows.size())) return Outcome::Fail(Message(path, Q(InTable(*empty))));
+    return Outcome::Ok(std::move(rows));
 }
 
 // Reads a table into typed rows and holds them to the rules over rows;
@@ -119,22 +119,22 @@ std::optional<std::string> ReadRows(const QString& connection, const std::string
 
 }  // namespace
 
-DbResult<ScenarioTables> ExperimentDb::ReadScenario()
+Result<ScenarioTables> ExperimentDb::ReadScenario()
 {
-    using Result = DbResult<ScenarioTables>;
+    using Outcome = Result<ScenarioTables>;
     const QString connection = Q(connection_);
     ScenarioTables tables;
 
     if (auto problem =
             ReadRows(connection, path_, ArrivalTableRule(), ArrivalFromNumbers, CheckArrivalRows, tables.exogenous))
-        return Result::Fail(*problem);
+        return Outcome::Fail(*problem);
     if (auto problem = ReadRows(connection, path_, DeadlineTableRule(), DeadlineFromNumbers, CheckDeadlineRows,
                                 tables.deadline))
-        return Result::Fail(*problem);
+        return Outcome::Fail(*problem);
     if (auto problem =
             ReadRows(connection, path_, OutletTableRule(), OutletFromNumbers, CheckOutletRows, tables.sorttable))
-        return Result::Fail(*problem);
-    return Result::Ok(std::move(tables));
+        return Outcome::Fail(*problem);
+    return Outcome::Ok(std::move(tables));
 }
 
 }  // namespace kestu

@@ -76,24 +76,24 @@ std::string WriteTables(const QSqlDatabase& db, const std::string& path, const S
 
 }  // namespace
 
-DbStatus ExperimentDb::ReplaceScenario(const ScenarioTables& tables)
+Status ExperimentDb::ReplaceScenario(const ScenarioTables& tables)
 {
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
     if (!db.transaction()) {
-        return DbStatus::Fail(
+        return Status::Fail(
             Message(path_, "cannot start writing the scenario (" + DriverText(db.lastError()) + ")"));
     }
     const std::string error = WriteTables(db, path_, tables);
     if (!error.empty()) {
         db.rollback();
-        return DbStatus::Fail(error);
+        return Status::Fail(error);
     }
     if (!db.commit()) {
         const std::string message = Message(path_, "cannot save the scenario (" + DriverText(db.lastError()) + ")");
         db.rollback();
-        return DbStatus::Fail(message);
+        return Status::Fail(message);
     }
-    return DbOk();
+    return Ok();
 }
 
 }  // namespace kestu

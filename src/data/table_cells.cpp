@@ -34,10 +34,10 @@ Cell ToCell(const QVariant& value)
 }
 
 // Reads `columns` of `table` (every column when empty) in stored order.
-DbResult<CellTable> ReadCells(const QString& connection, const std::string& path, const QString& table,
+Result<CellTable> ReadCells(const QString& connection, const std::string& path, const QString& table,
                               const std::vector<QString>& columns)
 {
-    using Result = DbResult<CellTable>;
+    using Outcome = Result<CellTable>;
     const QString doing = "cannot read table \"" + table + "\"";
     QStringList names;
     for (const QString& column : columns) names << QuotedName(column);
@@ -47,7 +47,7 @@ DbResult<CellTable> ReadCells(const QString& connection, const std::string& path
     query.setForwardOnly(true);
     // Stored order is insertion order, so rows are read by rowid.
     if (!query.exec("SELECT " + selection + " FROM " + QuotedName(table) + " ORDER BY rowid")) {
-        return Result::Fail(Message(path, doing + " (" + DriverText(query.lastError()) + ")"));
+        return Outcome::Fail(Message(path, doing + " (" + DriverText(query.lastError()) + ")"));
     }
     CellTable cells;
     const QSqlRecord record = query.record();
@@ -59,19 +59,19 @@ DbResult<CellTable> ReadCells(const QString& connection, const std::string& path
         cells.rows.push_back(std::move(row));
     }
     if (query.lastError().isValid()) {
-        return Result::Fail(Message(path, doing + " (" + DriverText(query.lastError()) + ")"));
+        return Outcome::Fail(Message(path, doing + " (" + DriverText(query.lastError()) + ")"));
     }
-    return Result::Ok(std::move(cells));
+    return Outcome::Ok(std::move(cells));
 }
 
 }  // namespace
 
-DbResult<CellTable> ExperimentDb::ReadScenarioCells(ScenarioTable table)
+Result<CellTable> ExperimentDb::ReadScenarioCells(ScenarioTable table)
 {
     return ReadCells(Q(connection_), path_, TableName(table), ScenarioColumns(table));
 }
 
-DbResult<CellTable> ExperimentDb::ReadResultCells(ResultTable table)
+Result<CellTable> ExperimentDb::ReadResultCells(ResultTable table)
 {
     const QString name = table == ResultTable::Participants ? QStringLiteral("UserData") : QStringLiteral("Experiments");
     return ReadCells(Q(connection_), path_, name, {});

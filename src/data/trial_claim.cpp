@@ -23,21 +23,21 @@ bool Exec(QSqlDatabase& db, const QString& statement, const std::string& path, c
 
 }  // namespace
 
-DbResult<long long> ExperimentDb::ClaimTrial(const ExperimentStart& start)
+Result<long long> ExperimentDb::ClaimTrial(const ExperimentStart& start)
 {
-    using Result = DbResult<long long>;
+    using Outcome = Result<long long>;
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
     const QString user = "\"" + Q(start.UserID) + "\"";
     const QString doing = "cannot claim trial " + QString::number(start.Experiment) + " of User ID " + user;
     std::string error;
     // IMMEDIATE takes the write lock before the read, so a second copy waits
     // here instead of reading the same counter.
-    if (!Exec(db, QStringLiteral("BEGIN IMMEDIATE"), path_, doing, error)) return Result::Fail(error);
+    if (!Exec(db, QStringLiteral("BEGIN IMMEDIATE"), path_, doing, error)) return Outcome::Fail(error);
 
     auto fail = [&](const std::string& why) {
         QSqlQuery rollback(db);
         rollback.exec(QStringLiteral("ROLLBACK"));
-        return Result::Fail(why);
+        return Outcome::Fail(why);
     };
 
     QSqlQuery counter(db);

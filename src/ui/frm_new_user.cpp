@@ -131,7 +131,7 @@ void frmNewUser::cmdOK_Click()
     row.Major = Major->currentText().toStdString();
     row.Age = Age->text().toStdString();
     row.Sex = Sex->currentText().toStdString();
-    const DbStatus stored = db_.AddParticipant(row);
+    const Status stored = db_.AddParticipant(row);
     if (!stored) {
         ShowMessage(this, QMessageBox::Critical, Title,
                     QStringLiteral("Your answers could not be stored, so you are not registered yet:\n%1")

@@ -37,10 +37,10 @@ protected:
         return opened.ok() ? std::move(opened).value() : nullptr;
     }
 
-    DbResult<ScenarioTables> ReadScenario()
+    Result<ScenarioTables> ReadScenario()
     {
         auto db = OpenDb(OpenMode::ReadOnly);
-        return db ? db->ReadScenario() : DbResult<ScenarioTables>::Fail("not opened");
+        return db ? db->ReadScenario() : Result<ScenarioTables>::Fail("not opened");
     }
 
     // Runs one statement on the file directly, as an experimenter's SQLite tool would.

@@ -127,7 +127,7 @@ struct Outcome {
 };
 
 template <typename T>
-Outcome Of(const DbResult<T>& result)
+Outcome Of(const Result<T>& result)
 {
     return {result.ok(), result.error()};
 }

@@ -22,7 +22,7 @@ int RunImportScenario(const ParsedArgs& args, Console& console)
     }
     auto db = ExperimentDb::Open(dbPath, OpenMode::ReadWrite);
     if (!db) return Failure(args, console, db.error() + "; the scenario is unchanged");
-    const DbStatus replaced = db.value()->ReplaceScenario(read.tables);
+    const Status replaced = db.value()->ReplaceScenario(read.tables);
     if (!replaced) return Failure(args, console, replaced.error() + "; the scenario is unchanged");
     console.out << dbPath << ": scenario replaced: " << read.tables.exogenous.size() << " arrival rows, "
                 << read.tables.deadline.size() << " deadline rows, " << read.tables.sorttable.size()

@@ -9,7 +9,7 @@ namespace {
 int RunInit(const ParsedArgs& args, Console& console)
 {
     const std::string path = args.Positional(0, "KESTU.MDB");
-    const DbStatus created = ExperimentDb::Create(path, NewDbContent::StandardScenario);
+    const Status created = ExperimentDb::Create(path, NewDbContent::StandardScenario);
     if (!created) return Failure(args, console, created.error());
     console.out << path << ": created with the standard scenario\n";
     return ExitOk;

@@ -4,10 +4,10 @@
 
 namespace kestu::ctl {
 
-DbResult<ScenarioTables> LoadScenario(const std::string& dbPath)
+Result<ScenarioTables> LoadScenario(const std::string& dbPath)
 {
     auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly);
-    if (!db) return DbResult<ScenarioTables>::Fail(db.error());
+    if (!db) return Result<ScenarioTables>::Fail(db.error());
     return db.value()->ReadScenario();
 }
 
