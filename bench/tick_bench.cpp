@@ -29,15 +29,15 @@ struct Window {
         window = std::make_unique<kestu::ui::frmSimulation>(participant, db, folder);
         if (!window->Form_Load()) std::abort();
         window->show();
-        window->session().ChangeSpeed(125);
+        window->session().trial.ChangeSpeed(125);
         window->Option2->setChecked(true);  // the Random method keeps the pumps busy
         Start();
     }
     void Start()
     {
         window->session().decisionChoice = 1;
-        window->session().SetUpTrial();
-        window->session().StartOrStop();
+        window->session().trial.SetUpTrial();
+        window->session().trial.StartOrStop();
         window->Simulator.stop();  // the benchmark fires the ticks itself
         QCoreApplication::processEvents();
     }

@@ -2,8 +2,9 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
-#include "scenario/deadlines.h"  // ClockTime
+#include "engine/clock_time.h"
 #include "trials/participant.h"  // SimulatorMode
 
 namespace kestu {
@@ -27,12 +28,35 @@ struct Controls {
     SimulatorMode ModeShown = SimulatorMode::Experiment;
     std::optional<int> TrialNumShown;                    // none in Training ("-")
     std::array<std::optional<ClockTime>, 12> Deadlines;  // none until a trial is set up
+    std::vector<int> ReplayChoices;                      // the trials a replay may choose
     // The replay console.
     bool ReplayConsoleVisible = true;
     bool PlayVisible = true, PlayEnabled = true;
     bool PauseVisible = true, PauseEnabled = true;
     bool StopEnabled = true;
 };
+
+// A trial stopped before its end: the participant may only set up again.
+inline void ShowCutShort(Controls& c)
+{
+    c.TrialRunning = false;
+    c.SimulateEnabled = false;
+    c.SimulateVisible = true;
+    c.SetupEnabled = true;
+    c.SetupVisible = true;
+    c.FFEnabled = false;
+}
+
+// The console of a replay that has ended: Play shown but disabled, Pause
+// hidden, Stop to load the trial again.
+inline void ShowReplayEnded(Controls& c)
+{
+    c.PauseEnabled = false;
+    c.PauseVisible = false;
+    c.PlayVisible = true;
+    c.PlayEnabled = false;
+    c.StopEnabled = true;
+}
 
 // How a run came to its end.
 enum class RunEnd { NotEnded, AtEndTime, ByStopRecord, CutShort };

@@ -29,9 +29,9 @@ ParticipantTrial DriveTrial(TrialSession& session, const ParticipantState& parti
 {
     ParticipantTrial run;
     session.host.report = [&run](const std::string&, const std::string& text) { run.messages.push_back(text); };
-    if (!session.LoadPlant()) return run;
-    session.SetUpTrial();
-    if (run.messages.empty()) session.StartOrStop();
+    if (!session.trial.LoadPlant()) return run;
+    session.trial.SetUpTrial();
+    if (run.messages.empty()) session.trial.StartOrStop();
     if (session.engine.TimerRunning()) run.trialNum = participant.TrialNum;
     const long long ticks = RunTicks(session, maxTicks);
     const bool reachedEnd = run.trialNum > 0 && session.runEnd == RunEnd::AtEndTime;
@@ -76,12 +76,12 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
     session.host.report = [&](const std::string&, const std::string& text) {
         if (outcome.error.empty()) outcome.error = text;
     };
-    if (!session.LoadPlant()) return outcome;
-    session.LoadReplayFrom(logPath, 1);
+    if (!session.trial.LoadPlant()) return outcome;
+    session.replay.LoadFrom(logPath, 1);
     if (!outcome.error.empty()) return outcome;
     long long ticks = 0;
     if (session.controls.PlayEnabled) {
-        session.PlayReplay();
+        session.replay.Play();
         ticks = RunTicks(session, 1000000);
     }
     // A STOP record ends a replay before its end time.

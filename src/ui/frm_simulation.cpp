@@ -286,31 +286,31 @@ void frmSimulation::ConnectSession()
 void frmSimulation::ConnectControls()
 {
     connect(&Simulator, &QTimer::timeout, this, &frmSimulation::Simulator_Timer);
-    connect(cmdSetup, &QPushButton::clicked, this, [this] { session_.SetUpTrial(); });
-    connect(Training, &QPushButton::clicked, this, [this] { session_.SetUpTraining(); });
-    connect(cmdSimulate, &QPushButton::clicked, this, [this] { session_.StartOrStop(); });
-    connect(FFButton, &QPushButton::clicked, this, [this] { session_.SaveOrRestoreSnapshot(); });
-    connect(cmdDetailFB, &QPushButton::clicked, this, [this] { session_.ToggleDetailFeedback(); });
+    connect(cmdSetup, &QPushButton::clicked, this, [this] { session_.trial.SetUpTrial(); });
+    connect(Training, &QPushButton::clicked, this, [this] { session_.trial.SetUpTraining(); });
+    connect(cmdSimulate, &QPushButton::clicked, this, [this] { session_.trial.StartOrStop(); });
+    connect(FFButton, &QPushButton::clicked, this, [this] { session_.snapshots.SaveOrRestore(); });
+    connect(cmdDetailFB, &QPushButton::clicked, this, [this] { session_.trial.ToggleDetailFeedback(); });
     connect(Command1, &QPushButton::clicked, this, &frmSimulation::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmSimulation::Command2_Click);
     for (int s = 0; s < SwitchCount; ++s)
-        connect(Switch[s], &QPushButton::clicked, this, [this, s] { session_.ClickSwitch(s); });
+        connect(Switch[s], &QPushButton::clicked, this, [this, s] { session_.trial.ClickSwitch(s); });
     connect(Option2, &QRadioButton::toggled, this, [this] { session_.decisionChoice = Option2->isChecked() ? 1 : 0; });
     connect(ReplayList, &QComboBox::activated, this, [this] {
         bool chosen = false;
         const int trial = ReplayList->currentText().toInt(&chosen);
-        session_.replaySelection = chosen ? std::optional<int>(trial) : std::nullopt;
-        session_.LoadReplay();
+        session_.replay.selection = chosen ? std::optional<int>(trial) : std::nullopt;
+        session_.replay.Load();
     });
-    connect(PlayButton, &QPushButton::clicked, this, [this] { session_.PlayReplay(); });
-    connect(PauseButton, &QPushButton::clicked, this, [this] { session_.PauseReplay(); });
-    connect(StopButton, &QPushButton::clicked, this, [this] { session_.RestartReplay(); });
-    connect(HScroll1, &QScrollBar::valueChanged, this, [this](int value) { session_.ChangeSpeed(value); });
+    connect(PlayButton, &QPushButton::clicked, this, [this] { session_.replay.Play(); });
+    connect(PauseButton, &QPushButton::clicked, this, [this] { session_.replay.Pause(); });
+    connect(StopButton, &QPushButton::clicked, this, [this] { session_.replay.Restart(); });
+    connect(HScroll1, &QScrollBar::valueChanged, this, [this](int value) { session_.trial.ChangeSpeed(value); });
 }
 
 bool frmSimulation::Form_Load()
 {
-    const bool loaded = session_.LoadPlant();
+    const bool loaded = session_.trial.LoadPlant();
     ApplyControls();
     return loaded;
 }

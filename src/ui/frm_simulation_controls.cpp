@@ -73,7 +73,7 @@ void frmSimulation::ApplyControls()
 void frmSimulation::ApplyReplayList()
 {
     QStringList items;
-    for (int trial : session_.replayList) items.push_back(QString::number(trial));
+    for (int trial : session_.controls.ReplayChoices) items.push_back(QString::number(trial));
     QStringList shown;
     for (int i = 0; i < ReplayList->count(); ++i) shown.push_back(ReplayList->itemText(i));
     if (items == shown) return;

@@ -9,13 +9,13 @@ protected:
     // Clicks keyed by the tick before which they happen (0: after setup, before the start).
     void RecordTrial(const std::multimap<int, int>& clicks, int closeAfterTicks = -1)
     {
-        session->SetUpTrial();
+        session->trial.SetUpTrial();
         auto clickAt = [&](int tick) {
             auto [a, b] = clicks.equal_range(tick);
-            for (auto it = a; it != b; ++it) session->ClickSwitch(it->second);
+            for (auto it = a; it != b; ++it) session->trial.ClickSwitch(it->second);
         };
         clickAt(0);
-        session->StartOrStop();
+        session->trial.StartOrStop();
         for (int tick = 1; session->engine.TimerRunning() && tick != closeAfterTicks + 1; ++tick) {
             clickAt(tick);
             session->engine.Simulate();
@@ -29,12 +29,12 @@ protected:
         participant.ReplayMode = true;
         participant.TrialNum = 5;
         OpenWindow();
-        session->replaySelection = trial;
-        session->LoadReplay();
+        session->replay.selection = trial;
+        session->replay.Load();
     }
     void Play()
     {
-        session->PlayReplay();
+        session->replay.Play();
         RunToEnd();
     }
     PlantState trialPlant;
@@ -59,7 +59,7 @@ TEST_F(ReplayTest, ReplayEndsWithTheTrialsOwnResults)
     RecordTrial({{0, 14}, {0, 0}, {3, 2}, {5, 0}, {7, 15}});
     const std::string log = ReadText(dir / "ann.5");
     OpenReplay();
-    EXPECT_EQ(session->replayList, (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(session->controls.ReplayChoices, (std::vector<int>{1, 2, 3, 4, 5}));
     EXPECT_FALSE(session->controls.SwitchesEnabled);
     // The two clicks stamped with the setup time were applied while loading.
     EXPECT_EQ(session->engine.GetSwitchStatus(14), SwitchStatus::On);
@@ -118,19 +118,19 @@ TEST_F(ReplayTest, PauseStopAndAnotherTrial)
     RecordTrial({{0, 14}, {2, 2}});
     std::filesystem::copy_file(dir / "ann.5", dir / "ann.3");
     OpenReplay();
-    session->PlayReplay();
+    session->replay.Play();
     session->engine.Simulate();
     session->engine.Simulate();
-    session->PauseReplay();
+    session->replay.Pause();
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_TRUE(session->controls.PlayVisible);
     EXPECT_FALSE(session->controls.PauseVisible);
     EXPECT_EQ(plant().Clock.Seconds, 2);
-    session->RestartReplay();  // back to the start of the trial
+    session->replay.Restart();  // back to the start of the trial
     EXPECT_EQ(plant().Clock.Seconds, 0);
     EXPECT_TRUE(session->controls.PlayEnabled);
-    session->replaySelection = 3;
-    session->LoadReplay();
+    session->replay.selection = 3;
+    session->replay.Load();
     EXPECT_EQ(session->controls.TrialNumShown, 3);
     std::filesystem::remove(dir / "ann.5");  // the first log is no longer held
     Play();
@@ -145,16 +145,16 @@ TEST_F(ReplayTest, LogsThatCannotBeReplayedAreReportedAndTheConsoleIdles)
     OpenReplay(4);
     for (int trial : {4, 2, 3}) {
         reports.clear();
-        session->replaySelection = trial;
-        session->LoadReplay();
+        session->replay.selection = trial;
+        session->replay.Load();
         ASSERT_EQ(reports.size(), 1u) << trial;
         EXPECT_NE(reports[0].find("ann." + std::to_string(trial)), std::string::npos) << reports[0];
         EXPECT_FALSE(session->controls.PlayEnabled);
         EXPECT_FALSE(session->engine.TimerRunning());
     }
     EXPECT_NE(reports[0].find("line 2"), std::string::npos);
-    session->replaySelection.reset();
-    session->LoadReplay();  // no selection: nothing loaded, no message
+    session->replay.selection.reset();
+    session->replay.Load();  // no selection: nothing loaded, no message
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_EQ(session->missed.Total, 0);
 }

@@ -89,7 +89,7 @@ protected:
         session = std::make_unique<TrialSession>(participant, store, dir.string());
         session->host.report = [this](const std::string&, const std::string& text) { reports.push_back(text); };
         session->host.now = [] { return WallClock{"2026-12-06", "10:11:12"}; };
-        ASSERT_TRUE(session->LoadPlant());
+        ASSERT_TRUE(session->trial.LoadPlant());
     }
     PlantState& plant() { return session->plant(); }
     void RunToEnd(int limit = 1000)

@@ -8,8 +8,8 @@ class SnapshotTest : public SessionTest {
 protected:
     void StartTrial()
     {
-        session->SetUpTrial();
-        session->StartOrStop();
+        session->trial.SetUpTrial();
+        session->trial.StartOrStop();
     }
     void Ticks(int n)
     {
@@ -20,12 +20,12 @@ protected:
 TEST_F(SnapshotTest, RestoreReturnsThePlantButKeepsDeadlinesAndStatistics)
 {
     StartTrial();
-    session->ClickSwitch(0);
-    session->ClickSwitch(14);
+    session->trial.ClickSwitch(0);
+    session->trial.ClickSwitch(14);
     Ticks(2);  // clock 0:02, the 0:03 arrival still to come
-    session->ClickSwitch(14);  // cleaning
+    session->trial.ClickSwitch(14);  // cleaning
     const PlantState atSave = plant();
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     EXPECT_TRUE(session->controls.SnapshotPending);
     EXPECT_TRUE(session->controls.SnapshotPending);
 
@@ -33,7 +33,7 @@ TEST_F(SnapshotTest, RestoreReturnsThePlantButKeepsDeadlinesAndStatistics)
     const auto busy = plant().BusyPumpTicks;
     const auto expect0 = plant().Tanks[0].ExpectAmt;
     ASSERT_NE(plant().Tanks[0].Water, atSave.Tanks[0].Water);
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     EXPECT_FALSE(session->controls.SnapshotPending);
     EXPECT_EQ(plant().Clock.Seconds, 2);
     for (int t = 0; t < TankCount; ++t) EXPECT_EQ(plant().Tanks[t].Water, atSave.Tanks[t].Water);
@@ -55,14 +55,14 @@ TEST_F(SnapshotTest, WaitingSwitchIsShownQueuedAfterTheRestore)
     store.tables.exogenous[0].Water = {};
     for (int t = 0; t < 6; ++t) store.tables.exogenous[0].Water[t] = 20;
     StartTrial();
-    for (int t = 0; t < 5; ++t) session->ClickSwitch(2 * t);
-    session->ClickSwitch(0);   // cleaning
-    session->ClickSwitch(10);  // waits for switch 0's pump
+    for (int t = 0; t < 5; ++t) session->trial.ClickSwitch(2 * t);
+    session->trial.ClickSwitch(0);   // cleaning
+    session->trial.ClickSwitch(10);  // waits for switch 0's pump
     ASSERT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::Queued);
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     Ticks(12);  // the handover happens
     ASSERT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::On);
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     EXPECT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::Queued);
     EXPECT_EQ(plant().PumpHandover[0], 10);
 }
@@ -70,7 +70,7 @@ TEST_F(SnapshotTest, WaitingSwitchIsShownQueuedAfterTheRestore)
 TEST_F(SnapshotTest, FileHas287LinesWithTheirFieldCounts)
 {
     StartTrial();
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     const std::string text = ReadText(dir / "ann.DAT");
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.DAT.tmp"));
     std::vector<std::string> lines;
@@ -95,20 +95,20 @@ TEST_F(SnapshotTest, FileHas287LinesWithTheirFieldCounts)
 TEST_F(SnapshotTest, BadOrMissingFileIsReportedAndThePlantKept)
 {
     StartTrial();
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     Ticks(3);
     const PlantState before = plant();
     std::string text = ReadText(dir / "ann.DAT");
     text.replace(text.find("10,2,1,.5"), 9, "10,2,1,x");
     std::ofstream(dir / "ann.DAT", std::ios::binary) << text;
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("not the one this trial saved"), std::string::npos) << reports[0];
     EXPECT_EQ(plant().Clock.Seconds, before.Clock.Seconds);
     EXPECT_EQ(plant().Tanks[0].Water, before.Tanks[0].Water);
     EXPECT_EQ(Headers(dir / "ann.5").back(), "0,0,\"FF\",0");  // no restore recorded
     std::filesystem::remove(dir / "ann.DAT");
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     EXPECT_EQ(reports.size(), 2u);
     EXPECT_TRUE(session->controls.SnapshotPending);
 }
@@ -117,20 +117,20 @@ TEST_F(SnapshotTest, RestoreNeverStartsAStoppedTimerAndSetupEndsAPendingSnapshot
 {
     int restarts = 0;
     session->host.restartTimer = [&] { ++restarts; };
-    session->SetUpTrial();
-    session->SaveOrRestoreSnapshot();
-    session->SaveOrRestoreSnapshot();
+    session->trial.SetUpTrial();
+    session->snapshots.SaveOrRestore();
+    session->snapshots.SaveOrRestore();
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_EQ(restarts, 0);
-    session->StartOrStop();
-    session->SaveOrRestoreSnapshot();
+    session->trial.StartOrStop();
+    session->snapshots.SaveOrRestore();
     Ticks(2);
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     EXPECT_EQ(restarts, 1);
     EXPECT_TRUE(session->engine.TimerRunning());
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     RunToEnd();
-    session->SetUpTrial();
+    session->trial.SetUpTrial();
     EXPECT_FALSE(session->controls.SnapshotPending);
 }
 

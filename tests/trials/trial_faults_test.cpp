@@ -15,15 +15,15 @@ using TrialFaultTest = SessionTest;
 TEST_F(TrialFaultTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
 {
     // Records 1 and 2 are written, the third fails halfway.
-    session->WrapTrialLogSink(FailOnWrite(3));
-    session->SetUpTrial();
-    session->StartOrStop();
-    session->ClickSwitch(0);
+    session->log.wrapSink = FailOnWrite(3);
+    session->trial.SetUpTrial();
+    session->trial.StartOrStop();
+    session->trial.ClickSwitch(0);
     session->engine.Simulate();
-    session->ClickSwitch(2);
+    session->trial.ClickSwitch(2);
     EXPECT_TRUE(reports.empty());
     session->engine.Simulate();
-    session->ClickSwitch(14);  // the record that cannot be written
+    session->trial.ClickSwitch(14);  // the record that cannot be written
 
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.5"), std::string::npos) << reports[0];
@@ -48,9 +48,9 @@ TEST_F(TrialFaultTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
 
 TEST_F(TrialFaultTest, ALogThatCannotBeSyncedAtTheEndLeavesTheRowWithoutResults)
 {
-    session->WrapTrialLogSink(FailOnWrite(0, /*failSync=*/true));
-    session->SetUpTrial();
-    session->StartOrStop();
+    session->log.wrapSink = FailOnWrite(0, /*failSync=*/true);
+    session->trial.SetUpTrial();
+    session->trial.StartOrStop();
     RunToEnd();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("cannot be written"), std::string::npos);
@@ -61,12 +61,12 @@ TEST_F(TrialFaultTest, ALogThatCannotBeSyncedAtTheEndLeavesTheRowWithoutResults)
 TEST_F(TrialFaultTest, AFullDeviceStopsTheTrialAtItsFirstRecord)
 {
     // The real write path, against the kernel's own full disk.
-    session->WrapTrialLogSink([](std::unique_ptr<FileSink>) -> std::unique_ptr<FileSink> {
+    session->log.wrapSink = [](std::unique_ptr<FileSink>) -> std::unique_ptr<FileSink> {
         return std::make_unique<FdSink>(::open("/dev/full", O_WRONLY | O_CLOEXEC));
-    });
-    session->SetUpTrial();
-    session->StartOrStop();
-    session->ClickSwitch(0);
+    };
+    session->trial.SetUpTrial();
+    session->trial.StartOrStop();
+    session->trial.ClickSwitch(0);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("No space left on device"), std::string::npos) << reports[0];
     EXPECT_FALSE(session->engine.TimerRunning());
@@ -76,9 +76,9 @@ TEST_F(TrialFaultTest, AFullDeviceStopsTheTrialAtItsFirstRecord)
 TEST_F(TrialFaultTest, AFailedSnapshotSaveHoldsNoSnapshotAndRemovesNothing)
 {
     std::filesystem::create_directories(dir / "ann.DAT");  // a folder where the snapshot should go
-    session->SetUpTrial();
-    session->StartOrStop();
-    session->SaveOrRestoreSnapshot();
+    session->trial.SetUpTrial();
+    session->trial.StartOrStop();
+    session->snapshots.SaveOrRestore();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.DAT"), std::string::npos);
     EXPECT_FALSE(session->controls.SnapshotPending);
@@ -87,13 +87,13 @@ TEST_F(TrialFaultTest, AFailedSnapshotSaveHoldsNoSnapshotAndRemovesNothing)
     std::filesystem::remove(dir / "ann.DAT");
 
     // A sink failing mid-file leaves the earlier snapshot in place, unused.
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     ASSERT_TRUE(session->controls.SnapshotPending);
-    session->SaveOrRestoreSnapshot();  // restore
+    session->snapshots.SaveOrRestore();  // restore
     const std::string saved = ReadText(dir / "ann.DAT");
-    session->snapshotSinkWrap = FailOnWrite(1);
+    session->snapshots.sinkWrap = FailOnWrite(1);
     session->engine.Simulate();
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     EXPECT_EQ(reports.size(), 2u);
     EXPECT_FALSE(session->controls.SnapshotPending);
     EXPECT_EQ(ReadText(dir / "ann.DAT"), saved);
@@ -105,10 +105,10 @@ TEST_F(TrialFaultTest, AFailedSnapshotSaveHoldsNoSnapshotAndRemovesNothing)
 
 TEST_F(TrialFaultTest, ARestoreTakesOnlyTheSnapshotThisTrialSaved)
 {
-    session->SetUpTrial();
-    session->StartOrStop();
+    session->trial.SetUpTrial();
+    session->trial.StartOrStop();
     for (int k = 0; k < 3; ++k) session->engine.Simulate();
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     const std::string ours = ReadText(dir / "ann.DAT");
     for (int k = 0; k < 4; ++k) session->engine.Simulate();
 
@@ -116,13 +116,13 @@ TEST_F(TrialFaultTest, ARestoreTakesOnlyTheSnapshotThisTrialSaved)
     std::string foreign = ours;
     foreign.replace(0, foreign.find(','), "1");
     std::ofstream(dir / "ann.DAT", std::ios::binary) << foreign;
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("not the one this trial saved"), std::string::npos);
     EXPECT_EQ(plant().Clock.Seconds, 7);
 
     std::ofstream(dir / "ann.DAT", std::ios::binary | std::ios::trunc) << ours;
-    session->SaveOrRestoreSnapshot();
+    session->snapshots.SaveOrRestore();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_EQ(plant().Clock.Seconds, 3);
 }

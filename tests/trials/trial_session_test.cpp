@@ -7,7 +7,7 @@ using TrialTest = SessionTest;
 
 TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
 {
-    session->SetUpTrial();
+    session->trial.SetUpTrial();
     EXPECT_EQ(session->controls.TrialNumShown, 5);
     EXPECT_TRUE(session->controls.SimulateEnabled);
     EXPECT_TRUE(session->controls.FFEnabled);
@@ -15,7 +15,7 @@ TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
     EXPECT_EQ(session->trialEnd, (ClockTime{0, 12}));
     EXPECT_TRUE(std::filesystem::exists(dir / "ann.5"));
 
-    session->StartOrStop();
+    session->trial.StartOrStop();
     ASSERT_TRUE(store.started.has_value());
     EXPECT_EQ(store.started->Experiment, 5);
     EXPECT_EQ(store.started->Scenario, "Standard");
@@ -24,7 +24,7 @@ TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
     EXPECT_EQ(store.savedTrialNum, 5);           // saved at once, before any tick
     EXPECT_FALSE(session->controls.SetupVisible);
 
-    session->ClickSwitch(14);  // tank 7 starts pumping towards its deadline
+    session->trial.ClickSwitch(14);  // tank 7 starts pumping towards its deadline
     RunToEnd();
     EXPECT_EQ(plant().Clock.Minutes * 60 + plant().Clock.Seconds, 12);
     EXPECT_EQ(plant().ElapsedTicks, 12);
@@ -46,20 +46,20 @@ TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
     EXPECT_TRUE(reports.empty());
 
     // The next trial writes ann.6 and completes its own row.
-    session->SetUpTrial();
+    session->trial.SetUpTrial();
     EXPECT_EQ(session->controls.TrialNumShown, 6);
     EXPECT_TRUE(std::filesystem::exists(dir / "ann.6"));
 }
 
 TEST_F(TrialTest, TrainingWritesNothingAndClearsTheTotalAtTheEnd)
 {
-    session->SetUpTraining();
+    session->trial.SetUpTraining();
     EXPECT_TRUE(participant.TrainingMode);
     EXPECT_FALSE(session->controls.TrialNumShown.has_value());
     EXPECT_EQ(session->controls.ModeShown, SimulatorMode::Training);
     EXPECT_FALSE(session->controls.FFVisible);
     EXPECT_EQ(session->trialEnd, (ClockTime{0, 5}));  // the earliest deadline
-    session->StartOrStop();
+    session->trial.StartOrStop();
     RunToEnd();
     EXPECT_EQ(session->missed.Total, 0);
     EXPECT_FALSE(store.started.has_value());
@@ -72,8 +72,8 @@ TEST_F(TrialTest, TrainingWritesNothingAndClearsTheTotalAtTheEnd)
 
 TEST_F(TrialTest, ClosingMidTrialStopsTheLogOnceAndSavesTheCounter)
 {
-    session->SetUpTrial();
-    session->StartOrStop();
+    session->trial.SetUpTrial();
+    session->trial.StartOrStop();
     session->engine.Simulate();
     session->engine.Simulate();
     store.savedTrialNum.reset();
@@ -89,9 +89,9 @@ TEST_F(TrialTest, ClosingMidTrialStopsTheLogOnceAndSavesTheCounter)
 
 TEST_F(TrialTest, ASetupThatNeverStartsLeavesNoLogAndTheCounter)
 {
-    session->SetUpTrial();
-    session->ClickSwitch(0);  // logged before the start
-    session->SetUpTrial();  // set up again: the same number, a fresh log
+    session->trial.SetUpTrial();
+    session->trial.ClickSwitch(0);  // logged before the start
+    session->trial.SetUpTrial();  // set up again: the same number, a fresh log
     EXPECT_TRUE(reports.empty());
     EXPECT_EQ(session->controls.TrialNumShown, 5);
     EXPECT_TRUE(Headers(dir / "ann.5").empty());
@@ -104,7 +104,7 @@ TEST_F(TrialTest, ASetupThatNeverStartsLeavesNoLogAndTheCounter)
 TEST_F(TrialTest, AnExistingLogIsNeverWrittenOver)
 {
     std::ofstream(dir / "ann.5", std::ios::binary) << "kept";
-    session->SetUpTrial();
+    session->trial.SetUpTrial();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.5"), std::string::npos);
     EXPECT_FALSE(session->controls.SimulateEnabled);
@@ -114,7 +114,7 @@ TEST_F(TrialTest, AnExistingLogIsNeverWrittenOver)
     // An empty one is what a copy killed between setup and start leaves.
     std::ofstream(dir / "ann.5", std::ios::trunc);
     OpenWindow();
-    session->SetUpTrial();
+    session->trial.SetUpTrial();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_TRUE(session->controls.SimulateEnabled);
 }
@@ -122,7 +122,7 @@ TEST_F(TrialTest, AnExistingLogIsNeverWrittenOver)
 TEST_F(TrialTest, NoTrialRunsWithoutItsLog)
 {
     std::filesystem::create_directories(dir / "ann.5");  // a folder where the log should go
-    session->SetUpTrial();
+    session->trial.SetUpTrial();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.5"), std::string::npos);
     EXPECT_FALSE(session->controls.SimulateEnabled);
@@ -134,12 +134,12 @@ TEST_F(TrialTest, RandomMethodClicksAtSetupAndThoseClicksAreLogged)
 {
     session->decisionChoice = 1;
     session->engine.random().Seed(3);
-    session->SetUpTrial();
+    session->trial.SetUpTrial();
     EXPECT_FALSE(session->controls.SwitchesEnabled);
     const auto headers = Headers(dir / "ann.5");
     ASSERT_EQ(headers.size(), 3u);  // tanks 0, 1 and 7 hold water
     for (const auto& h : headers) EXPECT_EQ(h.rfind("0,0,\"ON\",", 0), 0u) << h;
-    session->ClickSwitch(3);  // the buttons are disabled
+    session->trial.ClickSwitch(3);  // the buttons are disabled
     EXPECT_EQ(session->engine.GetSwitchStatus(3), SwitchStatus::Off);
 }
 
@@ -147,16 +147,16 @@ TEST_F(TrialTest, DatabaseFailureAtStartIsReportedOnceAndStopsCleanly)
 {
     store.failAdd = "KESTU.MDB: cannot be opened";
     store.failSave = "KESTU.MDB: cannot be opened";
-    session->SetUpTrial();
-    session->StartOrStop();
+    session->trial.SetUpTrial();
+    session->trial.StartOrStop();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_TRUE(session->controls.SetupVisible);
     // The number was never claimed: no log is left under it and it is free again.
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
-    EXPECT_EQ(session->participant().TrialNum, 4);
+    EXPECT_EQ(session->participant.TrialNum, 4);
     store.failAdd.clear();
-    session->SetUpTrial();
+    session->trial.SetUpTrial();
     EXPECT_EQ(session->controls.TrialNumShown, 5);
     EXPECT_TRUE(std::filesystem::exists(dir / "ann.5"));
 }
@@ -164,8 +164,8 @@ TEST_F(TrialTest, DatabaseFailureAtStartIsReportedOnceAndStopsCleanly)
 TEST_F(TrialTest, EndFailureIsReportedOnceAndTheLogIsKept)
 {
     store.failComplete = "row gone";
-    session->SetUpTrial();
-    session->StartOrStop();
+    session->trial.SetUpTrial();
+    session->trial.StartOrStop();
     store.failSave = "file gone";
     RunToEnd();
     EXPECT_EQ(reports.size(), 1u);
@@ -176,8 +176,8 @@ TEST_F(TrialTest, EndFailureIsReportedOnceAndTheLogIsKept)
 TEST_F(TrialTest, TrialEndingAtItsStartStoresNoShares)
 {
     store.tables.deadline = {{7, 0, 0, 3}};
-    session->SetUpTrial();
-    session->StartOrStop();
+    session->trial.SetUpTrial();
+    session->trial.StartOrStop();
     RunToEnd();
     ASSERT_TRUE(store.result.has_value());
     EXPECT_FALSE(store.result->BusyTime.has_value());
@@ -187,7 +187,7 @@ TEST_F(TrialTest, TrialEndingAtItsStartStoresNoShares)
 TEST_F(TrialTest, BadScenarioIsReportedAndNothingIsSetUp)
 {
     store.tables.deadline = {{24, 0, 5, 3}};
-    session->SetUpTrial();
+    session->trial.SetUpTrial();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("TankNum"), std::string::npos);
     EXPECT_FALSE(session->controls.SimulateEnabled);

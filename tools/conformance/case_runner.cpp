@@ -101,9 +101,9 @@ ScriptedRun RunScripted(TrialSession& session, const std::vector<ScriptEvent>& s
             const ScriptEvent& e = *it->second;
             if (e.action == "click") {
                 if (!session.controls.SwitchesEnabled) ++run.ignored;
-                session.ClickSwitch(e.switchNum);
+                session.trial.ClickSwitch(e.switchNum);
             } else if (session.controls.FFVisible && session.controls.FFEnabled) {
-                session.SaveOrRestoreSnapshot();
+                session.snapshots.SaveOrRestore();
             } else {
                 ++run.ignored;
             }
@@ -111,10 +111,10 @@ ScriptedRun RunScripted(TrialSession& session, const std::vector<ScriptEvent>& s
     };
     session.host.yield = [&](YieldPoint point) { fire("yield" + std::to_string(int(point))); };
 
-    session.LoadPlant();
-    session.SetUpTrial();
+    session.trial.LoadPlant();
+    session.trial.SetUpTrial();
     fire("before");
-    session.StartOrStop();
+    session.trial.StartOrStop();
     while (session.engine.TimerRunning() && run.ticks < 100000) {
         ++run.ticks;
         fire("before");
@@ -156,11 +156,11 @@ ReplayRun RunReplay(TrialSession& session)
 {
     ReplayRun run;
     session.host.report = [&run](const std::string&, const std::string& text) { run.endedBy = "error: " + text; };
-    session.LoadPlant();
-    session.replaySelection = 1;
-    session.LoadReplay();
+    session.trial.LoadPlant();
+    session.replay.selection = 1;
+    session.replay.Load();
     if (session.controls.PlayEnabled) {
-        session.PlayReplay();
+        session.replay.Play();
         while (session.engine.TimerRunning() && run.ticks < 100000) {
             ++run.ticks;
             session.engine.Simulate();

@@ -2,69 +2,76 @@
 #include "trials/message_text.h"
 #include "trials/number_text.h"
 #include "trials/snapshot.h"
-#include "trials/trial_session.h"
+#include "trials/snapshot_keeper.h"
 
 namespace kestu {
 
-std::string TrialSession::SnapshotPath() const
+void SnapshotKeeper::Forget()
 {
-    const std::string name = SnapshotFileName(participant_.UserID);
-    return snapshotFolder.empty() ? name : snapshotFolder + "/" + name;
+    s_.controls.SnapshotPending = false;
+    saved_.reset();
 }
 
-void TrialSession::SaveOrRestoreSnapshot()
+std::string SnapshotKeeper::Path() const
 {
-    if (controls.SnapshotPending)
-        RestoreSnapshot();
+    const std::string name = SnapshotFileName(s_.participant.UserID);
+    return s_.snapshotFolder.empty() ? name : s_.snapshotFolder + "/" + name;
+}
+
+void SnapshotKeeper::SaveOrRestore()
+{
+    if (s_.controls.SnapshotPending)
+        Restore();
     else
-        SaveSnapshot();
-    Notify();
+        Save();
+    s_.Notify();
 }
 
-void TrialSession::SaveSnapshot()
+void SnapshotKeeper::Save()
 {
     std::optional<ClockTime> nextArrival;  // none once the schedule has run out
+    const Engine& engine = s_.engine;
     if (engine.NextArrivalRow() < engine.Arrivals().size()) nextArrival = engine.Arrivals()[engine.NextArrivalRow()].At;
-    const std::string text = SnapshotText(TakeSnapshot(plant(), nextArrival, missed.Total));
-    const std::string path = SnapshotPath();
+    const std::string text = SnapshotText(TakeSnapshot(s_.plant(), nextArrival, s_.missed.Total));
+    const std::string path = Path();
     // The file first: a save that failed is neither logged nor pending, so
     // the next press saves again, in the trial as in its replay.
-    const std::string error = ReplaceFile(path, text, snapshotSinkWrap);
+    const std::string error = ReplaceFile(path, text, sinkWrap);
     if (!error.empty()) {
-        savedSnapshot_.reset();
-        Report("The snapshot file " + ForMessage(path, 1000) + " cannot be written (" + error +
+        saved_.reset();
+        s_.Report("The snapshot file " + ForMessage(path, 1000) + " cannot be written (" + error +
                "), so no snapshot is held.");
         return;
     }
-    savedSnapshot_ = text;
-    if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), LogKind::Save);
-    controls.SnapshotPending = true;
+    saved_ = text;
+    if (!s_.participant.ReplayMode && s_.log.IsOpen()) s_.log.AppendLogMark(s_.plant(), LogKind::Save);
+    s_.controls.SnapshotPending = true;
 }
 
 // The whole file is read and checked first; a bad file changes nothing.
-bool TrialSession::RestoreSnapshot()
+bool SnapshotKeeper::Restore()
 {
-    const std::string path = SnapshotPath();
+    const std::string path = Path();
     std::string error;
     std::string text;
     std::optional<Snapshot> snapshot;
     if (ReadSnapshotText(path, text, error)) {
         // Only the snapshot this trial saved: a file changed or replaced
         // since (another trial's, a copy) would put a foreign plant back.
-        if (!savedSnapshot_ || text != *savedSnapshot_)
+        if (!saved_ || text != *saved_)
             error = "The snapshot file " + ForMessage(path, 1000) + " is not the one this trial saved.";
         else
             snapshot = LoadSnapshotText(path, text, error);
     }
     if (!snapshot) {
-        Report(error + "\nThe simulation goes on from where it is.");
+        s_.Report(error + "\nThe simulation goes on from where it is.");
         return false;
     }
-    if (!participant_.ReplayMode && log_.IsOpen()) log_.AppendLogMark(plant(), LogKind::Restore);
-    controls.SnapshotPending = false;
-    savedSnapshot_.reset();
+    if (!s_.participant.ReplayMode && s_.log.IsOpen()) s_.log.AppendLogMark(s_.plant(), LogKind::Restore);
+    s_.controls.SnapshotPending = false;
+    saved_.reset();
 
-    PlantState& p = plant();
+    PlantState& p = s_.plant();
     const Snapshot& s = *snapshot;
     p.Clock = s.Clock;
     p.PumpsAllocated = s.PumpsAllocated;
@@ -79,10 +86,11 @@ bool TrialSession::RestoreSnapshot()
     }
     p.PumpState = s.PumpState;
     p.PumpHandover = s.PumpHandover;
-    missed.Total = s.MissedTotal;
+    s_.missed.Total = s.MissedTotal;
 
     // Step back from the current arrival row to the one that was due at the
     // snapshot, comparing times only; never past the first row.
+    Engine& engine = s_.engine;
     const auto& rows = engine.Arrivals();
     std::size_t row = engine.NextArrivalRow();
     if (!s.NextArrival) {
@@ -93,15 +101,16 @@ bool TrialSession::RestoreSnapshot()
     engine.SetNextArrivalRow(row);
 
     RedrawPlant();
-    if (engine.TimerRunning() && host.restartTimer) host.restartTimer();
+    if (engine.TimerRunning() && s_.host.restartTimer) s_.host.restartTimer();
     return true;
 }
 
 // Shows the restored plant; status changes made here are not clicks, so
 // nothing of it reaches the trial log.
-void TrialSession::RedrawPlant()
+void SnapshotKeeper::RedrawPlant()
 {
-    PlantState& p = plant();
+    Engine& engine = s_.engine;
+    PlantState& p = engine.plant;
     Display& display = engine.display();
     for (int t = 0; t < TankCount; ++t) display.FillTank(t, WholeBuckets(p.Tanks[t].Water));
     for (int i = 0; i < SwitchCount; ++i) {

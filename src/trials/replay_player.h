@@ -1,0 +1,50 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "trials/log_reader.h"
+#include "trials/session_state.h"
+
+namespace kestu {
+
+class SnapshotKeeper;
+class TrialLifecycle;
+
+// Replays a participant's trial from its log: the trial is set up as it was,
+// and each record is applied at the tick it names, clicks and snapshot
+// presses alike, so the plant goes through the very states it went through.
+class ReplayPlayer {
+public:
+    ReplayPlayer(SessionState& state, TrialLifecycle& trial, SnapshotKeeper& snapshots);
+
+    // Loads the chosen trial's log from the program's folder; with no trial
+    // chosen the console just waits.
+    void Load();
+    // Loads the log at `logPath` as trial `trialNum` of the participant.
+    void LoadFrom(const std::string& logPath, int trialNum);
+    // Applies the records due at this tick (the tick's replay step).
+    void Step();
+    void Play();
+    void Pause();
+    // Stop: the replay starts again from its setup.
+    void Restart();
+    void Close() { log_.Close(); }
+    bool Loaded() const { return log_.IsOpen(); }
+
+    std::vector<int> choices;          // the trials the participant may replay
+    std::optional<int> selection;      // the trial chosen
+
+private:
+    void Apply(const LogRecord& record);
+    void Idle();
+
+    SessionState& s_;
+    TrialLifecycle& trial_;
+    SnapshotKeeper& snapshots_;
+    TrialLogReader log_;
+    LogRecord next_;
+};
+
+}  // namespace kestu

@@ -1,0 +1,335 @@
+#include "trials/trial_lifecycle.h"
+
+#include <utility>
+
+#include "scenario/outlets.h"
+#include "scenario/trial_setup.h"
+#include "trials/message_text.h"
+#include "trials/number_text.h"
+#include "trials/snapshot_keeper.h"
+
+#include <sys/stat.h>
+
+namespace kestu {
+
+namespace {
+bool IsEmptyRegularFile(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0;
+}
+}  // namespace
+
+TrialLifecycle::TrialLifecycle(SessionState& state, SnapshotKeeper& snapshots) : s_(state), snapshots_(snapshots)
+{
+    s_.engine.hooks.deadlineCheckpoint = [this] { DeadlineCheckPoint(); };
+    s_.log.onFailure = [this](const std::string& reason) { LogWriteFailed(reason); };
+}
+
+void TrialLifecycle::ReportDbFailure(const std::string& error)
+{
+    if (error.empty() || dbFailureReported_) return;
+    dbFailureReported_ = true;
+    s_.Report("The experiment database could not record this trial:\n" + error);
+}
+
+bool TrialLifecycle::LoadPlant()
+{
+    PlantState& p = s_.plant();
+    p.TrialLogOn = false;
+    s_.engine.ResetCleaningQueue();
+    if (!s_.participant.ReplayMode) {
+        s_.timerInterval = s_.participant.SimRate;
+        s_.controls.SpeedGroupVisible = false;
+    }
+    if (!s_.participant.FeedforwardOn) s_.controls.FFVisible = false;
+    if (!s_.participant.ReplayMode) {
+        s_.controls.ModeShown = SimulatorMode::Experiment;
+        s_.controls.ReplayConsoleVisible = false;
+    } else {
+        s_.controls.SwitchesEnabled = false;
+        p.SwitchTick.fill(0);
+        s_.controls.ModeShown = SimulatorMode::Replay;
+        s_.controls.SetupVisible = false;
+        s_.controls.SimulateVisible = false;
+        s_.controls.FFVisible = false;
+        s_.controls.PauseVisible = false;
+        s_.controls.PlayVisible = true;
+        s_.controls.PlayEnabled = false;
+        s_.controls.StopEnabled = false;
+        s_.controls.ReplayChoices.clear();
+        for (int n = 1; n <= s_.participant.TrialNum; ++n) s_.controls.ReplayChoices.push_back(n);
+    }
+    if (s_.participant.TrainingMode) s_.controls.ModeShown = SimulatorMode::Training;
+    for (int t = 0; t < TankCount; ++t) {
+        s_.engine.display().FillTank(t, 0);
+        s_.engine.display().PipeWater(t, false);
+    }
+    for (int s = 0; s < SwitchCount; ++s) s_.engine.SetSwitchStatus(s, SwitchStatus::Off);
+    p.Clock = {};
+    s_.Notify();
+
+    ScenarioTables tables;
+    std::string error = s_.store.ReadScenario(tables);
+    if (error.empty()) error = LoadOutlets(p, tables.sorttable);
+    if (!error.empty()) {
+        s_.Report("The plant cannot be loaded:\n" + error);
+        return false;
+    }
+    return true;
+}
+
+void TrialLifecycle::SetUpTraining()
+{
+    s_.controls.SetupVisible = false;
+    s_.controls.TrainingVisible = false;
+    s_.participant.TrainingMode = true;
+    SetUpTrial();
+}
+
+bool TrialLifecycle::SetUpTrial()
+{
+    ScenarioTables tables;
+    std::string error = s_.store.ReadScenario(tables);
+    if (error.empty()) error = CheckScenario(tables);
+    if (!error.empty()) {
+        s_.Report("The trial cannot be set up:\n" + error);
+        return false;
+    }
+    // An Experiment trial never runs unrecorded: without its log nothing is set up.
+    if (s_.participant.ExperimentMode() && s_.writeTrialLog && !CreateTrialLog()) return false;
+    dbFailureReported_ = false;
+    logFailureReported_ = false;
+    s_.runEnd = RunEnd::NotEnded;
+    PlantState& p = s_.plant();
+
+    p.DecisionMethod = s_.decisionChoice;
+    s_.controls.DetailFBVisible = false;
+    if (s_.controls.MissedFBVisible) ToggleDetailFeedback();
+    p.TrialLogOn = false;
+    s_.missed = MissedTally{};
+    s_.engine.ResetCleaningQueue();
+    // A replay takes its clicks from the log only; nobody may click into it.
+    s_.controls.SwitchesEnabled = p.DecisionMethod == 0 && !s_.participant.ReplayMode;
+    s_.controls.SetupVisible = false;
+    s_.controls.TrainingVisible = false;
+    s_.controls.DecisionConsoleVisible = false;
+
+    const bool replay = s_.participant.ReplayMode;
+    s_.trialEnd = ResetPlantForTrial(s_.engine, tables, s_.participant.TrainingMode, [&] {
+        // Between the clock and the deadlines: the labels and buttons of the mode.
+        if (!replay) {
+            if (s_.participant.TrainingMode) {
+                s_.controls.ModeShown = SimulatorMode::Training;
+                s_.controls.TrialNumShown.reset();
+                s_.controls.FFVisible = false;
+            } else {
+                s_.controls.TrialNumShown = s_.participant.TrialNum + 1;
+                s_.controls.FFEnabled = true;
+            }
+            s_.controls.SimulateEnabled = true;
+        }
+        snapshots_.Forget();  // a snapshot never outlives its trial
+    });
+    for (int k = 0; k < 12; ++k) {
+        const TankState& tank = p.Tanks[LabelledTanks[k]];
+        s_.controls.Deadlines[k] = tank.Deadline;
+    }
+    s_.timerInterval = s_.speedValue;
+
+    if (s_.participant.ExperimentMode()) {
+        p.TrialLogOn = true;
+        s_.engine.SetRecordSink(&s_.log);
+        s_.engine.RandomDecision();
+    }
+    s_.Notify();
+    return true;
+}
+
+bool TrialLifecycle::CreateTrialLog()
+{
+    DiscardUnstartedLog();  // a setup done again replaces the one that never started
+    const std::string path = s_.ProgramPath(TrialLogFileName(s_.participant.UserID, s_.participant.TrialNum + 1));
+    std::string error = s_.log.Create(path);
+    // An empty log is what a copy killed between its setup and its start
+    // leaves; it holds nothing, so the trial may take its number.
+    if (!error.empty() && IsEmptyRegularFile(path) && RemoveRegularFile(path)) error = s_.log.Create(path);
+    if (!error.empty()) {
+        s_.Report("The trial log " + ForMessage(path, 1000) + " cannot be created (" + error +
+               "); an existing log is never written over, so the trial cannot be set up.");
+        return false;
+    }
+    trialStarted_ = false;
+    return true;
+}
+
+void TrialLifecycle::DiscardUnstartedLog()
+{
+    if (s_.log.IsOpen() && !trialStarted_) s_.log.Discard();
+}
+
+bool TrialLifecycle::FinishTrialLog()
+{
+    if (!s_.log.IsOpen()) return s_.log.Healthy();
+    if (s_.engine.TimerRunning() || s_.plant().TrialLogOn) s_.log.AppendLogMark(s_.plant(), LogKind::Stop);
+    return s_.log.Finish();
+}
+
+void TrialLifecycle::LogWriteFailed(const std::string& reason)
+{
+    if (logFailureReported_) return;
+    logFailureReported_ = true;
+    // The trial stops as if its window had been closed: no more records, its
+    // row keeps empty results, the counter keeps the trial.
+    s_.engine.SetTimerRunning(false);
+    s_.plant().TrialLogOn = false;
+    if (trialStarted_)
+        s_.log.Close();
+    else
+        s_.log.Discard();  // nothing was recorded under this number
+    s_.controls.SwitchesEnabled = false;
+    s_.runEnd = RunEnd::CutShort;
+    ShowCutShort(s_.controls);
+    if (trialStarted_) SaveTrialCounter();
+    s_.Report("The trial log " + ForMessage(s_.log.Path(), 1000) + " cannot be written (" + reason +
+           "), so the trial has been stopped. The log keeps every record written before the fault; "
+           "the trial's results are not recorded.");
+    s_.Notify();
+}
+
+void TrialLifecycle::StartOrStop()
+{
+    const int claimedBefore = s_.participant.TrialNum;
+    // The counter takes the number of the trial set up; a replay leaves it alone.
+    if (s_.participant.ExperimentMode() && s_.controls.TrialNumShown) s_.participant.TrialNum = *s_.controls.TrialNumShown;
+    const bool starting = !s_.engine.TimerRunning();
+    if (starting) {
+        s_.engine.SetTimerRunning(true);
+        s_.controls.SetupEnabled = false;
+        s_.controls.TrialRunning = true;
+        s_.controls.FFEnabled = true;
+        s_.controls.SimulateVisible = false;
+        s_.controls.SetupVisible = false;
+        s_.controls.SpeedGroupVisible = false;
+    } else {
+        s_.engine.SetTimerRunning(false);
+        if (s_.log.IsOpen()) {
+            s_.log.AppendLogMark(s_.plant(), LogKind::Stop);
+            s_.log.Finish();
+        }
+        if (!s_.participant.ReplayMode) SaveTrialCounter();
+        s_.controls.TrialRunning = false;
+        s_.controls.SimulateEnabled = false;
+        s_.controls.SetupEnabled = true;
+        s_.controls.FFEnabled = false;
+    }
+    if (s_.participant.ReplayMode) s_.controls.PauseEnabled = false;
+
+    if (starting && s_.participant.ExperimentMode()) {
+        const WallClock now = s_.host.now();
+        ExperimentStart row{s_.participant.UserID, s_.participant.TrialNum, now.Date, now.Time, "Standard",
+                            static_cast<double>(SpeedMinutes(s_.timerInterval))};
+        // The counter and the row together, at once: a crash mid-trial must not
+        // reuse this trial's number, nor may a second copy of the program.
+        const std::string error = s_.store.ClaimTrial(row, experimentRow_);
+        if (error.empty()) {
+            trialStarted_ = true;
+        } else {
+            ReportDbFailure(error);
+            s_.participant.TrialNum = claimedBefore;
+            s_.engine.SetTimerRunning(false);
+            DiscardUnstartedLog();  // the number was never ours
+            ShowCutShort(s_.controls);
+        }
+    }
+    s_.Notify();
+}
+
+void TrialLifecycle::SaveTrialCounter()
+{
+    ReportDbFailure(s_.store.SaveTrialNum(s_.participant.UserID, s_.participant.TrialNum));
+}
+
+void TrialLifecycle::DeadlineCheckPoint()
+{
+    PlantState& p = s_.plant();
+    const long long before = s_.missed.Total;
+    JudgeDeadlines(p, s_.missed);
+    if (ClockTime{p.Clock} != s_.trialEnd) {
+        if (s_.missed.Total != before) s_.Notify();
+        return;
+    }
+
+    s_.runEnd = RunEnd::AtEndTime;
+    s_.controls.SwitchesEnabled = false;
+    --p.ElapsedTicks;
+    if (s_.participant.ReplayMode) {
+        // A replay ends in its console; the trial s_.controls lead nowhere here.
+        s_.controls.SpeedGroupVisible = true;
+        s_.engine.SetTimerRunning(false);
+        ShowReplayEnded(s_.controls);
+        s_.Notify();
+        return;
+    }
+    s_.controls.SimulateVisible = true;
+    s_.controls.SetupVisible = true;
+    if (s_.participant.TrainingMode)
+        s_.missed.Total = 0;
+    else
+        s_.controls.DetailFBVisible = true;
+
+    // Never a completed row for a trial without its whole log; a failure has
+    // already stopped the trial.
+    if (s_.participant.ExperimentMode() && s_.writeTrialLog && !FinishTrialLog()) return;
+    if (s_.participant.ExperimentMode()) {
+        ExperimentResult result;
+        result.EndTime = s_.host.now().Time;
+        result.MissedBuckets = static_cast<double>(s_.missed.Total);
+        if (auto shares = ComputeShares(p.ElapsedTicks, p.BusyPumpTicks, p.SweepPumpTicks)) {
+            result.BusyTime = shares->BusyTime;
+            result.SweepTime = shares->SweepTime;
+            result.IdleTime = shares->IdleTime;
+        }
+        ReportDbFailure(s_.store.CompleteExperiment(experimentRow_, result));
+    } else if (s_.participant.TrainingMode && s_.participant.FeedforwardOn) {
+        s_.controls.FFVisible = true;
+        s_.controls.FFEnabled = false;
+    }
+    if (!s_.participant.ReplayMode) s_.controls.ModeShown = s_.participant.Mode();
+    StartOrStop();
+}
+
+void TrialLifecycle::ToggleDetailFeedback()
+{
+    s_.controls.MissedFBVisible = !s_.controls.MissedFBVisible;
+    s_.Notify();
+}
+
+void TrialLifecycle::ChangeSpeed(int value)
+{
+    s_.speedValue = value;
+    s_.timerInterval = value;
+    s_.participant.SimRate = s_.timerInterval;
+    s_.Notify();
+}
+
+void TrialLifecycle::ClickSwitch(int switchNum)
+{
+    if (switchNum < 0 || switchNum >= SwitchCount || !s_.controls.SwitchesEnabled) return;
+    s_.engine.Switch_Click(switchNum);
+}
+
+void TrialLifecycle::CloseWindow()
+{
+    if (closed_) return;
+    closed_ = true;
+    if (trialStarted_) {
+        if (s_.plant().TrialLogOn && s_.engine.TimerRunning() && s_.log.IsOpen()) s_.log.AppendLogMark(s_.plant(), LogKind::Stop);
+        s_.log.Finish();
+    } else {
+        DiscardUnstartedLog();
+    }
+    if (!s_.participant.ReplayMode) SaveTrialCounter();
+}
+
+}  // namespace kestu
