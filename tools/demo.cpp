@@ -111,8 +111,8 @@ std::string RunTrial(const kestu::ScenarioTables& tables, kestu::HeadlessOptions
     std::error_code ignored;
     std::filesystem::remove_all(scratch, ignored);
     if (!EndsWithStop(log)) return "the trial log could not be written whole in the temporary folder " + scratch;
-    const std::string reason = kestu::ReplaceFile(logPath, log);
-    return reason.empty() ? reason : logPath + ": cannot be written (" + reason + ")";
+    const kestu::Status written = kestu::ReplaceFile(logPath, log);
+    return written ? std::string() : logPath + ": cannot be written (" + written.error() + ")";
 }
 
 void PrintOutcome(const kestu::TrialOutcome& out, std::uint64_t seed, const std::string& logPath)

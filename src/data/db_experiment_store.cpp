@@ -5,50 +5,41 @@
 namespace kestu {
 
 namespace {
-template <typename F>
-std::string WithDb(const std::string& path, OpenMode mode, F&& body)
+template <typename T, typename F>
+Result<T> WithDb(const std::string& path, OpenMode mode, F&& body)
 {
     auto db = ExperimentDb::Open(path, mode);
-    if (!db) return db.error();
+    if (!db) return db.fault();
     return body(*db.value());
 }
 }  // namespace
 
-std::string DbExperimentStore::ReadScenario(ScenarioTables& tables)
+Result<ScenarioTables> DbExperimentStore::ReadScenario()
 {
-    auto read = [&](ExperimentDb& db) {
-        auto got = db.ReadScenario();
-        if (!got) return got.error();
-        tables = std::move(got).value();
-        return std::string{};
-    };
-    const std::string error = WithDb(path_, OpenMode::ReadOnly, read);
-    if (error.empty()) return error;
+    auto read = [](ExperimentDb& db) { return db.ReadScenario(); };
+    auto tables = WithDb<ScenarioTables>(path_, OpenMode::ReadOnly, read);
+    if (tables) return tables;
     // A write cut short by a full disk leaves a journal that only a
     // read-write connection may roll back before the file can be read.
-    return WithDb(path_, OpenMode::ReadWrite, read).empty() ? std::string{} : error;
+    auto again = WithDb<ScenarioTables>(path_, OpenMode::ReadWrite, read);
+    return again ? again : tables;
 }
 
-std::string DbExperimentStore::ClaimTrial(const ExperimentStart& row, long long& rowId)
+Result<long long> DbExperimentStore::ClaimTrial(const ExperimentStart& row)
 {
-    return WithDb(path_, OpenMode::ReadWrite, [&](ExperimentDb& db) {
-        auto added = db.ClaimTrial(row);
-        if (!added) return added.error();
-        rowId = added.value();
-        return std::string{};
-    });
+    return WithDb<long long>(path_, OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.ClaimTrial(row); });
 }
 
-std::string DbExperimentStore::CompleteExperiment(long long rowId, const ExperimentResult& result)
+Status DbExperimentStore::CompleteExperiment(long long rowId, const ExperimentResult& result)
 {
-    return WithDb(path_, OpenMode::ReadWrite,
-                  [&](ExperimentDb& db) { return db.CompleteExperiment(rowId, result).error(); });
+    return WithDb<std::monostate>(path_, OpenMode::ReadWrite,
+                                  [&](ExperimentDb& db) { return db.CompleteExperiment(rowId, result); });
 }
 
-std::string DbExperimentStore::SaveTrialNum(const std::string& userId, int trialNum)
+Status DbExperimentStore::SaveTrialNum(const std::string& userId, int trialNum)
 {
-    return WithDb(path_, OpenMode::ReadWrite,
-                  [&](ExperimentDb& db) { return db.SaveTrialNum(userId, trialNum).error(); });
+    return WithDb<std::monostate>(path_, OpenMode::ReadWrite,
+                                  [&](ExperimentDb& db) { return db.SaveTrialNum(userId, trialNum); });
 }
 
 }  // namespace kestu

@@ -14,10 +14,10 @@ public:
     explicit DbExperimentStore(std::string dbPath) : path_(std::move(dbPath)) {}
     const std::string& path() const { return path_; }
 
-    std::string ReadScenario(ScenarioTables& tables) override;
-    std::string ClaimTrial(const ExperimentStart& row, long long& rowId) override;
-    std::string CompleteExperiment(long long rowId, const ExperimentResult& result) override;
-    std::string SaveTrialNum(const std::string& userId, int trialNum) override;
+    Result<ScenarioTables> ReadScenario() override;
+    Result<long long> ClaimTrial(const ExperimentStart& row) override;
+    Status CompleteExperiment(long long rowId, const ExperimentResult& result) override;
+    Status SaveTrialNum(const std::string& userId, int trialNum) override;
 
 private:
     std::string path_;

@@ -9,9 +9,9 @@
 namespace kestu {
 
 // Why an operation failed: the message as the user reads it, and where the
-// fault lies when it lies in a file (its path, the line counted from 1, the
-// field or column by name), so a caller can point at it without parsing the
-// message.
+// fault lies when it lies in a file or a table (its path or name, the line
+// or row counted from 1, the field or column by name), so a caller can point
+// at it without parsing the message.
 struct Fault {
     std::string message;
     std::string file;

@@ -4,13 +4,13 @@
 
 namespace kestu {
 
-std::string LoadOutlets(PlantState& plant, const std::vector<OutletRow>& rows)
+Status LoadOutlets(PlantState& plant, const std::vector<OutletRow>& rows)
 {
     // The rows are checked whole first, so a refused table changes nothing.
     std::vector<ScenarioFault> faults;
     if (auto empty = EmptyTableFault(OutletTableRule(), rows.size())) faults.push_back(*empty);
     CheckOutletRows(rows, faults);
-    if (!faults.empty()) return InTable(faults.front());
+    if (!faults.empty()) return AsFault(faults.front());
 
     std::array<TankState, TankRecords> tanks{};
     for (const OutletRow& row : rows) {
@@ -30,7 +30,7 @@ std::string LoadOutlets(PlantState& plant, const std::vector<OutletRow>& rows)
         tank.OutShare[tank.OutCount] = 1 - sum;
     }
     plant.Tanks = tanks;
-    return {};
+    return Ok();
 }
 
 }  // namespace kestu

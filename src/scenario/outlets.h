@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/plant_state.h"
+#include "engine/result.h"
 #include "scenario/scenario_tables.h"
 
 namespace kestu {
@@ -13,6 +14,6 @@ namespace kestu {
 // last entry that sends the remainder out of the plant. Returns the first
 // fault against the outlet rules (scenario_rules.h), naming the row, and
 // leaves the tanks untouched when the rows break them.
-std::string LoadOutlets(PlantState& plant, const std::vector<OutletRow>& rows);
+Status LoadOutlets(PlantState& plant, const std::vector<OutletRow>& rows);
 
 }  // namespace kestu

@@ -80,6 +80,13 @@ std::string InTable(const ScenarioFault& fault)
     return text + (fault.row || !fault.column.empty() ? ": " : " ") + fault.what;
 }
 
+Fault AsFault(const ScenarioFault& fault)
+{
+    std::optional<std::size_t> row;
+    if (fault.row) row = *fault.row + 1;
+    return {InTable(fault), fault.table, row, fault.column};
+}
+
 std::string FaultNumber(double value)
 {
     if (value == 0) return "0";  // also for -0

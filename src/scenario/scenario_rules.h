@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/result.h"
 #include "scenario/scenario_tables.h"
 
 namespace kestu {
@@ -66,6 +67,8 @@ struct ScenarioFault {
 // is outside 0..59`, `table "exogenous", row 5: time ...`, `table "deadline"
 // has no rows`; rows counted from 1 in stored order.
 std::string InTable(const ScenarioFault& fault);
+// The same, with the table, row (from 1) and column apart.
+Fault AsFault(const ScenarioFault& fault);
 
 // Numbers in fault text: the shortest digits that read back as the same
 // double, an exponent written "E" ("0.625", "40000", "1E-07", "-1E+12").

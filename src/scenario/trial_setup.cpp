@@ -4,10 +4,11 @@
 
 namespace kestu {
 
-std::string CheckScenario(const ScenarioTables& tables)
+Status CheckScenario(const ScenarioTables& tables)
 {
     const std::vector<ScenarioFault> faults = ScenarioFaults(tables);
-    return faults.empty() ? std::string() : InTable(faults.front());
+    if (faults.empty()) return Ok();
+    return AsFault(faults.front());
 }
 
 ClockTime ResetPlantForTrial(Engine& engine, const ScenarioTables& tables, bool trainingMode,

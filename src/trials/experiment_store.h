@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/result.h"
 #include "scenario/scenario_tables.h"
 
 namespace kestu {
@@ -29,41 +30,36 @@ struct ExperimentResult {
 class ExperimentStore {
 public:
     virtual ~ExperimentStore() = default;
-    // Each call returns an empty string on success, otherwise what went wrong.
-    virtual std::string ReadScenario(ScenarioTables& tables) = 0;
+    virtual Result<ScenarioTables> ReadScenario() = 0;
     // Starts the trial in one step: the participant's trial count becomes
-    // row.Experiment and the row is added, or neither (the number is taken).
-    virtual std::string ClaimTrial(const ExperimentStart& row, long long& rowId) = 0;
-    virtual std::string CompleteExperiment(long long rowId, const ExperimentResult& result) = 0;
-    virtual std::string SaveTrialNum(const std::string& userId, int trialNum) = 0;
+    // row.Experiment and the row is added (its id is returned), or neither
+    // (the number is taken).
+    virtual Result<long long> ClaimTrial(const ExperimentStart& row) = 0;
+    virtual Status CompleteExperiment(long long rowId, const ExperimentResult& result) = 0;
+    virtual Status SaveTrialNum(const std::string& userId, int trialNum) = 0;
 };
 
 // A store that only holds the scenario and remembers the rows in memory.
 class MemoryStore : public ExperimentStore {
 public:
     explicit MemoryStore(ScenarioTables tables = {}) : tables(std::move(tables)) {}
-    std::string ReadScenario(ScenarioTables& out) override
+    Result<ScenarioTables> ReadScenario() override { return tables; }
+    Result<long long> ClaimTrial(const ExperimentStart& row) override
     {
-        out = tables;
-        return {};
-    }
-    std::string ClaimTrial(const ExperimentStart& row, long long& rowId) override
-    {
-        if (savedTrialNum && *savedTrialNum >= row.Experiment) return "trial number already taken";
+        if (savedTrialNum && *savedTrialNum >= row.Experiment) return Fault{"trial number already taken"};
         started = row;
         savedTrialNum = row.Experiment;
-        rowId = ++rows;
-        return {};
+        return ++rows;
     }
-    std::string CompleteExperiment(long long, const ExperimentResult& r) override
+    Status CompleteExperiment(long long, const ExperimentResult& r) override
     {
         result = r;
-        return {};
+        return Ok();
     }
-    std::string SaveTrialNum(const std::string&, int n) override
+    Status SaveTrialNum(const std::string&, int n) override
     {
         savedTrialNum = n;
-        return {};
+        return Ok();
     }
 
     ScenarioTables tables;

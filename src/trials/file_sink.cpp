@@ -72,13 +72,10 @@ bool FdSink::Close()
     return ::close(fd) == 0 || Fail();
 }
 
-std::unique_ptr<FileSink> CreateNewFile(const std::string& path, std::string& error, const SinkWrapper& wrap)
+Result<std::unique_ptr<FileSink>> CreateNewFile(const std::string& path, const SinkWrapper& wrap)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = SystemReason(errno);
-        return nullptr;
-    }
+    if (fd < 0) return Fault{SystemReason(errno), path};
     std::unique_ptr<FileSink> sink = std::make_unique<FdSink>(fd);
     if (wrap) sink = wrap(std::move(sink));
     return sink;
@@ -103,14 +100,15 @@ bool RemoveRegularFile(const std::string& path)
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
-std::string ReplaceFile(const std::string& path, std::string_view bytes, const SinkWrapper& wrap)
+Status ReplaceFile(const std::string& path, std::string_view bytes, const SinkWrapper& wrap)
 {
+    const auto fail = [&](std::string reason) { return Fault{std::move(reason), path}; };
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return "it exists and is not a regular file";
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return fail("it exists and is not a regular file");
 
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return SystemReason(errno);
+    if (fd < 0) return fail(SystemReason(errno));
     ::fchmod(fd, 0644);
     std::unique_ptr<FileSink> sink = std::make_unique<FdSink>(fd);
     if (wrap) sink = wrap(std::move(sink));
@@ -121,10 +119,10 @@ std::string ReplaceFile(const std::string& path, std::string_view bytes, const S
     if (error.empty() && ::rename(temp.c_str(), path.c_str()) != 0) error = SystemReason(errno);
     if (!error.empty()) {
         ::unlink(temp.c_str());
-        return error;
+        return fail(error);
     }
-    if (!SyncParentFolder(path)) return SystemReason(errno);
-    return {};
+    if (!SyncParentFolder(path)) return fail(SystemReason(errno));
+    return Ok();
 }
 
 }  // namespace kestu

@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "engine/result.h"
 #include <string_view>
 
 namespace kestu {
@@ -46,15 +48,15 @@ private:
     std::string error_;
 };
 
-// Creates `path` for writing; refuses (with the system's reason in `error`)
-// when anything of that name exists, so an existing file is never touched.
-std::unique_ptr<FileSink> CreateNewFile(const std::string& path, std::string& error, const SinkWrapper& wrap = {});
+// Creates `path` for writing; refuses (with the system's reason) when
+// anything of that name exists, so an existing file is never touched.
+Result<std::unique_ptr<FileSink>> CreateNewFile(const std::string& path, const SinkWrapper& wrap = {});
 
 // Replaces `path` with `bytes` through a temporary file in the same folder:
 // every write and the close are checked, the data is synced before the
 // rename and the folder after it. On any failure the old file stays as it
-// was and the temporary file is removed. Returns the reason, empty on success.
-std::string ReplaceFile(const std::string& path, std::string_view bytes, const SinkWrapper& wrap = {});
+// was and the temporary file is removed; the fault is the system's reason.
+Status ReplaceFile(const std::string& path, std::string_view bytes, const SinkWrapper& wrap = {});
 
 // Removes `path` when it is a regular file (or a link); anything else of
 // that name is left alone. True when no regular file of that name is left.

@@ -63,7 +63,7 @@ namespace {
 
 struct LineReader {
     std::vector<std::string> lines;
-    std::string& error;
+    std::optional<Fault> fault;  // the first fault found
     std::size_t current = 0;
 
     std::vector<std::string> Fields(std::size_t index, std::size_t count)
@@ -100,17 +100,16 @@ struct LineReader {
     }
     bool Fail(const std::string& what)
     {
-        if (error.empty()) error = "line " + std::to_string(current) + ": " + what;
+        if (!fault) fault = Fault{"line " + std::to_string(current) + ": " + what, {}, current, {}};
         return false;
     }
 };
 
 }  // namespace
 
-std::optional<Snapshot> ParseSnapshot(const std::string& text, std::string& error)
+Result<Snapshot> ParseSnapshot(const std::string& text)
 {
-    error.clear();
-    LineReader in{{}, error};
+    LineReader in;
     for (std::size_t start = 0; start < text.size();) {
         auto end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
@@ -119,37 +118,35 @@ std::optional<Snapshot> ParseSnapshot(const std::string& text, std::string& erro
         in.lines.emplace_back(text, start, stop - start);
         start = end + 1;
     }
-    if (in.lines.size() != SnapshotLines) {
-        error = "the file has " + std::to_string(in.lines.size()) + " lines instead of 287";
-        return std::nullopt;
-    }
+    if (in.lines.size() != SnapshotLines)
+        return Fault{"the file has " + std::to_string(in.lines.size()) + " lines instead of 287", {}, {}, {}};
 
     Snapshot s;
     constexpr int Big = 1000000000;
     auto head = in.Fields(0, 7);
-    if (head.empty()) return std::nullopt;
+    if (head.empty()) return *in.fault;
     const std::string& caption = head[6];
     if (caption.size() < 2 || caption.front() != '"' || caption.back() != '"') {
         in.Fail("the missed-bucket caption is not quoted");
-        return std::nullopt;
+        return *in.fault;
     }
     const auto total = ParseInteger(std::string_view(caption).substr(1, caption.size() - 2));
     if (!total) {
         in.Fail("the missed-bucket caption is not a whole number");
-        return std::nullopt;
+        return *in.fault;
     }
     s.MissedTotal = *total;
     ClockTime arrival;
     if (!in.Whole(head[0], 0, Big, s.Clock.Minutes) || !in.Whole(head[1], 0, 59, s.Clock.Seconds) ||
         !in.Whole(head[2], 0, SwitchCount, s.PumpsAllocated) || !in.Whole(head[3], 0, SwitchCount, s.PumpsReleasing) ||
         !in.Whole(head[4], -1, Big, arrival.Minutes) || !in.Whole(head[5], -1, 59, arrival.Seconds))
-        return std::nullopt;
+        return *in.fault;
     // A minute of -1 marks a schedule that has run out.
     if (arrival.Minutes != -1) s.NextArrival = arrival;
 
     for (int q = 0; q < QueueSlots; ++q) {
         auto f = in.Fields(1 + q, 1);
-        if (f.empty() || !in.Whole(f[0], -1, SwitchCount - 1, s.CleaningQueue[q])) return std::nullopt;
+        if (f.empty() || !in.Whole(f[0], -1, SwitchCount - 1, s.CleaningQueue[q])) return *in.fault;
     }
     for (int t = 0; t < TankCount; ++t) {
         Snapshot::Tank& tank = s.Tanks[t];
@@ -157,18 +154,18 @@ std::optional<Snapshot> ParseSnapshot(const std::string& text, std::string& erro
         auto f = in.Fields(base, 4);
         if (f.empty() || !in.Number(f[0], MaxWater, tank.Water) || !in.Whole(f[1], 0, MaxOutlets, tank.OutCount) ||
             !in.Whole(f[2], -Big, TankRecords - 1, tank.OutTo[1]) || !in.Number(f[3], 1, tank.OutShare[1]))
-            return std::nullopt;
+            return *in.fault;
         for (int k = 2; k <= MaxOutlets; ++k) {
             auto g = in.Fields(base + k - 1, 2);
             if (g.empty() || !in.Whole(g[0], -Big, TankRecords - 1, tank.OutTo[k]) || !in.Number(g[1], 1, tank.OutShare[k]))
-                return std::nullopt;
+                return *in.fault;
         }
     }
     for (int i = 0; i < SwitchCount; ++i) {
         auto f = in.Fields(241 + i, 2);
         if (f.empty() || !in.Whole(f[0], -Big, Big, s.PumpState[i]) ||
             !in.Whole(f[1], -1, SwitchCount - 1, s.PumpHandover[i]))
-            return std::nullopt;
+            return *in.fault;
     }
     return s;
 }
@@ -178,7 +175,7 @@ std::string SnapshotFileName(const std::string& userId)
     return userId + ".DAT";
 }
 
-bool ReadSnapshotText(const std::string& path, std::string& text, std::string& error)
+Result<std::string> ReadSnapshotText(const std::string& path)
 {
     // A snapshot is a few kilobytes; anything far larger is not one.
     constexpr long long MaxSize = 1 << 20;
@@ -186,22 +183,19 @@ bool ReadSnapshotText(const std::string& path, std::string& text, std::string& e
     std::ifstream in;
     if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxSize)
         in.open(path, std::ios::binary);
-    if (!in) {
-        error = "The snapshot file " + ForMessage(path, 1000) + " cannot be opened.";
-        return false;
-    }
+    if (!in) return Fault{"The snapshot file " + ForMessage(path, 1000) + " cannot be opened.", path, {}, {}};
     std::ostringstream content;
     content << in.rdbuf();
-    text = content.str();
-    return true;
+    return content.str();
 }
 
-std::optional<Snapshot> LoadSnapshotText(const std::string& path, const std::string& text, std::string& error)
+Result<Snapshot> LoadSnapshotText(const std::string& path, const std::string& text)
 {
-    std::string detail;
-    auto snapshot = ParseSnapshot(text, detail);
-    if (!snapshot) error = "The snapshot file " + ForMessage(path, 1000) + " cannot be read: " + detail + ".";
-    return snapshot;
+    auto snapshot = ParseSnapshot(text);
+    if (snapshot) return snapshot;
+    const Fault& fault = snapshot.fault();
+    return Fault{"The snapshot file " + ForMessage(path, 1000) + " cannot be read: " + fault.message + ".", path,
+                 fault.line, {}};
 }
 
 }  // namespace kestu

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/plant_state.h"
+#include "engine/result.h"
 
 namespace kestu {
 
@@ -35,16 +36,16 @@ Snapshot TakeSnapshot(const PlantState& plant, std::optional<ClockTime> nextArri
 // The file text: 287 lines ended by CR LF.
 std::string SnapshotText(const Snapshot& snapshot);
 
-// Reads and checks a whole snapshot text; on a fault returns nothing and sets
-// error to what is wrong and on which line.
-std::optional<Snapshot> ParseSnapshot(const std::string& text, std::string& error);
+// Reads and checks a whole snapshot text; a fault says what is wrong and on
+// which line.
+Result<Snapshot> ParseSnapshot(const std::string& text);
 
 // The participant's snapshot file name: the User ID followed by ".DAT".
 std::string SnapshotFileName(const std::string& userId);
 
 // Reads the file's text; refuses anything but a regular file of snapshot size.
-bool ReadSnapshotText(const std::string& path, std::string& text, std::string& error);
+Result<std::string> ReadSnapshotText(const std::string& path);
 // Parses text read from `path`; the message names the file and line.
-std::optional<Snapshot> LoadSnapshotText(const std::string& path, const std::string& text, std::string& error);
+Result<Snapshot> LoadSnapshotText(const std::string& path, const std::string& text);
 
 }  // namespace kestu

@@ -36,10 +36,10 @@ void SnapshotKeeper::Save()
     const std::string path = Path();
     // The file first: a save that failed is neither logged nor pending, so
     // the next press saves again, in the trial as in its replay.
-    const std::string error = ReplaceFile(path, text, sinkWrap);
-    if (!error.empty()) {
+    const Status written = ReplaceFile(path, text, sinkWrap);
+    if (!written) {
         saved_.reset();
-        s_.Report("The snapshot file " + ForMessage(path, 1000) + " cannot be written (" + error +
+        s_.Report("The snapshot file " + ForMessage(path, 1000) + " cannot be written (" + written.error() +
                "), so no snapshot is held.");
         return;
     }
@@ -48,23 +48,24 @@ void SnapshotKeeper::Save()
     s_.controls.SnapshotPending = true;
 }
 
+// Only the snapshot this trial saved: a file changed or replaced since
+// (another trial's, a copy) would put a foreign plant back.
+Result<Snapshot> SnapshotKeeper::ReadSaved(const std::string& path) const
+{
+    const Result<std::string> text = ReadSnapshotText(path);
+    if (!text) return text.fault();
+    if (!saved_ || text.value() != *saved_)
+        return Result<Snapshot>::Fail("The snapshot file " + ForMessage(path, 1000) + " is not the one this trial saved.");
+    return LoadSnapshotText(path, text.value());
+}
+
 // The whole file is read and checked first; a bad file changes nothing.
 bool SnapshotKeeper::Restore()
 {
     const std::string path = Path();
-    std::string error;
-    std::string text;
-    std::optional<Snapshot> snapshot;
-    if (ReadSnapshotText(path, text, error)) {
-        // Only the snapshot this trial saved: a file changed or replaced
-        // since (another trial's, a copy) would put a foreign plant back.
-        if (!saved_ || text != *saved_)
-            error = "The snapshot file " + ForMessage(path, 1000) + " is not the one this trial saved.";
-        else
-            snapshot = LoadSnapshotText(path, text, error);
-    }
+    const Result<Snapshot> snapshot = ReadSaved(path);
     if (!snapshot) {
-        s_.Report(error + "\nThe simulation goes on from where it is.");
+        s_.Report(snapshot.error() + "\nThe simulation goes on from where it is.");
         return false;
     }
     if (!s_.participant.ReplayMode && s_.log.IsOpen()) s_.log.AppendLogMark(s_.plant(), LogKind::Restore);
@@ -72,7 +73,7 @@ bool SnapshotKeeper::Restore()
     saved_.reset();
 
     PlantState& p = s_.plant();
-    const Snapshot& s = *snapshot;
+    const Snapshot& s = snapshot.value();
     p.Clock = s.Clock;
     p.PumpsAllocated = s.PumpsAllocated;
     p.PumpsReleasing = s.PumpsReleasing;

@@ -5,6 +5,7 @@
 
 #include "trials/file_sink.h"
 #include "trials/session_state.h"
+#include "trials/snapshot.h"
 
 namespace kestu {
 
@@ -27,6 +28,7 @@ public:
 private:
     void Save();
     bool Restore();
+    Result<Snapshot> ReadSaved(const std::string& path) const;
     void RedrawPlant();
 
     SessionState& s_;

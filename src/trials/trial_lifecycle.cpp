@@ -26,11 +26,12 @@ TrialLifecycle::TrialLifecycle(SessionState& state, SnapshotKeeper& snapshots) :
     s_.log.onFailure = [this](const std::string& reason) { LogWriteFailed(reason); };
 }
 
-void TrialLifecycle::ReportDbFailure(const std::string& error)
+template <typename T>
+void TrialLifecycle::ReportDbFailure(const Result<T>& outcome)
 {
-    if (error.empty() || dbFailureReported_) return;
+    if (outcome.ok() || dbFailureReported_) return;
     dbFailureReported_ = true;
-    s_.Report("The experiment database could not record this trial:\n" + error);
+    s_.Report("The experiment database could not record this trial:\n" + outcome.error());
 }
 
 bool TrialLifecycle::LoadPlant()
@@ -69,14 +70,10 @@ bool TrialLifecycle::LoadPlant()
     p.Clock = {};
     s_.Notify();
 
-    ScenarioTables tables;
-    std::string error = s_.store.ReadScenario(tables);
-    if (error.empty()) error = LoadOutlets(p, tables.sorttable);
-    if (!error.empty()) {
-        s_.Report("The plant cannot be loaded:\n" + error);
-        return false;
-    }
-    return true;
+    auto tables = s_.store.ReadScenario();
+    const Status loaded = tables ? LoadOutlets(p, tables.value().sorttable) : tables.fault();
+    if (!loaded) s_.Report("The plant cannot be loaded:\n" + loaded.error());
+    return loaded.ok();
 }
 
 void TrialLifecycle::SetUpTraining()
@@ -89,13 +86,13 @@ void TrialLifecycle::SetUpTraining()
 
 bool TrialLifecycle::SetUpTrial()
 {
-    ScenarioTables tables;
-    std::string error = s_.store.ReadScenario(tables);
-    if (error.empty()) error = CheckScenario(tables);
-    if (!error.empty()) {
-        s_.Report("The trial cannot be set up:\n" + error);
+    auto read = s_.store.ReadScenario();
+    const Status checked = read ? CheckScenario(read.value()) : read.fault();
+    if (!checked) {
+        s_.Report("The trial cannot be set up:\n" + checked.error());
         return false;
     }
+    const ScenarioTables& tables = read.value();
     // An Experiment trial never runs unrecorded: without its log nothing is set up.
     if (s_.participant.ExperimentMode() && s_.writeTrialLog && !CreateTrialLog()) return false;
     dbFailureReported_ = false;
@@ -150,13 +147,13 @@ bool TrialLifecycle::CreateTrialLog()
 {
     DiscardUnstartedLog();  // a setup done again replaces the one that never started
     const std::string path = s_.ProgramPath(TrialLogFileName(s_.participant.UserID, s_.participant.TrialNum + 1));
-    std::string error = s_.log.Create(path);
+    Status created = s_.log.Create(path);
     // An empty log is what a copy killed between its setup and its start
     // leaves; it holds nothing, so the trial may take its number.
-    if (!error.empty() && IsEmptyRegularFile(path) && RemoveRegularFile(path)) error = s_.log.Create(path);
-    if (!error.empty()) {
-        s_.Report("The trial log " + ForMessage(path, 1000) + " cannot be created (" + error +
-               "); an existing log is never written over, so the trial cannot be set up.");
+    if (!created && IsEmptyRegularFile(path) && RemoveRegularFile(path)) created = s_.log.Create(path);
+    if (!created) {
+        s_.Report("The trial log " + ForMessage(path, 1000) + " cannot be created (" + created.error() +
+                  "); an existing log is never written over, so the trial cannot be set up.");
         return false;
     }
     trialStarted_ = false;
@@ -231,11 +228,12 @@ void TrialLifecycle::StartOrStop()
                             static_cast<double>(SpeedMinutes(s_.timerInterval))};
         // The counter and the row together, at once: a crash mid-trial must not
         // reuse this trial's number, nor may a second copy of the program.
-        const std::string error = s_.store.ClaimTrial(row, experimentRow_);
-        if (error.empty()) {
+        const Result<long long> claimed = s_.store.ClaimTrial(row);
+        if (claimed) {
+            experimentRow_ = claimed.value();
             trialStarted_ = true;
         } else {
-            ReportDbFailure(error);
+            ReportDbFailure(claimed);
             s_.participant.TrialNum = claimedBefore;
             s_.engine.SetTimerRunning(false);
             DiscardUnstartedLog();  // the number was never ours

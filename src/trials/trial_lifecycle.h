@@ -36,7 +36,8 @@ private:
     // Writes the closing "STOP" (while the trial runs) and syncs the log; false when it failed.
     bool FinishTrialLog();
     void LogWriteFailed(const std::string& reason);
-    void ReportDbFailure(const std::string& error);
+    template <typename T>
+    void ReportDbFailure(const Result<T>& outcome);
     void SaveTrialCounter();
     void CompleteExperiment();
 

@@ -43,15 +43,16 @@ void AppendStateLine(std::string& out, const PlantState& plant)
     out += "\r\n";
 }
 
-std::string TrialLogWriter::Create(const std::string& path)
+Status TrialLogWriter::Create(const std::string& path)
 {
     Close();
     failReason_.clear();
     written_ = 0;
     path_ = path;
-    std::string error;
-    sink_ = CreateNewFile(path, error, wrapSink);
-    return sink_ ? std::string{} : error;
+    auto created = CreateNewFile(path, wrapSink);
+    if (!created) return created.fault();
+    sink_ = std::move(created).value();
+    return Ok();
 }
 
 bool TrialLogWriter::Finish()

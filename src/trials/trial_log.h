@@ -31,7 +31,7 @@ public:
 
     // Creates the file; never opens one that exists. On failure returns the
     // system's reason, empty on success.
-    std::string Create(const std::string& path);
+    Status Create(const std::string& path);
     // Writes the file's data to the disk and closes it; false when that failed.
     bool Finish();
     void Close();

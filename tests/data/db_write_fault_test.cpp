@@ -325,12 +325,9 @@ TEST_F(WriteFaultTest, TheTrialStoreReportsAFailedWriteInItsText)
     const std::string before = Dump(seedPath_);
     const std::vector<std::pair<const char*, std::function<std::string(DbExperimentStore&)>>> calls = {
         {"ClaimTrial",
-         [](DbExperimentStore& store) {
-             long long row = -1;
-             return store.ClaimTrial(Start("ann", 3), row);
-         }},
-        {"CompleteExperiment", [](DbExperimentStore& store) { return store.CompleteExperiment(2, End()); }},
-        {"SaveTrialNum", [](DbExperimentStore& store) { return store.SaveTrialNum("ann", 3); }},
+         [](DbExperimentStore& store) { return store.ClaimTrial(Start("ann", 3)).error(); }},
+        {"CompleteExperiment", [](DbExperimentStore& store) { return store.CompleteExperiment(2, End()).error(); }},
+        {"SaveTrialNum", [](DbExperimentStore& store) { return store.SaveTrialNum("ann", 3).error(); }},
     };
     for (const auto& [name, call] : calls) {
         for (IoFailure failure : {IoFailure::DeviceError, IoFailure::DiskFull}) {
@@ -358,19 +355,19 @@ TEST_F(WriteFaultTest, AfterAFailedWriteTheNextTrialStillReadsTheScenario)
     FreshCopy();
     DbExperimentStore store(path_);
     vfs_.StartCounting();
-    ASSERT_EQ(store.CompleteExperiment(2, End()), "");
+    ASSERT_TRUE(store.CompleteExperiment(2, End()).ok());
     const IoCounts counts = vfs_.counts();
 
     for (const IoFault& fault : FaultsAt(counts)) {
         SCOPED_TRACE(Describe(fault));
         FreshCopy();
         vfs_.Arm(fault);
-        const std::string error = store.CompleteExperiment(2, End());
+        const Status completed = store.CompleteExperiment(2, End());
         vfs_.Disarm();
-        ASSERT_NE(error, "");
-        ScenarioTables tables;
-        EXPECT_EQ(store.ReadScenario(tables), "");
-        EXPECT_EQ(tables.exogenous.size(), standard_.exogenous.size());
+        ASSERT_FALSE(completed.ok());
+        const auto tables = store.ReadScenario();
+        ASSERT_TRUE(tables.ok()) << tables.error();
+        EXPECT_EQ(tables.value().exogenous.size(), standard_.exogenous.size());
     }
 }
 

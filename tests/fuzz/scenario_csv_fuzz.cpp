@@ -175,10 +175,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The database reader refuses a table without rows.
     FUZZ_CHECK(!tables.exogenous.empty() && !tables.deadline.empty() && !tables.sorttable.empty(),
                "a table without rows is accepted");
-    const std::string setup = kestu::CheckScenario(tables);
+    const std::string setup = kestu::CheckScenario(tables).error();
     FUZZ_CHECK(setup.empty(), "accepted tables the trial setup refuses: " + setup);
     kestu::PlantState plant;
-    const std::string outlets = kestu::LoadOutlets(plant, tables.sorttable);
+    const std::string outlets = kestu::LoadOutlets(plant, tables.sorttable).error();
     FUZZ_CHECK(outlets.empty(), "accepted outlets the plant refuses: " + outlets);
 
     // The database reader's whole-number columns: clock minutes from 0, clock

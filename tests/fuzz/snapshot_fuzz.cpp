@@ -31,15 +31,13 @@ bool SameToFifteenDigits(double got, double want)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    std::string error;
-    const auto read = kestu::ParseSnapshot(text, error);
+    const auto read = kestu::ParseSnapshot(text);
     if (!read) {
-        FUZZ_CHECK(!error.empty(), "a refused snapshot gives no reason");
+        FUZZ_CHECK(!read.error().empty(), "a refused snapshot gives no reason");
         return 0;
     }
-    FUZZ_CHECK(error.empty(), "an accepted snapshot reports " + Quote(error));
 
-    const std::string written = kestu::SnapshotText(*read);
+    const std::string written = kestu::SnapshotText(read.value());
     std::size_t lineEnds = 0, bareLineFeeds = 0;
     for (std::size_t at = written.find('\n'); at != std::string::npos; at = written.find('\n', at + 1)) {
         ++lineEnds;
@@ -49,12 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    written.back() == '\n',
                "the written snapshot is not 287 lines ended by CR LF: " + Quote(written.substr(0, 200)));
 
-    std::string againError;
-    const auto again = kestu::ParseSnapshot(written, againError);
-    FUZZ_CHECK(again.has_value(), "the snapshot as written is refused: " + againError);
+    const auto again = kestu::ParseSnapshot(written);
+    FUZZ_CHECK(again.ok(), "the snapshot as written is refused: " + again.error());
 
-    const kestu::Snapshot& a = *read;
-    const kestu::Snapshot& b = *again;
+    const kestu::Snapshot& a = read.value();
+    const kestu::Snapshot& b = again.value();
     FUZZ_CHECK(a.Clock == b.Clock && a.PumpsAllocated == b.PumpsAllocated &&
                    a.PumpsReleasing == b.PumpsReleasing && a.NextArrival == b.NextArrival &&
                    a.MissedTotal == b.MissedTotal && a.CleaningQueue == b.CleaningQueue &&

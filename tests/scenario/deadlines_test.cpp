@@ -69,7 +69,8 @@ TEST(Outlets, CompletionEntriesCarryTheRemainderInEntryOrder)
     PlantState plant;
     plant.Tanks[4].Water = 9;
     ASSERT_EQ(LoadOutlets(plant, {{1, 5, 0.5}, {1, 6, 0.5}, {2, 5, 0.8}, {3, 7, 0.7}, {3, 8, 0.2}, {3, 9, 0.1},
-                                  {4, 7, 0.1}, {4, 8, 0.2}, {4, 9, 0.7}}),
+                                  {4, 7, 0.1}, {4, 8, 0.2}, {4, 9, 0.7}})
+                    .error(),
               "");
     EXPECT_EQ(plant.Tanks[1].OutCount, 2);
     EXPECT_EQ(plant.Tanks[2].OutCount, 2);
@@ -88,12 +89,12 @@ TEST(Outlets, RowsThatDoNotFitAreRefusedAndChangeNothing)
 {
     PlantState plant;
     plant.Tanks[2].Water = 5;
-    EXPECT_NE(LoadOutlets(plant, {{24, 1, 1.0}}).find("row 1"), std::string::npos);
-    EXPECT_NE(LoadOutlets(plant, {{3, 1, 0.5}, {3, 24, 0.5}}).find("row 2"), std::string::npos);
+    EXPECT_NE(LoadOutlets(plant, {{24, 1, 1.0}}).error().find("row 1"), std::string::npos);
+    EXPECT_NE(LoadOutlets(plant, {{3, 1, 0.5}, {3, 24, 0.5}}).error().find("row 2"), std::string::npos);
     std::vector<OutletRow> eleven(11, OutletRow{6, 7, 0.05});
-    EXPECT_NE(LoadOutlets(plant, eleven).find("more than 10"), std::string::npos);
+    EXPECT_NE(LoadOutlets(plant, eleven).error().find("more than 10"), std::string::npos);
     std::vector<OutletRow> ten(10, OutletRow{6, 7, 0.05});
-    EXPECT_NE(LoadOutlets(plant, ten).find("no room"), std::string::npos);
+    EXPECT_NE(LoadOutlets(plant, ten).error().find("no room"), std::string::npos);
     EXPECT_EQ(plant.Tanks[2].Water, 5);
 }
 

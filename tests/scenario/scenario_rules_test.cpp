@@ -183,7 +183,7 @@ TEST(ScenarioRules, OutletRowsTogether)
         EXPECT_EQ(Words(faults), c.faults);
         // The plant takes exactly the rows the rules take, and says the same.
         PlantState plant;
-        EXPECT_EQ(LoadOutlets(plant, c.rows), c.faults.empty() ? "" : c.faults.front());
+        EXPECT_EQ(LoadOutlets(plant, c.rows).error(), c.faults.empty() ? "" : c.faults.front());
     }
 }
 
@@ -219,7 +219,7 @@ TEST(ScenarioRules, TheTrialSetupRefusesTheFirstFaultInTableOrder)
     good.exogenous = {{0, 0, {}}, {0, 25, {}}};
     good.deadline = {{7, 2, 0, 40}};
     good.sorttable = {{0, 1, 1}};
-    ASSERT_EQ(CheckScenario(good), "");
+    ASSERT_TRUE(CheckScenario(good).ok());
 
     struct Case {
         std::function<void(ScenarioTables&)> edit;
@@ -249,7 +249,7 @@ TEST(ScenarioRules, TheTrialSetupRefusesTheFirstFaultInTableOrder)
         SCOPED_TRACE(c.fault);
         ScenarioTables tables = good;
         c.edit(tables);
-        EXPECT_EQ(CheckScenario(tables), c.fault);
+        EXPECT_EQ(CheckScenario(tables).error(), c.fault);
     }
 }
 

@@ -16,18 +16,19 @@ struct FlakyStore : MemoryStore {
     using MemoryStore::MemoryStore;
     std::string failAdd, failComplete, failSave;
     int saves = 0;
-    std::string ClaimTrial(const ExperimentStart& row, long long& id) override
+    Result<long long> ClaimTrial(const ExperimentStart& row) override
     {
-        return failAdd.empty() ? MemoryStore::ClaimTrial(row, id) : failAdd;
+        if (!failAdd.empty()) return Fault{failAdd};
+        return MemoryStore::ClaimTrial(row);
     }
-    std::string CompleteExperiment(long long id, const ExperimentResult& r) override
+    Status CompleteExperiment(long long id, const ExperimentResult& r) override
     {
-        return failComplete.empty() ? MemoryStore::CompleteExperiment(id, r) : failComplete;
+        return failComplete.empty() ? MemoryStore::CompleteExperiment(id, r) : Status(Fault{failComplete});
     }
-    std::string SaveTrialNum(const std::string& user, int n) override
+    Status SaveTrialNum(const std::string& user, int n) override
     {
         ++saves;
-        return failSave.empty() ? MemoryStore::SaveTrialNum(user, n) : failSave;
+        return failSave.empty() ? MemoryStore::SaveTrialNum(user, n) : Status(Fault{failSave});
     }
 };
 

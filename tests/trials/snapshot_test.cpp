@@ -146,15 +146,15 @@ TEST(SnapshotText, ArrivalsRunOutAndRoundTrip)
     const Snapshot taken = TakeSnapshot(plant, std::nullopt, -4);
     const std::string text = SnapshotText(taken);
     EXPECT_NE(text.find("-1,1.11022302462516E-16\r\n"), std::string::npos);
-    std::string error;
-    const auto back = ParseSnapshot(text, error);
-    ASSERT_TRUE(back.has_value()) << error;
-    EXPECT_FALSE(back->NextArrival.has_value());
-    EXPECT_EQ(back->MissedTotal, -4);
-    EXPECT_EQ(back->PumpHandover[5], 9);
-    EXPECT_EQ(SnapshotText(*back), text);
-    EXPECT_FALSE(ParseSnapshot(text.substr(0, text.size() / 2), error).has_value());
-    EXPECT_NE(error.find("lines"), std::string::npos);
+    const auto back = ParseSnapshot(text);
+    ASSERT_TRUE(back.ok()) << back.error();
+    EXPECT_FALSE(back.value().NextArrival.has_value());
+    EXPECT_EQ(back.value().MissedTotal, -4);
+    EXPECT_EQ(back.value().PumpHandover[5], 9);
+    EXPECT_EQ(SnapshotText(back.value()), text);
+    const auto half = ParseSnapshot(text.substr(0, text.size() / 2));
+    ASSERT_FALSE(half.ok());
+    EXPECT_NE(half.error().find("lines"), std::string::npos);
 }
 
 }  // namespace

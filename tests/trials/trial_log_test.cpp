@@ -43,7 +43,7 @@ TEST_F(TrialLogTest, ClickRecordHasHeaderAndA138FieldStateLine)
 {
     Engine engine;
     TrialLogWriter log;
-    ASSERT_EQ(log.Create((dir / "ab12.5").string()), "");
+    ASSERT_TRUE(log.Create((dir / "ab12.5").string()).ok());
     engine.SetRecordSink(&log);
     auto& plant = engine.plant;
     plant.Clock.Minutes = 5;
@@ -84,7 +84,7 @@ TEST_F(TrialLogTest, MarksAreStampedAndReadBack)
     Engine engine;
     TrialLogWriter log;
     const auto path = (dir / "U.1").string();
-    ASSERT_EQ(log.Create(path), "");
+    ASSERT_TRUE(log.Create(path).ok());
     engine.plant.Clock.Minutes = 3;
     engine.plant.Clock.Seconds = 15;
     log.AppendLogMark(engine.plant, LogKind::Save);
@@ -123,7 +123,7 @@ TEST_F(TrialLogTest, EveryStatusAndMarkIsReadBackAsTheKindItWasLoggedAs)
     PlantState plant;
     TrialLogWriter log;
     const auto path = (dir / "U.1").string();
-    ASSERT_EQ(log.Create(path), "");
+    ASSERT_TRUE(log.Create(path).ok());
     int sw = 0;
     for (const auto& [status, kind] : statuses) log.WriteSwitchRecord(plant, status, sw += 7);
     for (LogKind mark : marks) log.AppendLogMark(plant, mark);
@@ -155,7 +155,7 @@ TEST_F(TrialLogTest, StateLinesAreReadBackIntoEachTanksWaterAndEachSwitchsPumpSt
     plant.Clock.Seconds = 9;
     TrialLogWriter log;
     const auto path = (dir / "U.1").string();
-    ASSERT_EQ(log.Create(path), "");
+    ASSERT_TRUE(log.Create(path).ok());
     log.WriteSwitchRecord(plant, SwitchStatus::Clean, 44);
     plant.Tanks[3].Water = 3;
     plant.Clock.Seconds = 10;
@@ -339,7 +339,7 @@ TEST_F(TrialLogTest, AnExistingLogIsNeverOpenedAgain)
     const auto path = (dir / "kim.1").string();
     std::ofstream(path, std::ios::binary) << "earlier trial";
     TrialLogWriter log;
-    EXPECT_NE(log.Create(path), "");
+    EXPECT_FALSE(log.Create(path).ok());
     EXPECT_FALSE(log.IsOpen());
     EXPECT_EQ(ReadFile(dir / "kim.1"), "earlier trial");
 }

@@ -8,8 +8,8 @@ namespace kestu::ctl {
 
 std::string WriteFile(const std::string& path, std::string_view bytes, Console& console)
 {
-    const std::string reason = ReplaceFile(path, bytes, console.outputSink);
-    return reason.empty() ? reason : path + ": cannot be written (" + reason + ")";
+    const Status written = ReplaceFile(path, bytes, console.outputSink);
+    return written ? std::string() : path + ": cannot be written (" + written.error() + ")";
 }
 
 std::string WriteOutput(const std::optional<std::string>& file, std::string_view text, Console& console)
