@@ -76,56 +76,6 @@ TEST_F(SwitchTest, CleaningQueueKeepsOldestFirstAndDropsWhenFull)
     EXPECT_EQ(plant.CleaningQueue[9], -1);
 }
 
-TEST_F(SwitchTest, ClockCarriesIntoMinutesWithoutWrapping)
-{
-    plant.Clock.Minutes = 9;
-    plant.Clock.Seconds = 59;
-    engine.NextSimTime();
-    EXPECT_EQ(plant.Clock.Minutes, 10);
-    EXPECT_EQ(plant.Clock.Seconds, 0);
-    plant.Clock.Minutes = 59;
-    plant.Clock.Seconds = 59;
-    engine.NextSimTime();
-    EXPECT_EQ(plant.Clock.Minutes, 60);
-}
-
-TEST_F(SwitchTest, StoppedTimerKeepsTheClock)
-{
-    engine.hooks.deadlineCheckpoint = [&] { engine.SetTimerRunning(false); };
-    plant.Clock.Seconds = 5;
-    Tick();
-    EXPECT_EQ(plant.Clock.Seconds, 5);
-    EXPECT_EQ(plant.ElapsedTicks, 1);
-}
-
-TEST_F(SwitchTest, ArrivalRowsApplyOnTheirSecondAndBlockBehindOneSkipped)
-{
-    ArrivalRow first{0, 1, {}}, late{0, 1, {}}, after{0, 3, {}};
-    first.Water[3] = 0.5;
-    late.Water[3] = 100;
-    after.Water[3] = 100;
-    engine.SetArrivals({first, late, after}, 0);
-    plant.Clock.Seconds = 0;
-    Tick();  // clock 0:00 -> 0:01; the row of 0:01 waits for the next tick
-    EXPECT_EQ(plant.Tanks[3].Water, 0);
-    Tick();
-    EXPECT_EQ(plant.Tanks[3].Water, 0.5);
-    Tick(5);  // the second 0:01 row never comes round again, and blocks the 0:03 row
-    EXPECT_EQ(plant.Tanks[3].Water, 0.5);
-    EXPECT_EQ(engine.NextArrivalRow(), 1u);
-}
-
-TEST_F(SwitchTest, FractionalArrivalsAccumulate)
-{
-    ArrivalRow a{0, 0, {}}, b{0, 1, {}};
-    a.Water[9] = 0.5;
-    b.Water[9] = 0.5;
-    engine.SetArrivals({a, b}, 0);
-    Tick(2);
-    EXPECT_EQ(plant.Tanks[9].Water, 1.0);
-    EXPECT_EQ(display.calls.back(), "FillTank 22 0");
-    EXPECT_NE(std::find(display.calls.begin(), display.calls.end(), "FillTank 9 1"), display.calls.end());
-}
 
 }  // namespace
 }  // namespace kestu::testing

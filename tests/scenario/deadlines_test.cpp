@@ -28,14 +28,6 @@ TEST(Deadlines, EverySetupStartsFromNoDeadlineAndALaterRowWins)
     EXPECT_EQ(plant.Tanks[8].ExpectAmt, 12);
 }
 
-TEST(Deadlines, TheClockShowsMinuteAndSecondInTwoDigits)
-{
-    EXPECT_EQ(FormatClock({5, 30}), "05:30");
-    EXPECT_EQ(FormatClock({42, 7}), "42:07");
-    EXPECT_EQ(FormatClock({0, 0}), "00:00");
-    EXPECT_EQ(FormatClock({123, 9}), "123:09");
-}
-
 TEST(Results, DeadlinesAreJudgedOnTheirSecondAndNegativeAmountsLowerTheTotal)
 {
     PlantState plant;
