@@ -79,71 +79,10 @@ TEST_F(TrialLogTest, ClickRecordHasHeaderAndA138FieldStateLine)
     EXPECT_EQ(state.substr(state.size() - 7), "45,0,.5");
 }
 
-TEST_F(TrialLogTest, MarksAreStampedAndReadBack)
-{
-    Engine engine;
-    TrialLogWriter log;
-    const auto path = (dir / "U.1").string();
-    ASSERT_TRUE(log.Create(path).ok());
-    engine.plant.Clock.Minutes = 3;
-    engine.plant.Clock.Seconds = 15;
-    log.AppendLogMark(engine.plant, LogKind::Save);
-    engine.plant.Clock.Seconds = 16;
-    log.AppendLogMark(engine.plant, LogKind::Stop);
-    log.Close();
-
-    TrialLogReader reader;
-    ASSERT_TRUE(reader.Open(path));
-    auto r1 = reader.ReadLogRecord();
-    EXPECT_EQ(r1.At.Minutes, 3);
-    EXPECT_EQ(r1.At.Seconds, 15);
-    EXPECT_EQ(r1.Kind, LogKind::Save);
-    EXPECT_EQ(r1.Switch, 0);
-    EXPECT_FALSE(reader.AtEnd());
-    auto r2 = reader.ReadLogRecord();
-    EXPECT_EQ(r2.Kind, LogKind::Stop);
-    EXPECT_TRUE(reader.AtEnd());
-    auto r3 = reader.ReadLogRecord();
-    EXPECT_EQ(r3.At.Minutes, -1);
-    EXPECT_EQ(r3.At.Seconds, -1);
-    EXPECT_TRUE(reader.Error().empty());
-}
-
-// Whatever the writer logs, the reader gives back as the same kind: each
-// switch status under its own kind, each mark under its own.
-TEST_F(TrialLogTest, EveryStatusAndMarkIsReadBackAsTheKindItWasLoggedAs)
-{
-    const std::pair<SwitchStatus, LogKind> statuses[] = {
-        {SwitchStatus::Off, LogKind::Off},
-        {SwitchStatus::Clean, LogKind::Clean},
-        {SwitchStatus::On, LogKind::On},
-        {SwitchStatus::Queued, LogKind::Queued},
-    };
-    const LogKind marks[] = {LogKind::Stop, LogKind::Save, LogKind::Restore};
-    PlantState plant;
-    TrialLogWriter log;
-    const auto path = (dir / "U.1").string();
-    ASSERT_TRUE(log.Create(path).ok());
-    int sw = 0;
-    for (const auto& [status, kind] : statuses) log.WriteSwitchRecord(plant, status, sw += 7);
-    for (LogKind mark : marks) log.AppendLogMark(plant, mark);
-    log.Close();
-
-    TrialLogReader reader;
-    ASSERT_TRUE(reader.Open(path)) << reader.Error();
-    ASSERT_EQ(reader.RecordCount(), std::size(statuses) + std::size(marks));
-    sw = 0;
-    for (const auto& [status, kind] : statuses) {
-        const LogRecord r = reader.ReadLogRecord();
-        EXPECT_EQ(r.Kind, kind) << LogWord(status);
-        EXPECT_EQ(r.Switch, sw += 7);
-    }
-    for (LogKind mark : marks) EXPECT_EQ(reader.ReadLogRecord().Kind, mark) << LogWord(mark);
-}
-
-// The state line's values come back as the plant held them when the record
-// was written, water to one decimal, through the same reader the replay uses.
-TEST_F(TrialLogTest, StateLinesAreReadBackIntoEachTanksWaterAndEachSwitchsPumpState)
+// Whatever the writer logs, the reader gives back: each switch status and
+// each mark as its own kind, the clock of its record, and the plant's state
+// as it was then, water to one decimal.
+TEST_F(TrialLogTest, WhatTheWriterLogsTheReaderGivesBack)
 {
     PlantState plant;
     const std::pair<int, double> water[] = {{0, 12.46}, {1, -0.5}, {2, 0.04}, {3, 7.05}, {21, 1e12}, {22, -1e12}};
@@ -151,36 +90,43 @@ TEST_F(TrialLogTest, StateLinesAreReadBackIntoEachTanksWaterAndEachSwitchsPumpSt
     for (const auto& [tank, amount] : water) plant.Tanks[tank].Water = amount;
     const std::pair<int, int> pumps[] = {{0, 1}, {1, -5}, {17, 1}, {44, -1}, {45, -1000000}};
     for (const auto& [sw, state] : pumps) plant.PumpState[sw] = state;
-    plant.Clock.Minutes = 61;
-    plant.Clock.Seconds = 9;
+    const std::pair<SwitchStatus, LogKind> statuses[] = {
+        {SwitchStatus::Off, LogKind::Off}, {SwitchStatus::Clean, LogKind::Clean},
+        {SwitchStatus::On, LogKind::On},   {SwitchStatus::Queued, LogKind::Queued}};
+    const LogKind marks[] = {LogKind::Stop, LogKind::Save, LogKind::Restore};
+
     TrialLogWriter log;
     const auto path = (dir / "U.1").string();
     ASSERT_TRUE(log.Create(path).ok());
-    log.WriteSwitchRecord(plant, SwitchStatus::Clean, 44);
+    plant.Clock = {61, 9};
+    for (const auto& [status, kind] : statuses) log.WriteSwitchRecord(plant, status, 7 * int(kind) + 2);
     plant.Tanks[3].Water = 3;
-    plant.Clock.Seconds = 10;
-    log.AppendLogMark(plant, LogKind::Stop);
+    plant.Clock = {61, 10};
+    for (LogKind mark : marks) log.AppendLogMark(plant, mark);
     log.Close();
 
     TrialLogReader reader;
     ASSERT_TRUE(reader.Open(path)) << reader.Error();
-    const auto first = reader.ReadRecordWithState();
-    ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(first->At.Minutes, 61);
-    EXPECT_EQ(first->At.Seconds, 9);
-    EXPECT_EQ(first->Kind, LogKind::Clean);
-    EXPECT_EQ(first->Switch, 44);
-    for (const auto& [tank, amount] : shown) EXPECT_DOUBLE_EQ(first->Water[tank], amount) << "tank " << tank;
-    EXPECT_EQ(first->Water[10], 0);
-    for (const auto& [sw, state] : pumps) EXPECT_EQ(first->PumpState[sw], state) << "switch " << sw;
-    EXPECT_EQ(first->PumpState[10], 0);
-
-    const auto second = reader.ReadRecordWithState();
-    ASSERT_TRUE(second.has_value());
-    EXPECT_EQ(second->Kind, LogKind::Stop);
-    EXPECT_EQ(second->At.Seconds, 10);
-    EXPECT_EQ(second->Water[3], 3);
+    ASSERT_EQ(reader.RecordCount(), std::size(statuses) + std::size(marks));
+    for (const auto& [status, kind] : statuses) {
+        const auto r = reader.ReadRecordWithState();
+        ASSERT_TRUE(r.has_value()) << reader.Error();
+        EXPECT_EQ(r->Kind, kind) << LogWord(status);
+        EXPECT_EQ(r->Switch, 7 * int(kind) + 2);
+        EXPECT_EQ(r->At, (ClockTime{61, 9}));
+        for (const auto& [tank, amount] : shown) EXPECT_DOUBLE_EQ(r->Water[tank], amount) << "tank " << tank;
+        for (const auto& [sw, state] : pumps) EXPECT_EQ(r->PumpState[sw], state) << "switch " << sw;
+        EXPECT_EQ(r->Water[10], 0);
+        EXPECT_EQ(r->PumpState[10], 0);
+    }
+    for (LogKind mark : marks) {
+        const LogRecord r = reader.ReadLogRecord();
+        EXPECT_EQ(r.Kind, mark) << LogWord(mark);
+        EXPECT_EQ(r.Switch, 0);
+        EXPECT_EQ(r.At, (ClockTime{61, 10}));
+    }
     EXPECT_TRUE(reader.AtEnd());
+    EXPECT_EQ(reader.ReadLogRecord().At, (ClockTime{-1, -1}));  // a STOP due at no time
     EXPECT_FALSE(reader.ReadRecordWithState().has_value());
     EXPECT_EQ(reader.Error(), "");
 }
@@ -229,30 +175,6 @@ TEST_F(TrialLogTest, ALogChangedAfterItWasOpenedEndsTheReadingWithAMessage)
     }
 }
 
-TEST_F(TrialLogTest, UnreadableLogsAreRefusedWithTheLineAtFault)
-{
-    const auto path = (dir / "bad.1").string();
-    auto refusal = [&](const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-        TrialLogReader reader;
-        EXPECT_FALSE(reader.Open(path));
-        EXPECT_TRUE(reader.AtEnd());
-        EXPECT_EQ(reader.ReadLogRecord().At.Minutes, -1);
-        return reader.Error();
-    };
-    std::string state = "0,0,0";
-    for (int i = 1; i < 46; ++i) state += "," + std::to_string(i) + ",0,0";
-    EXPECT_NE(refusal("0,5,\"ON\",3\r\n" + state + "\r\n0,6,\"JUMP\",3\r\n" + state + "\r\n").find("line 3"),
-              std::string::npos);
-    EXPECT_NE(refusal("0,5,\"ON\",3\r\n").find("no state line"), std::string::npos);
-    EXPECT_NE(refusal("0,5,\"ON\",3\r\n1,2,3\r\n").find("line 2"), std::string::npos);
-    EXPECT_NE(refusal("").find("empty"), std::string::npos);
-
-    TrialLogReader reader;
-    EXPECT_FALSE(reader.Open((dir / "missing.9").string()));
-    EXPECT_NE(reader.Error().find("missing.9"), std::string::npos);
-}
-
 // Logs whose records cannot be what a trial wrote: each is refused at its line.
 TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
 {
@@ -279,6 +201,8 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
         return "0,5,\"ON\",3\r\n" + line + "\r\n";
     };
     const Case cases[] = {
+        {"", "the log is empty"},
+        {"0,5,\"ON\",3\r\n", "line 1: the record has no state line"},
         {cut, "line 4: the log ends inside a record"},
         {record("0,5,\"ON\",3") + record("0,4,\"OFF\",3"),
          "line 3: the record at 00:04 is earlier than the one before it (00:05)"},
@@ -300,6 +224,11 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
         {record("0,5,\"on\",3"), "line 1: field 3 (kind): \"on\" is none of"},
         {record("0,5,\"ON\",46"), "line 1: field 4 (switch): \"46\" is not a switch number 0..45"},
         {record("0,5,\"ON\",3,0"), "line 1: not a record header: 5 fields where"},
+        {record("1,6,\"ON,OFF\",4"), "line 1: not a record header: 5 fields where"},
+        {record("1000001,6,\"ON\",4"), "line 1: field 1 (minute): \"1000001\" is not a whole number 0..1000000"},
+        {record(" 1,6,\"ON\",4"), "line 1: field 1 (minute): \" 1\" is not a whole number"},
+        {record("1,6,\"ON\",+4"), "line 1: field 4 (switch): \"+4\" is not a switch number 0..45"},
+        {record("1,6,\"\",4"), "line 1: field 3 (kind): \"\" is none of"},
         // Each field of a state line.
         {record("0,5,\"ON\",3").substr(0, 12) + state.substr(0, state.rfind(",45,")) + "\r\n",
          "line 2: not a state line: 135 fields where a state line has 138"},
@@ -318,11 +247,17 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
     };
     for (const Case& c : cases) {
         const std::string got = error(c.text);
-        if (c.expected.empty())
+        if (c.expected.empty()) {
             EXPECT_EQ(got, "") << c.text.substr(0, 40);
-        else
-            EXPECT_NE(got.find(path + ", " + c.expected), std::string::npos) << got;
+        } else {
+            EXPECT_EQ(got.rfind(path, 0), 0u) << got;  // the file first
+            EXPECT_NE(got.find(c.expected), std::string::npos) << got;
+        }
     }
+    TrialLogReader missing;
+    EXPECT_FALSE(missing.Open((dir / "missing.9").string()));
+    EXPECT_TRUE(missing.AtEnd());
+    EXPECT_NE(missing.Error().find("missing.9"), std::string::npos);
 
     // Records after the trial's end time cannot have been written by it.
     std::ofstream(path, std::ios::binary | std::ios::trunc) << record("0,5,\"ON\",3") + record("0,13,\"OFF\",3");
@@ -336,49 +271,13 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
 
 TEST_F(TrialLogTest, AnExistingLogIsNeverOpenedAgain)
 {
-    const auto path = (dir / "kim.1").string();
+    const auto path = (dir / TrialLogFileName("kim", 1)).string();
+    EXPECT_EQ(TrialLogFileName("ab12", 5), "ab12.5");
     std::ofstream(path, std::ios::binary) << "earlier trial";
     TrialLogWriter log;
     EXPECT_FALSE(log.Create(path).ok());
     EXPECT_FALSE(log.IsOpen());
     EXPECT_EQ(ReadFile(dir / "kim.1"), "earlier trial");
-}
-
-TEST_F(TrialLogTest, FileNameIsUserDotTrial)
-{
-    EXPECT_EQ(TrialLogFileName("ab12", 5), "ab12.5");
-}
-
-TEST(LogHeaderLine, IsReadIntoTypedValuesOrRefusedNamingTheField)
-{
-    struct Case {
-        std::string line;
-        LogRecord expected;
-        std::string problem;  // empty: the line is a header
-    };
-    const Case cases[] = {
-        {"123,9,\"QUEUED\",45", {123, 9, LogKind::Queued, 45}, ""},
-        {"0,0,\"FFR\",0", {0, 0, LogKind::Restore, 0}, ""},
-        {"1000000,59,\"CLEAN\",0", {1000000, 59, LogKind::Clean, 0}, ""},
-        {"1,60,\"ON\",3", {}, "field 2 (second): \"60\" is not a whole number 0..59"},
-        {"1,6,\"ON\",46", {}, "field 4 (switch): \"46\" is not a switch number 0..45"},
-        {"1,6,ON,4", {}, "field 3 (kind): \"ON\" is not a kind in double quotes"},
-        {"1,6,\"\",4", {}, "field 3 (kind): \"\" is none of ON, CLEAN, OFF, QUEUED, STOP, FF, FFR"},
-        {"1000001,6,\"ON\",4", {}, "field 1 (minute): \"1000001\" is not a whole number 0..1000000"},
-        {" 1,6,\"ON\",4", {}, "field 1 (minute): \" 1\" is not a whole number 0..1000000"},
-        {"1,6,\"ON\",+4", {}, "field 4 (switch): \"+4\" is not a switch number 0..45"},
-        {"1,6,\"ON,OFF\",4", {}, "not a record header: 5 fields where minute,second,\"KIND\",switch has 4"},
-        {"", {}, "not a record header: 1 field where minute,second,\"KIND\",switch has 4"},
-    };
-    for (const Case& c : cases) {
-        LogRecord got{7, 7, LogKind::Off, 7};
-        EXPECT_EQ(ParseHeaderLine(c.line, got), c.problem) << c.line;
-        const LogRecord want = c.problem.empty() ? c.expected : LogRecord{7, 7, LogKind::Off, 7};
-        EXPECT_EQ(got.At.Minutes, want.At.Minutes) << c.line;
-        EXPECT_EQ(got.At.Seconds, want.At.Seconds) << c.line;
-        EXPECT_EQ(got.Kind, want.Kind) << c.line;
-        EXPECT_EQ(got.Switch, want.Switch) << c.line;
-    }
 }
 
 }  // namespace
