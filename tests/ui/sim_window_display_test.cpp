@@ -79,8 +79,8 @@ TEST_F(SimTrialTest, ARunningTrialRefusesThePartnerWindowHandlesClicksDuringATic
     EXPECT_EQ(W().Simulator.interval(), 1937);
     EXPECT_FALSE(Shown(W().cmdSimulate));
     EXPECT_FALSE(Shown(W().cmdSetup));
-    EXPECT_FALSE(W().Command2->isEnabled()) << "no partner window during a trial";
-    W().Command2_Click();
+    EXPECT_FALSE(W().cmdTeamMode->isEnabled()) << "no partner window during a trial";
+    W().cmdTeamMode_Click();
     EXPECT_TRUE(W().PartnerWindow.isNull());
     ASSERT_EQ(messages_.shown.size(), 1u);
     EXPECT_EQ(messages_.shown[0].text, "The partner window cannot be opened while a trial runs.");
@@ -119,10 +119,10 @@ TEST_F(SimTrialTest, TheBackgroundShowsAHeldSnapshotOnTheWholeSetAndSparesTheCou
 {
     participant_.FeedforwardOn = true;
     StartTrial();
-    std::vector<QWidget*> set = {&W(),          W().Frame1,        W().Frame2,  W().Frame3,  W().TrialNum,
-                                 W().ReplayConsole, W().SimulatorMode, W().SimTime, W().Label1, W().Label2,
-                                 W().Label3,    W().Label4,        W().Label5,  W().findChild<QLabel*>("Label6"),
-                                 W().Label7,    W().Label9};
+    std::vector<QWidget*> set = {&W(),           W().fraSimTime,     W().fraSimulatorMode, W().fraTrialNum,
+                                 W().TrialNum,   W().ReplayConsole,  W().SimulatorMode,    W().SimTime,
+                                 W().lblSpeed,   W().lblFaster,      W().lblPumpsInUse,    W().lblSlower,
+                                 W().lblSimLength, W().lblReplayTrial, W().lblDeadlines,   W().lblMissedBuckets};
     set.insert(set.end(), W().TankDL.begin(), W().TankDL.end());
     ASSERT_EQ(set.size(), 28u);
     auto expectBackground = [&](const QColor& colour, const char* step) {
@@ -165,7 +165,7 @@ TEST_F(SimTrialTest, TheAnimateAndPartnerWindowButtons)
     ASSERT_TRUE(Open());
     S().plant().Clock.Minutes = 2;
     S().plant().Clock.Seconds = 0;
-    W().Command1_Click();
+    W().cmdAnimate_Click();
     EXPECT_EQ(W().plantModel().VisibleSegmentCount(), 0);
     for (int t = 0; t < TankCount; ++t) {
         const ui::TankGauge& g = W().plantModel().Tank(t);
@@ -175,7 +175,7 @@ TEST_F(SimTrialTest, TheAnimateAndPartnerWindowButtons)
     }
     EXPECT_EQ(W().SimTime->text(), "03:41") << "101 clock steps";
 
-    W().Command2_Click();
+    W().cmdTeamMode_Click();
     ASSERT_FALSE(W().PartnerWindow.isNull());
     ui::frmSimulation& partner = *W().PartnerWindow;
     EXPECT_EQ(partner.windowTitle(), "Kestu Simulation - Partner Window");
@@ -212,7 +212,7 @@ protected:
 
 TEST_F(SimOptionsTest, ContinueWithoutChangesKeepsTheStartValues)
 {
-    Click(options_->Command1);
+    Click(options_->cmdContinue);
     EXPECT_FALSE(options_->isVisible());
     EXPECT_FALSE(participant_.FeedforwardOn);
     EXPECT_EQ(participant_.SimRate, 0);
@@ -231,8 +231,8 @@ TEST_F(SimOptionsTest, EachSpeedIsCaptionedAndMirroredAndTheLastOneRunsTheTrial)
                                                   {125, "1 Minute Simulation"}};
     for (const auto& [value, caption] : speeds) {
         options_->HScroll1->setValue(value);
-        EXPECT_EQ(options_->Label5->text(), caption) << value;
-        EXPECT_EQ(W().Label5->text(), caption) << value;
+        EXPECT_EQ(options_->lblSimLength->text(), caption) << value;
+        EXPECT_EQ(W().lblSimLength->text(), caption) << value;
         EXPECT_EQ(W().HScroll1->value(), value);
         EXPECT_EQ(participant_.SimRate, value);
         EXPECT_EQ(S().speedValue, value);
@@ -248,17 +248,17 @@ TEST_F(SimOptionsTest, EachSpeedIsCaptionedAndMirroredAndTheLastOneRunsTheTrial)
 
 TEST_F(SimOptionsTest, FeedforwardShowsAndHidesTheWindowsButtonEachTimeAndSurvivesTheSetup)
 {
-    const QPoint box(8, options_->Check1->height() / 2);
+    const QPoint box(8, options_->chkFeedforward->height() / 2);
     for (int round = 0; round < 2; ++round) {
-        QTest::mouseClick(options_->Check1, Qt::LeftButton, {}, box);
+        QTest::mouseClick(options_->chkFeedforward, Qt::LeftButton, {}, box);
         EXPECT_TRUE(participant_.FeedforwardOn);
         EXPECT_TRUE(Shown(W().FFButton));
-        QTest::mouseClick(options_->Check1, Qt::LeftButton, {}, box);
+        QTest::mouseClick(options_->chkFeedforward, Qt::LeftButton, {}, box);
         EXPECT_FALSE(participant_.FeedforwardOn);
         EXPECT_FALSE(Shown(W().FFButton));
     }
-    QTest::mouseClick(options_->Check1, Qt::LeftButton, {}, box);
-    Click(options_->Command1);
+    QTest::mouseClick(options_->chkFeedforward, Qt::LeftButton, {}, box);
+    Click(options_->cmdContinue);
     Click(W().cmdSetup);
     EXPECT_TRUE(Shown(W().FFButton));
     EXPECT_TRUE(W().FFButton->isEnabled());

@@ -31,14 +31,14 @@ TEST_F(SimWindowTest, LoadsInEachSimulatorMode)
         EXPECT_EQ(W().SimulatorMode->text(), mode);
         EXPECT_EQ(Shown(W().ReplayConsole), replay);
         EXPECT_EQ(Shown(W().HScroll1), replay) << "the speed can be changed while watching";
-        EXPECT_EQ(Shown(W().Label5), replay);
-        EXPECT_EQ(W().Label5->text(), "15 Minute Simulation");
+        EXPECT_EQ(Shown(W().lblSimLength), replay);
+        EXPECT_EQ(W().lblSimLength->text(), "15 Minute Simulation");
         EXPECT_EQ(Shown(W().cmdSetup), !replay);
         EXPECT_EQ(Shown(W().cmdSimulate), !replay);
         EXPECT_FALSE(W().cmdSimulate->isEnabled());
         EXPECT_FALSE(Shown(W().FFButton)) << "feedforward not chosen";
         for (QWidget* w : std::initializer_list<QWidget*>{W().DecisionConsole, W().Training, W().cmdDetailFB,
-                                                          W().Command1, W().Command2})
+                                                          W().cmdAnimate, W().cmdTeamMode})
             EXPECT_FALSE(Shown(w)) << w->objectName().toStdString();
 
         const ui::PlantModel& plant = W().plantModel();

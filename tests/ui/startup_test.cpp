@@ -81,7 +81,7 @@ TEST_F(StartupTest, AnAcceptedLoginOpensTheWindowAndThenTheOptionsInFront)
         auto& options = dynamic_cast<ui::frmSimOptions&>(dialog);
         EXPECT_EQ(options.parentWidget(), startup_->SimulationWindow());
         options.HScroll1->setValue(3750);
-        options.Command1_Click();
+        options.cmdContinue_Click();
     });
     EXPECT_EQ(Run(), StartupResult::Running);
     EXPECT_EQ(modals_.opened, (std::vector<QString>{"frmLogin", "frmSimOptions"}));

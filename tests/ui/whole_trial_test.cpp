@@ -60,7 +60,7 @@ TEST_F(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
     {
         ui::frmSimOptions options(participant_, W(), &W());
         options.HScroll1->setValue(125);
-        options.Command1_Click();
+        options.cmdContinue_Click();
     }
     Click(W().cmdSetup);
     EXPECT_EQ(W().TrialNum->text(), "1");
