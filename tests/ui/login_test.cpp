@@ -97,14 +97,14 @@ TEST_F(LoginTest, AnUnknownIdIsOfferedRegistration)
     expectStillOpen("answered No");
 
     messages_.answers = {QMessageBox::Yes};
-    modals_.On("frmNewUser", [](QDialog& dialog) { dynamic_cast<ui::frmNewUser&>(dialog).cmdCancel_Click(); });
+    modals_.on["frmNewUser"] = [](QDialog& dialog) { dynamic_cast<ui::frmNewUser&>(dialog).cmdCancel_Click(); };
     PressOk("newbie");
     EXPECT_EQ(modals_.opened, std::vector<QString>{"frmNewUser"});
     expectStillOpen("questionnaire cancelled");
 
     messages_.answers = {QMessageBox::Yes};
     QString idShown;
-    modals_.On("frmNewUser", [&idShown](QDialog& dialog) {
+    modals_.on["frmNewUser"] = [&idShown](QDialog& dialog) {
         auto& form = dynamic_cast<ui::frmNewUser&>(dialog);
         idShown = form.ID->text();
         form.FName->setText("Ann");
@@ -112,7 +112,7 @@ TEST_F(LoginTest, AnUnknownIdIsOfferedRegistration)
         form.Sex->setCurrentIndex(1);
         form.Age->setText("21");
         form.cmdOK_Click();
-    });
+    };
     PressOk("newbie");
     EXPECT_EQ(idShown, "newbie");
     EXPECT_TRUE(login_->LoginAccepted);

@@ -4,7 +4,7 @@
 // dialog's speed captions and choices mirrored into the window.
 #include <QApplication>
 
-#include "sim_window_fixture.h"
+#include "ui_fixture.h"
 #include "ui/frm_sim_options.h"
 
 namespace kestu::uitest {

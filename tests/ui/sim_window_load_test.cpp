@@ -4,7 +4,7 @@
 // and a layout that scales with the window.
 #include <QAbstractButton>
 
-#include "sim_window_fixture.h"
+#include "ui_fixture.h"
 #include "ui/plant_view.h"
 #include "ui/twip_scale.h"
 

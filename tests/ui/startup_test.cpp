@@ -40,12 +40,12 @@ protected:
 
     void LogInAs(const QString& userId, const char* mode = "Experiment")
     {
-        modals_.On("frmLogin", [userId, mode](QDialog& dialog) {
+        modals_.on["frmLogin"] = [userId, mode](QDialog& dialog) {
             auto& login = dynamic_cast<ui::frmLogin&>(dialog);
             login.findChild<QRadioButton*>(mode)->setChecked(true);
             login.txtUserID->setText(userId);
             login.cmdOK_Click();
-        });
+        };
     }
 
     RunState state_;
@@ -61,7 +61,7 @@ TEST_F(StartupTest, ARefusedLoginEndsTheRunWithNothingWritten)
         {"closing the window", [](QDialog& dialog) { dialog.close(); }}};
     for (const auto& [how, refuse] : refusals) {
         modals_.opened.clear();
-        modals_.On("frmLogin", refuse);
+        modals_.on["frmLogin"] = refuse;
         EXPECT_EQ(Run(), StartupResult::LoginRefused) << how;
         EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"}) << how;
         EXPECT_EQ(startup_->SimulationWindow(), nullptr) << how;
@@ -76,13 +76,13 @@ TEST_F(StartupTest, AnAcceptedLoginOpensTheWindowAndThenTheOptionsInFront)
 {
     LogInAs("ann");
     bool windowShownFirst = false;
-    modals_.On("frmSimOptions", [&](QDialog& dialog) {
+    modals_.on["frmSimOptions"] = [&](QDialog& dialog) {
         windowShownFirst = startup_->SimulationWindow() && startup_->SimulationWindow()->isVisible();
         auto& options = dynamic_cast<ui::frmSimOptions&>(dialog);
         EXPECT_EQ(options.parentWidget(), startup_->SimulationWindow());
         options.HScroll1->setValue(3750);
         options.cmdContinue_Click();
-    });
+    };
     EXPECT_EQ(Run(), StartupResult::Running);
     EXPECT_EQ(modals_.opened, (std::vector<QString>{"frmLogin", "frmSimOptions"}));
     EXPECT_TRUE(windowShownFirst);

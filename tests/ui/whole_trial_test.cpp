@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <map>
 
-#include "sim_window_fixture.h"
+#include "ui_fixture.h"
 #include "ui/frm_login.h"
 #include "ui/frm_new_user.h"
 #include "ui/frm_sim_options.h"
@@ -23,14 +23,14 @@ class WholeTrialTest : public SimWindowTest {
 protected:
     void Register(const QString& userId)
     {
-        modals_.On("frmNewUser", [](QDialog& dialog) {
+        modals_.on["frmNewUser"] = [](QDialog& dialog) {
             auto& form = dynamic_cast<ui::frmNewUser&>(dialog);
             form.FName->setText("Kim");
             form.LName->setText("Berg");
             form.Sex->setCurrentText("Male");
             form.Age->setText("24");
             form.cmdOK_Click();
-        });
+        };
         messages_.answers = {QMessageBox::Yes};
         ui::frmLogin login(participant_, dbPath_);
         login.txtUserID->setText(userId);
