@@ -53,6 +53,8 @@ public:
 
     // 0: the normal colours; anything else: the colours of a held snapshot.
     void SimBackground(int colorType);
+    // The window and the captions, figures and frames that SimBackground colours.
+    QList<QWidget*> BackgroundSet() const;
     // One tick of the Simulator timer; a tick never starts inside another.
     void Simulator_Timer();
     // Animate: a check of the drawing, every tank ramped up with its pipe flowing.
@@ -120,7 +122,6 @@ private:
     void ConnectControls();
     void ApplyReplayList();
     int TimerInterval() const;
-    QList<QWidget*> BackgroundSet() const;
 
     ParticipantState& participant_;
     std::string databasePath_;
