@@ -35,9 +35,9 @@ protected:
     QString typed_;
 };
 
-// The tab order; characters that cannot be part of a file name are refused as
-// typed; an empty or malformed ID is refused on OK without the database being
-// opened; Cancel refuses the login.
+// The tab order; characters a file name cannot hold are refused as typed; an
+// empty or malformed ID is refused on OK without the database being opened;
+// Cancel refuses the login.
 TEST_F(LoginTest, OpensEmptyRefusesIdsThatBreakTheRuleAndCancels)
 {
     EXPECT_TRUE(login_->txtUserID->text().isEmpty());
