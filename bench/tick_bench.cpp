@@ -30,7 +30,7 @@ struct Window {
         if (!window->Form_Load()) std::abort();
         window->show();
         window->session().trial.ChangeSpeed(125);
-        window->Option2->setChecked(true);  // the Random method keeps the pumps busy
+        window->optRandom->setChecked(true);  // the Random method keeps the pumps busy
         Start();
     }
     void Start()

@@ -46,16 +46,16 @@ frmLogin::frmLogin(ParticipantState& participant, std::string databasePath, QWid
 
 void frmLogin::BuildModeGroup()
 {
-    Frame1 = new QGroupBox(QStringLiteral("Simulation Mode"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Experiment = new QRadioButton(QStringLiteral("Experiment"), Frame1);
+    fraMode = new QGroupBox(QStringLiteral("Simulation Mode"), this);
+    fraMode->setObjectName(QStringLiteral("Frame1"));
+    Experiment = new QRadioButton(QStringLiteral("Experiment"), fraMode);
     Experiment->setObjectName(QStringLiteral("Experiment"));
     Experiment->setChecked(true);
-    Replay = new QRadioButton(QStringLiteral("Replay"), Frame1);
+    Replay = new QRadioButton(QStringLiteral("Replay"), fraMode);
     Replay->setObjectName(QStringLiteral("Replay"));
-    Training = new QRadioButton(QStringLiteral("Training"), Frame1);
+    Training = new QRadioButton(QStringLiteral("Training"), fraMode);
     Training->setObjectName(QStringLiteral("Training"));
-    auto* modes = new QVBoxLayout(Frame1);
+    auto* modes = new QVBoxLayout(fraMode);
     modes->addWidget(Experiment);
     modes->addWidget(Replay);
     modes->addWidget(Training);
@@ -95,7 +95,7 @@ void frmLogin::LayOut()
     auto* grid = new QGridLayout(this);
     grid->addLayout(idRow, 0, 0);
     grid->addWidget(lblUserIdRule, 1, 0);
-    grid->addWidget(Frame1, 2, 0);
+    grid->addWidget(fraMode, 2, 0);
     grid->addLayout(buttons, 0, 1, 3, 1);
 
     setTabOrder(txtUserID, cmdOK);

@@ -38,7 +38,7 @@ public:
     void cmdOK_Click();
     void cmdCancel_Click();
 
-    QGroupBox* Frame1;
+    QGroupBox* fraMode;
     QRadioButton* Training;
     QRadioButton* Replay;
     QRadioButton* Experiment;

@@ -21,17 +21,17 @@ class frmSimOptions : public QDialog {
 public:
     frmSimOptions(ParticipantState& participant, frmSimulation& simulation, QWidget* parent = nullptr);
 
-    void Check1_Click();
+    void chkFeedforward_Click();
     void HScroll1_Change();
-    void Command1_Click();
+    void cmdContinue_Click();
 
-    QCheckBox* Check1;
+    QCheckBox* chkFeedforward;
     QScrollBar* HScroll1;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label4;
-    QLabel* Label5;
-    QPushButton* Command1;
+    QLabel* lblSpeed;
+    QLabel* lblFaster;
+    QLabel* lblSlower;
+    QLabel* lblSimLength;
+    QPushButton* cmdContinue;
 
 private:
     ParticipantState& participant_;

@@ -144,19 +144,20 @@ void frmSimulation::BuildCounters()
         placer_.Place(label, labelRect, points, true);
         return label;
     };
-    TrialNum = framedFigure(Frame3, QStringLiteral("Frame3"), QStringLiteral("Trial #"), QRect(PanelX, 120, HalfWidth, 660),
+    TrialNum = framedFigure(fraTrialNum, QStringLiteral("Frame3"), QStringLiteral("Trial #"),
+                            QRect(PanelX, 120, HalfWidth, 660),
                             QStringLiteral("TrialNum"), QStringLiteral("-"), QStringLiteral("Current Trial Number"),
                             QRect(90, 255, HalfWidth - 180, 330), 10);
-    SimulatorMode = framedFigure(Frame2, QStringLiteral("Frame2"), QStringLiteral("Simulator Mode"),
+    SimulatorMode = framedFigure(fraSimulatorMode, QStringLiteral("Frame2"), QStringLiteral("Simulator Mode"),
                                  QRect(SecondHalfX, 120, HalfWidth, 660), QStringLiteral("SimulatorMode"),
                                  QStringLiteral("Experiment"), QStringLiteral("Current Simulator Type"),
                                  QRect(90, 255, HalfWidth - 180, 330), 10);
-    SimTime = framedFigure(Frame1, QStringLiteral("Frame1"), QStringLiteral("Simulation Time"),
+    SimTime = framedFigure(fraSimTime, QStringLiteral("Frame1"), QStringLiteral("Simulation Time"),
                            QRect(PanelX, 870, PanelWidth, 780), QStringLiteral("SimTime"), QStringLiteral("- -:- -"),
                            QStringLiteral("Current Simulation Time"), QRect(90, 270, PanelWidth - 180, 420), 14);
 
-    Label9 = NewLabel(this, QStringLiteral("Label9"), QStringLiteral("Missed Water Buckets"));
-    placer_.Place(Label9, QRect(PanelX, 1770, PanelWidth, 255), CaptionPoints);
+    lblMissedBuckets = NewLabel(this, QStringLiteral("Label9"), QStringLiteral("Missed Water Buckets"));
+    placer_.Place(lblMissedBuckets, QRect(PanelX, 1770, PanelWidth, 255), CaptionPoints);
     // A big boxed figure in its own colours.
     auto counter = [this](const QString& name, const QString& tip, QColor text, QColor back, QRect rect, int points) {
         QLabel* label = NewLabel(this, name, QStringLiteral("0"), tip);
@@ -170,14 +171,14 @@ void frmSimulation::BuildCounters()
     TotalMissedBuckets = counter(QStringLiteral("TotalMissedBuckets"), QStringLiteral("Missed Water Buckets"),
                                  QColor(255, 255, 0), QColor(0, 0, 0), QRect(PanelX, 2040, PanelWidth, 690), 24);
 
-    Label3 = NewLabel(this, QStringLiteral("Label3"), QStringLiteral("Pumps In Use"));
-    placer_.Place(Label3, QRect(PanelX, 2850, PanelWidth, 255), CaptionPoints);
+    lblPumpsInUse = NewLabel(this, QStringLiteral("Label3"), QStringLiteral("Pumps In Use"));
+    placer_.Place(lblPumpsInUse, QRect(PanelX, 2850, PanelWidth, 255), CaptionPoints);
     PumpsInUse = counter(QStringLiteral("PumpsInUse"), QStringLiteral("Number of Active Pumps"), QColor(0, 0, 0),
                          QColor(255, 0, 0), QRect(PanelX, 3120, PanelWidth, 870), 36);
 
-    Label7 = NewLabel(this, QStringLiteral("Label7"), QStringLiteral("Deadlines"));
-    Label7->setAlignment(Qt::AlignCenter);
-    placer_.Place(Label7, QRect(DeadlineX, 120, DeadlineWidth, 255), CaptionPoints);
+    lblDeadlines = NewLabel(this, QStringLiteral("Label7"), QStringLiteral("Deadlines"));
+    lblDeadlines->setAlignment(Qt::AlignCenter);
+    placer_.Place(lblDeadlines, QRect(DeadlineX, 120, DeadlineWidth, 255), CaptionPoints);
     for (int k = 0; k < 12; ++k) {
         TankDL[k] = NewLabel(this, QStringLiteral("TankDL_%1").arg(k), QStringLiteral("- -:- -"), QStringLiteral("Deadline"));
         TankDL[k]->setAlignment(Qt::AlignCenter);
@@ -206,31 +207,31 @@ void frmSimulation::BuildButtons()
     cmdDetailFB = NewButton(this, QStringLiteral("cmdDetailFB"), QStringLiteral("&Detail Feedback"));
     cmdDetailFB->hide();
     place(cmdDetailFB, PanelX, 5220);
-    Command1 = NewButton(this, QStringLiteral("Command1"), QStringLiteral("Animate"));
-    Command1->hide();
-    place(Command1, SecondHalfX, 5220);
-    Command2 = NewButton(this, QStringLiteral("Command2"), QStringLiteral("Team &Mode >>"));
-    Command2->hide();
-    place(Command2, PanelX, 5760);
+    cmdAnimate = NewButton(this, QStringLiteral("Command1"), QStringLiteral("Animate"));
+    cmdAnimate->hide();
+    place(cmdAnimate, SecondHalfX, 5220);
+    cmdTeamMode = NewButton(this, QStringLiteral("Command2"), QStringLiteral("Team &Mode >>"));
+    cmdTeamMode->hide();
+    place(cmdTeamMode, PanelX, 5760);
 }
 
 void frmSimulation::BuildConsoles()
 {
     DecisionConsole = NewFrame(this, QStringLiteral("DecisionConsole"), QStringLiteral("Decision Method"));
     placer_.Place(DecisionConsole, QRect(PanelX, 6330, PanelWidth, 720), CaptionPoints);
-    Option1 = new QRadioButton(QStringLiteral("Interactive"), DecisionConsole);
-    Option1->setObjectName(QStringLiteral("Option1"));
-    Option1->setChecked(true);
-    placer_.Place(Option1, QRect(150, 300, 1400, 300), CaptionPoints, true);
-    Option2 = new QRadioButton(QStringLiteral("Random"), DecisionConsole);
-    Option2->setObjectName(QStringLiteral("Option2"));
-    placer_.Place(Option2, QRect(1700, 300, 1400, 300), CaptionPoints, true);
+    optInteractive = new QRadioButton(QStringLiteral("Interactive"), DecisionConsole);
+    optInteractive->setObjectName(QStringLiteral("Option1"));
+    optInteractive->setChecked(true);
+    placer_.Place(optInteractive, QRect(150, 300, 1400, 300), CaptionPoints, true);
+    optRandom = new QRadioButton(QStringLiteral("Random"), DecisionConsole);
+    optRandom->setObjectName(QStringLiteral("Option2"));
+    placer_.Place(optRandom, QRect(1700, 300, 1400, 300), CaptionPoints, true);
     DecisionConsole->hide();
 
     ReplayConsole = NewFrame(this, QStringLiteral("ReplayConsole"), QStringLiteral("Replay Simulator Console"));
     placer_.Place(ReplayConsole, QRect(PanelX, 7170, PanelWidth, 1560), CaptionPoints);
-    Label6 = NewLabel(ReplayConsole, QStringLiteral("Label6"), QStringLiteral("Replay Trial:"));
-    placer_.Place(Label6, QRect(150, 345, 1150, 285), CaptionPoints, true);
+    lblReplayTrial = NewLabel(ReplayConsole, QStringLiteral("Label6"), QStringLiteral("Replay Trial:"));
+    placer_.Place(lblReplayTrial, QRect(150, 345, 1150, 285), CaptionPoints, true);
     ReplayList = new QComboBox(ReplayConsole);
     ReplayList->setObjectName(QStringLiteral("ReplayList"));
     ReplayList->setEditable(false);
@@ -249,19 +250,19 @@ void frmSimulation::BuildConsoles()
 
 void frmSimulation::BuildSpeedGroup()
 {
-    Label1 = NewLabel(this, QStringLiteral("Label1"), QStringLiteral("Simulation Speed"));
-    Label1->setAlignment(Qt::AlignCenter);
-    placer_.Place(Label1, QRect(PanelX, 8880, PanelWidth, 255), CaptionPoints);
-    Label2 = NewLabel(this, QStringLiteral("Label2"), QStringLiteral("Faster"));
-    placer_.Place(Label2, QRect(PanelX, 9195, 600, 255), CaptionPoints);
+    lblSpeed = NewLabel(this, QStringLiteral("Label1"), QStringLiteral("Simulation Speed"));
+    lblSpeed->setAlignment(Qt::AlignCenter);
+    placer_.Place(lblSpeed, QRect(PanelX, 8880, PanelWidth, 255), CaptionPoints);
+    lblFaster = NewLabel(this, QStringLiteral("Label2"), QStringLiteral("Faster"));
+    placer_.Place(lblFaster, QRect(PanelX, 9195, 600, 255), CaptionPoints);
     HScroll1 = NewSpeedScrollBar(this);
     placer_.Place(HScroll1, QRect(PanelX + 630, 9180, 2040, 285), CaptionPoints);
-    Label4 = NewLabel(this, QStringLiteral("Label4"), QStringLiteral("Slower"));
-    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    placer_.Place(Label4, QRect(PanelX + 2700, 9195, 600, 255), CaptionPoints);
-    Label5 = NewLabel(this, QStringLiteral("Label5"), QStringLiteral("15 Minute Simulation"));
-    Label5->setAlignment(Qt::AlignCenter);
-    placer_.Place(Label5, QRect(PanelX, 9525, PanelWidth, 255), CaptionPoints);
+    lblSlower = NewLabel(this, QStringLiteral("Label4"), QStringLiteral("Slower"));
+    lblSlower->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    placer_.Place(lblSlower, QRect(PanelX + 2700, 9195, 600, 255), CaptionPoints);
+    lblSimLength = NewLabel(this, QStringLiteral("Label5"), QStringLiteral("15 Minute Simulation"));
+    lblSimLength->setAlignment(Qt::AlignCenter);
+    placer_.Place(lblSimLength, QRect(PanelX, 9525, PanelWidth, 255), CaptionPoints);
 }
 
 void frmSimulation::ConnectSession()
@@ -291,11 +292,12 @@ void frmSimulation::ConnectControls()
     connect(cmdSimulate, &QPushButton::clicked, this, [this] { session_.trial.StartOrStop(); });
     connect(FFButton, &QPushButton::clicked, this, [this] { session_.snapshots.SaveOrRestore(); });
     connect(cmdDetailFB, &QPushButton::clicked, this, [this] { session_.trial.ToggleDetailFeedback(); });
-    connect(Command1, &QPushButton::clicked, this, &frmSimulation::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &frmSimulation::Command2_Click);
+    connect(cmdAnimate, &QPushButton::clicked, this, &frmSimulation::cmdAnimate_Click);
+    connect(cmdTeamMode, &QPushButton::clicked, this, &frmSimulation::cmdTeamMode_Click);
     for (int s = 0; s < SwitchCount; ++s)
         connect(Switch[s], &QPushButton::clicked, this, [this, s] { session_.trial.ClickSwitch(s); });
-    connect(Option2, &QRadioButton::toggled, this, [this] { session_.decisionChoice = Option2->isChecked() ? 1 : 0; });
+    connect(optRandom, &QRadioButton::toggled, this,
+            [this] { session_.decisionChoice = optRandom->isChecked() ? 1 : 0; });
     connect(ReplayList, &QComboBox::activated, this, [this] {
         bool chosen = false;
         const int trial = ReplayList->currentText().toInt(&chosen);

@@ -53,10 +53,14 @@ public:
 
     // 0: the normal colours; anything else: the colours of a held snapshot.
     void SimBackground(int colorType);
+    // The window and the captions, figures and frames that SimBackground colours.
+    QList<QWidget*> BackgroundSet() const;
     // One tick of the Simulator timer; a tick never starts inside another.
     void Simulator_Timer();
-    void Command1_Click();
-    void Command2_Click();
+    // Animate: a check of the drawing, every tank ramped up with its pipe flowing.
+    void cmdAnimate_Click();
+    // Team Mode: a partner window on the same participant's plant.
+    void cmdTeamMode_Click();
     // The options dialog decides whether the feedforward button is offered.
     void OfferFeedforward(bool offered);
     // Switch buttons of a partner window stay disabled whatever the session says.
@@ -69,36 +73,36 @@ public:
     QPushButton* cmdSimulate;
     QPushButton* FFButton;
     QPushButton* cmdDetailFB;
-    QPushButton* Command1;
-    QPushButton* Command2;
+    QPushButton* cmdAnimate;
+    QPushButton* cmdTeamMode;
     std::array<QPushButton*, SwitchCount> Switch{};
     QGroupBox* DecisionConsole;
-    QRadioButton* Option1;
-    QRadioButton* Option2;
-    QGroupBox* Frame1;
-    QGroupBox* Frame2;
-    QGroupBox* Frame3;
+    QRadioButton* optInteractive;
+    QRadioButton* optRandom;
+    QGroupBox* fraSimTime;
+    QGroupBox* fraSimulatorMode;
+    QGroupBox* fraTrialNum;
     QLabel* TrialNum;
     QLabel* SimulatorMode;
     QLabel* SimTime;
     QGroupBox* ReplayConsole;
-    QLabel* Label6;
+    QLabel* lblReplayTrial;
     QComboBox* ReplayList;
     QPushButton* PlayButton;
     QPushButton* PauseButton;
     QPushButton* StopButton;
-    QLabel* Label9;
+    QLabel* lblMissedBuckets;
     QLabel* TotalMissedBuckets;
-    QLabel* Label3;
+    QLabel* lblPumpsInUse;
     QLabel* PumpsInUse;
-    QLabel* Label7;
+    QLabel* lblDeadlines;
     std::array<QLabel*, 12> TankDL{};
     std::array<QLabel*, TankCount> MissedFB{};
-    QLabel* Label1;
+    QLabel* lblSpeed;
     QScrollBar* HScroll1;
-    QLabel* Label2;
-    QLabel* Label4;
-    QLabel* Label5;
+    QLabel* lblFaster;
+    QLabel* lblSlower;
+    QLabel* lblSimLength;  // how long a trial lasts at the chosen speed
     QTimer Simulator;
     PlantView* plantView;
     QPointer<frmSimulation> PartnerWindow;
@@ -118,7 +122,6 @@ private:
     void ConnectControls();
     void ApplyReplayList();
     int TimerInterval() const;
-    QList<QWidget*> BackgroundSet() const;
 
     ParticipantState& participant_;
     std::string databasePath_;

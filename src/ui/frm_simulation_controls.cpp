@@ -42,14 +42,15 @@ void frmSimulation::ApplyControls()
     }
     TotalMissedBuckets->setText(QString::number(session_.missed.Total));
 
-    for (QWidget* w : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2), static_cast<QWidget*>(Label4),
-                       static_cast<QWidget*>(Label5), static_cast<QWidget*>(HScroll1)})
+    for (QWidget* w : {static_cast<QWidget*>(lblSpeed), static_cast<QWidget*>(lblFaster),
+                       static_cast<QWidget*>(lblSlower), static_cast<QWidget*>(lblSimLength),
+                       static_cast<QWidget*>(HScroll1)})
         Show(w, c.SpeedGroupVisible);
     {
         const QSignalBlocker blocker(HScroll1);
         HScroll1->setValue(session_.speedValue);
     }
-    Label5->setText(SpeedCaption(session_.speedValue));
+    lblSimLength->setText(SpeedCaption(session_.speedValue));
 
     for (QPushButton* button : Switch) button->setEnabled(c.SwitchesEnabled && !switchesLocked_);
     SimulatorMode->setText(ModeCaption(c.ModeShown));
@@ -65,7 +66,7 @@ void frmSimulation::ApplyControls()
     ApplyReplayList();
 
     SimBackground(c.SnapshotPending ? 1 : 0);
-    Command2->setEnabled(!session_.engine.TimerRunning());
+    cmdTeamMode->setEnabled(!session_.engine.TimerRunning());
     if (Simulator.isActive() && Simulator.interval() != TimerInterval()) Simulator.setInterval(TimerInterval());
 }
 

@@ -50,8 +50,10 @@ void frmSimulation::ShowClock(kestu::ClockTime time)
 
 QList<QWidget*> frmSimulation::BackgroundSet() const
 {
-    QList<QWidget*> set = {const_cast<frmSimulation*>(this), Frame1, Frame2, Frame3, TrialNum, ReplayConsole,
-                           SimulatorMode, SimTime, Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label9};
+    QList<QWidget*> set = {const_cast<frmSimulation*>(this), fraSimTime,   fraSimulatorMode, fraTrialNum,
+                           TrialNum,     ReplayConsole, SimulatorMode,  SimTime,
+                           lblSpeed,     lblFaster,     lblPumpsInUse,  lblSlower,
+                           lblSimLength, lblReplayTrial, lblDeadlines,  lblMissedBuckets};
     for (QLabel* label : TankDL) set.push_back(label);
     return set;
 }
@@ -70,7 +72,7 @@ void frmSimulation::SimBackground(int colorType)
 }
 
 // A display test: every pipe flowing, every tank ramped from 0 to 100 buckets.
-void frmSimulation::Command1_Click()
+void frmSimulation::cmdAnimate_Click()
 {
     Display& display = session_.engine.display();
     for (int t = 0; t < TankCount; ++t) display.PipeWater(t, true);
@@ -84,7 +86,7 @@ void frmSimulation::Command1_Click()
     for (int t = 0; t < TankCount; ++t) display.PipeWater(t, false);
 }
 
-void frmSimulation::Command2_Click()
+void frmSimulation::cmdTeamMode_Click()
 {
     // The partner's load would reset a running plant under the participant.
     if (session_.engine.TimerRunning()) {

@@ -17,26 +17,30 @@ protected:
         login_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(login_.get()));
     }
-
     void PressOk(const QString& userId)
     {
-        login_->txtUserID->setText(userId);
+        login_->txtUserID->setText(typed_ = userId);
         Click(login_->cmdOK);
     }
+    // Neither accepted nor closed, the login waits in the User ID box, which keeps what was typed.
+    void ExpectStillOpen(const std::string& step)
+    {
+        EXPECT_TRUE(!login_->LoginAccepted && login_->isVisible()) << step;
+        EXPECT_EQ(login_->focusWidget(), login_->txtUserID) << step;
+        EXPECT_EQ(login_->txtUserID->text(), typed_) << step;
+    }
+    int Participants() { return SqlValue("SELECT count(*) FROM UserData").toInt(); }
 
     std::unique_ptr<ui::frmLogin> login_;
+    QString typed_;
 };
 
-// The window as it opens; characters that cannot be part of a file name are
-// refused as typed; an empty or malformed ID is refused on OK without the
-// database being opened; Cancel refuses the login.
+// The tab order; characters a file name cannot hold are refused as typed; an
+// empty or malformed ID is refused on OK without the database being opened;
+// Cancel refuses the login.
 TEST_F(LoginTest, OpensEmptyRefusesIdsThatBreakTheRuleAndCancels)
 {
     EXPECT_TRUE(login_->txtUserID->text().isEmpty());
-    EXPECT_TRUE(login_->Experiment->isChecked());
-    EXPECT_EQ(login_->lblLabels0->buddy(), login_->txtUserID);
-    EXPECT_TRUE(login_->cmdOK->isDefault());
-    EXPECT_EQ(login_->focusWidget(), login_->txtUserID);
     std::vector<QWidget*> chain;
     for (QWidget* w = login_->txtUserID; chain.size() < 6; w = w->nextInFocusChain())
         if (w->focusPolicy() != Qt::NoFocus) chain.push_back(w);
@@ -53,23 +57,18 @@ TEST_F(LoginTest, OpensEmptyRefusesIdsThatBreakTheRuleAndCancels)
     login_->Training->setChecked(true);
     for (const char* id : {"", "x'y"}) {
         PressOk(id);
-        EXPECT_EQ(login_->focusWidget(), login_->txtUserID) << "after \"" << id << "\"";
+        ExpectStillOpen(std::string("after \"") + id + "\"");
     }
     ASSERT_EQ(messages_.shown.size(), 2u);
     EXPECT_EQ(messages_.shown[0].icon, QMessageBox::Information);
     EXPECT_EQ(messages_.shown[0].text, "A User ID must be specified.");
-    EXPECT_EQ(messages_.shown[0].buttons, QMessageBox::Ok);
     EXPECT_TRUE(messages_.shown[1].text.contains("letters")) << messages_.shown[1].text.toStdString();
     for (const ShownMessage& m : messages_.shown) EXPECT_EQ(m.title, "Login");
-    EXPECT_FALSE(login_->LoginAccepted);
-    EXPECT_TRUE(login_->isVisible());
-    EXPECT_TRUE(participant_.TrainingMode) << "the mode flags are set on every press";
-    EXPECT_FALSE(participant_.ReplayMode);
+    EXPECT_TRUE(participant_.TrainingMode && !participant_.ReplayMode) << "the mode flags are set on every press";
     EXPECT_FALSE(std::filesystem::exists(dbPath_));
 
     Click(login_->cmdCancel);
-    EXPECT_FALSE(login_->LoginAccepted);
-    EXPECT_FALSE(login_->isVisible());
+    EXPECT_FALSE(login_->LoginAccepted || login_->isVisible());
     EXPECT_EQ(login_->result(), QDialog::Rejected);
 }
 
@@ -79,32 +78,21 @@ TEST_F(LoginTest, AnUnknownIdIsOfferedRegistration)
 {
     login_->Replay->setChecked(true);
     participant_.TrialNum = 9;
-    auto expectStillOpen = [&](const char* step) {
-        EXPECT_FALSE(login_->LoginAccepted) << step;
-        EXPECT_TRUE(login_->isVisible()) << step;
-        EXPECT_EQ(login_->txtUserID->text(), "newbie") << step;
-        EXPECT_EQ(login_->focusWidget(), login_->txtUserID) << step;
-        EXPECT_EQ(SqlValue("SELECT count(*) FROM UserData").toInt(), 0) << step;
-    };
-    messages_.answers = {QMessageBox::No};
+    messages_.answers = {QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes};
     PressOk("newbie");
-    ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(messages_.shown[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(messages_.shown[0].title, "Login");
-    EXPECT_EQ(messages_.shown[0].text, "User ID not found.  Register as a new user?");
+    ExpectOneMessageWith({"User ID not found.  Register as a new user?"}, QMessageBox::Warning);
     EXPECT_EQ(messages_.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_TRUE(modals_.opened.empty());
-    expectStillOpen("answered No");
+    ExpectStillOpen("answered No");
 
-    messages_.answers = {QMessageBox::Yes};
-    modals_.On("frmNewUser", [](QDialog& dialog) { dynamic_cast<ui::frmNewUser&>(dialog).cmdCancel_Click(); });
+    modals_.on["frmNewUser"] = [](QDialog& dialog) { dynamic_cast<ui::frmNewUser&>(dialog).cmdCancel_Click(); };
     PressOk("newbie");
     EXPECT_EQ(modals_.opened, std::vector<QString>{"frmNewUser"});
-    expectStillOpen("questionnaire cancelled");
+    ExpectStillOpen("questionnaire cancelled");
+    EXPECT_EQ(Participants(), 0);
 
-    messages_.answers = {QMessageBox::Yes};
     QString idShown;
-    modals_.On("frmNewUser", [&idShown](QDialog& dialog) {
+    modals_.on["frmNewUser"] = [&idShown](QDialog& dialog) {
         auto& form = dynamic_cast<ui::frmNewUser&>(dialog);
         idShown = form.ID->text();
         form.FName->setText("Ann");
@@ -112,15 +100,12 @@ TEST_F(LoginTest, AnUnknownIdIsOfferedRegistration)
         form.Sex->setCurrentIndex(1);
         form.Age->setText("21");
         form.cmdOK_Click();
-    });
+    };
     PressOk("newbie");
     EXPECT_EQ(idShown, "newbie");
-    EXPECT_TRUE(login_->LoginAccepted);
-    EXPECT_FALSE(login_->isVisible());
-    EXPECT_EQ(participant_.UserID, "newbie");
-    EXPECT_FALSE(participant_.ReplayMode);
-    EXPECT_FALSE(participant_.TrainingMode);
-    EXPECT_EQ(participant_.TrialNum, 0);
+    EXPECT_TRUE(login_->LoginAccepted && !login_->isVisible());
+    EXPECT_EQ(std::tuple(participant_.UserID, participant_.TrialNum), std::tuple("newbie", 0));
+    EXPECT_TRUE(participant_.ExperimentMode());
     EXPECT_EQ(SqlValue("SELECT TrialNum FROM UserData WHERE UserID = 'newbie'").toString(), "0");
 }
 
@@ -133,12 +118,9 @@ TEST_F(LoginTest, AKnownIdIsAcceptedWithItsTrialCountInEachMode)
         login_->show();
         login_->findChild<QRadioButton*>(QString::fromStdString(mode))->setChecked(true);
         PressOk("ann");
-        EXPECT_TRUE(login_->LoginAccepted) << mode;
-        EXPECT_FALSE(login_->isVisible()) << mode;
-        EXPECT_EQ(participant_.UserID, "ann") << mode;
-        EXPECT_EQ(participant_.TrialNum, 4) << mode;
-        EXPECT_EQ(participant_.ReplayMode, mode == "Replay") << mode;
-        EXPECT_EQ(participant_.TrainingMode, mode == "Training") << mode;
+        EXPECT_TRUE(login_->LoginAccepted && !login_->isVisible()) << mode;
+        EXPECT_EQ(std::tuple(participant_.UserID, participant_.TrialNum, participant_.ReplayMode, participant_.TrainingMode),
+                  std::tuple("ann", 4, mode == "Replay", mode == "Training")) << mode;
     }
     EXPECT_TRUE(messages_.shown.empty());
 }
@@ -151,10 +133,9 @@ TEST_F(LoginTest, AUserIdHeldByAnotherWindowIsRefusedAndNothingIsWritten)
     auto other = ParticipantLock::Take(dbPath_, "kim", error);
     ASSERT_NE(other, nullptr) << error;
     PressOk("kim");
-    ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(messages_.shown[0].text, "User ID kim is in use by another Kestu window on this computer.");
+    ExpectOneMessageWith({"User ID kim is in use by another Kestu window on this computer."});
     EXPECT_FALSE(login_->LoginAccepted);
-    EXPECT_EQ(SqlValue("SELECT count(*) FROM UserData").toInt(), 0);
+    EXPECT_EQ(Participants(), 0);
 
     other.reset();  // that copy ended
     AddParticipant("kim", "2");
@@ -173,8 +154,7 @@ TEST_F(LoginTest, AFailedLookupIsReportedByDatabaseAndTheWindowStaysOpen)
     std::filesystem::remove(dbPath_);
     PressOk("ann");
     ExpectOneMessageWith({DbPathText()}, QMessageBox::Critical);
-    EXPECT_FALSE(login_->LoginAccepted);
-    EXPECT_TRUE(login_->isVisible());
+    ExpectStillOpen("no database");
     EXPECT_FALSE(std::filesystem::exists(dbPath_)) << "the login never creates the database";
 }
 

@@ -1,9 +1,9 @@
-// The plant drawing's model and layout: pipe segments by tank, lamps, the
-// five-column arrangement without parts lying on top of each other, and how a
-// tank draws its water: fill on a fixed floor, one twip per two buckets, the
-// surface line's colour telling odd from even.
+// The plant drawing's layout and model, and how a tank draws its water: fill on
+// a fixed floor, one twip per two buckets, the surface line's colour telling odd from even.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <tuple>
 #include <vector>
 
 #include "ui/plant_layout.h"
@@ -17,33 +17,26 @@ const PlantLayout& Layout() { return PlantLayout::Standard(); }
 
 TEST(PlantLayoutTest, TanksStandInFiveColumnsLeftOfTheControlsWithTheFillInside)
 {
-    auto x = [](int t) { return Layout().TankOutline(t).left(); };
-    auto top = [](int t) { return Layout().TankOutline(t).top(); };
     const std::vector<std::vector<int>> columns = {
         {0}, {1, 2}, {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, {15, 16, 17, 18, 19, 20}, {21, 22}};
     for (std::size_t c = 0; c < columns.size(); ++c) {
-        for (int t : columns[c]) {
-            EXPECT_EQ(x(t), x(columns[c][0])) << "tank " << t;
-            if (c > 0) {
-                EXPECT_GT(x(t), x(columns[c - 1][0]) + TankOutlineWidth) << "tank " << t;
-            }
+        for (std::size_t i = 0; i < columns[c].size(); ++i) {
+            const int t = columns[c][i];
+            const QRect outline = Layout().TankOutline(t);
+            SCOPED_TRACE("tank " + std::to_string(t));
+            EXPECT_EQ(outline.left(), Layout().TankOutline(columns[c][0]).left());
+            EXPECT_TRUE(c == 0 || outline.left() > Layout().TankOutline(columns[c - 1][0]).left() + TankOutlineWidth);
+            EXPECT_TRUE(i == 0 || outline.top() >= Layout().TankOutline(columns[c][i - 1]).bottom()) << "top to bottom";
+            EXPECT_TRUE(outline.contains(Layout().TankFillDesign(t), true)) << "the fill lies inside the outline";
         }
-        for (std::size_t i = 1; i < columns[c].size(); ++i)
-            EXPECT_GE(top(columns[c][i]), Layout().TankOutline(columns[c][i - 1]).bottom()) << "top to bottom";
     }
     // Tank 0 at mid height, between the two tanks it feeds.
-    EXPECT_GT(top(0), top(1));
-    EXPECT_LT(top(0), top(2));
+    EXPECT_GT(Layout().TankOutline(0).top(), Layout().TankOutline(1).top());
+    EXPECT_LT(Layout().TankOutline(0).top(), Layout().TankOutline(2).top());
     EXPECT_NEAR(Layout().TankOutline(0).center().y(), DesignHeight / 2, DesignHeight / 10);
     const QRect area = Layout().PlantArea();
     EXPECT_TRUE(area.left() >= 0 && area.top() >= 0 && area.bottom() <= DesignHeight);
     EXPECT_LT(area.right(), 9750) << "the right part of the window is the controls'";
-    // The fill sits fifteen twips inside the outline.
-    for (int t = 0; t < TankCount; ++t) {
-        const QRect outline = Layout().TankOutline(t), fill = Layout().TankFillDesign(t);
-        EXPECT_EQ(outline.size(), QSize(630, 780));
-        EXPECT_EQ(fill, QRect(outline.left() + 15, outline.top() + 15, 600, 750)) << "tank " << t;
-    }
 }
 
 TEST(PlantLayoutTest, SwitchesSitRightOfTheirTankWithTheLampAboveAndNoPartsOverlap)
@@ -51,17 +44,13 @@ TEST(PlantLayoutTest, SwitchesSitRightOfTheirTankWithTheLampAboveAndNoPartsOverl
     std::vector<std::pair<std::string, QRect>> parts;
     for (int t = 0; t < TankCount; ++t) parts.push_back({"tank " + std::to_string(t), Layout().TankOutline(t)});
     for (int s = 0; s < SwitchCount; ++s) {
-        const QRect tank = Layout().TankOutline(TankOf(s));
-        const QRect button = Layout().SwitchButton(s), lamp = Layout().Lamp(s);
-        EXPECT_GT(button.left(), tank.right()) << "switch " << s;
-        EXPECT_GT(button.top(), tank.top()) << "switch " << s << " lies below its tank's top";
-        EXPECT_LT(button.bottom(), tank.bottom());
+        const QRect tank = Layout().TankOutline(TankOf(s)), button = Layout().SwitchButton(s), lamp = Layout().Lamp(s);
+        SCOPED_TRACE("switch " + std::to_string(s));
+        EXPECT_GT(button.left(), tank.right());
+        EXPECT_TRUE(button.top() > tank.top() && button.bottom() < tank.bottom()) << "beside its tank";
         EXPECT_EQ(lamp.left(), button.left());
-        EXPECT_LT(lamp.bottom(), button.top()) << "lamp " << s << " just above its switch";
-        EXPECT_GT(lamp.top(), tank.top());
-        if (s % 2 == 1) {
-            EXPECT_GT(button.left(), Layout().SwitchButton(s - 1).right());
-        }
+        EXPECT_TRUE(lamp.top() > tank.top() && lamp.bottom() < button.top()) << "the lamp just above its switch";
+        EXPECT_TRUE(s % 2 == 0 || button.left() > Layout().SwitchButton(s - 1).right()) << "switch 2 right of 1";
         parts.push_back({"switch " + std::to_string(s), button});
         parts.push_back({"lamp " + std::to_string(s), lamp});
     }
@@ -79,33 +68,26 @@ TEST(PlantLayoutTest, SwitchesSitRightOfTheirTankWithTheLampAboveAndNoPartsOverl
 // whole pipe, and a region that is no tank changes nothing.
 TEST(PlantModelTest, EachTankHasItsPipeSegmentsShownOrHiddenAsAWhole)
 {
-    const std::vector<int> expected = {4, 8, 8, 2, 2, 2, 2, 1, 1, 2, 2, 1, 1, 1, 1, 2, 2, 1, 1, 1, 1, 1, 1};
     std::vector<int> counted(TankCount, 0);
     for (const PipeSegment& s : Layout().Segments()) {
         ASSERT_TRUE(s.region >= 0 && s.region < TankCount) << s.region;
-        EXPECT_EQ(s.index, counted[s.region]) << "tank " << s.region << ": indices in order from 0";
-        ++counted[s.region];
+        EXPECT_EQ(s.index, counted[s.region]++) << "tank " << s.region << ": indices in order from 0";
     }
-    EXPECT_EQ(counted, expected);
-    EXPECT_EQ(Layout().Segments().size(), 48u);
+    for (int t = 0; t < TankCount; ++t) EXPECT_GT(counted[t], 0) << "tank " << t << " has no pipe";
 
     PlantModel model;
     for (int t = 0; t < TankCount; ++t) model.PipeWater(t, false);
     ASSERT_EQ(model.VisibleSegmentCount(), 0);
-
     EXPECT_TRUE(model.PipeWater(1, true));
-    EXPECT_EQ(model.VisibleSegmentCount(), 8);
     for (std::size_t i = 0; i < Layout().Segments().size(); ++i)
-        EXPECT_EQ(model.SegmentVisible(i), Layout().Segments()[i].region == 1);
+        EXPECT_EQ(model.SegmentVisible(i), Layout().Segments()[i].region == 1) << "segment " << i;
     EXPECT_FALSE(model.PipeWater(23, true));
     EXPECT_FALSE(model.PipeWater(-1, false));
-    EXPECT_EQ(model.VisibleSegmentCount(), 8);
-
+    EXPECT_EQ(model.VisibleSegmentCount(), counted[1]);
     EXPECT_TRUE(model.PipeWater(7, true));
-    EXPECT_EQ(model.VisibleSegmentCount(), 9);
     EXPECT_FALSE(model.PipeWater(7, true)) << "already flowing";
     EXPECT_TRUE(model.PipeWater(1, false));
-    EXPECT_EQ(model.VisibleSegmentCount(), 1);
+    EXPECT_EQ(model.VisibleSegmentCount(), counted[7]);
 }
 
 TEST(PlantModelTest, ChangesReportTheirRepaintAreaAndLampsShowTheStatusColours)
@@ -122,11 +104,10 @@ TEST(PlantModelTest, ChangesReportTheirRepaintAreaAndLampsShowTheStatusColours)
     ASSERT_TRUE(lowered);
     EXPECT_LE(lowered->top(), Layout().TankFillDesign(5).bottom() - 500) << "the old surface is repainted too";
 
-    EXPECT_EQ(LampColour(SwitchStatus::Off), QColor(255, 0, 0));
-    EXPECT_EQ(LampColour(SwitchStatus::Clean), QColor(255, 255, 128));
-    EXPECT_EQ(LampColour(SwitchStatus::On), QColor(0, 255, 0));
-    EXPECT_EQ(LampColour(SwitchStatus::Queued), QColor(128, 0, 128));
-    EXPECT_EQ(model.Lamp(12), SwitchStatus::On) << "green as designed";
+    const std::set<QRgb> colours = {LampColour(SwitchStatus::Off).rgb(), LampColour(SwitchStatus::Clean).rgb(),
+                                    LampColour(SwitchStatus::On).rgb(), LampColour(SwitchStatus::Queued).rgb()};
+    EXPECT_EQ(colours.size(), 4u) << "a colour of its own for each status";
+    EXPECT_EQ(model.Lamp(12), SwitchStatus::On) << "lit in the design drawing";
     EXPECT_TRUE(model.SetLamp(12, SwitchStatus::Queued));
     EXPECT_FALSE(model.SetLamp(12, SwitchStatus::Queued));
     EXPECT_EQ(model.Lamp(12), SwitchStatus::Queued);
@@ -169,16 +150,11 @@ TEST(TankGaugeTest, DrawsEachAmountOnTheSameFloor)
         for (std::size_t i = 0; i + 1 < c.amounts.size(); ++i) gauge.FillTank(c.amounts[i]);
         const TankGauge before = gauge;
         EXPECT_EQ(gauge.FillTank(c.amounts.back()), c.changed) << name;
-        if (!c.changed) {
-            EXPECT_EQ(gauge, before) << name;
-        }
-        EXPECT_EQ(gauge.fillVisible, c.fillVisible) << name;
-        EXPECT_EQ(gauge.lineVisible, c.lineVisible) << name;
-        EXPECT_EQ(gauge.height, c.height) << name;
-        EXPECT_EQ(gauge.Floor(), DesignFloor) << name;
-        EXPECT_EQ(gauge.left, Left) << name;
-        EXPECT_EQ(gauge.lineY, DesignFloor - c.lineAbove) << name;
-        EXPECT_EQ(gauge.lineColour, c.colour) << name;
+        EXPECT_TRUE(c.changed || gauge == before) << name << ": an unchanged gauge";
+        EXPECT_EQ(std::tie(gauge.fillVisible, gauge.lineVisible, gauge.height, gauge.lineColour),
+                  std::tie(c.fillVisible, c.lineVisible, c.height, c.colour)) << name;
+        EXPECT_EQ(std::tuple(gauge.left, gauge.Floor(), gauge.lineY), std::tuple(Left, DesignFloor, DesignFloor - c.lineAbove))
+            << name;
     }
 }
 

@@ -9,7 +9,6 @@
 #include "app/startup.h"
 #include "ui/frm_login.h"
 #include "ui/frm_sim_options.h"
-#include "ui/frm_simulation.h"
 #include "ui/frm_splash.h"
 #include "ui_fixture.h"
 
@@ -26,26 +25,27 @@ protected:
     void SetUp() override
     {
         UiTest::SetUp();
-        state_.ProgramFolder = folder_;
         AddParticipant("ann", "2");
     }
-
-    StartupResult Run()
+    // A run of the program with no splash wait, its login answered by `login`.
+    StartupResult Run(std::function<void(QDialog&)> login)
     {
+        startup_.reset();
+        state_ = RunState{};
+        state_.ProgramFolder = folder_;
+        modals_.on["frmLogin"] = std::move(login);
+        modals_.opened.clear();
         startup_ = std::make_unique<Startup>(state_);
-        StartupOptions options;
-        options.splashMilliseconds = 0;
-        return startup_->Run(options);
+        return startup_->Run({.splashMilliseconds = 0, .loginShown = {}});
     }
-
-    void LogInAs(const QString& userId, const char* mode = "Experiment")
+    static std::function<void(QDialog&)> LogInAs(const QString& userId, const char* mode = "Experiment")
     {
-        modals_.On("frmLogin", [userId, mode](QDialog& dialog) {
+        return [userId, mode](QDialog& dialog) {
             auto& login = dynamic_cast<ui::frmLogin&>(dialog);
             login.findChild<QRadioButton*>(mode)->setChecked(true);
             login.txtUserID->setText(userId);
             login.cmdOK_Click();
-        });
+        };
     }
 
     RunState state_;
@@ -60,48 +60,37 @@ TEST_F(StartupTest, ARefusedLoginEndsTheRunWithNothingWritten)
         {"Cancel", [](QDialog& dialog) { dynamic_cast<ui::frmLogin&>(dialog).cmdCancel_Click(); }},
         {"closing the window", [](QDialog& dialog) { dialog.close(); }}};
     for (const auto& [how, refuse] : refusals) {
-        modals_.opened.clear();
-        modals_.On("frmLogin", refuse);
-        EXPECT_EQ(Run(), StartupResult::LoginRefused) << how;
-        EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"}) << how;
-        EXPECT_EQ(startup_->SimulationWindow(), nullptr) << how;
-        EXPECT_TRUE(messages_.shown.empty()) << how;
-        EXPECT_EQ(FileBytes(dbPath_), before) << how;
-        EXPECT_EQ(std::filesystem::last_write_time(dbPath_), modified) << how;
+        SCOPED_TRACE(how);
+        EXPECT_EQ(Run(refuse), StartupResult::LoginRefused);
+        EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
+        EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+        EXPECT_TRUE(messages_.shown.empty());
+        EXPECT_EQ(FileBytes(dbPath_), before);
+        EXPECT_EQ(std::filesystem::last_write_time(dbPath_), modified);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1) << "only the database";
     }
 }
 
-TEST_F(StartupTest, AnAcceptedLoginOpensTheWindowAndThenTheOptionsInFront)
+// Experiment: the window first, then the options dialog in front of it; Replay: no options.
+TEST_F(StartupTest, AnAcceptedLoginOpensTheWindowAndThenTheOptionsInFrontUnlessReplaying)
 {
-    LogInAs("ann");
     bool windowShownFirst = false;
-    modals_.On("frmSimOptions", [&](QDialog& dialog) {
+    modals_.on["frmSimOptions"] = [&](QDialog& dialog) {
         windowShownFirst = startup_->SimulationWindow() && startup_->SimulationWindow()->isVisible();
         auto& options = dynamic_cast<ui::frmSimOptions&>(dialog);
         EXPECT_EQ(options.parentWidget(), startup_->SimulationWindow());
         options.HScroll1->setValue(3750);
-        options.Command1_Click();
-    });
-    EXPECT_EQ(Run(), StartupResult::Running);
+        options.cmdContinue_Click();
+    };
+    EXPECT_EQ(Run(LogInAs("ann")), StartupResult::Running);
     EXPECT_EQ(modals_.opened, (std::vector<QString>{"frmLogin", "frmSimOptions"}));
     EXPECT_TRUE(windowShownFirst);
-    EXPECT_EQ(state_.DatabasePath, folder_ + "/KESTU.MDB");
-    EXPECT_EQ(state_.constants.PumpCycleTicks, 2);
-    EXPECT_EQ(state_.constants.CleanTicks, 10);
-    EXPECT_EQ(state_.participant.TrialNum, 2);
-    EXPECT_EQ(state_.participant.SimRate, 3750);
+    EXPECT_EQ(std::pair(state_.participant.TrialNum, state_.participant.SimRate), std::pair(2, 3750));
     ASSERT_NE(startup_->SimulationWindow(), nullptr);
-    EXPECT_EQ(startup_->SimulationWindow()->HScroll1->value(), 3750);
-}
 
-TEST_F(StartupTest, ReplayOpensNoOptionsDialog)
-{
-    LogInAs("ann", "Replay");
-    EXPECT_EQ(Run(), StartupResult::Running);
+    EXPECT_EQ(Run(LogInAs("ann", "Replay")), StartupResult::Running);
     EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
-    EXPECT_EQ(state_.participant.SimRate, 0);
-    EXPECT_FALSE(state_.participant.FeedforwardOn);
+    EXPECT_FALSE(state_.participant.SimRate || state_.participant.FeedforwardOn);
     ASSERT_NE(startup_->SimulationWindow(), nullptr);
     EXPECT_EQ(startup_->SimulationWindow()->SimulatorMode->text(), "Replay");
 }
@@ -109,8 +98,7 @@ TEST_F(StartupTest, ReplayOpensNoOptionsDialog)
 TEST_F(StartupTest, AWindowThatCannotLoadItsPlantEndsTheRunAfterItsMessage)
 {
     Sql("DROP TABLE sorttable");
-    LogInAs("ann");
-    EXPECT_EQ(Run(), StartupResult::PlantNotLoaded);
+    EXPECT_EQ(Run(LogInAs("ann")), StartupResult::PlantNotLoaded);
     EXPECT_EQ(startup_->SimulationWindow(), nullptr);
     EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
     ExpectOneMessageWith({"sorttable"});

@@ -4,7 +4,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,69 +24,64 @@
 #include "data/experiment_db.h"
 #include "support/raw_sql.h"
 #include "trials/participant.h"
+#include "ui/frm_simulation.h"
 #include "ui/prompts.h"
+
+// Failure messages show a QString as text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace kestu::uitest {
 
+inline std::string Name(const QObject* object) { return object->objectName().toStdString(); }
+
+// The texts of labels, in order.
+inline QStringList Texts(std::initializer_list<const QLabel*> labels)
+{
+    QStringList texts;
+    for (const QLabel* label : labels) texts << label->text();
+    return texts;
+}
+
 struct ShownMessage {
     QMessageBox::Icon icon;
-    QString title;
-    QString text;
+    QString title, text;
     QMessageBox::StandardButtons buttons;
 };
 
-// Answers every message box without showing it. Each answer is taken from
-// `answers` in turn; when none is left, the first button offered.
-class MessageRecorder {
-public:
-    MessageRecorder()
+// A program folder of its own with a new database holding the standard scenario.
+// Message boxes are recorded, not shown, and answered from `answers` in turn,
+// then with the lowest button offered. Modal dialogs run without a nested event
+// loop: the action in `modals_.on` for the dialog's object name plays the
+// participant; a dialog without one is rejected and the test fails.
+class UiTest : public ::testing::Test {
+protected:
+    UiTest()
     {
         ui::SetMessageFunction([this](QMessageBox::Icon icon, const QString& title, const QString& text,
                                       QMessageBox::StandardButtons buttons) {
-            shown.push_back({icon, title, text, buttons});
-            if (!answers.empty()) {
-                const auto answer = answers.front();
-                answers.pop_front();
-                return answer;
-            }
-            return static_cast<QMessageBox::StandardButton>(buttons.toInt() & -buttons.toInt());  // the lowest
+            messages_.shown.push_back({icon, title, text, buttons});
+            if (messages_.answers.empty()) return static_cast<QMessageBox::StandardButton>(buttons.toInt() & -buttons.toInt());
+            const auto answer = messages_.answers.front();
+            messages_.answers.pop_front();
+            return answer;
         });
-    }
-    ~MessageRecorder() { ui::SetMessageFunction(nullptr); }
-    std::vector<ShownMessage> shown;
-    std::deque<QMessageBox::StandardButton> answers;
-};
-
-// Runs modal dialogs without a nested event loop: the action registered for
-// the dialog's object name plays the participant, then the dialog's result is
-// returned. A dialog without an action is rejected (and the test fails).
-class ModalScript {
-public:
-    ModalScript()
-    {
         ui::SetModalFunction([this](QDialog& dialog) {
-            opened.push_back(dialog.objectName());
-            const auto action = actions_.find(dialog.objectName());
-            if (action == actions_.end()) {
-                ADD_FAILURE() << "no action for the modal dialog " << dialog.objectName().toStdString();
-                dialog.reject();
-            } else {
+            modals_.opened.push_back(dialog.objectName());
+            if (const auto action = modals_.on.find(dialog.objectName()); action != modals_.on.end()) {
                 action->second(dialog);
+            } else {
+                ADD_FAILURE() << "no action for the modal dialog " << Name(&dialog);
+                dialog.reject();
             }
             return dialog.result();
         });
     }
-    ~ModalScript() { ui::SetModalFunction(nullptr); }
-    void On(const QString& objectName, std::function<void(QDialog&)> action) { actions_[objectName] = std::move(action); }
-    std::vector<QString> opened;
+    ~UiTest() override
+    {
+        ui::SetMessageFunction(nullptr);
+        ui::SetModalFunction(nullptr);
+    }
 
-private:
-    std::map<QString, std::function<void(QDialog&)>> actions_;
-};
-
-// A program folder of its own with a new database holding the standard scenario.
-class UiTest : public ::testing::Test {
-protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
@@ -114,26 +108,30 @@ protected:
     void ExpectOneMessageWith(const QStringList& parts, QMessageBox::Icon icon = QMessageBox::NoIcon)
     {
         ASSERT_EQ(messages_.shown.size(), 1u);
-        if (icon != QMessageBox::NoIcon) {
-            EXPECT_EQ(messages_.shown[0].icon, icon);
-        }
+        const ShownMessage& m = messages_.shown[0];
+        EXPECT_TRUE(icon == QMessageBox::NoIcon || m.icon == icon) << m.icon;
         for (const QString& part : parts)
-            EXPECT_TRUE(messages_.shown[0].text.contains(part))
-                << part.toStdString() << " missing in: " << messages_.shown[0].text.toStdString();
+            EXPECT_TRUE(m.text.contains(part)) << part.toStdString() << " missing in: " << m.text.toStdString();
     }
 
     QTemporaryDir dir_;
     std::string folder_;
     std::string dbPath_;
     ParticipantState participant_;
-    MessageRecorder messages_;
-    ModalScript modals_;
+    struct {
+        std::vector<ShownMessage> shown;
+        std::deque<QMessageBox::StandardButton> answers;
+    } messages_;
+    struct {
+        std::map<QString, std::function<void(QDialog&)>> on;
+        std::vector<QString> opened;
+    } modals_;
 };
 
 // Clicks a button with the mouse, as the participant would.
 inline void Click(QWidget* button)
 {
-    ASSERT_TRUE(button->isEnabled()) << button->objectName().toStdString() << " is disabled";
+    ASSERT_TRUE(button->isEnabled()) << Name(button) << " is disabled";
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
@@ -150,12 +148,54 @@ inline std::vector<std::string> LogHeaders(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> headers;
-    std::string line;
-    for (int n = 0; std::getline(in, line); ++n) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (n % 2 == 0) headers.push_back(line);
+    for (std::string header, state; std::getline(in, header); std::getline(in, state)) {
+        if (!header.empty() && header.back() == '\r') header.pop_back();
+        headers.push_back(header);
     }
     return headers;
 }
+
+using Widgets = std::initializer_list<QWidget*>;
+
+// A simulation window on the test's program folder, shown offscreen.
+class SimWindowTest : public UiTest {
+protected:
+    void TearDown() override { window_.reset(); }
+
+    // Creates, loads and shows the window; returns what the load step returned.
+    bool Open()
+    {
+        window_ = std::make_unique<ui::frmSimulation>(participant_, dbPath_, folder_);
+        const bool loaded = window_->Form_Load();
+        window_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        return loaded;
+    }
+
+    // Opens the window and starts a trial the way the participant does.
+    void StartTrial()
+    {
+        ASSERT_TRUE(Open());
+        Click(W().cmdSetup);
+        Click(W().cmdSimulate);
+    }
+
+    ui::frmSimulation& W() { return *window_; }
+    TrialSession& S() { return window_->session(); }
+    // Visible once the window is shown, whatever the window's own state.
+    bool Shown(const QWidget* w) const { return w->isVisibleTo(window_.get()); }
+
+    // Ticks the way the timer does until the trial ends, before tick n clicking switch clicks[n].
+    void RunTicks(const std::map<int, int>& clicks = {})
+    {
+        for (int tick = 0; S().engine.TimerRunning() && tick < 5000; ++tick) {
+            if (const auto click = clicks.find(tick); click != clicks.end()) Click(W().Switch[click->second]);
+            window_->Simulator_Timer();
+        }
+        ASSERT_FALSE(S().engine.TimerRunning()) << "the trial did not end";
+    }
+
+    std::unique_ptr<ui::frmSimulation> window_;
+};
 
 }  // namespace kestu::uitest
