@@ -1,6 +1,8 @@
 -- Tables of the experiment database (KESTU.MDB).
 -- The program finds every table and column by these names; experimenters may
--- refill the three scenario tables with any SQLite tool.
+-- refill the three scenario tables with any SQL tool. On a PostgreSQL server
+-- REAL becomes DOUBLE PRECISION, BLOB becomes BYTEA, and every table gets a
+-- "rowid" column first, which SQLite keeps for itself.
 
 -- Participants: one row per User ID, all answers kept as typed.
 CREATE TABLE "UserData" (
@@ -28,6 +30,17 @@ CREATE TABLE "Experiments" (
   "BusyTime" REAL,
   "SweepTime" REAL,
   "IdleTime" REAL
+);
+
+-- Trial logs: the bytes of each Experiment trial's log file "USERID.N",
+-- stored when the trial ends or its window closes, so that the database
+-- holds a whole study. "WrittenAt" is the seat's local time, yyyy-mm-dd hh:mm:ss.
+CREATE TABLE "TrialLogs" (
+  "UserID" TEXT,
+  "Experiment" INTEGER,
+  "Host" TEXT,
+  "Bytes" BLOB,
+  "WrittenAt" TEXT
 );
 
 -- Water arrivals. "Hr" and "Min" are the clock's minute and second; columns

@@ -9,8 +9,8 @@
 #include <QTime>
 #include <QVariant>
 
-#include <atomic>
 
+#include "data/db_connect.h"
 #include "data/db_internal.h"
 #include "trials/message_text.h"
 
@@ -20,56 +20,18 @@ using namespace dbdetail;
 
 namespace {
 
-std::atomic<unsigned> connectionCounter{0};
-
-QString NewConnectionName()
-{
-    return QStringLiteral("kestu-experiment-db-%1").arg(++connectionCounter);
-}
-
-// Closes and forgets a connection. No QSqlDatabase or QSqlQuery of it may be alive.
-void Drop(const QString& name)
-{
-    {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen()) db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
-// Adds and opens the connection `name`. On failure the caller still drops it.
-bool Connect(const QString& name, const std::string& path, OpenMode mode, std::string& error)
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    if (!db.isValid()) {
-        error = Message(path, QStringLiteral("cannot open the database: Qt's SQLite driver is not installed"));
-        return false;
-    }
-    db.setDatabaseName(Q(path));
-    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000");
-    if (mode == OpenMode::ReadOnly) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
-    db.setConnectOptions(options);
-    if (!db.open()) {
-        error = Message(path, "cannot open the database (" + DriverText(db.lastError()) + ")");
-        return false;
-    }
-    // SQLite reads the file only when asked; this makes a file that is not a
-    // database fail now rather than at the first real query.
-    QSqlQuery probe(db);
-    if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-        error = Message(path, "cannot read the file as a database (" + DriverText(probe.lastError()) + ")");
-        return false;
-    }
-    return true;
-}
-
-// Runs the schema script and, when asked, the standard scenario, as one transaction.
-std::string FillNewDatabase(const QString& name, const std::string& path, NewDbContent content)
+// Runs the schema script and, when asked, the standard scenario, as one
+// transaction; on a server also gives the seats' role its rights.
+std::string FillNewDatabase(const QString& name, const std::string& path, const Dialect& dialect,
+                            NewDbContent content)
 {
     QSqlDatabase db = QSqlDatabase::database(name, false);
-    std::vector<QString> statements = SplitSqlScript(QString::fromUtf8(SchemaSql()));
+    std::vector<QString> statements = SplitSqlScript(SchemaFor(dialect, QString::fromUtf8(SchemaSql())));
     if (content == NewDbContent::StandardScenario) {
         for (QString& s : SplitSqlScript(QString::fromUtf8(StandardScenarioSql()))) statements.push_back(std::move(s));
+    }
+    if (dialect.backend == Backend::Postgres) {
+        for (QString& s : SeatRoleStatements()) statements.push_back(std::move(s));
     }
     if (!db.transaction()) {
         return Message(path, "cannot write the new database (" + DriverText(db.lastError()) + ")");
@@ -121,10 +83,12 @@ QString Quoted(const std::string& text) { return "\"" + Q(text) + "\""; }
 
 }  // namespace
 
-ExperimentDb::ExperimentDb(std::string path, std::string connection)
-    : path_(std::move(path)), connection_(std::move(connection))
+ExperimentDb::ExperimentDb(std::string path, std::string connection, bool onServer)
+    : path_(std::move(path)), connection_(std::move(connection)), onServer_(onServer)
 {
 }
+
+const Dialect& ExperimentDb::dialect() const { return DialectOf(onServer_ ? Backend::Postgres : Backend::Sqlite); }
 
 ExperimentDb::~ExperimentDb() { Drop(Q(connection_)); }
 
@@ -143,25 +107,33 @@ bool NameReachesSqlite(const std::string& path)
 const QString NotUtf8 = QStringLiteral("the path is not valid UTF-8, so the database cannot be opened by that name");
 }  // namespace
 
-Result<std::unique_ptr<ExperimentDb>> ExperimentDb::Open(const std::string& path, OpenMode mode)
+Result<std::unique_ptr<ExperimentDb>> ExperimentDb::Open(const std::string& location, OpenMode mode)
 {
     using Outcome = Result<std::unique_ptr<ExperimentDb>>;
-    if (!NameReachesSqlite(path)) return Outcome::Fail(Message(ForMessage(path, 1000), NotUtf8));
-    const QFileInfo file(Q(path));
-    if (!file.exists()) return Outcome::Fail(Message(path, QStringLiteral("the database file does not exist")));
-    if (!file.isFile()) return Outcome::Fail(Message(path, QStringLiteral("is not a file")));
-
+    auto where = ParseDatabaseLocation(location);
+    if (!where) return where.fault();
+    if (!where.value().IsServer()) {
+        const std::string& path = location;
+        if (!NameReachesSqlite(path)) return Outcome::Fail(Message(ForMessage(path, 1000), NotUtf8));
+        const QFileInfo file(Q(path));
+        if (!file.exists()) return Outcome::Fail(Message(path, QStringLiteral("the database file does not exist")));
+        if (!file.isFile()) return Outcome::Fail(Message(path, QStringLiteral("is not a file")));
+    }
     const QString name = NewConnectionName();
-    std::string error;
-    if (!Connect(name, path, mode, error)) {
+    const std::string error = Connect(name, where.value(), mode);
+    if (!error.empty()) {
         Drop(name);
         return Outcome::Fail(error);
     }
-    return Outcome::Ok(std::unique_ptr<ExperimentDb>(new ExperimentDb(path, S(name))));
+    return Outcome::Ok(std::unique_ptr<ExperimentDb>(new ExperimentDb(location, S(name), where.value().IsServer())));
 }
 
-Status ExperimentDb::Create(const std::string& path, NewDbContent content)
+Status ExperimentDb::Create(const std::string& location, NewDbContent content)
 {
+    auto where = ParseDatabaseLocation(location);
+    if (!where) return where.fault();
+    if (where.value().IsServer()) return CreateOnServer(where.value(), content);
+    const std::string& path = location;
     if (!NameReachesSqlite(path)) return Status::Fail(Message(ForMessage(path, 1000), NotUtf8));
     const QFileInfo file(Q(path));
     if (file.exists()) {
@@ -172,8 +144,8 @@ Status ExperimentDb::Create(const std::string& path, NewDbContent content)
     }
 
     const QString name = NewConnectionName();
-    std::string error;
-    if (Connect(name, path, OpenMode::ReadWrite, error)) error = FillNewDatabase(name, path, content);
+    std::string error = Connect(name, where.value(), OpenMode::ReadWrite);
+    if (error.empty()) error = FillNewDatabase(name, path, DialectOf(Backend::Sqlite), content);
     Drop(name);
     if (!error.empty()) {
         // The half-made file is ours; leave nothing behind, its journal least of
@@ -182,6 +154,25 @@ Status ExperimentDb::Create(const std::string& path, NewDbContent content)
         QFile::remove(file.filePath() + QStringLiteral("-journal"));
         return Status::Fail(error);
     }
+    return Ok();
+}
+
+// On a server the database itself is the administrator's to create; the
+// study's tables go into it when it holds none yet.
+Status ExperimentDb::CreateOnServer(const DatabaseLocation& where, NewDbContent content)
+{
+    const QString name = NewConnectionName();
+    std::string error = Connect(name, where, OpenMode::ReadWrite, /*bare=*/true);
+    if (error.empty()) {
+        QSqlQuery probe(QSqlDatabase::database(name, false));
+        if (!probe.exec(QStringLiteral("SELECT to_regclass('\"UserData\"') IS NOT NULL")) || !probe.next())
+            error = Message(where.text, "cannot read the database (" + DriverText(probe.lastError()) + ")");
+        else if (probe.value(0).toBool())
+            error = Message(where.text, QStringLiteral("already holds a Kestu study; a study is never written over"));
+    }
+    if (error.empty()) error = FillNewDatabase(name, where.text, DialectOf(Backend::Postgres), content);
+    Drop(name);
+    if (!error.empty()) return Status::Fail(error);
     return Ok();
 }
 
@@ -260,7 +251,7 @@ Result<long long> ExperimentDb::AddExperiment(const ExperimentStart& start)
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     query.prepare(QStringLiteral(
         "INSERT INTO \"Experiments\" (\"UserID\", \"Experiment\", \"Date\", \"StartTime\", \"Scenario\", \"SimRate\") "
-        "VALUES (?, ?, ?, ?, ?, ?)"));
+        "VALUES (?, ?, ?, ?, ?, ?)") + dialect().returningRowId);
     query.addBindValue(BindText(start.UserID));
     query.addBindValue(start.Experiment);
     query.addBindValue(BindText(start.Date));
@@ -269,7 +260,9 @@ Result<long long> ExperimentDb::AddExperiment(const ExperimentStart& start)
     query.addBindValue(start.SimRate);
     std::string error;
     if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
-    return Outcome::Ok(query.lastInsertId().toLongLong());
+    if (dialect().returningRowId.isEmpty()) return Outcome::Ok(query.lastInsertId().toLongLong());
+    if (!query.next()) return Outcome::Fail(Message(path_, doing + ": the new row's id did not come back"));
+    return Outcome::Ok(query.value(0).toLongLong());
 }
 
 Status ExperimentDb::CompleteExperiment(long long rowid, const ExperimentResult& end)

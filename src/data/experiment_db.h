@@ -12,6 +12,11 @@
 
 namespace kestu {
 
+struct DatabaseLocation;
+namespace dbdetail {
+struct Dialect;
+}
+
 // One row of "UserData". Every field is text as the participant typed it;
 // an empty cell reads back as "".
 struct Participant {
@@ -30,9 +35,10 @@ enum class OpenMode { ReadOnly, ReadWrite };
 // What a new database file holds besides the empty participant and result tables.
 enum class NewDbContent { SchemaOnly, StandardScenario };
 
-// The experiment database: one SQLite file with the participants, the trial
-// results and the three scenario tables. Each instance holds its own
-// connection, closed when the instance is destroyed.
+// The experiment database: the participants, the trial results, the trial
+// logs and the three scenario tables, in one SQLite file or one database on
+// a PostgreSQL server (named by a postgresql:// URL wherever a file may be).
+// Each instance holds its own connection, closed when it is destroyed.
 class ExperimentDb {
 public:
     ~ExperimentDb();
@@ -42,11 +48,13 @@ public:
     // programDir + "/KESTU.MDB".
     static std::string DefaultPath(const std::string& programDir);
 
-    // Opens an existing file; a missing file is an error, never created here.
-    static Result<std::unique_ptr<ExperimentDb>> Open(const std::string& path, OpenMode mode);
+    // Opens an existing study; a missing file is an error, never created here.
+    static Result<std::unique_ptr<ExperimentDb>> Open(const std::string& location, OpenMode mode);
 
-    // Creates a new file with every table; refuses when the file exists.
-    static Status Create(const std::string& path, NewDbContent content);
+    // Creates a new study with every table: a new file (refused when the file
+    // exists), or the tables and the seats' role "kestu_seat" in an existing
+    // server database (refused when it already holds a study).
+    static Status Create(const std::string& location, NewDbContent content);
 
     const std::string& path() const { return path_; }
 
@@ -85,10 +93,13 @@ public:
     Result<std::vector<ExperimentRow>> ReadExperimentRows(const std::string& userId);
 
 private:
-    ExperimentDb(std::string path, std::string connection);
+    ExperimentDb(std::string path, std::string connection, bool onServer);
+    static Status CreateOnServer(const DatabaseLocation& where, NewDbContent content);
+    const dbdetail::Dialect& dialect() const;
 
     std::string path_;
     std::string connection_;  // name of this instance's connection
+    bool onServer_ = false;
 };
 
 }  // namespace kestu

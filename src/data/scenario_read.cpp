@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/db_internal.h"
+#include "data/dialect.h"
 #include "data/experiment_db.h"
 #include "scenario/scenario_rules.h"
 #include "trials/message_text.h"
@@ -54,19 +55,29 @@ using NumberRows = std::vector<std::vector<double>>;
 
 // Every row of the table in stored order, its columns as numbers that obey
 // their rules; a table without rows is refused too.
-Result<NumberRows> ReadTable(const QString& connection, const std::string& path, const TableRule& table)
+// The database a scenario is read from, as the messages name it.
+struct Source {
+    QString connection;
+    const std::string& path;
+    const Dialect& dialect;
+};
+
+Result<NumberRows> ReadTable(const Source& source, const TableRule& table)
 {
     using Outcome = Result<NumberRows>;
-    const QSqlDatabase db = QSqlDatabase::database(connection, false);
+    const std::string& path = source.path;
+    const QSqlDatabase db = QSqlDatabase::database(source.connection, false);
     const QString name = Q(table.name);
 
     QSet<QString> present;  // SQLite matches column names without regard to case
     {
         QSqlQuery info(db);
-        if (!info.exec("PRAGMA table_info(" + QuotedName(name) + ")")) {
+        info.prepare(source.dialect.columnsOfTable);
+        info.addBindValue(name);
+        if (!info.exec()) {
             return Outcome::Fail(Message(path, "cannot read " + Where(table) + " (" + DriverText(info.lastError()) + ")"));
         }
-        while (info.next()) present.insert(info.value(1).toString().toLower());
+        while (info.next()) present.insert(info.value(0).toString().toLower());
     }
     if (present.isEmpty()) return Outcome::Fail(Message(path, Where(table) + " is missing"));
 
@@ -105,15 +116,15 @@ Result<NumberRows> ReadTable(const QString& connection, const std::string& path,
 // Reads a table into typed rows and holds them to the rules over rows;
 // returns the first fault's message, or nothing.
 template <typename Row, typename FromNumbers, typename CheckRows>
-std::optional<std::string> ReadRows(const QString& connection, const std::string& path, const TableRule& table,
-                                    FromNumbers fromNumbers, CheckRows checkRows, std::vector<Row>& out)
+std::optional<std::string> ReadRows(const Source& source, const TableRule& table, FromNumbers fromNumbers,
+                                    CheckRows checkRows, std::vector<Row>& out)
 {
-    auto numbers = ReadTable(connection, path, table);
+    auto numbers = ReadTable(source, table);
     if (!numbers) return numbers.error();
     for (const std::vector<double>& row : numbers.value()) out.push_back(fromNumbers(row));
     std::vector<ScenarioFault> faults;
     checkRows(out, faults);
-    if (!faults.empty()) return Message(path, Q(InTable(faults.front())));
+    if (!faults.empty()) return Message(source.path, Q(InTable(faults.front())));
     return std::nullopt;
 }
 
@@ -122,17 +133,13 @@ std::optional<std::string> ReadRows(const QString& connection, const std::string
 Result<ScenarioTables> ExperimentDb::ReadScenario()
 {
     using Outcome = Result<ScenarioTables>;
-    const QString connection = Q(connection_);
+    const Source source{Q(connection_), path_, dialect()};
     ScenarioTables tables;
-
-    if (auto problem =
-            ReadRows(connection, path_, ArrivalTableRule(), ArrivalFromNumbers, CheckArrivalRows, tables.exogenous))
+    if (auto problem = ReadRows(source, ArrivalTableRule(), ArrivalFromNumbers, CheckArrivalRows, tables.exogenous))
         return Outcome::Fail(*problem);
-    if (auto problem = ReadRows(connection, path_, DeadlineTableRule(), DeadlineFromNumbers, CheckDeadlineRows,
-                                tables.deadline))
+    if (auto problem = ReadRows(source, DeadlineTableRule(), DeadlineFromNumbers, CheckDeadlineRows, tables.deadline))
         return Outcome::Fail(*problem);
-    if (auto problem =
-            ReadRows(connection, path_, OutletTableRule(), OutletFromNumbers, CheckOutletRows, tables.sorttable))
+    if (auto problem = ReadRows(source, OutletTableRule(), OutletFromNumbers, CheckOutletRows, tables.sorttable))
         return Outcome::Fail(*problem);
     return Outcome::Ok(std::move(tables));
 }

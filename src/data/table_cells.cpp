@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include "data/db_internal.h"
+#include "data/dialect.h"
 #include "data/experiment_db.h"
 
 namespace kestu {
@@ -64,6 +65,22 @@ Result<CellTable> ReadCells(const QString& connection, const std::string& path, 
     return Outcome::Ok(std::move(cells));
 }
 
+// A table's columns in their order, "rowid" of a server table left out.
+Result<std::vector<QString>> ColumnsOf(const QString& connection, const std::string& path, const Dialect& dialect,
+                                       const QString& table)
+{
+    using Outcome = Result<std::vector<QString>>;
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.prepare(dialect.columnsOfTable);
+    query.addBindValue(table);
+    std::string error;
+    if (!Run(query, path, "cannot read table \"" + table + "\"", error)) return Outcome::Fail(error);
+    std::vector<QString> columns;
+    while (query.next()) columns.push_back(query.value(0).toString());
+    if (columns.empty()) return Outcome::Fail(Message(path, "table \"" + table + "\" is missing"));
+    return Outcome::Ok(std::move(columns));
+}
+
 }  // namespace
 
 Result<CellTable> ExperimentDb::ReadScenarioCells(ScenarioTable table)
@@ -74,7 +91,9 @@ Result<CellTable> ExperimentDb::ReadScenarioCells(ScenarioTable table)
 Result<CellTable> ExperimentDb::ReadResultCells(ResultTable table)
 {
     const QString name = table == ResultTable::Participants ? QStringLiteral("UserData") : QStringLiteral("Experiments");
-    return ReadCells(Q(connection_), path_, name, {});
+    auto columns = ColumnsOf(Q(connection_), path_, dialect(), name);
+    if (!columns) return columns.fault();
+    return ReadCells(Q(connection_), path_, name, columns.value());
 }
 
 }  // namespace kestu

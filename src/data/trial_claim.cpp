@@ -5,6 +5,7 @@
 #include <QVariant>
 
 #include "data/db_internal.h"
+#include "data/dialect.h"
 #include "data/experiment_db.h"
 
 namespace kestu {
@@ -30,9 +31,9 @@ Result<long long> ExperimentDb::ClaimTrial(const ExperimentStart& start)
     const QString user = "\"" + Q(start.UserID) + "\"";
     const QString doing = "cannot claim trial " + QString::number(start.Experiment) + " of User ID " + user;
     std::string error;
-    // IMMEDIATE takes the write lock before the read, so a second copy waits
-    // here instead of reading the same counter.
-    if (!Exec(db, QStringLiteral("BEGIN IMMEDIATE"), path_, doing, error)) return Outcome::Fail(error);
+    // Nothing is read before the claim holds the lock on the counter, so a
+    // second copy waits here instead of reading the same count.
+    if (!Exec(db, dialect().beginClaim, path_, doing, error)) return Outcome::Fail(error);
 
     auto fail = [&](const std::string& why) {
         QSqlQuery rollback(db);
@@ -42,7 +43,8 @@ Result<long long> ExperimentDb::ClaimTrial(const ExperimentStart& start)
 
     QSqlQuery counter(db);
     counter.prepare(QStringLiteral(
-        "SELECT rowid, \"TrialNum\" FROM \"UserData\" WHERE \"UserID\" = ? ORDER BY rowid LIMIT 1"));
+        "SELECT rowid, \"TrialNum\" FROM \"UserData\" WHERE \"UserID\" = ? ORDER BY rowid LIMIT 1") +
+                    dialect().lockForUpdate);
     counter.addBindValue(Q(start.UserID));
     if (!Run(counter, path_, doing, error)) return fail(error);
     if (!counter.next()) return fail(Message(path_, doing + ": no row for that User ID in table \"UserData\""));

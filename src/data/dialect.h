@@ -1,0 +1,44 @@
+#pragma once
+
+// What differs between the two databases a study may live in, in one place:
+// an SQLite file on one computer, a PostgreSQL server for a lab. Every other
+// statement is written once, in SQL both understand: tables and columns are
+// quoted by the names the experimenters know, rows are ordered and found by
+// "rowid" (SQLite's own; on the server a column of that name).
+
+#include <QString>
+
+#include <vector>
+
+namespace kestu::dbdetail {
+
+enum class Backend { Sqlite, Postgres };
+
+struct Dialect {
+    Backend backend;
+    QString driver;            // Qt's driver for it
+    QString realType;          // a double in a table
+    QString blobType;          // bytes in a table
+    QString rowIdColumn;       // declared first in every table; empty where the database has its own
+    // Ends an INSERT whose new "rowid" the query then returns as a row. SQLite
+    // commits such a statement only after its row has been read, so a failed
+    // commit would go unseen: there the id is the driver's last insert id.
+    QString returningRowId;
+    QString beginClaim;        // opens the transaction in which a trial number is claimed
+    QString lockForUpdate;     // ends a SELECT whose rows the claim will change
+    QString columnsOfTable;    // the column names of table ? in their order (a statement)
+};
+
+const Dialect& DialectOf(Backend backend);
+
+// The seats' role on a server, "kestu_seat": it may read the scenario and
+// add or update participants, trials and logs, but it cannot change the
+// scenario or delete anything. Created when missing; the study's tables
+// must exist.
+std::vector<QString> SeatRoleStatements();
+
+// The schema script rewritten for the dialect: the types, and the server's
+// "rowid" column in every table.
+QString SchemaFor(const Dialect& dialect, const QString& script);
+
+}  // namespace kestu::dbdetail
