@@ -7,9 +7,11 @@ class QLockFile;
 
 namespace kestu {
 
-// Holds a participant for one running copy of the program: a lock file
-// beside the experiment database, taken at login and given back when the
-// program ends. A lock left by a copy that crashed is taken over.
+// Holds a participant for one running copy of the program, taken at login
+// and given back when the program ends: a lock file beside an SQLite
+// database, or a session lock on the study's server, which holds the
+// participant for the whole lab. A lock left by a copy that crashed is taken
+// over (the server drops a dead seat's session and its lock with it).
 class ParticipantLock {
 public:
     ~ParticipantLock();
@@ -24,9 +26,18 @@ public:
     // "<folder>/<UserID>.lock".
     static std::string LockPath(const std::string& dbPath, const std::string& userId);
 
+    // The server's lock key for a User ID: a stable 63-bit hash.
+    static long long ServerKey(const std::string& userId);
+
 private:
     explicit ParticipantLock(std::unique_ptr<QLockFile> file);
+    ParticipantLock(std::string connection, long long key);
+    static std::unique_ptr<ParticipantLock> TakeOnServer(const std::string& url, const std::string& userId,
+                                                         std::string& error);
+
     std::unique_ptr<QLockFile> file_;
+    std::string connection_;  // the server connection that holds the lock
+    long long key_ = 0;
 };
 
 }  // namespace kestu

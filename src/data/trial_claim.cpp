@@ -14,12 +14,14 @@ using namespace dbdetail;
 
 namespace {
 
+// Transaction control runs as it is: the server cannot prepare it.
 bool Exec(QSqlDatabase& db, const QString& statement, const std::string& path, const QString& doing,
           std::string& error)
 {
     QSqlQuery query(db);
-    query.prepare(statement);
-    return Run(query, path, doing, error);
+    if (query.exec(statement)) return true;
+    error = Message(path, doing + " (" + DriverText(query.lastError()) + ")");
+    return false;
 }
 
 }  // namespace

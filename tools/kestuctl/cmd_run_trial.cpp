@@ -2,6 +2,7 @@
 #include <limits>
 #include <ostream>
 
+#include "data/database_location.h"
 #include "data/db_experiment_store.h"
 #include "data/experiment_db.h"
 #include "data/participant_lock.h"
@@ -15,8 +16,12 @@ namespace kestu::ctl {
 
 namespace {
 
-std::string FolderOf(const std::string& dbPath)
+// Where the trial log goes: beside an SQLite file, or in the folder given
+// (the current one by default) for a study on a server.
+std::string LogFolder(const ParsedArgs& args, const std::string& dbPath)
 {
+    if (const auto given = args.Value("--logs")) return *given;
+    if (LooksLikeServerUrl(dbPath)) return ".";
     const auto slash = dbPath.rfind('/');
     return slash == std::string::npos ? std::string{} : dbPath.substr(0, slash == 0 ? 1 : slash);
 }
@@ -77,7 +82,7 @@ int RunTrial(const ParsedArgs& args, Console& console)
     participant.UserID = userId;
     participant.TrialNum = *done;
     DbExperimentStore store(dbPath);
-    const ParticipantTrial run = RunParticipantTrial(participant, store, FolderOf(dbPath), seed);
+    const ParticipantTrial run = RunParticipantTrial(participant, store, LogFolder(args, dbPath), seed);
     for (const std::string& message : run.messages) console.err << "kestuctl run-trial: " << message << "\n";
     if (!run.completed) {
         if (run.messages.empty()) console.err << "kestuctl run-trial: the trial did not reach its end\n";
@@ -92,18 +97,19 @@ int RunTrial(const ParsedArgs& args, Console& console)
 
 const Command RunTrialCommand{
     "run-trial",
-    "run-trial DB USERID [--seed S]",
+    "run-trial DB USERID [--seed S] [--logs DIR]",
     "Run one recorded trial for a participant with the Random method.",
     "Runs one whole Experiment trial for USERID exactly as the participant's\n"
     "window does, without a window: the participant is held for the run (a\n"
     "second copy is refused), the next trial number is claimed, the trial log\n"
-    "USERID.N is written beside DB, and the trial's row in \"Experiments\" and\n"
+    "USERID.N is written beside DB (a study on a server: in DIR, by default the\n"
+    "current folder), and the trial's row in \"Experiments\" and\n"
     "the participant's trial count are stored. The switches are clicked by the\n"
     "Random method, seeded from S (default: the clock). A User ID not yet in DB\n"
     "is added with empty questionnaire answers. Use it to pilot a study.\n\n"
     "Example:\n"
     "  kestuctl run-trial KESTU.MDB pilot1 --seed 7\n",
-    {{"DB", "USERID"}, 2, {"--seed"}, {}},
+    {{"DB", "USERID"}, 2, {"--seed", "--logs"}, {}},
     RunTrial,
 };
 
