@@ -90,10 +90,8 @@ bool EndsWithStop(const std::string& log)
 
 std::string ReadWhole(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    auto text = kestu::ReadWholeFile(path);
+    return text ? text.value() : std::string();
 }
 
 // Runs the trial with its log in a scratch folder, then puts the log at

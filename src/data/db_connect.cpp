@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "data/db_internal.h"
+#include "trials/session_state.h"
 
 namespace kestu::dbdetail {
 
@@ -38,7 +39,7 @@ std::string ConnectServer(QSqlDatabase& db, const DatabaseLocation& where, OpenM
     std::string options = ConnectOptionsText(server);
     // The seat's computer, which a second seat's refusal names.
     if (options.find("application_name=") == std::string::npos)
-        options += std::string(options.empty() ? "" : ";") + "application_name=kestu@" + ThisHost();
+        options += std::string(options.empty() ? "" : ";") + "application_name=kestu@" + ThisComputer();
     if (options.find("connect_timeout=") == std::string::npos) options += ";connect_timeout=10";
     db.setConnectOptions(Q(options));
     if (!db.open()) return Message(where.text, "cannot reach the database server (" + DriverText(db.lastError()) + ")");
@@ -81,13 +82,6 @@ std::string Connect(const QString& name, const DatabaseLocation& where, OpenMode
         return Message(where.text, "cannot open the database: Qt's " + which + " driver is not installed");
     }
     return where.IsServer() ? ConnectServer(db, where, mode, bare) : ConnectFile(db, where.text, mode);
-}
-
-std::string ThisHost()
-{
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "unknown";
-    return name;
 }
 
 }  // namespace kestu::dbdetail

@@ -24,7 +24,4 @@ void Drop(const QString& name);
 // returns the message, and the caller still drops the connection.
 std::string Connect(const QString& name, const DatabaseLocation& where, OpenMode mode, bool bare = false);
 
-// This computer's name as the server shows it for a seat's connections.
-std::string ThisHost();
-
 }  // namespace kestu::dbdetail

@@ -42,4 +42,9 @@ Status DbExperimentStore::SaveTrialNum(const std::string& userId, int trialNum)
                                   [&](ExperimentDb& db) { return db.SaveTrialNum(userId, trialNum); });
 }
 
+Status DbExperimentStore::StoreTrialLog(const TrialLogCopy& log)
+{
+    return WithDb<std::monostate>(path_, OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.StoreTrialLog(log); });
+}
+
 }  // namespace kestu

@@ -18,6 +18,7 @@ public:
     Result<long long> ClaimTrial(const ExperimentStart& row) override;
     Status CompleteExperiment(long long rowId, const ExperimentResult& result) override;
     Status SaveTrialNum(const std::string& userId, int trialNum) override;
+    Status StoreTrialLog(const TrialLogCopy& log) override;
 
 private:
     std::string path_;

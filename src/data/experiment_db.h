@@ -78,6 +78,13 @@ public:
     // of the program took the number). Returns the new row's rowid.
     Result<long long> ClaimTrial(const ExperimentStart& start);
 
+    // Trial logs. StoreTrialLog adds the copy unless the trial's log is
+    // already there (a delivery tried twice stores it once); an SQLite file
+    // made before the table existed gets it first.
+    Status StoreTrialLog(const TrialLogCopy& log);
+    // The logs of one participant, or of all (empty userId), in stored order.
+    Result<std::vector<TrialLogCopy>> ReadTrialLogs(const std::string& userId);
+
     // The scenario tables, rows in stored order, checked cell by cell.
     Result<ScenarioTables> ReadScenario();
     // One scenario table's columns as stored, unchecked, so that even a table

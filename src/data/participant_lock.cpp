@@ -9,6 +9,7 @@
 
 #include "data/db_connect.h"
 #include "data/db_internal.h"
+#include "trials/session_state.h"
 
 namespace kestu {
 
@@ -65,7 +66,7 @@ std::string HolderHost(const QString& connection, long long key)
 std::string InUseMessage(const std::string& userId, const std::string& host)
 {
     if (host.empty()) return "User ID " + userId + " is in use by another Kestu window.";
-    if (host == ThisHost() || host == S(QSysInfo::machineHostName()))
+    if (host == ThisComputer() || host == S(QSysInfo::machineHostName()))
         return "User ID " + userId + " is in use by another Kestu window on this computer.";
     return "User ID " + userId + " is in use by another Kestu window on the computer " + host + ".";
 }

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/result.h"
 #include "scenario/scenario_tables.h"
@@ -25,6 +26,16 @@ struct ExperimentResult {
     std::optional<double> BusyTime, SweepTime, IdleTime;  // empty when no tick counted
 };
 
+// A copy of a trial's log for table "TrialLogs": the bytes of USERID.N as
+// the trial left them.
+struct TrialLogCopy {
+    std::string UserID;
+    long long Experiment = 0;
+    std::string Host;       // the computer the trial ran on
+    std::string Bytes;
+    std::string WrittenAt;  // yyyy-mm-dd hh:mm:ss, the seat's own clock
+};
+
 // Where the trial operations read the scenario and keep their rows. The
 // database implements it; headless runs keep everything in memory.
 class ExperimentStore {
@@ -37,6 +48,8 @@ public:
     virtual Result<long long> ClaimTrial(const ExperimentStart& row) = 0;
     virtual Status CompleteExperiment(long long rowId, const ExperimentResult& result) = 0;
     virtual Status SaveTrialNum(const std::string& userId, int trialNum) = 0;
+    // Keeps the log once: a second copy of the same trial's log is ignored.
+    virtual Status StoreTrialLog(const TrialLogCopy& log) = 0;
 };
 
 // A store that only holds the scenario and remembers the rows in memory.
@@ -61,11 +74,17 @@ public:
         savedTrialNum = n;
         return Ok();
     }
+    Status StoreTrialLog(const TrialLogCopy& log) override
+    {
+        logs.push_back(log);
+        return Ok();
+    }
 
     ScenarioTables tables;
     std::optional<ExperimentStart> started;
     std::optional<ExperimentResult> result;
     std::optional<int> savedTrialNum;
+    std::vector<TrialLogCopy> logs;
     long long rows = 0;
 };
 

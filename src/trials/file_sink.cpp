@@ -125,4 +125,31 @@ Status ReplaceFile(const std::string& path, std::string_view bytes, const SinkWr
     return Ok();
 }
 
+Result<std::string> ReadWholeFile(const std::string& path, long long maxBytes)
+{
+    const auto fail = [&](std::string reason) { return Fault{std::move(reason), path, {}, {}}; };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(SystemReason(errno));
+    struct stat info {};
+    std::string text;
+    std::string reason;
+    if (::fstat(fd, &info) != 0)
+        reason = SystemReason(errno);
+    else if (!S_ISREG(info.st_mode))
+        reason = "it is not a regular file";
+    else if (info.st_size > maxBytes)
+        reason = "it is larger than " + std::to_string(maxBytes) + " bytes";
+    char buffer[65536];
+    while (reason.empty()) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0 && static_cast<long long>(text.size()) + got > maxBytes) reason = "it grew past its size limit";
+        if (got > 0) text.append(buffer, static_cast<std::size_t>(got));
+        if (got == 0) break;
+        if (got < 0 && errno != EINTR) reason = SystemReason(errno);
+    }
+    ::close(fd);
+    if (!reason.empty()) return fail(reason);
+    return text;
+}
+
 }  // namespace kestu

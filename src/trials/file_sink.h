@@ -65,6 +65,10 @@ bool RemoveRegularFile(const std::string& path);
 // Syncs the folder that holds `path`, so a rename or a new file survives a crash.
 bool SyncParentFolder(const std::string& path);
 
+// The whole content of a regular file of at most `maxBytes`; the fault is the
+// system's reason, or that the file is not a regular one or is too large.
+Result<std::string> ReadWholeFile(const std::string& path, long long maxBytes = 1LL << 30);
+
 // The system's text for an errno value.
 std::string SystemReason(int error);
 

@@ -1,6 +1,7 @@
 #include "trials/session_state.h"
 
 #include <ctime>
+#include <unistd.h>
 #include <utility>
 
 namespace kestu {
@@ -14,6 +15,13 @@ WallClock SystemWallClock()
     std::strftime(date, sizeof date, "%Y-%m-%d", &local);
     std::strftime(time, sizeof time, "%H:%M:%S", &local);
     return {date, time};
+}
+
+std::string ThisComputer()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "unknown";
+    return name;
 }
 
 SessionState::SessionState(ParticipantState& participant, ExperimentStore& store, std::string programFolder,

@@ -19,6 +19,9 @@ struct WallClock {
 };
 WallClock SystemWallClock();
 
+// This computer's name, as trial logs and the lab's seats record it.
+std::string ThisComputer();
+
 // What the window (or a headless runner) lends the trial operations.
 struct SessionHost {
     std::function<void(const std::string& title, const std::string& text)> report;

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "trials/file_sink.h"
 #include "trials/message_text.h"
 #include "trials/number_text.h"
 
@@ -178,15 +179,9 @@ std::string SnapshotFileName(const std::string& userId)
 Result<std::string> ReadSnapshotText(const std::string& path)
 {
     // A snapshot is a few kilobytes; anything far larger is not one.
-    constexpr long long MaxSize = 1 << 20;
-    struct stat info {};
-    std::ifstream in;
-    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxSize)
-        in.open(path, std::ios::binary);
-    if (!in) return Fault{"The snapshot file " + ForMessage(path, 1000) + " cannot be opened.", path, {}, {}};
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    auto text = ReadWholeFile(path, 1 << 20);
+    if (!text) return Fault{"The snapshot file " + ForMessage(path, 1000) + " cannot be opened.", path, {}, {}};
+    return text;
 }
 
 Result<Snapshot> LoadSnapshotText(const std::string& path, const std::string& text)

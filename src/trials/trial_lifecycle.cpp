@@ -157,6 +157,7 @@ bool TrialLifecycle::CreateTrialLog()
         return false;
     }
     trialStarted_ = false;
+    logStored_ = false;
     return true;
 }
 
@@ -262,7 +263,7 @@ void TrialLifecycle::DeadlineCheckPoint()
     s_.controls.SwitchesEnabled = false;
     --p.ElapsedTicks;
     if (s_.participant.ReplayMode) {
-        // A replay ends in its console; the trial s_.controls lead nowhere here.
+        // A replay ends in its console; the trial controls lead nowhere here.
         s_.controls.SpeedGroupVisible = true;
         s_.engine.SetTimerRunning(false);
         ShowReplayEnded(s_.controls);
@@ -276,25 +277,51 @@ void TrialLifecycle::DeadlineCheckPoint()
     else
         s_.controls.DetailFBVisible = true;
 
-    // Never a completed row for a trial without its whole log; a failure has
-    // already stopped the trial.
-    if (s_.participant.ExperimentMode() && s_.writeTrialLog && !FinishTrialLog()) return;
     if (s_.participant.ExperimentMode()) {
-        ExperimentResult result;
-        result.EndTime = s_.host.now().Time;
-        result.MissedBuckets = static_cast<double>(s_.missed.Total);
-        if (auto shares = ComputeShares(p.ElapsedTicks, p.BusyPumpTicks, p.SweepPumpTicks)) {
-            result.BusyTime = shares->BusyTime;
-            result.SweepTime = shares->SweepTime;
-            result.IdleTime = shares->IdleTime;
-        }
-        ReportDbFailure(s_.store.CompleteExperiment(experimentRow_, result));
+        if (!RecordResults()) return;
     } else if (s_.participant.TrainingMode && s_.participant.FeedforwardOn) {
         s_.controls.FFVisible = true;
         s_.controls.FFEnabled = false;
     }
     if (!s_.participant.ReplayMode) s_.controls.ModeShown = s_.participant.Mode();
     StartOrStop();
+}
+
+// Never a completed row for a trial without its whole log, in the file and
+// in the database; a failure to finish the log has already stopped the trial.
+bool TrialLifecycle::RecordResults()
+{
+    if (s_.writeTrialLog) {
+        if (!FinishTrialLog()) return false;
+        StoreTrialLog();
+    }
+    const PlantState& p = s_.plant();
+    ExperimentResult result;
+    result.EndTime = s_.host.now().Time;
+    result.MissedBuckets = static_cast<double>(s_.missed.Total);
+    if (auto shares = ComputeShares(p.ElapsedTicks, p.BusyPumpTicks, p.SweepPumpTicks)) {
+        result.BusyTime = shares->BusyTime;
+        result.SweepTime = shares->SweepTime;
+        result.IdleTime = shares->IdleTime;
+    }
+    ReportDbFailure(s_.store.CompleteExperiment(experimentRow_, result));
+    return true;
+}
+
+// The database keeps a copy of the finished log, once per trial.
+void TrialLifecycle::StoreTrialLog()
+{
+    if (logStored_ || s_.log.Path().empty()) return;
+    logStored_ = true;
+    const WallClock now = s_.host.now();
+    TrialLogCopy copy{s_.participant.UserID, s_.participant.TrialNum, ThisComputer(), {}, now.Date + " " + now.Time};
+    const Result<std::string> bytes = ReadWholeFile(s_.log.Path());
+    if (!bytes) {
+        ReportDbFailure(Status(bytes.fault()));
+        return;
+    }
+    copy.Bytes = bytes.value();
+    ReportDbFailure(s_.store.StoreTrialLog(copy));
 }
 
 void TrialLifecycle::ToggleDetailFeedback()
@@ -322,8 +349,10 @@ void TrialLifecycle::CloseWindow()
     if (closed_) return;
     closed_ = true;
     if (trialStarted_) {
-        if (s_.plant().TrialLogOn && s_.engine.TimerRunning() && s_.log.IsOpen()) s_.log.AppendLogMark(s_.plant(), LogKind::Stop);
+        if (s_.plant().TrialLogOn && s_.engine.TimerRunning() && s_.log.IsOpen())
+            s_.log.AppendLogMark(s_.plant(), LogKind::Stop);
         s_.log.Finish();
+        StoreTrialLog();
     } else {
         DiscardUnstartedLog();
     }

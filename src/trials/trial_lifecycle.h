@@ -39,7 +39,8 @@ private:
     template <typename T>
     void ReportDbFailure(const Result<T>& outcome);
     void SaveTrialCounter();
-    void CompleteExperiment();
+    bool RecordResults();
+    void StoreTrialLog();
 
     SessionState& s_;
     SnapshotKeeper& snapshots_;
@@ -47,6 +48,7 @@ private:
     bool dbFailureReported_ = false;
     bool logFailureReported_ = false;
     bool trialStarted_ = false;    // the trial's number is claimed and its row added
+    bool logStored_ = false;       // the database has this trial's log
     bool closed_ = false;
 };
 

@@ -39,6 +39,13 @@ TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
     ASSERT_FALSE(headers.empty());
     EXPECT_EQ(headers.front(), "0,0,\"ON\",14");
     EXPECT_EQ(headers.back(), "0,12,\"STOP\",0");
+    // The database keeps the finished log, byte for byte, once.
+    ASSERT_EQ(store.logs.size(), 1u);
+    EXPECT_EQ(store.logs[0].Bytes, ReadText(dir / "ann.5"));
+    EXPECT_EQ(store.logs[0].Experiment, 5);
+    EXPECT_EQ(store.logs[0].WrittenAt, "2026-12-06 10:11:12");
+    session->CloseWindow();
+    EXPECT_EQ(store.logs.size(), 1u);
     EXPECT_FALSE(session->controls.SwitchesEnabled);
     EXPECT_TRUE(session->controls.SetupVisible && session->controls.SetupEnabled);
     EXPECT_TRUE(session->controls.DetailFBVisible);
@@ -82,6 +89,8 @@ TEST_F(TrialTest, ClosingMidTrialStopsTheLogOnceAndSavesTheCounter)
     const auto headers = Headers(dir / "ann.5");
     ASSERT_EQ(headers.size(), 1u);
     EXPECT_EQ(headers[0], "0,2,\"STOP\",0");
+    ASSERT_EQ(store.logs.size(), 1u);  // the log as the close left it
+    EXPECT_EQ(store.logs[0].Bytes, ReadText(dir / "ann.5"));
     EXPECT_EQ(store.savedTrialNum, 5);
     EXPECT_EQ(store.saves, 1);  // the start claims the number; the close saves once, not again
     EXPECT_FALSE(store.result.has_value());

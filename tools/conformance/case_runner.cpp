@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "data/experiment_db.h"
+#include "trials/file_sink.h"
 #include "trials/snapshot.h"
 #include "trials/trial_session.h"
 
@@ -20,10 +21,8 @@ namespace {
 
 std::string ReadText(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    auto text = kestu::ReadWholeFile(path);
+    return text ? text.value() : std::string();
 }
 
 // Whole numbers of the plant as a JSON list.

@@ -13,6 +13,7 @@
 
 #include "kestuctl/csv.h"
 #include "scenario/scenario_rules.h"
+#include "trials/file_sink.h"
 #include "trials/message_text.h"
 
 namespace kestu::ctl {
@@ -87,14 +88,12 @@ std::optional<std::map<std::string, std::size_t>> HeaderPositions(const CsvRow& 
 // column's rule; every fault is reported.
 NumberRows ReadTableFile(const std::string& path, const TableRule& table, const Reporter& report)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const auto content = ReadWholeFile(path);
+    if (!content) {
         report.Whole("cannot be read");
         return {};
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    const CsvText csv = ReadCsv(content.str());
+    const CsvText csv = ReadCsv(content.value());
     if (!csv.error.empty()) {
         report.At(csv.errorLine, csv.error);
         return {};
