@@ -1,4 +1,5 @@
 #include <QString>
+#include <QTemporaryDir>
 
 #include <filesystem>
 #include <iomanip>
@@ -6,6 +7,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "data/database_location.h"
 #include "data/experiment_db.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
@@ -13,6 +15,7 @@
 #include "kestuctl/progress_bar.h"
 #include "kestuctl/replay_run.h"
 #include "kestuctl/rescore_check.h"
+#include "kestuctl/stored_logs.h"
 #include "kestuctl/trial_pairing.h"
 #include "trials/message_text.h"
 
@@ -110,11 +113,21 @@ int RunRescore(const ParsedArgs& args, Console& console)
                                           (onlyTrial ? ", trial " + std::to_string(*onlyTrial) : std::string()));
     }
 
-    // Trial logs live beside the database.
+    // Trial logs live beside an SQLite file; a study on a server is re-scored
+    // from the copies it keeps, written out to a scratch folder first.
     std::error_code failed;
-    const std::filesystem::path logFolder =
-        std::filesystem::absolute(dbPath, failed).lexically_normal().parent_path();
-    if (failed) return Failure(args, console, dbPath + ": its folder cannot be found (" + failed.message() + ")");
+    std::optional<QTemporaryDir> scratch;
+    std::filesystem::path logFolder;
+    if (LooksLikeServerUrl(dbPath)) {
+        scratch.emplace();
+        if (!scratch->isValid()) return Failure(args, console, "cannot make a temporary folder for the logs");
+        const auto written = WriteStoredLogs(*db.value(), userId, scratch->path().toStdString());
+        if (!written) return Failure(args, console, written.error());
+        logFolder = scratch->path().toStdString();
+    } else {
+        logFolder = std::filesystem::absolute(dbPath, failed).lexically_normal().parent_path();
+        if (failed) return Failure(args, console, dbPath + ": its folder cannot be found (" + failed.message() + ")");
+    }
     ProgressBar progress(console, "rescoring", static_cast<long long>(rows.size()));
     std::ostringstream report;
     std::size_t disagreeing = 0;
@@ -139,7 +152,8 @@ const Command RescoreCommand{
     "Check a participant's results by replaying their logs.",
     "For each of the participant's rows in table Experiments (only trial TRIAL's\n"
     "when given; every one with --all or without TRIAL), the log USERID.TRIAL\n"
-    "beside DB is replayed headless and MissedBuckets, BusyTime, SweepTime and\n"
+    "beside DB (for a study on a server: the copy in its table TrialLogs)\n"
+    "is replayed headless and MissedBuckets, BusyTime, SweepTime and\n"
     "IdleTime are compared with the row (missed buckets exactly, shares within\n"
     "1e-9). Each field is marked ok or MISMATCH. A row of a trial whose window was\n"
     "closed before the end holds no result; its log, ending with STOP, agrees.\n"

@@ -17,6 +17,7 @@ extern const Command Log2CsvCommand;
 extern const Command BaselineCommand;
 extern const Command PlotCommand;
 extern const Command RunTrialCommand;
+extern const Command FetchLogsCommand;
 
 // Every command, in the order the command list shows them.
 const std::vector<const Command*>& AllCommands();
