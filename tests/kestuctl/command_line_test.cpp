@@ -14,7 +14,6 @@ TEST_F(CommandLineTest, TheListAndEveryCommandHaveHelpWithUsageAndAnExample)
     const CommandResult list = Run({"--help"});
     EXPECT_EQ(list.status, ExitOk);
     EXPECT_EQ(Run({}).status, ExitUsage);
-    ASSERT_EQ(AllCommands().size(), 10u);
     for (const Command* command : AllCommands()) {
         EXPECT_TRUE(Has(list.out, "  " + command->name + " "));
         const CommandResult help = Run({command->name, "--help"});
