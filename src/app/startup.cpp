@@ -3,7 +3,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "data/experiment_db.h"
+#include <cstdio>
+
+#include "app/study_settings.h"
 #include "ui/frm_login.h"
 #include "ui/frm_sim_options.h"
 #include "ui/frm_simulation.h"
@@ -33,7 +35,9 @@ StartupResult Startup::Run(const StartupOptions& options)
     {
         ui::frmSplash splash;
         ShowSplash(splash, options.splashMilliseconds);
-        state_.DatabasePath = ExperimentDb::DefaultPath(state_.ProgramFolder);
+        state_.DatabasePath = StudyDatabase(state_.ProgramFolder);
+        const std::string delivered = DeliverKeptResults(state_.ProgramFolder, state_.DatabasePath);
+        if (!delivered.empty()) std::fprintf(stderr, "%s\n", delivered.c_str());
         state_.constants = EngineConstants{2, 10};
     }  // the splash closes here
     if (!LogIn(options)) return StartupResult::LoginRefused;

@@ -2,16 +2,25 @@
 
 #include <string>
 
+#include "data/outbox.h"
 #include "trials/experiment_store.h"
 
 namespace kestu {
 
-// The trial operations' store over the experiment database file. Every call
+// The trial operations' store over the experiment database. Every call
 // opens its own connection, so a file that vanished or was replaced between
 // two calls is reported instead of being written blindly.
+//
+// With an outbox, a study on a server that cannot be reached at a trial's
+// end loses nothing: the trial's log and results go into the outbox file
+// (and every later write of that trial after them, keeping their order),
+// and the message says they are kept on this computer.
 class DbExperimentStore : public ExperimentStore {
 public:
-    explicit DbExperimentStore(std::string dbPath) : path_(std::move(dbPath)) {}
+    explicit DbExperimentStore(std::string dbPath, std::string outboxPath = {})
+        : path_(std::move(dbPath)), outboxPath_(std::move(outboxPath))
+    {
+    }
     const std::string& path() const { return path_; }
 
     Result<ScenarioTables> ReadScenario() override;
@@ -21,7 +30,11 @@ public:
     Status StoreTrialLog(const TrialLogCopy& log) override;
 
 private:
+    Status KeepInOutbox(const Status& failure, const OutboxEntry& entry);
+
     std::string path_;
+    std::string outboxPath_;
+    bool deferring_ = false;  // this trial's writes go to the outbox
 };
 
 }  // namespace kestu

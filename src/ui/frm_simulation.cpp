@@ -74,7 +74,7 @@ void SetBold(QWidget* widget)
 frmSimulation::frmSimulation(ParticipantState& participant, std::string databasePath, std::string programFolder,
                              EngineConstants constants, QWidget* parent)
     : QWidget(parent, Qt::Window), participant_(participant), databasePath_(std::move(databasePath)),
-      programFolder_(std::move(programFolder)), constants_(constants), store_(databasePath_),
+      programFolder_(std::move(programFolder)), constants_(constants), store_(databasePath_, OutboxPath(programFolder_)),
       session_(participant, store_, programFolder_, constants)
 {
     setObjectName(QStringLiteral("frmSimulation"));

@@ -81,7 +81,7 @@ int RunTrial(const ParsedArgs& args, Console& console)
     ParticipantState participant;
     participant.UserID = userId;
     participant.TrialNum = *done;
-    DbExperimentStore store(dbPath);
+    DbExperimentStore store(dbPath, OutboxPath(LogFolder(args, dbPath)));
     const ParticipantTrial run = RunParticipantTrial(participant, store, LogFolder(args, dbPath), seed);
     for (const std::string& message : run.messages) console.err << "kestuctl run-trial: " << message << "\n";
     if (!run.completed) {

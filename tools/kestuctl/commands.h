@@ -18,6 +18,7 @@ extern const Command BaselineCommand;
 extern const Command PlotCommand;
 extern const Command RunTrialCommand;
 extern const Command FetchLogsCommand;
+extern const Command SyncCommand;
 
 // Every command, in the order the command list shows them.
 const std::vector<const Command*>& AllCommands();

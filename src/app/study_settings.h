@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace kestu {
+
+// The study's database as the study folder names it: the url of section
+// [database] of "kestu.ini" in the folder (a lab's seats name their server
+// there once), or else the file "KESTU.MDB" in the folder.
+std::string StudyDatabase(const std::string& studyFolder);
+
+// Hands what an earlier run kept in the study folder's outbox to the study's
+// database; what cannot be delivered stays for the next start. Returns a
+// line for the console, empty when there was nothing to do.
+std::string DeliverKeptResults(const std::string& studyFolder, const std::string& database);
+
+}  // namespace kestu
