@@ -40,6 +40,10 @@ constexpr const char* ScenarioTableName(ScenarioTable table)
     return "";
 }
 
+// Every table of a study, in the order a copy writes them.
+inline constexpr const char* StudyTables[] = {"UserData", "Experiments", "TrialLogs",
+                                              "exogenous", "deadline", "sorttable"};
+
 // The participant and result tables: "UserData" and "Experiments".
 enum class ResultTable { Participants, Experiments };
 

@@ -94,6 +94,12 @@ public:
     // one transaction: on any failure the database keeps its old scenario.
     Status ReplaceScenario(const ScenarioTables& tables);
 
+    // Every column (but a server's "rowid") and row of any table, in stored order.
+    Result<CellTable> ReadWholeTable(const std::string& table);
+    // Replaces the rows of the named tables with the given ones, all in one
+    // transaction; on any failure the database is left as it was.
+    Status ReplaceTables(const std::vector<std::pair<std::string, CellTable>>& tables);
+
     // Every column and row of "UserData" or "Experiments", in stored order.
     Result<CellTable> ReadResultCells(ResultTable table);
     // The participant's rows of "Experiments", in stored order.

@@ -90,10 +90,70 @@ Result<CellTable> ExperimentDb::ReadScenarioCells(ScenarioTable table)
 
 Result<CellTable> ExperimentDb::ReadResultCells(ResultTable table)
 {
-    const QString name = table == ResultTable::Participants ? QStringLiteral("UserData") : QStringLiteral("Experiments");
-    auto columns = ColumnsOf(Q(connection_), path_, dialect(), name);
+    return ReadWholeTable(table == ResultTable::Participants ? "UserData" : "Experiments");
+}
+
+Result<CellTable> ExperimentDb::ReadWholeTable(const std::string& table)
+{
+    auto columns = ColumnsOf(Q(connection_), path_, dialect(), Q(table));
     if (!columns) return columns.fault();
-    return ReadCells(Q(connection_), path_, name, columns.value());
+    return ReadCells(Q(connection_), path_, Q(table), columns.value());
+}
+
+namespace {
+
+QVariant ToValue(const Cell& cell)
+{
+    if (const auto* whole = std::get_if<long long>(&cell)) return QVariant::fromValue<qlonglong>(*whole);
+    if (const auto* number = std::get_if<double>(&cell)) return *number;
+    if (const auto* text = std::get_if<std::string>(&cell)) {
+        const QString value = Q(*text);
+        return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
+    }
+    return QVariant();
+}
+
+std::string InsertRows(QSqlDatabase& db, const std::string& path, const std::string& table, const CellTable& cells)
+{
+    const QString doing = "cannot copy into table \"" + Q(table) + "\"";
+    std::string error;
+    QSqlQuery clear(db);
+    if (!clear.exec("DELETE FROM " + QuotedName(Q(table))))
+        return Message(path, doing + " (" + DriverText(clear.lastError()) + ")");
+    QStringList names, marks;
+    for (const std::string& column : cells.columns) {
+        names << QuotedName(Q(column));
+        marks << QStringLiteral("?");
+    }
+    QSqlQuery insert(db);
+    insert.prepare("INSERT INTO " + QuotedName(Q(table)) + " (" + names.join(", ") + ") VALUES (" + marks.join(", ") +
+                   ")");
+    for (const std::vector<Cell>& row : cells.rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) insert.bindValue(static_cast<int>(c), ToValue(row[c]));
+        if (!Run(insert, path, doing, error)) return error;
+    }
+    return {};
+}
+
+}  // namespace
+
+Status ExperimentDb::ReplaceTables(const std::vector<std::pair<std::string, CellTable>>& tables)
+{
+    QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
+    if (!db.transaction()) return Status::Fail(Message(path_, "cannot start the copy (" + DriverText(db.lastError()) + ")"));
+    for (const auto& [table, cells] : tables) {
+        const std::string error = InsertRows(db, path_, table, cells);
+        if (!error.empty()) {
+            db.rollback();
+            return Status::Fail(error);
+        }
+    }
+    if (!db.commit()) {
+        const std::string error = Message(path_, "cannot save the copy (" + DriverText(db.lastError()) + ")");
+        db.rollback();
+        return Status::Fail(error);
+    }
+    return Ok();
 }
 
 }  // namespace kestu
