@@ -28,9 +28,9 @@ TEST_F(ParticipantTest, NewRowReadsBackAsTypedWithTrialNumZeroUnderItsExactIdOnl
     ASSERT_TRUE(found.ok()) << found.error();
     ASSERT_TRUE(found.value().has_value());
     EXPECT_EQ(Fields(*found.value()), "o'brien| Siobhan|O'Brien |Junior|Other|20|Female|0");  // not trimmed
-    EXPECT_EQ(SqlValue("SELECT typeof(\"TrialNum\") FROM \"UserData\"").toString(), "text");
+    EXPECT_EQ(Sql("SELECT typeof(\"TrialNum\") FROM \"UserData\"").toString(), "text");
     // An empty answer is stored as empty text, not as a missing value.
-    EXPECT_EQ(SqlValue("SELECT typeof(\"Major\") FROM \"UserData\" WHERE \"UserID\" = 'ann'").toString(), "text");
+    EXPECT_EQ(Sql("SELECT typeof(\"Major\") FROM \"UserData\" WHERE \"UserID\" = 'ann'").toString(), "text");
 
     // An unknown ID is not found, and that is not an error.
     for (const char* id : {"bob", "o'brie", "o'brien ", "O'BRIEN", "' OR '1'='1"}) {
@@ -48,8 +48,8 @@ TEST_F(ParticipantTest, FirstRowInStoredOrderWinsForLookupAndSave)
     EXPECT_EQ(db_->FindParticipant("ann").value()->FirstName, "first");
 
     ASSERT_TRUE(db_->SaveTrialNum("ann", 4).ok());
-    EXPECT_EQ(SqlValue("SELECT \"TrialNum\" FROM \"UserData\" WHERE rowid = 1").toString(), "4");
-    EXPECT_EQ(SqlValue("SELECT \"TrialNum\" FROM \"UserData\" WHERE rowid = 2").toString(), "9");
+    EXPECT_EQ(Sql("SELECT \"TrialNum\" FROM \"UserData\" WHERE rowid = 1").toString(), "4");
+    EXPECT_EQ(Sql("SELECT \"TrialNum\" FROM \"UserData\" WHERE rowid = 2").toString(), "9");
 }
 
 TEST_F(ParticipantTest, SaveTrialNumWritesDecimalTextForThatParticipantOnly)
@@ -68,7 +68,7 @@ TEST_F(ParticipantTest, SaveTrialNumWritesDecimalTextForThatParticipantOnly)
     ASSERT_TRUE(saved.ok()) << saved.error();
     EXPECT_EQ(db_->FindParticipant("o'brien").value()->TrialNum, "12");
     EXPECT_EQ(db_->FindParticipant("obrien").value()->TrialNum, "0");
-    EXPECT_EQ(SqlValue("SELECT typeof(\"TrialNum\") FROM \"UserData\" WHERE \"UserID\" = 'o''brien'").toString(),
+    EXPECT_EQ(Sql("SELECT typeof(\"TrialNum\") FROM \"UserData\" WHERE \"UserID\" = 'o''brien'").toString(),
               "text");
 }
 

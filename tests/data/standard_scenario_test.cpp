@@ -11,7 +11,7 @@ namespace {
 // The plant's column of each tank, left to right.
 constexpr int Column[TankCount] = {1, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 5, 5};
 
-int Seconds(int minute, int second) { return minute * 60 + second; }
+int Seconds(ClockTime at) { return at.Minutes * 60 + at.Seconds; }
 
 class StandardScenarioTest : public DbTest {
 protected:
@@ -36,34 +36,29 @@ TEST_F(StandardScenarioTest, DeadlinesCoverTheTwelveLabelledTanksOnceAndEndAt8)
     // The trial ends where the rows, in stored order, move the end time when
     // both their minute and their second are at least those of the end so far;
     // that must land on the latest deadline.
-    int latest = 0, endMinute = 0, endSecond = 0;
+    int latest = 0;
+    ClockTime end{0, 0};
     for (const DeadlineRow& d : tables_.deadline) {
         EXPECT_GT(d.ExpectAmt, 0) << "tank " << d.TankNum;
-        EXPECT_GT(Seconds(d.At.Minutes, d.At.Seconds), 0) << "tank " << d.TankNum;
-        latest = std::max(latest, Seconds(d.At.Minutes, d.At.Seconds));
-        if (d.At.Minutes >= endMinute && d.At.Seconds >= endSecond) {
-            endMinute = d.At.Minutes;
-            endSecond = d.At.Seconds;
-        }
+        EXPECT_GT(Seconds(d.At), 0) << "tank " << d.TankNum;
+        latest = std::max(latest, Seconds(d.At));
+        if (d.At.Minutes >= end.Minutes && d.At.Seconds >= end.Seconds) end = d.At;
     }
-    EXPECT_EQ(latest, Seconds(8, 0));
-    EXPECT_EQ(Seconds(endMinute, endSecond), Seconds(8, 0));
+    EXPECT_EQ(latest, 8 * 60);
+    EXPECT_EQ(end, (ClockTime{8, 0}));
 }
 
 TEST_F(StandardScenarioTest, ArrivalsStartAt0AndFollowEvery20To40Seconds)
 {
     const auto& rows = tables_.exogenous;
     ASSERT_GE(rows.size(), 12u);
-    EXPECT_EQ(Seconds(rows[0].At.Minutes, rows[0].At.Seconds), 0);
+    EXPECT_EQ(Seconds(rows[0].At), 0);
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        const int gap = Seconds(rows[i].At.Minutes, rows[i].At.Seconds) - Seconds(rows[i - 1].At.Minutes, rows[i - 1].At.Seconds);
-        EXPECT_GE(gap, 20) << "row " << i + 1;
-        EXPECT_LE(gap, 40) << "row " << i + 1;
+        const int gap = Seconds(rows[i].At) - Seconds(rows[i - 1].At);
+        EXPECT_TRUE(gap >= 20 && gap <= 40) << "row " << i + 1 << ": " << gap;
     }
-    const int last = Seconds(rows.back().At.Minutes, rows.back().At.Seconds);
-    EXPECT_GT(last, Seconds(7, 0));
-    EXPECT_LE(last, Seconds(8, 0));
-
+    EXPECT_GT(Seconds(rows.back().At), 7 * 60);
+    EXPECT_LE(Seconds(rows.back().At), 8 * 60);
     for (const ArrivalRow& row : rows) {
         for (double amount : row.Water) EXPECT_GE(amount, 0);
     }
@@ -99,7 +94,7 @@ TEST_F(StandardScenarioTest, WaterFlowsColumnByColumnToTheRightAndOut)
 TEST_F(StandardScenarioTest, TablesHaveTheColumnsExperimentersLoadByName)
 {
     auto columns = [this](const std::string& table) {
-        return SqlValue("SELECT group_concat(name, ' ') FROM pragma_table_info('" + table + "')").toString().toStdString();
+        return Sql("SELECT group_concat(name, ' ') FROM pragma_table_info('" + table + "')").toString().toStdString();
     };
     EXPECT_EQ(columns("UserData"), "UserID FirstName LastName SchoolYear Major Age Sex TrialNum");
     EXPECT_EQ(columns("Experiments"),
