@@ -1,52 +1,85 @@
 #pragma once
 
-// Properties checked by the fuzz targets. A failed property prints what was
-// wrong and aborts, so libFuzzer keeps the input as a crash and the
-// regression run under ctest fails on it.
+// Shared by the fuzz targets. A failed property prints what was wrong and
+// aborts, so libFuzzer keeps the input as a crash and the regression run
+// under ctest fails on it.
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
 #include <string>
+#include <string_view>
 
 namespace kestu::fuzz {
 
 [[noreturn]] inline void PropertyFailed(const char* file, int line, const char* condition, const std::string& detail)
 {
     std::fprintf(stderr, "%s:%d: property failed: %s\n  %s\n", file, line, condition, detail.c_str());
-    std::fflush(stderr);
     std::abort();
 }
 
-// The shortest text that reads back to exactly this double, whatever the
-// process locale; for messages about a failed property.
+// The shortest text that reads back to exactly this double, whatever the process locale.
 inline std::string Exact(double value)
 {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
 // The text quoted for a message, with control bytes and non-ASCII bytes escaped.
-inline std::string Quote(const std::string& text)
+inline std::string Quote(std::string_view text)
 {
     std::string out = "\"";
     for (unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\x%02x", c);
-            out += buffer;
-        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+        out += c >= 0x20 && c < 0x7f && c != '"' && c != '\\' ? std::string(1, static_cast<char>(c)) : escaped;
     }
     return out + "\"";
+}
+
+// Within half a unit of the 15th significant digit the files keep, plus the double's own rounding.
+inline bool SameToFifteenDigits(double got, double want)
+{
+    const double up = std::nextafter(want, std::numeric_limits<double>::infinity());
+    const double ulp = std::isfinite(up) ? std::fabs(up - want) : std::fabs(want - std::nextafter(want, 0.0));
+    return got == want || std::fabs(got - want) <= 5e-15 * std::fabs(want) + ulp;
+}
+
+// A folder of this process's own under TMPDIR (else in memory where there is
+// /dev/shm), removed at exit; regression_main and run_fuzz.sh remove what an
+// aborted input leaves.
+inline const std::string& ScratchFolder()
+{
+    static const std::string* const folder = [] {
+        const char* tmpdir = std::getenv("TMPDIR");
+        auto* dir = new std::string(tmpdir && *tmpdir                          ? tmpdir
+                                    : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
+                                                                                : "/tmp");
+        *dir += "/kestu-fuzz-XXXXXX";
+        if (!mkdtemp(dir->data())) std::abort();
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(*folder, ignored);
+        });
+        return dir;
+    }();
+    return *folder;
+}
+
+inline void WriteFile(const std::string& path, std::string_view text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out.write(text.data(), static_cast<std::streamsize>(text.size()))) std::abort();
 }
 
 }  // namespace kestu::fuzz
 
 // The detail is only built when the property fails.
-#define FUZZ_CHECK(condition, detail)                                                         \
-    do {                                                                                      \
+#define FUZZ_CHECK(condition, detail)                                                              \
+    do {                                                                                           \
         if (!(condition)) ::kestu::fuzz::PropertyFailed(__FILE__, __LINE__, #condition, (detail)); \
     } while (0)
