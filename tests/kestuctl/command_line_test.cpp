@@ -1,39 +1,43 @@
-// The command line as every command shares it: help, usage errors and their exit status.
+// The command line as every command shares it: help, usage errors and their
+// exit status, messages that cannot garble a terminal, file names as the
+// system's bytes, and the programs as built, run as an experimenter runs them.
 #include "ctl_fixture.h"
 
-#include "kestuctl/command_line.h"
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <filesystem>
+
 #include "kestuctl/commands.h"
+#include "kestuctl/logged_trial.h"
 
 namespace kestu::ctl::testing {
 namespace {
+
+namespace fs = std::filesystem;
 
 using CommandLineTest = CtlTest;
 
 TEST_F(CommandLineTest, TheListAndEveryCommandHaveHelpWithUsageAndAnExample)
 {
-    const CommandResult list = Run({"--help"});
-    EXPECT_EQ(list.status, ExitOk);
+    const std::string list = Ok({"--help"});
     EXPECT_EQ(Run({}).status, ExitUsage);
     ASSERT_EQ(AllCommands().size(), 10u);
     for (const Command* command : AllCommands()) {
-        EXPECT_TRUE(Has(list.out, "  " + command->name + " "));
-        const CommandResult help = Run({command->name, "--help"});
-        EXPECT_EQ(help.status, ExitOk) << command->name;
-        EXPECT_EQ(help.out.rfind("usage: kestuctl " + command->name, 0), 0u) << help.out;
-        const auto example = help.out.find("Example:\n");
+        EXPECT_TRUE(Has(list, "  " + command->name + " "));
+        const std::string help = Ok({command->name, "--help"});
+        EXPECT_EQ(help.rfind("usage: kestuctl " + command->name, 0), 0u) << help;
+        const auto example = help.find("Example:\n");
         ASSERT_NE(example, std::string::npos) << command->name;
-        EXPECT_NE(help.out.find("  kestuctl " + command->name + " ", example), std::string::npos) << command->name;
-        EXPECT_EQ(Run({"help", command->name}).out, help.out);
+        EXPECT_NE(help.find("  kestuctl " + command->name + " ", example), std::string::npos) << command->name;
+        EXPECT_EQ(Ok({"help", command->name}), help);
     }
 }
 
 TEST_F(CommandLineTest, WrongCommandLinesExitWithTwoAndSayWhy)
 {
-    struct Case {
-        std::vector<std::string> args;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"frobnicate"}, "no command named \"frobnicate\""},
         {{"replay", db_}, "missing LOGFILE"},
         {{"import-scenario"}, "missing DB"},
@@ -52,12 +56,132 @@ TEST_F(CommandLineTest, WrongCommandLinesExitWithTwoAndSayWhy)
         {{"rescore", db_, "p1", "two"}, "TRIAL is a trial number"},
         {{"plot", "p1.1"}, "missing --png FILE"},
     };
-    for (const Case& c : cases) {
-        const CommandResult result = Run(c.args);
-        EXPECT_EQ(result.status, ExitUsage) << c.message;
-        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
-        EXPECT_TRUE(result.out.empty()) << c.message;
+    for (const auto& [args, message] : cases) {
+        const CommandResult result = Run(args);
+        EXPECT_EQ(result.status, ExitUsage) << message;
+        EXPECT_TRUE(Has(result.err, message));
+        EXPECT_TRUE(result.out.empty()) << message;
     }
+}
+
+// A NUL, a carriage return or a byte-order mark quoted from a file or an argument is shown escaped.
+TEST_F(CommandLineTest, ControlBytesAndByteOrderMarksFromFilesAndArgumentsAreEscaped)
+{
+    using namespace std::string_literals;
+    const std::string odd = "\0\r\xEF\xBB\xBF"s, shown = "\\x00\\x0D\\xEF\\xBB\\xBF";
+    WriteFile(Path("odd.1"), "0,0,\"ON" + odd + "\",3\r\n");
+    const std::string scenario = Path("scenario");
+    Ok({"export-scenario", db_, scenario});
+    WriteFile(scenario + "/deadline.csv", "TankNum,Hr,Min,ExpectAmt\r\n1,2,\"" + odd + "\",3\r\n");
+    const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
+        {{"log2csv", Path("odd.1")}, ExitFailure, "field 3 (kind): \"ON" + shown + "\" is none of"},
+        {{"import-scenario", db_, scenario}, ExitFailure, "column \"Min\": \"" + shown + "\" is not a number"},
+        {{"export", db_, "--table", "x" + odd}, ExitUsage, "not \"x" + shown + "\""},
+        {{"rescore", db_, "p" + odd}, ExitFailure, "User ID \"p" + shown + "\""},
+    };
+    for (const auto& [args, status, message] : cases) {
+        const CommandResult result = Run(args);
+        EXPECT_EQ(result.status, status) << args.front();
+        EXPECT_TRUE(Has(result.err, message));
+        for (char byte : result.err) {
+            EXPECT_TRUE(byte == '\n' || static_cast<unsigned char>(byte) >= 0x20) << args.front() << ": " << result.err;
+        }
+        EXPECT_EQ(result.err.find("\xEF\xBB\xBF"), std::string::npos) << args.front();
+    }
+}
+
+// "\xFF" is never UTF-8; decoded as text it becomes U+FFFD, EF BF BD. Output
+// files keep such a name; the database driver, which needs text, is never given one.
+TEST_F(CommandLineTest, NamesThatAreNotUtf8AreWrittenAsTheirBytesOrForADatabaseRefused)
+{
+    const std::string notUtf8 = "\xFF", replacement = "\xEF\xBF\xBD";
+    RecordTrial("p1", 1, 6);
+    const std::string scenario = Path("scenario" + notUtf8);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> written = {
+        {{"log2csv", Path("p1.1"), "--out", Path("log" + notUtf8 + ".csv")}, Path("log" + notUtf8 + ".csv")},
+        {{"export", db_, "--out", Path("exp" + notUtf8 + ".csv")}, Path("exp" + notUtf8 + ".csv")},
+        {{"plot", Path("p1.1"), "--png", Path("chart" + notUtf8 + ".png")}, Path("chart" + notUtf8 + ".png")},
+        {{"export-scenario", db_, scenario}, scenario + "/deadline.csv"},
+        {{"import-scenario", db_, scenario}, scenario + "/deadline.csv"},  // reads back from the same folder
+    };
+    for (const auto& [args, file] : written) {
+        Ok(args);
+        EXPECT_TRUE(fs::is_regular_file(file)) << args.front();
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(dir_.path().toStdString())) {
+        EXPECT_EQ(entry.path().string().find(replacement), std::string::npos) << "a name was decoded on its way";
+    }
+
+    const std::string odd = Path("k" + notUtf8 + ".mdb");
+    fs::copy_file(db_, odd);
+    // What the name would turn into as text: opening this file instead would look like success.
+    fs::copy_file(db_, Path("k" + replacement + ".mdb"));
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"export", odd},
+             {"export-scenario", odd, Path("new")},
+             {"replay", odd, Path("p1.1")},
+             {"rescore", odd, "p1"},
+             {"baseline", odd, "--trials", "1"},
+             {"plot", Path("p1.1"), "--png", Path("new.png"), "--db", odd},
+             {"init", Path("new" + notUtf8 + ".mdb")}}) {
+        ExpectFails(args, (args.front() == "init" ? "new" : "k") + std::string("\\xFF.mdb: the path is not valid UTF-8"));
+    }
+    for (const char* made : {"new\xFF.mdb", "new\xEF\xBF\xBD.mdb", "new.png", "new"}) EXPECT_FALSE(fs::exists(Path(made))) << made;
+}
+
+// kestu-demo and kestuctl as built, in the folder of the tests.
+CommandResult Start(const QString& program, const std::vector<std::string>& args, const QString& standardOutput = {})
+{
+    QProcess process;
+    process.setProgram(QCoreApplication::applicationDirPath() + "/" + program);
+    for (const std::string& arg : args) process.setArguments(process.arguments() << Q(arg));
+    if (!standardOutput.isEmpty()) process.setStandardOutputFile(standardOutput);
+    process.start();
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) return {};
+    return {process.exitCode(), process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+}
+
+bool Built(const QString& program) { return QFileInfo(QCoreApplication::applicationDirPath() + "/" + program).isExecutable(); }
+
+TEST_F(CommandLineTest, DemoRefusesWrongCommandLinesAndSaysWhenItsLogCannotBeWritten)
+{
+    if (!Built("kestu-demo")) GTEST_SKIP() << "kestu-demo is not built";
+    const std::string logs = Path("logs"), log = Path("logs/demo.1");
+    ASSERT_TRUE(QDir().mkpath(Q(logs)));
+    WriteFile(log, "the last demo's log");
+    const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
+        {{"--seed", "abc"}, 2, "kestu-demo: --seed is a whole number"},
+        {{"--seed", "-1"}, 2, "not \"-1\""},
+        {{"--seed"}, 2, "--seed needs a value"},
+        {{"--colour", "red"}, 2, "unknown argument \"--colour\""},
+        {{"--help"}, 0, "usage: kestu-demo [--db FILE] [--out DIR] [--seed N]"},  // on the standard output
+    };
+    for (const auto& [extra, status, says] : cases) {
+        std::vector<std::string> args = {"--db", db_, "--out", logs};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CommandResult result = Start("kestu-demo", args);
+        EXPECT_EQ(result.status, status) << says << "\n" << result.err;
+        EXPECT_TRUE(Has(status == 0 ? result.out : result.err, says));
+        EXPECT_EQ(ReadFile(log), "the last demo's log") << "no trial was to run: " << says;
+    }
+    const CommandResult nowhere = Start("kestu-demo", {"--db", db_, "--out", Path("no/such/folder"), "--seed", "3"});
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_TRUE(Has(nowhere.err, Path("no/such/folder/demo.1") + ": cannot be written (No such file or directory)"));
+
+    const CommandResult ran = Start("kestu-demo", {"--db", db_, "--out", logs, "--seed", "3"});
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    EXPECT_TRUE(Has(ran.out, "trial log: " + log));
+    const LoggedTrial trial = ReadLoggedTrial(log);
+    ASSERT_TRUE(trial.error.empty()) << trial.error;
+    EXPECT_EQ(trial.records.back().Kind, LogKind::Stop);
+}
+
+TEST_F(CommandLineTest, KestuctlFailsWhenItsStandardOutputIsFull)
+{
+    if (!Built("kestuctl") || !QFileInfo::exists("/dev/full")) GTEST_SKIP() << "no kestuctl or no /dev/full";
+    const CommandResult result = Start("kestuctl", {"export", db_}, QStringLiteral("/dev/full"));
+    EXPECT_EQ(result.status, ExitFailure);
+    EXPECT_TRUE(Has(result.err, "kestuctl export: cannot write to the standard output"));
 }
 
 }  // namespace

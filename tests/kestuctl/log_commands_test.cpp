@@ -6,7 +6,6 @@
 #include <QImage>
 
 #include "kestuctl/chart_scale.h"
-#include "kestuctl/logged_trial.h"
 #include "kestuctl/tank_palette.h"
 #include "kestuctl/water_chart.h"
 #include "trials/trial_log.h"
@@ -59,30 +58,12 @@ TEST_F(LogCommandTest, OneRowPerRecordAndTankWithTheLoggedWaterAndABadLineNamedB
     ExpectFails({"log2csv", Path("none.1")}, Path("none.1") + ": the trial log cannot be opened");
 }
 
-TEST_F(LogCommandTest, ATrialsWholeLogBecomesTwentyThreeRowsPerRecord)
-{
-    RecordTrial("p1", 1, 9);
-    const LoggedTrial trial = ReadLoggedTrial(Path("p1.1"));
-    ASSERT_TRUE(trial.error.empty()) << trial.error;
-    ASSERT_GT(trial.records.size(), 2u);
-    EXPECT_EQ(trial.records.back().Kind, LogKind::Stop);
-
-    const std::string csv = Path("p1.csv");
-    const CommandResult result = Run({"log2csv", Path("p1.1"), "--out", csv});
-    ASSERT_EQ(result.status, ExitOk) << result.err;
-    EXPECT_EQ(Rows(ReadFile(csv)).size(), 1 + TankCount * trial.records.size());
-    // The first record is stamped at the start with the start's water.
-    const ArrivalRow start = Scenario().exogenous.front();
-    EXPECT_EQ(trial.records.front().At, start.At);
-    for (int t = 0; t < TankCount; ++t) EXPECT_EQ(trial.records.front().Water[t], start.Water[t]);
-}
-
 // The PNG plot writes of a log, read back.
 QImage Plot(const std::vector<std::string>& args)
 {
     const std::string png = args[3];
     QFile::remove(Q(png));
-    EXPECT_EQ(CtlTest::Run(args).status, ExitOk);
+    EXPECT_EQ(RunCtl(args).status, ExitOk);
     return QImage(Q(png)).convertToFormat(QImage::Format_RGB32);
 }
 
