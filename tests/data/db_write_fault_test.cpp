@@ -11,8 +11,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <csignal>
@@ -26,11 +25,10 @@ namespace {
 // Whether SQLite finds the file sound, and every row of every table.
 std::string Dump(const std::string& path)
 {
-    std::string out = testsupport::RawSqlValue(path, "PRAGMA integrity_check").toString().toStdString() + "\n";
-    for (const auto& table : testsupport::RawSql(path, "SELECT name FROM sqlite_master WHERE type = 'table'")) {
-        out += "-- " + table[0].toString().toStdString() + "\n";
-        const std::string name = table[0].toString().toStdString();
-        for (const auto& row : testsupport::RawSql(path, "SELECT rowid, * FROM \"" + name + "\"")) {
+    std::string out = testsupport::RawSqlValue(path, "PRAGMA integrity_check").toString().toStdString();
+    for (const char* table : {"UserData", "Experiments", "exogenous", "deadline", "sorttable"}) {
+        out += std::string("\n-- ") + table + "\n";
+        for (const auto& row : testsupport::RawSql(path, std::string("SELECT rowid, * FROM ") + table)) {
             for (const QVariant& cell : row) out += (cell.isNull() ? "NULL" : cell.toString().toStdString()) + "|";
             out += "\n";
         }
@@ -51,14 +49,13 @@ std::string ChangeScenario(ExperimentDb& db)
 
 class WriteFaultTest : public DbTest {
 protected:
-    // The standard scenario, two participants and two trial rows, the second not yet completed.
+    // The standard scenario, a participant and two trial rows, the second not yet completed.
     void SetUp() override
     {
         DbTest::SetUp();
         CreateDb(NewDbContent::StandardScenario);
         auto db = OpenDb();
         ASSERT_TRUE(db->AddParticipant({"ann", "Ann", "Lee", "Senior", "Physics", "22", "Female", ""}).ok());
-        ASSERT_TRUE(db->AddParticipant({"o'brien", "", "O'Brien", "", "", "", "", ""}).ok());
         ASSERT_TRUE(db->SaveTrialNum("ann", 2).ok());
         ASSERT_TRUE(db->CompleteExperiment(db->AddExperiment(Start("ann", 1)).value(), End()).ok());
         ASSERT_EQ(db->AddExperiment(Start("ann", 2)).value(), 2);
@@ -130,24 +127,14 @@ TEST_F(WriteFaultTest, AFailingStatementIsReportedAndUndoesItsWholeWrite)
 // until the busy timeout runs out; the transaction must then be undone whole.
 TEST_F(WriteFaultTest, ACommitThatCannotFinishUndoesTheWholeTransaction)
 {
-    QSqlDatabase reader = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
-    std::unique_ptr<QSqlQuery> reading;
+    sqlite3* reader = nullptr;
     const auto startReading = [&] {
-        reader.setDatabaseName(QString::fromStdString(path_));
-        ASSERT_TRUE(reader.open() && reader.transaction());
-        reading = std::make_unique<QSqlQuery>(reader);
-        ASSERT_TRUE(reading->exec(QStringLiteral("SELECT * FROM UserData")) && reading->next());
+        ASSERT_EQ(sqlite3_open(path_.c_str(), &reader), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM UserData", nullptr, nullptr, nullptr), SQLITE_OK);
     };
-    const auto stopReading = [&] {
-        reading.reset();
-        reader.commit();
-        reader.close();
-    };
-    const Write claim = [](ExperimentDb& db) { return db.ClaimTrial(Start("ann", 3)).error(); };
-    ExpectFailsCleanly(claim, startReading, stopReading);
+    const auto stopReading = [&] { sqlite3_close(reader); };
+    ExpectFailsCleanly([](ExperimentDb& db) { return db.ClaimTrial(Start("ann", 3)).error(); }, startReading, stopReading);
     ExpectFailsCleanly(ChangeScenario, startReading, stopReading);
-    reader = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("reader"));
 }
 
 // A full disk is a limit on the size of the files this process writes: none
@@ -161,20 +148,16 @@ TEST_F(DbTest, CreateThatFailsLeavesNoFileBehindAndCanBeRepeated)
     rlimit unlimited{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
     const auto fileSizeLimit = [unlimited](rlim_t room) {
-        rlimit limit = unlimited;
-        limit.rlim_cur = room;
+        const rlimit limit{room, unlimited.rlim_max};
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     };
     sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
-    const auto failingUnlink = [vfs](bool fail) {
-        const auto refuse = +[](const char*) -> int { errno = EIO; return -1; };
-        const auto call = fail ? reinterpret_cast<sqlite3_syscall_ptr>(refuse) : nullptr;
-        ASSERT_EQ(vfs->xSetSystemCall(vfs, "unlink", call), SQLITE_OK);
-    };
+    const auto refuse = +[](const char*) -> int { errno = EIO; return -1; };
     const std::vector<std::pair<std::function<void()>, std::function<void()>>> faults = {
         {[&] { fileSizeLimit(0); }, [&] { fileSizeLimit(unlimited.rlim_cur); }},
         {[&] { fileSizeLimit(4096); }, [&] { fileSizeLimit(unlimited.rlim_cur); }},
-        {[&] { failingUnlink(true); }, [&] { failingUnlink(false); }},
+        {[&] { vfs->xSetSystemCall(vfs, "unlink", reinterpret_cast<sqlite3_syscall_ptr>(refuse)); },
+         [&] { vfs->xSetSystemCall(vfs, "unlink", nullptr); }},
     };
     for (NewDbContent content : {NewDbContent::SchemaOnly, NewDbContent::StandardScenario}) {
         for (const auto& [fault, mend] : faults) {
@@ -197,21 +180,18 @@ TEST_F(DbTest, CreateThatFailsLeavesNoFileBehindAndCanBeRepeated)
 TEST_F(WriteFaultTest, TheNextTrialReadsTheScenarioPastAJournalLeftByACutOffWrite)
 {
     const std::string cut = Path("CUT.MDB");
-    {
-        QSqlDatabase writer = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
-        writer.setDatabaseName(QString::fromStdString(path_));
-        ASSERT_TRUE(writer.open());
-        QSqlQuery query(writer);
-        // A small cache makes SQLite write changed pages into the file before the commit.
-        ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA cache_size = 10")) && query.exec(QStringLiteral("BEGIN")));
-        ASSERT_TRUE(query.exec(QStringLiteral("WITH n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
-                                              "INSERT INTO deadline SELECT 7, 1, 0, i FROM n")));
-        for (const char* suffix : {"", "-journal"}) {
-            ASSERT_TRUE(QFile::copy(QString::fromStdString(path_ + suffix), QString::fromStdString(cut + suffix)));
-        }
-        query.exec(QStringLiteral("ROLLBACK"));
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &writer), SQLITE_OK);
+    // A small cache makes SQLite write changed pages into the file before the commit.
+    ASSERT_EQ(sqlite3_exec(writer,
+                           "PRAGMA cache_size = 10; BEGIN; WITH n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                           "WHERE i < 20000) INSERT INTO deadline SELECT 7, 1, 0, i FROM n",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    for (const char* suffix : {"", "-journal"}) {
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(path_ + suffix), QString::fromStdString(cut + suffix)));
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+    sqlite3_close(writer);
     ASSERT_NE(QFileInfo(QString::fromStdString(cut)).size(), QFileInfo(QString::fromStdString(path_)).size());
     ASSERT_FALSE(ExperimentDb::Open(cut, OpenMode::ReadOnly).ok()) << "the journal is not one SQLite must play back";
 

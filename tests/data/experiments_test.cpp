@@ -1,3 +1,6 @@
+// Trial rows: added at the start, completed at the end, and claimed with the
+// participant's counter in one transaction, so that two copies of the program
+// never record the same trial number.
 #include "db_fixture.h"
 
 namespace kestu::testing {
@@ -17,20 +20,20 @@ TEST_F(ExperimentRowTest, AStartRowHoldsWhatWasGivenUntilCompleteFillsInItsEndAn
     const long long first = db_->AddExperiment(Start("o'brien", 3)).value();
     const long long second = db_->AddExperiment(Start("ann", 2)).value();
     ASSERT_NE(first, second);
-    EXPECT_EQ(Field(first, "UserID || '|' || Experiment || '|' || Date || '|' || StartTime || '|' || Scenario").toString(),
-              "o'brien|3|2024-03-05|14:07:09|Standard");
-    EXPECT_DOUBLE_EQ(Field(first, "SimRate").toDouble(), 15.0);
-    EXPECT_EQ(Field(first, "coalesce(EndTime, MissedBuckets, BusyTime, SweepTime, IdleTime, 'none')").toString(), "none");
+    EXPECT_EQ(Field(first, "UserID || '|' || Experiment || '|' || Date || '|' || StartTime || '|' || Scenario || '|' || "
+                           "SimRate || '|' || coalesce(EndTime, MissedBuckets, BusyTime, SweepTime, IdleTime, 'none')")
+                  .toString()
+                  .toStdString(),
+              "o'brien|3|2024-03-05|14:07:09|Standard|15.0|none");
 
     const ExperimentResult end{.EndTime = "14:22:10", .MissedBuckets = -3.5, .BusyTime = 1500.0 / 4500,
                                .SweepTime = 600.0 / 4500, .IdleTime = 1 - 2100.0 / 4500};
-    auto done = db_->CompleteExperiment(second, end);
-    ASSERT_TRUE(done.ok()) << done.error();
+    ASSERT_TRUE(db_->CompleteExperiment(second, end).ok());
     EXPECT_EQ(Field(second, "EndTime").toString(), "14:22:10");
-    EXPECT_DOUBLE_EQ(Field(second, "MissedBuckets").toDouble(), -3.5);
-    EXPECT_DOUBLE_EQ(Field(second, "BusyTime").toDouble(), 1500.0 / 4500);
-    EXPECT_DOUBLE_EQ(Field(second, "SweepTime").toDouble(), 600.0 / 4500);
-    EXPECT_DOUBLE_EQ(Field(second, "IdleTime").toDouble(), 1 - 2100.0 / 4500);
+    EXPECT_EQ(Field(second, "MissedBuckets").toDouble(), -3.5);
+    EXPECT_EQ(Field(second, "BusyTime").toDouble(), 1500.0 / 4500);
+    EXPECT_EQ(Field(second, "SweepTime").toDouble(), 600.0 / 4500);
+    EXPECT_EQ(Field(second, "IdleTime").toDouble(), 1 - 2100.0 / 4500);
     EXPECT_TRUE(Field(first, "EndTime").isNull());
 
     // Shares that do not exist are stored as NULL.
@@ -60,10 +63,8 @@ TEST_F(ExperimentRowTest, RefusedWritesChangeNothing)
 
     // Completing a row that is gone names the file and the table.
     Sql("DELETE FROM \"Experiments\"");
-    auto done = db_->CompleteExperiment(row, End());
-    ASSERT_FALSE(done.ok());
-    EXPECT_NE(done.error().find(path_ + ": cannot complete row " + std::to_string(row) + " of table \"Experiments\""),
-              std::string::npos) << done.error();
+    EXPECT_EQ(db_->CompleteExperiment(row, End()).error(),
+              path_ + ": cannot complete row " + std::to_string(row) + " of table \"Experiments\": the row no longer exists");
     EXPECT_EQ(Count("Experiments"), 0);
 }
 
@@ -77,6 +78,29 @@ TEST_F(OpenDbTest, TrialNumbersReadBackWholeOrNotAtAll)
     std::vector<std::optional<long long>> got;
     for (const ExperimentRow& row : rows.value()) got.push_back(row.Experiment);
     EXPECT_EQ(got, (std::vector<std::optional<long long>>{7, 12, 4294967297LL, {}, {}, {}}));
+}
+
+TEST_F(OpenDbTest, ATrialNumberIsClaimedOnceWithItsRowAndTheCounter)
+{
+    Sql("INSERT INTO UserData (UserID, TrialNum) VALUES ('kim', '3')");
+    const auto counter = [this] { return Sql("SELECT TrialNum FROM UserData WHERE UserID = 'kim'").toString(); };
+    auto first = db_->ClaimTrial(Start("kim", 4));
+    ASSERT_TRUE(first.ok()) << first.error();
+    EXPECT_EQ(counter(), "4");
+    EXPECT_EQ(Sql("SELECT Experiment FROM Experiments WHERE rowid = " + std::to_string(first.value())).toInt(), 4);
+
+    // A second copy that set up the same trial is refused and changes nothing.
+    EXPECT_EQ(OpenDb()->ClaimTrial(Start("kim", 4)).error(),
+              path_ + ": cannot claim trial 4 of User ID \"kim\": that trial number is already taken (the participant "
+                      "has 4 trials); is another copy of Kestu running?");
+    EXPECT_EQ(Count("Experiments"), 1);
+    // So is an older number, and one whose row exists though the counter lags.
+    EXPECT_FALSE(db_->ClaimTrial(Start("kim", 2)).ok());
+    Sql("INSERT INTO Experiments (UserID, Experiment) VALUES ('kim', 5)");
+    EXPECT_FALSE(db_->ClaimTrial(Start("kim", 5)).ok());
+    EXPECT_EQ(counter(), "4");
+    EXPECT_TRUE(db_->ClaimTrial(Start("kim", 6)).ok());
+    EXPECT_FALSE(db_->ClaimTrial(Start("nobody", 1)).ok());
 }
 
 }  // namespace

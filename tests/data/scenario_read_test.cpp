@@ -9,24 +9,37 @@
 #include <QFile>
 
 #include <array>
-#include <tuple>
 #include <vector>
 
 namespace kestu::testing {
 namespace {
 
-// An arrival row with every tank at `base` except tank `tank` at `amount`.
-struct Arrival {
-    int minute, second;
-    double base;
-    int tank;
-    double amount;
-};
+// Each table's rows as the numbers of its columns, in stored order.
+using Rows = std::vector<std::vector<double>>;
+std::vector<Rows> Numbers(const ScenarioTables& t)
+{
+    std::vector<Rows> tables(3);
+    for (const ArrivalRow& r : t.exogenous) {
+        tables[0].push_back({double(r.At.Minutes), double(r.At.Seconds)});
+        tables[0].back().insert(tables[0].back().end(), r.Water.begin(), r.Water.end());
+    }
+    for (const DeadlineRow& r : t.deadline) tables[1].push_back({double(r.TankNum), double(r.At.Minutes), double(r.At.Seconds), double(r.ExpectAmt)});
+    for (const OutletRow& r : t.sorttable) tables[2].push_back({double(r.head), double(r.tail), r.sorta});
+    return tables;
+}
 
-// A small scenario whose rows are deliberately not sorted by any column.
-const std::vector<Arrival> Arrivals = {{0, 0, 1, 3, 5}, {0, 30, 0, 3, 2}, {1, 0, 0.5, 7, 0.25}, {1, 30, 0, 22, 4}};
-const std::vector<std::array<int, 4>> Deadlines = {{22, 8, 0, 60}, {11, 2, 0, 30}, {7, 3, 30, 40}};
-const std::vector<std::tuple<int, int, double>> Outlets = {{5, 16, 0.5}, {1, 3, 0.25}, {5, 17, 0.5}, {21, -1, 1}};
+// A small scenario whose rows are deliberately not sorted by any column; an
+// arrival row has every tank at one amount but one tank at another.
+std::vector<Rows> Scenario()
+{
+    Rows arrivals;
+    for (auto [minute, second, base, tank, amount] : std::vector<std::array<double, 5>>{
+             {0, 0, 1, 3, 5}, {0, 30, 0, 3, 2}, {1, 0, 0.5, 7, 0.25}, {1, 30, 0, 22, 4}}) {
+        arrivals.push_back({minute, second});
+        for (int t = 0; t < TankCount; ++t) arrivals.back().push_back(t == tank ? amount : base);
+    }
+    return {arrivals, {{22, 8, 0, 60}, {11, 2, 0, 30}, {7, 3, 30, 40}}, {{5, 16, 0.5}, {1, 3, 0.25}, {5, 17, 0.5}, {21, -1, 1}}};
+}
 
 class ScenarioReadTest : public DbTest {
 protected:
@@ -36,21 +49,17 @@ protected:
         CreateScenario();
     }
 
+    // Rows written by position, so the columns must be the program's in its order.
     void CreateScenario()
     {
         CreateDb();
-        for (const Arrival& a : Arrivals) {
-            std::string values = std::to_string(a.minute) + ", " + std::to_string(a.second);
-            for (int t = 0; t < TankCount; ++t) values += ", " + std::to_string(t == a.tank ? a.amount : a.base);
-            Sql("INSERT INTO \"exogenous\" VALUES (" + values + ")");
-        }
-        for (const auto& [tank, minute, second, amount] : Deadlines) {
-            Sql("INSERT INTO \"deadline\" VALUES (" + std::to_string(tank) + ", " + std::to_string(minute) + ", " +
-                std::to_string(second) + ", " + std::to_string(amount) + ")");
-        }
-        for (const auto& [head, tail, share] : Outlets) {
-            Sql("INSERT INTO \"sorttable\" VALUES (" + std::to_string(head) + ", " + std::to_string(tail) + ", " +
-                std::to_string(share) + ")");
+        const std::vector<Rows> tables = Scenario();
+        for (std::size_t table = 0; table < 3; ++table) {
+            for (const auto& row : tables[table]) {
+                std::string values;
+                for (double v : row) values += (values.empty() ? "" : ", ") + std::to_string(v);
+                Sql("INSERT INTO \"" + std::string(ScenarioTableName(AllScenarioTables[table])) + "\" VALUES (" + values + ")");
+            }
         }
     }
 };
@@ -65,24 +74,9 @@ TEST_F(ScenarioReadTest, RowsComeBackInStoredOrderWithTheirValues)
     }
     Sql("CREATE INDEX \"deadline_read\" ON \"deadline\" (\"TankNum\", \"Hr\", \"Min\", \"ExpectAmt\")");
     Sql("CREATE INDEX \"sorttable_read\" ON \"sorttable\" (\"head\", \"tail\", \"sorta\")");
-
     auto read = ReadScenario();
     ASSERT_TRUE(read.ok()) << read.error();
-    const ScenarioTables& t = read.value();
-    ASSERT_EQ(t.exogenous.size(), Arrivals.size());
-    for (std::size_t i = 0; i < Arrivals.size(); ++i) {
-        const Arrival& a = Arrivals[i];
-        EXPECT_EQ(t.exogenous[i].At, (ClockTime{a.minute, a.second})) << "row " << i + 1;
-        for (int tank = 0; tank < TankCount; ++tank) {
-            EXPECT_EQ(t.exogenous[i].Water[tank], tank == a.tank ? a.amount : a.base) << "row " << i + 1 << " tank " << tank;
-        }
-    }
-    std::vector<std::array<int, 4>> deadlines;
-    for (const DeadlineRow& d : t.deadline) deadlines.push_back({d.TankNum, d.At.Minutes, d.At.Seconds, d.ExpectAmt});
-    EXPECT_EQ(deadlines, Deadlines);
-    std::vector<std::tuple<int, int, double>> outlets;
-    for (const OutletRow& o : t.sorttable) outlets.emplace_back(o.head, o.tail, o.sorta);
-    EXPECT_EQ(outlets, Outlets);
+    EXPECT_EQ(Numbers(read.value()), Scenario());
 }
 
 TEST_F(ScenarioReadTest, TextCellsInColumnsOfAnotherCaseAndRowsOutOfTimeOrderAreRead)
@@ -97,10 +91,8 @@ TEST_F(ScenarioReadTest, TextCellsInColumnsOfAnotherCaseAndRowsOutOfTimeOrderAre
 
     auto read = ReadScenario();
     ASSERT_TRUE(read.ok()) << read.error();
-    ASSERT_EQ(read.value().deadline.size(), 1u);
-    const DeadlineRow& row = read.value().deadline[0];
-    EXPECT_EQ(std::vector<int>({row.TankNum, row.At.Minutes, row.At.Seconds, row.ExpectAmt}), std::vector<int>({22, 8, 0, 60}));
-    ASSERT_EQ(read.value().exogenous.size(), Arrivals.size());
+    EXPECT_EQ(Numbers(read.value())[1], (Rows{{22, 8, 0, 60}}));
+    ASSERT_EQ(read.value().exogenous.size(), 4u);
     EXPECT_EQ(read.value().exogenous[2].At, (ClockTime{0, 10}));
 }
 
