@@ -17,30 +17,23 @@ protected:
     {
         CtlTest::SetUp();
         folder_ = Path("scenario");
-        Export();
+        Ok({"export-scenario", db_, folder_});
         before_ = DumpScenario();
     }
 
-    void Export() { ASSERT_EQ(Run({"export-scenario", db_, folder_}).status, ExitOk); }
-
-    std::string File(const std::string& name) const { return folder_ + "/" + name; }
+    std::string File(const std::string& name) const { return folder_ + "/" + name + ".csv"; }
     std::vector<std::string> Lines(const std::string& name) { return Rows(ReadFile(File(name))); }
 
-    void WriteLines(const std::string& name, const std::vector<std::string>& lines)
+    // The file's lines from line `first` (1-based) on replaced; past the last line appended.
+    void SetLines(const std::string& name, std::size_t first, const std::vector<std::string>& replacements)
     {
+        auto lines = first == 0 ? std::vector<std::string>{} : Lines(name);
+        first = std::max<std::size_t>(first, 1);
+        lines.resize(std::max(lines.size(), first - 1 + replacements.size()));
+        std::copy(replacements.begin(), replacements.end(), lines.begin() + (first - 1));
         std::string text;
         for (const std::string& line : lines) text += line + "\r\n";
         WriteFile(File(name), text);
-    }
-
-    // Replaces the lines of a file from line `first` (1-based) on; past the last line appends.
-    void SetLines(const std::string& name, std::size_t first, const std::vector<std::string>& replacements)
-    {
-        auto lines = Lines(name);
-        ASSERT_LE(first, lines.size() + 1);
-        lines.resize(std::max(lines.size(), first - 1 + replacements.size()));
-        std::copy(replacements.begin(), replacements.end(), lines.begin() + (first - 1));
-        WriteLines(name, lines);
     }
 
     // An arrival row at minute:second with every tank at `water`.
@@ -51,12 +44,10 @@ protected:
         return line;
     }
 
-    CommandResult Import() { return Run({"import-scenario", db_, folder_}); }
-
     // The import fails, names every given problem, and the tables are as before.
     void ExpectRejected(const std::vector<std::string>& problems)
     {
-        const CommandResult result = Import();
+        const CommandResult result = Run({"import-scenario", db_, folder_});
         EXPECT_EQ(result.status, ExitFailure);
         for (const std::string& problem : problems) EXPECT_TRUE(Has(result.err, problem));
         EXPECT_TRUE(Has(result.err, "is unchanged"));
@@ -67,158 +58,133 @@ protected:
     std::string before_;
 };
 
-TEST_F(ImportScenarioTest, ExportWritesTheThreeFilesThatImportBackToTheSameTables)
+TEST_F(ImportScenarioTest, ExportedFilesImportBackAndImportedValuesReachTheProgramExactly)
 {
-    EXPECT_EQ(Lines("exogenous.csv")[0], "Hr,Min,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22");
-    EXPECT_EQ(Lines("sorttable.csv")[0], "head,tail,sorta");
-    EXPECT_EQ(Lines("exogenous.csv").size(), Scenario().exogenous.size() + 1);
-    EXPECT_EQ(ReadFile(File("deadline.csv")).substr(0, 35), "TankNum,Hr,Min,ExpectAmt\r\n11,2,0,33");
-    EXPECT_EQ(Lines("sorttable.csv")[1], "0,1,0.45");
-
-    const CommandResult result = Import();
-    EXPECT_EQ(result.status, ExitOk) << result.err;
-    EXPECT_TRUE(Has(result.out, "17 arrival rows, 12 deadline rows, 35 outlet rows"));
+    EXPECT_EQ(Lines("exogenous")[0], "Hr,Min,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22");
+    EXPECT_EQ(Lines("exogenous").size(), 18u);
+    EXPECT_EQ(ReadFile(File("deadline")).substr(0, 35), "TankNum,Hr,Min,ExpectAmt\r\n11,2,0,33");
+    EXPECT_EQ(Lines("sorttable")[0] + "|" + Lines("sorttable")[1], "head,tail,sorta|0,1,0.45");
+    EXPECT_TRUE(Has(Ok({"import-scenario", db_, folder_}), "17 arrival rows, 12 deadline rows, 35 outlet rows"));
     EXPECT_EQ(DumpScenario(), before_);
-}
 
-TEST_F(ImportScenarioTest, ImportedValuesReachTheProgramExactly)
-{
-    SetLines("exogenous.csv", 3, {ArrivalLine(0, 25, "0.30000000000000004")});
+    SetLines("exogenous", 3, {ArrivalLine(0, 25, "0.30000000000000004")});
     // A row whose second has gone by when it is due is the engine's to run,
     // so it is imported; the note says it and the rows after it never arrive.
-    SetLines("exogenous.csv", 5, {ArrivalLine(0, 20)});
+    SetLines("exogenous", 5, {ArrivalLine(0, 20)});
     // Columns in another order, a spreadsheet's quoting, the spare tank record 23.
-    WriteLines("deadline.csv", {"Min,Hr,ExpectAmt,TankNum", "\"30\",3,40,7", "0,9,12,23"});
-    WriteLines("sorttable.csv", {"head,tail,sorta", "0,1,0.33", "0,2,0.56", "0,-1,0.11", "5,6,1e-7"});
-    const CommandResult result = Import();
+    SetLines("deadline", 0, {"Min,Hr,ExpectAmt,TankNum", "\"30\",3,40,7", "0,9,12,23"});
+    SetLines("sorttable", 0, {"head,tail,sorta", "0,1,0.33", "0,2,0.56", "0,-1,0.11", "5,6,1e-7"});
+    const CommandResult result = Run({"import-scenario", db_, folder_});
     ASSERT_EQ(result.status, ExitOk) << result.err;
-    EXPECT_EQ(result.err, "note: " + File("exogenous.csv") +
+    EXPECT_EQ(result.err, "note: " + File("exogenous") +
                               ":5: time 00:20 is not after the time before it, 01:00, so this row and every row "
                               "after it never arrive\n");
-
     const ScenarioTables t = Scenario();
     ASSERT_EQ(t.exogenous.size(), 17u);
-    EXPECT_EQ(t.exogenous[1].At.Seconds, 25);
+    EXPECT_EQ(t.exogenous[1].At, (ClockTime{0, 25}));
     EXPECT_EQ(t.exogenous[1].Water[7], 0.1 + 0.2);
     EXPECT_EQ(t.exogenous[3].At, (ClockTime{0, 20}));
     ASSERT_EQ(t.deadline.size(), 2u);
     const DeadlineRow& d = t.deadline[0];
-    EXPECT_EQ(std::vector<int>({d.TankNum, d.At.Minutes, d.At.Seconds, d.ExpectAmt}), std::vector<int>({7, 3, 30, 40}));
-    EXPECT_EQ(t.deadline[1].TankNum, 23);
+    EXPECT_EQ(std::vector<int>({d.TankNum, d.At.Minutes, d.At.Seconds, d.ExpectAmt, t.deadline[1].TankNum}),
+              std::vector<int>({7, 3, 30, 40, 23}));
     ASSERT_EQ(t.sorttable.size(), 4u);
     EXPECT_EQ(t.sorttable[2].tail, -1);
     EXPECT_EQ(t.sorttable[3].sorta, 1e-7);
 
     // And out again as text that reads back to the same numbers.
-    Export();
-    EXPECT_EQ(Lines("exogenous.csv")[2].substr(0, 25), "0,25,0.30000000000000004,");
-    EXPECT_EQ(Lines("sorttable.csv")[4], "5,6,0.0000001");
+    Ok({"export-scenario", db_, folder_});
+    EXPECT_EQ(Lines("exogenous")[2].substr(0, 25), "0,25,0.30000000000000004,");
+    EXPECT_EQ(Lines("sorttable")[4], "5,6,0.0000001");
 }
 
 TEST_F(ImportScenarioTest, FilesTheImportCannotTakeAreRejectedByFileAndLineAndLeaveTheTablesAlone)
 {
-    const std::string exo = "exogenous.csv", dl = "deadline.csv", st = "sorttable.csv";
     const std::vector<std::pair<std::function<void()>, std::vector<std::string>>> cases = {
         {[&] {
-             auto lines = Lines(exo);
+             auto lines = Lines("exogenous");
              for (std::string& line : lines) line.erase(line.rfind(','));  // drops column "22"
-             WriteLines(exo, lines);
+             SetLines("exogenous", 0, lines);
          },
          {"exogenous.csv:1: column \"22\" is missing"}},
         {[&] {  // tank 0 holds a word, tank 22 nothing
              const std::string last = ArrivalLine(1, 30);
-             SetLines(exo, 4, {"1,0,lots" + ArrivalLine(1, 0).substr(5), last.substr(0, last.size() - 1)});
+             SetLines("exogenous", 4, {"1,0,lots" + ArrivalLine(1, 0).substr(5), last.substr(0, last.size() - 1)});
          },
          {"exogenous.csv:4: column \"0\": \"lots\" is not a number", "exogenous.csv:5: column \"22\": empty cell"}},
         // Headers name each column once, and rows have as many fields.
-        {[&] { WriteLines(dl, {"TankNum,Hr,Min,ExpectAmt,Note,Hr", "11,2,0,33,x,2"}); },
+        {[&] { SetLines("deadline", 0, {"TankNum,Hr,Min,ExpectAmt,Note,Hr", "11,2,0,33,x,2"}); },
          {"deadline.csv:1: unknown column \"Note\"", "deadline.csv:1: column \"Hr\" appears twice"}},
-        {[&] { SetLines(dl, 4, {"7,3,0"}); }, {"deadline.csv:4: 3 fields where the header has 4"}},
+        {[&] { SetLines("deadline", 4, {"7,3,0"}); }, {"deadline.csv:4: 3 fields where the header has 4"}},
         {[&] {
-             SetLines(st, 3, {"0,2,\"0.45"});
-             ASSERT_TRUE(QFile::remove(QString::fromStdString(File(dl))));
-             WriteLines(exo, {Lines(exo)[0]});
+             SetLines("sorttable", 3, {"0,2,\"0.45"});
+             ASSERT_TRUE(QFile::remove(Q(File("deadline"))));
+             SetLines("exogenous", 0, {Lines("exogenous")[0]});
          },
          {"exogenous.csv: has no rows", "deadline.csv: cannot be read", "sorttable.csv:3: a quoted field is never closed"}},
         // A rule over rows is placed at the line that breaks it.
-        {[&] { SetLines(st, 37, std::vector<std::string>(5, "2,15,0")); },
+        {[&] { SetLines("sorttable", 37, std::vector<std::string>(5, "2,15,0")); },
          {"sorttable.csv:41: column \"head\": tank 2 has more than 10 outlet rows"}},
         // Every problem in every file is listed.
         {[&] {
-             SetLines(exo, 3, {ArrivalLine(0, 61)});
-             SetLines(dl, 2, {"11,2,99,33"});
-             SetLines(st, 2, {"x,1,0.45"});
+             SetLines("exogenous", 3, {ArrivalLine(0, 61)});
+             SetLines("deadline", 2, {"11,2,99,33"});
+             SetLines("sorttable", 2, {"x,1,0.45"});
          },
          {"exogenous.csv:3: column \"Min\": 61 is outside 0..59", "deadline.csv:2:",
           "sorttable.csv:2: column \"head\": \"x\" is not a number", "3 problems found"}},
     };
     for (const auto& [edit, problems] : cases) {
         SCOPED_TRACE(problems.front());
-        Export();
+        Ok({"export-scenario", db_, folder_});
         edit();
         ExpectRejected(problems);
     }
 }
 
-TEST_F(ImportScenarioTest, AFailureWhileWritingLeavesTheOldScenarioAndAMissingDatabaseIsNotCreated)
-{
-    // Valid files, but the last table cannot take them: the first two tables
-    // must not stay emptied or half replaced.
-    WriteLines("deadline.csv", {"TankNum,Hr,Min,ExpectAmt", "7,3,0,42"});
-    const std::string exogenous = Dump("exogenous"), deadline = Dump("deadline");
-    Sql("DROP TABLE \"sorttable\"");
-    ExpectFails({"import-scenario", db_, folder_}, "sorttable");
-    EXPECT_EQ(Dump("exogenous"), exogenous);
-    EXPECT_EQ(Dump("deadline"), deadline);
-
-    const std::string missing = Path("nowhere.mdb");
-    ExpectFails({"import-scenario", missing, folder_}, missing + ": the database file does not exist");
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(missing)));
-}
-
-TEST_F(ImportScenarioTest, ExportWritesEvenCellsTheProgramWouldRefuse)
+TEST_F(ImportScenarioTest, ExportWritesEvenCellsTheProgramWouldRefuseAndAFailedWriteLeavesTheOldScenario)
 {
     Sql("UPDATE \"deadline\" SET \"Min\" = NULL WHERE rowid = 1");
     Sql("UPDATE \"deadline\" SET \"ExpectAmt\" = 'many' WHERE rowid = 2");
-    before_ = DumpScenario();
-    Export();
-    EXPECT_EQ(Lines("deadline.csv")[1], "11,2,,33");
-    EXPECT_EQ(Lines("deadline.csv")[2], "12,2,0,many");
-    ExpectRejected({"deadline.csv:2: column \"Min\": empty cell",
-                    "deadline.csv:3: column \"ExpectAmt\": \"many\" is not a number"});
+    Ok({"export-scenario", db_, folder_});
+    EXPECT_EQ(Lines("deadline")[1] + "|" + Lines("deadline")[2], "11,2,,33|12,2,0,many");
+
+    // Valid files, but the last table cannot take them: the first two tables
+    // must not stay emptied or half replaced.
+    SetLines("deadline", 0, {"TankNum,Hr,Min,ExpectAmt", "7,3,0,42"});
+    const std::string exogenous = Dump("exogenous"), deadline = Dump("deadline");
+    Sql("DROP TABLE \"sorttable\"");
+    ExpectFails({"import-scenario", db_, folder_}, "sorttable");
+    EXPECT_EQ(Dump("exogenous") + Dump("deadline"), exogenous + deadline);
+
+    const std::string missing = Path("nowhere.mdb");
+    ExpectFails({"import-scenario", missing, folder_}, missing + ": the database file does not exist");
+    EXPECT_FALSE(QFile::exists(Q(missing)));
 }
 
 // The import and the database read hold a scenario to the same rules, in the
 // same words: the import names the file's line, the read the table's row.
 TEST_F(ImportScenarioTest, TheImportAndTheDatabaseReadRefuseAFaultInTheSameWords)
 {
-    struct Case {
-        std::string table;
-        int line;  // of the file; the table's row is one less
-        std::string edit, sql, column, what;
+    const std::tuple<std::string, int, std::string, std::string, std::string> cases[] = {
+        {"deadline", 3, "24,2,0,31", "UPDATE deadline SET TankNum = 24 WHERE rowid = 2",
+         "column \"TankNum\": 24 is outside 0..23"},
+        {"sorttable", 37, "0,3,0.2", "INSERT INTO sorttable VALUES (0, 3, 0.2)",
+         "column \"sorta\": the shares of tank 0 add up to 1.1 by this row, more than 1"},
     };
-    const Case cases[] = {
-        {"deadline", 3, "24,2,0,31", "UPDATE deadline SET TankNum = 24 WHERE rowid = 2", "TankNum", "24 is outside 0..23"},
-        {"sorttable", 37, "0,3,0.2", "INSERT INTO sorttable VALUES (0, 3, 0.2)", "sorta",
-         "the shares of tank 0 add up to 1.1 by this row, more than 1"},
-    };
-    const std::string copy = Path("copy.mdb");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Export();
-        SetLines(c.table + ".csv", c.line, {c.edit});
-        const std::string fault = "column \"" + c.column + "\": " + c.what;
-        EXPECT_EQ(ReadScenarioCsv(folder_).problems,
-                  std::vector<std::string>{File(c.table + ".csv") + ":" + std::to_string(c.line) + ": " + fault});
+    for (const auto& [table, line, edit, sql, fault] : cases) {
+        SCOPED_TRACE(fault);
+        Ok({"export-scenario", db_, folder_});
+        SetLines(table, line, {edit});
+        const std::vector<std::string> problems{File(table) + ":" + std::to_string(line) + ": " + fault};
+        EXPECT_EQ(ReadScenarioCsv(folder_).problems, problems);
 
-        QFile::remove(QString::fromStdString(copy));
-        ASSERT_TRUE(QFile::copy(QString::fromStdString(db_), QString::fromStdString(copy)));
-        testsupport::RawSql(copy, c.sql);
-        auto db = ExperimentDb::Open(copy, OpenMode::ReadOnly);
-        ASSERT_TRUE(db.ok()) << db.error();
-        EXPECT_EQ(db.value()->ReadScenario().error(),
-                  copy + ": table \"" + c.table + "\", column \"" + c.column + "\", row " + std::to_string(c.line - 1) +
-                      ": " + c.what);
+        const std::string copy = Path(table + ".mdb");
+        ASSERT_TRUE(QFile::copy(Q(db_), Q(copy)));
+        testsupport::RawSql(copy, sql);
+        EXPECT_EQ(ExperimentDb::Open(copy, OpenMode::ReadOnly).value()->ReadScenario().error(),
+                  copy + ": table \"" + table + "\", " + fault.substr(0, fault.find(':')) + ", row " +
+                      std::to_string(line - 1) + fault.substr(fault.find(':')));
     }
 }
 
