@@ -50,8 +50,7 @@ inline bool SameToFifteenDigits(double got, double want)
 }
 
 // A folder of this process's own under TMPDIR (else in memory where there is
-// /dev/shm), removed at exit; regression_main and run_fuzz.sh remove what an
-// aborted input leaves.
+// /dev/shm), removed at exit; run_fuzz.sh removes what an aborted input leaves.
 inline const std::string& ScratchFolder()
 {
     static const std::string* const folder = [] {

@@ -54,7 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(count >= 1 && 2 * count <= lines.size(),
                "the reader counts " + std::to_string(count) + " records in " + std::to_string(lines.size()) + " lines");
 
-    std::vector<kestu::LogRecord> headers;
+    // The records read alone and, from a second reader, with their state lines.
+    kestu::TrialLogReader whole;
+    FUZZ_CHECK(whole.Open(path), "the log is refused when opened a second time: " + Quote(whole.Error()));
+    std::optional<kestu::LogRecord> previous;
     std::optional<kestu::ClockTime> save;
     for (std::size_t k = 0; k < count; ++k) {
         const std::string where = "record " + std::to_string(k + 1) + " of " + std::to_string(count);
@@ -72,35 +75,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         // A restore (FFR) puts the plant back to the last save (FF), so the
         // record after it may lie as far back as the save; nothing else may go back.
-        if (k > 0) {
-            const bool back = headers.back().Kind == kestu::LogKind::Restore && save;
-            const kestu::ClockTime floor = back ? *save : headers.back().At;
+        if (previous) {
+            const kestu::ClockTime floor = previous->Kind == kestu::LogKind::Restore && save ? *save : previous->At;
             FUZZ_CHECK(r.At >= floor, where + " at " + Clock(r.At) + " goes back before " + Clock(floor));
         }
         if (r.Kind == kestu::LogKind::Save) save = r.At;
-        headers.push_back(r);
+        previous = r;
+
+        const auto w = whole.ReadRecordWithState();
+        FUZZ_CHECK(w.has_value(), where + " is not read with its state line: " + Quote(whole.Error()));
+        FUZZ_CHECK(w->At == r.At && w->Kind == r.Kind && w->Switch == r.Switch,
+                   where + " read with its state line is not the record read alone");
+        for (int t = 0; t < kestu::TankCount; ++t) {
+            FUZZ_CHECK(kestu::WaterFits(w->Water[t]), where + " gives tank " + std::to_string(t) + " water no tank holds");
+        }
+        for (int s = 0; s < kestu::SwitchCount; ++s) {
+            FUZZ_CHECK(w->PumpState[s] <= 1 && w->PumpState[s] >= -1000000,
+                       where + " gives switch " + std::to_string(s) + " pump state " + std::to_string(w->PumpState[s]));
+        }
     }
     FUZZ_CHECK(reader.AtEnd(), "records are left after the " + std::to_string(count) + " counted");
     const kestu::LogRecord after = reader.ReadLogRecord();
     FUZZ_CHECK(after.At == (kestu::ClockTime{-1, -1}), "a record at " + Clock(after.At) + " follows the end");
-
-    // The same records again, whole.
-    kestu::TrialLogReader whole;
-    FUZZ_CHECK(whole.Open(path), "the log is refused when opened a second time: " + Quote(whole.Error()));
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::string where = "record " + std::to_string(k + 1) + " of " + std::to_string(count);
-        const auto r = whole.ReadRecordWithState();
-        FUZZ_CHECK(r.has_value(), where + " is not read with its state line: " + Quote(whole.Error()));
-        FUZZ_CHECK(r->At == headers[k].At && r->Kind == headers[k].Kind && r->Switch == headers[k].Switch,
-                   where + " read with its state line is not the record read alone");
-        for (int t = 0; t < kestu::TankCount; ++t) {
-            FUZZ_CHECK(kestu::WaterFits(r->Water[t]), where + " gives tank " + std::to_string(t) + " water no tank holds");
-        }
-        for (int s = 0; s < kestu::SwitchCount; ++s) {
-            FUZZ_CHECK(r->PumpState[s] <= 1 && r->PumpState[s] >= -1000000,
-                       where + " gives switch " + std::to_string(s) + " pump state " + std::to_string(r->PumpState[s]));
-        }
-    }
     FUZZ_CHECK(!whole.ReadRecordWithState().has_value() && whole.Error().empty(),
                "reading whole records does not end cleanly after the " + std::to_string(count) + " counted");
     return 0;

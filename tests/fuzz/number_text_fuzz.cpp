@@ -25,27 +25,6 @@ namespace {
 
 using namespace kestu::fuzz;
 
-// The thread's numeric locale for one input, put back after.
-class NumericLocale {
-public:
-    explicit NumericLocale(bool comma)
-    {
-        static const locale_t de = [] {
-            const locale_t l = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", static_cast<locale_t>(nullptr));
-            if (!l) std::fprintf(stderr, "number_text fuzz: no de_DE.UTF-8 locale; decimal-comma inputs run in C\n");
-            return l;
-        }();
-        if (comma && de) previous_ = uselocale(de);
-    }
-    ~NumericLocale()
-    {
-        if (previous_) uselocale(previous_);
-    }
-
-private:
-    locale_t previous_ = static_cast<locale_t>(nullptr);
-};
-
 bool PlainText(const std::string& text) { return text.find_first_not_of("0123456789.-+E") == std::string::npos; }
 
 // The writer's text for value reads back within 15 digits and writes again
@@ -123,7 +102,12 @@ void CheckWaterTenths(double water)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1) return 0;
-    const NumericLocale locale((data[0] & 1) != 0);
+    static const locale_t comma = [] {
+        const locale_t l = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", static_cast<locale_t>(nullptr));
+        if (!l) std::fprintf(stderr, "number_text fuzz: no de_DE.UTF-8 locale; decimal-comma inputs run in C\n");
+        return l;
+    }();
+    const locale_t previous = (data[0] & 1) && comma ? uselocale(comma) : static_cast<locale_t>(nullptr);
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
     if (const auto value = kestu::ParseNumber(text)) {
         FUZZ_CHECK(std::isfinite(*value), "ParseNumber(" + Quote(text) + ") = " + Exact(*value));
@@ -135,5 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckWrittenReadsBack(bits);
         CheckWaterTenths(bits);
     }
+    if (previous) uselocale(previous);
     return 0;
 }

@@ -54,15 +54,6 @@ const std::vector<std::pair<double, double>> Ranges[] = {
 
 }  // namespace
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-// Each input opens six files, and every stream buffer is a fresh allocation;
-// with AddressSanitizer's default 256 MB quarantine most of the time goes to
-// faulting in new pages. A use after free still shows within one input.
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=32"; }
-#endif
-#endif
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string& folder = ScratchFolder();

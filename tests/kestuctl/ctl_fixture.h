@@ -91,13 +91,9 @@ protected:
     // The rows of CSV or log text, each of which must end with CR LF.
     static std::vector<std::string> Rows(const std::string& text)
     {
+        EXPECT_TRUE(text.empty() || text.ends_with("\r\n")) << "every row ends with CR LF";
         std::vector<std::string> rows;
-        for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
-            end = text.find("\r\n", start);
-            if (end == std::string::npos) {
-                ADD_FAILURE() << "every row ends with CR LF";
-                end = text.size();
-            }
+        for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
             rows.push_back(text.substr(start, end - start));
         }
         return rows;
@@ -144,16 +140,10 @@ protected:
 
         auto db = ExperimentDb::Open(db_, OpenMode::ReadWrite);
         auto row = db.value()->AddExperiment({userId, trial, "2024-05-06", "10:00:00", "Standard", 8});
-        EXPECT_TRUE(row.ok()) << row.error();
-        if (completeRow) {
-            ExperimentResult result{"10:08:01", static_cast<double>(outcome.missed.Total), {}, {}, {}};
-            if (outcome.shares) {
-                result.BusyTime = outcome.shares->BusyTime;
-                result.SweepTime = outcome.shares->SweepTime;
-                result.IdleTime = outcome.shares->IdleTime;
-            }
-            EXPECT_TRUE(db.value()->CompleteExperiment(row.value(), result).ok());
-        }
+        const auto share = [&](double PumpShares::*part) { return outcome.shares ? std::optional(*outcome.shares.*part) : std::nullopt; };
+        const ExperimentResult result{"10:08:01", static_cast<double>(outcome.missed.Total), share(&PumpShares::BusyTime),
+                                      share(&PumpShares::SweepTime), share(&PumpShares::IdleTime)};
+        EXPECT_TRUE(row.ok() && (!completeRow || db.value()->CompleteExperiment(row.value(), result).ok()));
         return outcome;
     }
 
