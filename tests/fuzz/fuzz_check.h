@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "trials/message_text.h"
+
 namespace kestu::fuzz {
 
 [[noreturn]] inline void PropertyFailed(const char* file, int line, const char* condition, const std::string& detail)
@@ -29,17 +31,8 @@ inline std::string Exact(double value)
     return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
-// The text quoted for a message, with control bytes and non-ASCII bytes escaped.
-inline std::string Quote(std::string_view text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-        out += c >= 0x20 && c < 0x7f && c != '"' && c != '\\' ? std::string(1, static_cast<char>(c)) : escaped;
-    }
-    return out + "\"";
-}
+// The text quoted for a message, its control bytes escaped.
+inline std::string Quote(std::string_view text) { return "\"" + ForMessage(text, 400) + "\""; }
 
 // Within half a unit of the 15th significant digit the files keep, plus the double's own rounding.
 inline bool SameToFifteenDigits(double got, double want)
@@ -49,16 +42,12 @@ inline bool SameToFifteenDigits(double got, double want)
     return got == want || std::fabs(got - want) <= 5e-15 * std::fabs(want) + ulp;
 }
 
-// A folder of this process's own under TMPDIR (else in memory where there is
-// /dev/shm), removed at exit; run_fuzz.sh removes what an aborted input leaves.
+// A folder of this process's own under TMPDIR, removed at exit; run_fuzz.sh
+// puts TMPDIR in memory and removes what an aborted input leaves.
 inline const std::string& ScratchFolder()
 {
     static const std::string* const folder = [] {
-        const char* tmpdir = std::getenv("TMPDIR");
-        auto* dir = new std::string(tmpdir && *tmpdir                          ? tmpdir
-                                    : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
-                                                                                : "/tmp");
-        *dir += "/kestu-fuzz-XXXXXX";
+        auto* dir = new std::string(std::filesystem::temp_directory_path() / "kestu-fuzz-XXXXXX");
         if (!mkdtemp(dir->data())) std::abort();
         std::atexit([] {
             std::error_code ignored;

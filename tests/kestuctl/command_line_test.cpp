@@ -1,13 +1,20 @@
-// The command line as every command shares it: help, usage errors and their
-// exit status, messages that cannot garble a terminal, file names as the
-// system's bytes, and the programs as built, run as an experimenter runs them.
+// The command line and output as every command shares them: help, usage
+// errors and their exit status, messages that cannot garble a terminal, file
+// names as the system's bytes, output files replaced whole or not at all, a
+// full standard output as a failure, and the programs as built, run as an
+// experimenter runs them.
 #include "ctl_fixture.h"
+#include "trials/failing_sink.h"
+
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include "kestuctl/commands.h"
 #include "kestuctl/logged_trial.h"
@@ -179,6 +186,80 @@ TEST_F(CommandLineTest, KestuctlFailsWhenItsStandardOutputIsFull)
     const CommandResult result = Start("kestuctl", {"export", db_}, QStringLiteral("/dev/full"));
     EXPECT_EQ(result.status, ExitFailure);
     EXPECT_TRUE(Has(result.err, "kestuctl export: cannot write to the standard output"));
+}
+
+// The Nth file a command writes fails as a full disk does: half of its first
+// write reaches the file, then the write fails.
+SinkWrapper FailNthFile(int n)
+{
+    auto files = std::make_shared<int>(0);
+    return [files, n](std::unique_ptr<FileSink> inner) -> std::unique_ptr<FileSink> {
+        if (++*files != n) return inner;
+        return std::make_unique<kestu::testing::FailingSink>(std::move(inner), 1);
+    };
+}
+
+TEST_F(CommandLineTest, AWriteFailingHalfwayLeavesTheOldFilesAndSaysWhy)
+{
+    RecordTrial("p1", 1, 5);
+    const std::string out = Path("out.csv"), png = Path("chart.png"), scenario = Path("scenario");
+    std::filesystem::create_directory(scenario);
+    const std::string exogenous = scenario + "/exogenous.csv", deadline = scenario + "/deadline.csv",
+                      sorttable = scenario + "/sorttable.csv";
+    struct Case {
+        std::vector<std::string> args;
+        int failingFile;
+        std::string failing;                // the file the message names
+        std::vector<std::string> kept;      // still hold their old text
+        std::vector<std::string> replaced;  // written before the failure
+    };
+    const std::vector<Case> cases = {
+        {{"export", db_, "--out", out}, 1, out, {out}, {}},
+        {{"log2csv", Path("p1.1"), "--out", out}, 1, out, {out}, {}},
+        {{"plot", Path("p1.1"), "--png", png}, 1, png, {png}, {}},
+        // Each file on its own: the first is in place, the one that failed and the rest are not touched.
+        {{"export-scenario", db_, scenario}, 2, deadline, {deadline, sorttable}, {exogenous}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        for (const std::string& file : {out, png, exogenous, deadline, sorttable}) WriteFile(file, "old " + file);
+        const QStringList before = FilesInFolder(), beforeScenario = QDir(Q(scenario)).entryList(QDir::Files | QDir::Hidden);
+
+        const CommandResult result = Run(c.args, FailNthFile(c.failingFile));
+        EXPECT_EQ(result.status, ExitFailure);
+        EXPECT_TRUE(Has(result.err, c.failing + ": cannot be written (No space left on device)"));
+        for (const std::string& file : c.kept) EXPECT_EQ(ReadFile(file), "old " + file);
+        for (const std::string& file : c.replaced) EXPECT_NE(ReadFile(file), "old " + file);
+        EXPECT_EQ(FilesInFolder(), before) << "a temporary file was left behind";
+        EXPECT_EQ(QDir(Q(scenario)).entryList(QDir::Files | QDir::Hidden), beforeScenario) << "a temporary file was left behind";
+
+        // With room on the disk the same command does replace them.
+        Ok(c.args);
+        for (const std::string& file : c.kept) EXPECT_NE(ReadFile(file), "old " + file);
+    }
+}
+
+// /dev/full takes no byte: named as the output it is refused and left a
+// device; as the standard output it makes the command fail.
+TEST_F(CommandLineTest, AFullDeviceAsTheOutputOrTheStandardOutputIsAFailure)
+{
+    struct stat before {};
+    if (::stat("/dev/full", &before) != 0) GTEST_SKIP() << "no /dev/full here";
+    RecordTrial("p1", 1, 5);
+    ExpectFails({"export", db_, "--out", "/dev/full"}, "/dev/full: cannot be written (");
+    ExpectFails({"log2csv", Path("p1.1"), "--out", "/dev/full"}, "/dev/full: cannot be written (");
+    struct stat after {};
+    ASSERT_EQ(::stat("/dev/full", &after), 0);
+    EXPECT_TRUE(S_ISCHR(after.st_mode) && after.st_rdev == before.st_rdev);
+
+    // Results written through the output writer, a report written directly, and the help.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"export", db_}, {"replay", db_, Path("p1.1")}, {"--help"}}) {
+        std::ofstream full("/dev/full", std::ios::binary);
+        std::ostringstream err;
+        EXPECT_EQ(RunCommand(args, full, err), ExitFailure) << args.front();
+        EXPECT_TRUE(Has(err.str(), "cannot write to the standard output"));
+    }
 }
 
 }  // namespace

@@ -1,21 +1,32 @@
-// replay and rescore against trials run through the core: the log replayed
-// headless must score what the trial scored, a row that says otherwise is
-// caught, and rows and logs that do not pair up are reported.
+// The commands on recorded trials. replay and rescore against trials run
+// through the core: the log replayed headless must score what the trial
+// scored, a row that says otherwise is caught, and rows and logs that do not
+// pair up are reported. log2csv, with the reading of state lines it rests on;
+// plot, a PNG of every tank's water with the deadlines marked, and its axes;
+// baseline, reproducible for a seed whatever the number of jobs, and the
+// summary statistics it prints.
 #include "ctl_fixture.h"
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <filesystem>
+#include <set>
 
+#include "kestuctl/baseline_runner.h"
+#include "kestuctl/chart_scale.h"
+#include "kestuctl/distribution.h"
 #include "kestuctl/rescore_check.h"
+#include "kestuctl/tank_palette.h"
+#include "kestuctl/water_chart.h"
 #include "trials/trial_log.h"
 
 namespace kestu::ctl::testing {
 namespace {
 
-class ReplayTest : public CtlTest {
+class TrialCommandTest : public CtlTest {
 protected:
     // The trial's log cut after `records` records and ended with a STOP at the
     // last record's time, as when the window is closed during the trial.
@@ -41,7 +52,7 @@ protected:
     }
 };
 
-TEST_F(ReplayTest, ReplayReportsWhatTheTrialScoredWritesNothingAndNamesALogItCannotReplay)
+TEST_F(TrialCommandTest, ReplayReportsWhatTheTrialScoredWritesNothingAndNamesALogItCannotReplay)
 {
     const TrialOutcome trial = RecordTrial("p1", 1, 11);
     ASSERT_TRUE(trial.shares);
@@ -80,7 +91,7 @@ TEST_F(ReplayTest, ReplayReportsWhatTheTrialScoredWritesNothingAndNamesALogItCan
     ExpectFails({"replay", db_, Path("bad.1")}, Path("bad.1") + ", line 2: not a state line");
 }
 
-TEST_F(ReplayTest, RescoreAgreesWithRowsOfTrialsRunThroughTheCoreAndMarksEachWrongFigure)
+TEST_F(TrialCommandTest, RescoreAgreesWithRowsOfTrialsRunThroughTheCoreAndMarksEachWrongFigure)
 {
     RecordTrial("p1", 1, 31);
     const TrialOutcome second = RecordTrial("p1", 2, 32);
@@ -120,7 +131,7 @@ TEST_F(ReplayTest, RescoreAgreesWithRowsOfTrialsRunThroughTheCoreAndMarksEachWro
     EXPECT_TRUE(Has(missing.out, "trial 2: MISMATCH: the log cannot be replayed: " + Path("p1.2")));
 }
 
-TEST_F(ReplayTest, AnUnfinishedRowAgreesWithALogEndedByStopAndOnlyThat)
+TEST_F(TrialCommandTest, AnUnfinishedRowAgreesWithALogEndedByStopAndOnlyThat)
 {
     RecordTrial("p1", 1, 81);
     RecordTrial("p1", 2, 82, /*completeRow=*/false);
@@ -134,7 +145,7 @@ TEST_F(ReplayTest, AnUnfinishedRowAgreesWithALogEndedByStopAndOnlyThat)
 
 // rescore pairs every row of the participant with one log by the row's whole
 // trial number; rows sharing a number and logs no row names are disagreements.
-TEST_F(ReplayTest, RowsAndLogsThatDoNotPairUpAreEachReported)
+TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
 {
     const auto count = [](const std::string& text, const std::string& part) {
         std::size_t n = 0;
@@ -193,6 +204,156 @@ TEST(CompareWithReplay, EmptyCellsAgreeOnlyWithFiguresThatDoNotExist)
     replay.trial.shares.reset();  // no tick counted: the trial stores empty shares
     row.BusyTime = row.SweepTime = std::nullopt;
     for (const FieldCheck& check : CompareWithReplay(row, replay)) EXPECT_TRUE(check.agrees) << check.field;
+}
+
+// A two-record log written by the trial log's own writer functions.
+std::string SmallLog()
+{
+    PlantState plant;
+    for (int t = 0; t < TankCount; ++t) plant.Tanks[t].Water = t + 0.46;  // written as t.5
+    plant.PumpState[17] = 1;
+    std::string text;
+    AppendHeaderLine(text, {5, 23}, "ON", 17);
+    AppendStateLine(text, plant);
+    plant.Tanks[0].Water = 0.04;   // written as 0
+    plant.Tanks[22].Water = 0.46;  // written as .5
+    plant.PumpState[17] = -3;
+    AppendHeaderLine(text, {61, 0}, "STOP", 0);
+    AppendStateLine(text, plant);
+    return text;
+}
+
+TEST_F(TrialCommandTest, OneRowPerRecordAndTankWithTheLoggedWaterAndABadLineNamedByFileAndLine)
+{
+    const std::string good = SmallLog();
+    WriteFile(Path("u.1"), good);
+    const std::vector<std::string> lines = Rows(Ok({"log2csv", Path("u.1")}));
+    ASSERT_EQ(lines.size(), 1u + 2 * TankCount);
+    EXPECT_EQ(lines[0] + " " + lines[1] + " " + lines[4] + " " + lines[23] + " " + lines[24] + " " + lines[46],
+              "minute,second,kind,switch,tank,water 5,23,ON,17,0,0.5 5,23,ON,17,3,3.5 5,23,ON,17,22,22.5 "
+              "61,0,STOP,0,0,0 61,0,STOP,0,22,0.5");
+
+    // The reader's own words (tests/trials has every fault), with the file's name.
+    std::string kind = good, water = good;
+    kind.replace(kind.find(",\"STOP\","), 8, ",\"HALT\",");
+    water.replace(water.find(",2,0,1.5,", water.find("\r\n") + 2), 9, ",2,0,x.5,");  // the first state line's tank 1
+    WriteFile(Path("bad.1"), kind);
+    ExpectFails({"log2csv", Path("bad.1")}, Path("bad.1") + ", line 3: field 3 (kind): \"HALT\" is none of");
+    WriteFile(Path("bad.1"), water);
+    ExpectFails({"log2csv", Path("bad.1")}, Path("bad.1") + ", line 2: field 9 (water of switch 2): \"x.5\" is not a number");
+    ExpectFails({"log2csv", Path("none.1")}, Path("none.1") + ": the trial log cannot be opened");
+}
+
+// The PNG plot writes of a log, read back.
+QImage Plot(const std::vector<std::string>& args)
+{
+    const std::string png = args[3];
+    QFile::remove(Q(png));
+    EXPECT_EQ(RunCtl(args).status, ExitOk);
+    return QImage(Q(png)).convertToFormat(QImage::Format_RGB32);
+}
+
+int CountColour(const QImage& image, QRgb colour)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) count += (line[x] & 0xffffff) == (colour & 0xffffff);
+    }
+    return count;
+}
+
+// The dashed guides run the plot's height at each deadline time: hundreds
+// of pixels, where a blend of antialiased lines may hit the colour a few times.
+bool HasDeadlineGuides(const QImage& image) { return CountColour(image, DeadlineGuideColour) > 300; }
+
+TEST_F(TrialCommandTest, PlotDrawsEveryTankAndTheDeadlinesFromTheGivenOrTheLogsDatabaseAndFailuresNameTheFile)
+{
+    RecordTrial("p1", 1, 4);
+    // Elsewhere, so only --db can supply the deadlines.
+    ASSERT_TRUE(QDir().mkpath(Q(Path("logs"))));
+    const std::string elsewhere = Path("logs/p1.1"), png = Path("chart.png");
+    ASSERT_TRUE(QFile::copy(Q(Path("p1.1")), Q(elsewhere)));
+    const QImage chart = Plot({"plot", elsewhere, "--png", png, "--db", db_});
+    ASSERT_FALSE(chart.isNull());
+    EXPECT_EQ(chart.size(), QSize(1600, 900));
+    for (int tank = 0; tank < TankCount; ++tank) {
+        EXPECT_GT(CountColour(chart, TankColour(tank).rgb()), 0) << "tank " << tank;
+    }
+    EXPECT_TRUE(HasDeadlineGuides(chart));
+    EXPECT_FALSE(HasDeadlineGuides(Plot({"plot", elsewhere, "--png", png}))) << "no database, no deadlines";
+    EXPECT_TRUE(HasDeadlineGuides(Plot({"plot", Path("p1.1"), "--png", png})));  // beside the database
+
+    WriteFile(Path("bad.1"), "0,0,\"ON\"\r\n");
+    ExpectFails({"plot", Path("bad.1"), "--png", Path("x.png")}, Path("bad.1") + ", line 1: not a record header");
+    const std::string unwritable = Path("no/folder/x.png");
+    ExpectFails({"plot", Path("p1.1"), "--png", unwritable}, unwritable + ": cannot be written");
+}
+
+TEST(ChartScale, TicksAreRoundAndCoverTheRange)
+{
+    EXPECT_EQ(NiceTicks(0, 143, 8), (std::vector<double>{0, 20, 40, 60, 80, 100, 120, 140, 160}));
+    EXPECT_EQ(NiceTicks(0, 1, 5), (std::vector<double>{0, 0.2, 0.4, 0.6, 0.8, 1}));
+    EXPECT_EQ(NiceTicks(0, 0.03, 3), (std::vector<double>{0, 0.01, 0.02, 0.03}));
+    const auto negative = NiceTicks(-3, 48, 5);
+    EXPECT_TRUE(negative.front() <= -3 && negative.back() >= 48 && negative[1] - negative[0] == 20);
+
+    // Clock ticks fall on whole seconds or minutes.
+    const auto eight = ClockTicks(480, 12), two = ClockTicks(7200, 12);
+    EXPECT_EQ(std::vector<int>({eight.front(), eight[1], eight.back()}), std::vector<int>({0, 60, 480}));
+    EXPECT_EQ(ClockTicks(50, 12)[1], 5);
+    EXPECT_TRUE(two[1] == 600 && two.back() >= 7200);
+}
+
+TEST_F(TrialCommandTest, TheSameSeedGivesTheSameReportForAnyNumberOfJobsAndWritesNothing)
+{
+    const QStringList files = FilesInFolder();
+    const std::string rows = Dump("Experiments") + Dump("UserData");
+    const std::string one = Ok({"baseline", db_, "--trials", "40", "--seed", "7", "--jobs", "1"});
+    for (const char* jobs : {"2", "3", "8"}) EXPECT_EQ(Ok({"baseline", db_, "--trials", "40", "--seed", "7", "--jobs", jobs}), one) << jobs;
+    EXPECT_NE(Ok({"baseline", db_, "--trials", "40", "--seed", "8", "--jobs", "2"}), one);
+    // The distribution of each figure.
+    for (const char* part : {"Random method, 40 trials", "mean", "sd", "min", "q1", "median", "q3", "max",
+                             "\nmissed buckets ", "\nbusy share ", "\ncleaning share ", "\nidle share "}) {
+        EXPECT_TRUE(Has(one, part));
+    }
+    EXPECT_EQ(FilesInFolder(), files);
+    EXPECT_EQ(Dump("Experiments") + Dump("UserData"), rows);
+
+    // Each trial has its own seed.
+    std::set<long long> distinct;
+    for (const BaselineTrial& trial : RunBaseline(Scenario(), 6, 99, 2)) distinct.insert(trial.missedBuckets);
+    EXPECT_GT(distinct.size(), 1u);
+
+    Sql("DELETE FROM \"deadline\"");  // a scenario the program refuses
+    ExpectFails({"baseline", db_, "--trials", "5"}, "table \"deadline\" has no rows");
+}
+
+TEST(TrialSeed, SpreadsNeighbouringIndicesApart)
+{
+    std::set<std::uint64_t> seeds;
+    for (std::uint64_t i = 0; i < 1000; ++i) seeds.insert(TrialSeed(1, i));
+    EXPECT_EQ(seeds.size(), 1000u);
+    EXPECT_NE(TrialSeed(5, 3), TrialSeed(6, 3));
+}
+
+TEST(Describe, GivesMeanSampleSdAndInterpolatedQuartilesForAnySample)
+{
+    // Each: count, mean, min, q1, median, q3, max; the sd has n - 1 in its denominator.
+    const auto summary = [](const Distribution& d) {
+        return std::vector<double>{double(d.count), d.mean, d.min, d.q1, d.median, d.q3, d.max};
+    };
+    const Distribution even = Describe({4, 1, 3, 2});
+    EXPECT_EQ(summary(even), (std::vector<double>{4, 2.5, 1, 1.75, 2.5, 3.25, 4}));
+    EXPECT_NEAR(even.sd, 1.2909944487358056, 1e-12);  // sqrt(5/3)
+    EXPECT_EQ(summary(Describe({10, 0, 5, 20, 15})), (std::vector<double>{5, 10, 0, 5, 10, 15, 20}));
+
+    // Tiny samples, and a large common offset that must not swamp a small spread.
+    EXPECT_EQ(summary(Describe({7})), (std::vector<double>{1, 7, 7, 7, 7, 7, 7}));
+    EXPECT_EQ(Describe({7}).sd, 0);
+    EXPECT_EQ(Describe({}).count, 0u);
+    const Distribution offset = Describe({1e9 + 1, 1e9 + 2, 1e9 + 3});
+    EXPECT_NEAR(offset.sd, 1, 1e-6);
 }
 
 }  // namespace
