@@ -26,13 +26,7 @@ namespace {
 std::string Dump(const std::string& path)
 {
     std::string out = testsupport::RawSqlValue(path, "PRAGMA integrity_check").toString().toStdString();
-    for (const char* table : {"UserData", "Experiments", "exogenous", "deadline", "sorttable"}) {
-        out += std::string("\n-- ") + table + "\n";
-        for (const auto& row : testsupport::RawSql(path, std::string("SELECT rowid, * FROM ") + table)) {
-            for (const QVariant& cell : row) out += (cell.isNull() ? "NULL" : cell.toString().toStdString()) + "|";
-            out += "\n";
-        }
-    }
+    for (const char* table : {"UserData", "Experiments", "exogenous", "deadline", "sorttable"}) out += testsupport::RawDump(path, table);
     return out;
 }
 
@@ -137,34 +131,23 @@ TEST_F(WriteFaultTest, ACommitThatCannotFinishUndoesTheWholeTransaction)
     ExpectFailsCleanly(ChangeScenario, startReading, stopReading);
 }
 
-// A full disk is a limit on the size of the files this process writes: none
-// at all fails the first statement, room for the journal alone the commit. A
-// device gone read-only is SQLite's own unlink failing, so that the commit
-// cannot remove its journal; the program must, or SQLite would play it back
-// into any file later made in its place.
+// A full disk is a limit on the size of the files this process writes, which
+// fails the first statement. A device gone read-only is SQLite's own unlink
+// failing, so that the commit cannot remove its journal; the program must, or
+// SQLite would play it back into any file later made in its place.
 TEST_F(DbTest, CreateThatFailsLeavesNoFileBehindAndCanBeRepeated)
 {
     std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the process
     rlimit unlimited{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    const auto fileSizeLimit = [unlimited](rlim_t room) {
-        const rlimit limit{room, unlimited.rlim_max};
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    };
+    const rlimit full{0, unlimited.rlim_max};
     sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
-    const auto refuse = +[](const char*) -> int { errno = EIO; return -1; };
-    const std::vector<std::pair<std::function<void()>, std::function<void()>>> faults = {
-        {[&] { fileSizeLimit(0); }, [&] { fileSizeLimit(unlimited.rlim_cur); }},
-        {[&] { fileSizeLimit(4096); }, [&] { fileSizeLimit(unlimited.rlim_cur); }},
-        {[&] { vfs->xSetSystemCall(vfs, "unlink", reinterpret_cast<sqlite3_syscall_ptr>(refuse)); },
-         [&] { vfs->xSetSystemCall(vfs, "unlink", nullptr); }},
-    };
+    const auto refuse = reinterpret_cast<sqlite3_syscall_ptr>(+[](const char*) -> int { errno = EIO; return -1; });
     for (NewDbContent content : {NewDbContent::SchemaOnly, NewDbContent::StandardScenario}) {
-        for (const auto& [fault, mend] : faults) {
-            SCOPED_TRACE(&fault - &faults[0].first);
-            fault();
+        for (bool diskFull : {true, false}) {
+            ASSERT_EQ(diskFull ? setrlimit(RLIMIT_FSIZE, &full) : vfs->xSetSystemCall(vfs, "unlink", refuse), 0);
             const auto made = ExperimentDb::Create(path_, content);
-            mend();
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unlimited) + vfs->xSetSystemCall(vfs, "unlink", nullptr), 0);
             EXPECT_EQ(made.error().rfind(path_ + ": cannot write the new database", 0), 0u) << made.error();
             EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString(), "");
         }

@@ -110,19 +110,7 @@ protected:
     // Runs a statement on the file directly, as an experimenter's SQLite tool would.
     void Sql(const std::string& statement) { testsupport::RawSql(db_, statement); }
 
-    // Every row of `table` with each cell's storage type and value, read
-    // directly from the file: equal dumps mean the table did not change.
-    std::string Dump(const std::string& table)
-    {
-        std::string text;
-        for (const auto& row : testsupport::RawSql(db_, "SELECT * FROM \"" + table + "\" ORDER BY rowid")) {
-            for (const QVariant& v : row) {
-                text += std::string(v.isNull() ? "null" : v.typeName()) + ":" + v.toString().toStdString() + ",";
-            }
-            text += "\n";
-        }
-        return text;
-    }
+    std::string Dump(const std::string& table) { return testsupport::RawDump(db_, table); }
     std::string DumpScenario() { return Dump("exogenous") + "|" + Dump("deadline") + "|" + Dump("sorttable"); }
 
     // A real Experiment trial of the standard scenario run through the core
