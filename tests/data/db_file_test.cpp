@@ -1,8 +1,6 @@
-// The database file: opened and created only where that is safe, the
-// standard scenario a new file may hold, and the scenario tables read as an
-// experimenter's SQLite tool may have left them. Which numbers the rules take
-// is tests/scenario's; here, that the read finds the cells, in stored order,
-// and reports a fault by file, table, column and row.
+// The database file, the standard scenario a new one may hold, and the
+// scenario tables read as an experimenter's SQLite tool may have left them
+// (which numbers the rules take is tests/scenario's).
 #include "db_fixture.h"
 
 #include <QFile>
@@ -13,14 +11,13 @@
 #include <map>
 #include <set>
 
-#include "scenario/scenario_rules.h"
 
 namespace kestu::testing {
 namespace {
 
 using DbFileTest = DbTest;
 
-TEST_F(DbFileTest, OpeningAMissingFileOrANonDatabaseFailsNamingItAndCreatesNothing)
+TEST_F(DbFileTest, OpenAndCreateRefuseAMissingFileANonDatabaseAnExistingFileOrAMissingFolderNamingIt)
 {
     EXPECT_EQ(ExperimentDb::DefaultPath("/opt/kestu"), "/opt/kestu/KESTU.MDB");
     EXPECT_EQ(ExperimentDb::DefaultPath("/opt/kestu/"), "/opt/kestu/KESTU.MDB");
@@ -33,10 +30,8 @@ TEST_F(DbFileTest, OpeningAMissingFileOrANonDatabaseFailsNamingItAndCreatesNothi
     file.close();
     const std::string refused = ExperimentDb::Open(path_, OpenMode::ReadOnly).error();
     EXPECT_EQ(refused.rfind(path_ + ": cannot read the file as a database", 0), 0u) << refused;
-}
 
-TEST_F(DbFileTest, CreateRefusesAnExistingFileOrAMissingFolderAndChangesNothing)
-{
+    ASSERT_TRUE(file.remove());
     CreateDb();
     Sql("INSERT INTO \"UserData\" (\"UserID\") VALUES ('ann')");
     for (NewDbContent content : {NewDbContent::SchemaOnly, NewDbContent::StandardScenario}) {
@@ -52,11 +47,8 @@ TEST_F(DbFileTest, CreateRefusesAnExistingFileOrAMissingFolderAndChangesNothing)
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path_ + ".d")));
 }
 
-// The design of the standard scenario (arrivals every 20 to 40 seconds, the
-// twelve deadlines ending at 8:00, outlets into the next column only) is
-// asserted by tools/make_standard_scenario.py, whose output the test
-// standard_scenario_is_generated compares with data/standard_scenario.sql.
-// Here: the tables as the program reads them, and what a plant needs beyond that.
+// The scenario's design is asserted by its generator, whose output the test
+// standard_scenario_is_generated compares with the SQL; here, what a plant needs beyond it.
 TEST_F(DbFileTest, TheStandardScenarioFeedsEveryTankDrainsAllButTheLastColumnAndLosesSomeWater)
 {
     CreateDb(NewDbContent::StandardScenario);
@@ -104,8 +96,7 @@ std::vector<Rows> Numbers(const ScenarioTables& t)
     return tables;
 }
 
-// A small scenario whose rows are deliberately not sorted by any column; an
-// arrival row has every tank at one amount but one tank at another.
+// A small scenario whose rows are sorted by no column.
 std::vector<Rows> Scenario()
 {
     Rows arrivals;
@@ -161,8 +152,7 @@ TEST_F(ScenarioReadTest, TextCellsInColumnsOfAnotherCaseAndRowsOutOfTimeOrderAre
     Sql("DROP TABLE \"deadline\"");
     Sql("CREATE TABLE \"Deadline\" (tanknum, HR, min, expectamt)");
     Sql("INSERT INTO \"Deadline\" VALUES (' 22', '8', '0.0', '6e1')");
-    // Row 3 at 0:10 follows a row at 0:30, so it never arrives and holds back
-    // row 4; recorded trials hold such rows, so the engine is left to run them.
+    // Row 3 at 0:10 after a row at 0:30 never arrives; recorded trials hold such rows.
     Sql("UPDATE \"exogenous\" SET \"Min\" = 10, \"Hr\" = 0 WHERE rowid = 3");
 
     auto read = ReadScenario();

@@ -55,8 +55,7 @@ protected:
         return db ? db->ReadScenario() : Result<ScenarioTables>::Fail("not opened");
     }
 
-    // Runs one statement on the file directly, as an experimenter's SQLite tool
-    // would, and gives the first column of its first row.
+    // One statement run on the file as an experimenter's SQLite tool would; its first cell.
     QVariant Sql(const std::string& statement) { return testsupport::RawSqlValue(path_, statement); }
     int Count(const std::string& table) { return Sql("SELECT count(*) FROM \"" + table + "\"").toInt(); }
 

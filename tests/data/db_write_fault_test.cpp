@@ -1,8 +1,6 @@
-// Writes that fail part-way: the caller hears of it in a message naming the
-// file, the file keeps what it held, and the same write succeeds once the
-// cause is gone. A statement is made to fail by a trigger, a commit by a
-// reader holding the file, a full disk by the process's file size limit, and
-// a device gone read-only by SQLite's own unlink refusing.
+// Writes that fail part-way are reported naming the file, leave it as it was,
+// and succeed once the cause is gone. A trigger fails a statement, a reader
+// holds back a commit, a file size limit fills the disk, SQLite's unlink refuses.
 
 #include "db_fixture.h"
 
@@ -62,8 +60,7 @@ protected:
         ASSERT_TRUE(QFile::copy(QString::fromStdString(Path("SEED.MDB")), QString::fromStdString(path_)));
     }
 
-    // `write` fails while `fault` holds, naming the file and changing nothing,
-    // and succeeds on the same connection once `mend` has run.
+    // `write` fails while `fault` holds, and succeeds on the same connection after `mend`.
     void ExpectFailsCleanly(const Write& write, const std::function<void()>& fault, const std::function<void()>& mend)
     {
         FreshCopy();
@@ -96,8 +93,7 @@ TEST_F(WriteFaultTest, AFailingStatementIsReportedAndUndoesItsWholeWrite)
         // The last table failing must leave the first two as they were, emptied or rewritten.
         {"BEFORE INSERT ON sorttable", ChangeScenario},
         {"BEFORE DELETE ON sorttable", [](ExperimentDb& db) { return db.ReplaceScenario({}).error(); }},
-        // The trial operations see only the store's text, so an empty one would
-        // pass a lost write off as a saved one.
+        // The trial operations see only the store's text: an empty one would pass a lost write off as saved.
         {"BEFORE INSERT ON Experiments",
          [](ExperimentDb& db) {
              long long row = -1;
@@ -117,8 +113,7 @@ TEST_F(WriteFaultTest, AFailingStatementIsReportedAndUndoesItsWholeWrite)
     }
 }
 
-// Another connection in the middle of a read keeps a commit from finishing
-// until the busy timeout runs out; the transaction must then be undone whole.
+// A reader keeps a commit from finishing; the transaction must then be undone whole.
 TEST_F(WriteFaultTest, ACommitThatCannotFinishUndoesTheWholeTransaction)
 {
     sqlite3* reader = nullptr;
@@ -131,10 +126,8 @@ TEST_F(WriteFaultTest, ACommitThatCannotFinishUndoesTheWholeTransaction)
     ExpectFailsCleanly(ChangeScenario, startReading, stopReading);
 }
 
-// A full disk is a limit on the size of the files this process writes, which
-// fails the first statement. A device gone read-only is SQLite's own unlink
-// failing, so that the commit cannot remove its journal; the program must, or
-// SQLite would play it back into any file later made in its place.
+// A full disk fails the first statement; a failing unlink leaves the journal at
+// the commit, which SQLite would play into any file later made in its place.
 TEST_F(DbTest, CreateThatFailsLeavesNoFileBehindAndCanBeRepeated)
 {
     std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the process
@@ -157,9 +150,8 @@ TEST_F(DbTest, CreateThatFailsLeavesNoFileBehindAndCanBeRepeated)
     }
 }
 
-// A write cut off mid-way leaves the file half changed and a journal to undo
-// it, which a read-only connection may not play back. The next trial reads
-// its scenario through one, and must still get the scenario as it was.
+// A write cut off mid-way leaves a journal a read-only connection may not play
+// back; the next trial reads its scenario through one, and must still get it.
 TEST_F(WriteFaultTest, TheNextTrialReadsTheScenarioPastAJournalLeftByACutOffWrite)
 {
     const std::string cut = Path("CUT.MDB");

@@ -1,11 +1,11 @@
 #pragma once
 
 // Shared by the fuzz targets. A failed property prints what was wrong and
-// aborts, so libFuzzer keeps the input as a crash and the regression run
-// under ctest fails on it.
+// aborts, so libFuzzer keeps the input and the regression run fails on it.
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>

@@ -1,15 +1,7 @@
-// The trial-log reader fed arbitrary files. The replay and log2csv trust
-// whatever the reader hands them, so an accepted log must give back every
-// record it counted, in file order, each a known kind at a real clock time
-// and switch, with time running forward except where a restore turns the
-// clock back to its save; read with their state lines the same records come
-// back, with water and pump states a trial can hold; and a log cut off in the
-// middle of a line is refused. A refused log leaves the reader closed, empty
-// and saying why, naming the file.
+// The trial-log reader fed arbitrary files: the replay and log2csv trust what
+// it hands them. The properties are listed in README.md.
 #include <algorithm>
-#include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "engine/plant_state.h"  // WaterFits

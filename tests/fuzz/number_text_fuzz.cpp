@@ -1,22 +1,11 @@
-// The number text of the trial log and the snapshot file, both ways. Every
-// finite double the writer writes must read back within the 15 significant
-// digits it keeps, and write again to the same text; every text the reader
-// accepts must give a number the writer can write so that it reads back. A
-// water amount written in tenths must be the amount rounded to tenths, half
-// away from zero, judged on its 15-digit form. Qt programs run with the
-// user's locale, so inputs may run under a decimal-comma one: the text must
-// not change.
-//
-// Input: one byte of flags (bit 0: the decimal-comma locale), then the bytes
-// read both as text and, when there are eight of them, as a double.
+// The number text of the trial log and the snapshot file, both ways, also
+// under a decimal-comma locale as Qt programs run with the user's. The
+// properties and the input's form are in README.md.
 #include <locale.h>
 
 #include <charconv>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <string>
-#include <string_view>
 
 #include "fuzz_check.h"
 #include "trials/number_text.h"

@@ -1,9 +1,6 @@
-// Runs a fuzz target's entry point over saved inputs without libFuzzer, so the
-// normal build replays every input that once found a fault (and the seed
-// corpus) under ctest. Arguments are files or folders; a folder's files run
-// in name order, names starting with "." skipped. Each input is named before
-// it runs, so when a property fails and aborts the run, the last name is the
-// input at fault.
+// Runs a fuzz target's entry point over saved inputs (files, or folders whose
+// files run in name order) without libFuzzer, under ctest. Each input is
+// named before it runs: when a property aborts the run, the last name is at fault.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

@@ -1,18 +1,8 @@
-// The scenario CSV reader of kestuctl import-scenario fed arbitrary files.
-// An import must never leave the database with a scenario the program would
-// refuse, so tables the reader accepts must pass the trial setup's own checks
-// and the database reader's column ranges; written back as plain CSV they
-// must be accepted again as the same tables. Every problem must name its file.
-//
-// Input: exogenous.csv, deadline.csv and sorttable.csv one after the other,
-// split at "%%"; a file without its part is left out of the folder.
-#include <cstdint>
-#include <cstdio>
-#include <string>
-#include <string_view>
+// The scenario CSV reader of kestuctl import-scenario fed arbitrary files: an
+// import must never leave the database with a scenario the program would
+// refuse. The properties and the input's form are in README.md.
 #include <vector>
 
-#include "engine/constants.h"
 #include "engine/plant_state.h"
 #include "fuzz_check.h"
 #include "kestuctl/scenario_csv.h"
@@ -46,9 +36,7 @@ std::vector<std::vector<double>> Numbers(const kestu::ScenarioTables& tables, in
 
 const char* const Headers[] = {"Hr,Min", "TankNum,Hr,Min,ExpectAmt", "head,tail,sorta"};
 
-// The database reader's whole-number columns, from the left: clock minutes
-// from 0, clock seconds within a minute, tanks 0..23 (tail -1 leaves the
-// plant), amounts in 16 bits.
+// The database reader's ranges of the whole-number columns, from the left.
 const std::vector<std::pair<double, double>> Ranges[] = {
     {{0, 32767}, {0, 59}}, {{0, 23}, {0, 32767}, {0, 59}, {-32768, 32767}}, {{0, 23}, {-1, 23}}};
 

@@ -22,8 +22,7 @@ namespace kestu::ctl::testing {
 
 struct CommandResult {
     int status = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 inline QString Q(const std::string& path) { return QString::fromStdString(path); }
@@ -75,17 +74,10 @@ protected:
         return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
     }
 
-    static void WriteFile(const std::string& path, const std::string& text)
-    {
-        std::ofstream file(path, std::ios::binary);
-        ASSERT_TRUE(file << text) << path;
-    }
-
+    static void WriteFile(const std::string& path, const std::string& text) { ASSERT_TRUE(std::ofstream(path) << text) << path; }
     static std::string ReadFile(const std::string& path)
     {
-        std::ostringstream text;
-        text << std::ifstream(path, std::ios::binary).rdbuf();
-        return text.str();
+        return std::string(std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {});
     }
 
     // The rows of CSV or log text, each of which must end with CR LF.
@@ -113,9 +105,8 @@ protected:
     std::string Dump(const std::string& table) { return testsupport::RawDump(db_, table); }
     std::string DumpScenario() { return Dump("exogenous") + "|" + Dump("deadline") + "|" + Dump("sorttable"); }
 
-    // A real Experiment trial of the standard scenario run through the core
-    // with the Random method: its log is <userId>.<trial> beside the database
-    // and its "Experiments" row, completed unless told not to, holds the trial's own figures.
+    // A trial of the standard scenario run through the core: its log <userId>.<trial>
+    // beside the database, its row completed with its figures unless told not to.
     TrialOutcome RecordTrial(const std::string& userId, int trial, std::uint64_t seed, bool completeRow = true)
     {
         QTemporaryDir scratch;

@@ -1,10 +1,5 @@
-// The commands on recorded trials. replay and rescore against trials run
-// through the core: the log replayed headless must score what the trial
-// scored, a row that says otherwise is caught, and rows and logs that do not
-// pair up are reported. log2csv, with the reading of state lines it rests on;
-// plot, a PNG of every tank's water with the deadlines marked, and its axes;
-// baseline, reproducible for a seed whatever the number of jobs, and the
-// summary statistics it prints.
+// The commands on recorded trials, run through the core: replay, rescore,
+// log2csv, plot and baseline, and the calculations under them.
 #include "ctl_fixture.h"
 
 #include <QImage>
@@ -13,6 +8,7 @@
 #include <QJsonObject>
 
 #include <filesystem>
+#include <ranges>
 #include <set>
 
 #include "kestuctl/baseline_runner.h"
@@ -28,8 +24,7 @@ namespace {
 
 class TrialCommandTest : public CtlTest {
 protected:
-    // The trial's log cut after `records` records and ended with a STOP at the
-    // last record's time, as when the window is closed during the trial.
+    // The log cut after `records` records and ended with a STOP, as when the window closes mid-trial.
     void StopLogEarly(const std::string& name, std::size_t records)
     {
         std::vector<std::string> lines = Rows(ReadFile(Path(name)));
@@ -66,9 +61,8 @@ TEST_F(TrialCommandTest, ReplayReportsWhatTheTrialScoredWritesNothingAndNamesALo
     EXPECT_EQ(json["endClock"].toString().toStdString(), FormatClock(p.Clock));
     EXPECT_FALSE(json["endedByStop"].toBool());
     std::vector<double> figures;
-    for (const char* key : {"missedBuckets", "busyTicks", "cleaningTicks", "busyShare", "cleaningShare", "idleShare"}) {
+    for (const char* key : {"missedBuckets", "busyTicks", "cleaningTicks", "busyShare", "cleaningShare", "idleShare"})
         figures.push_back(json[key].toDouble());
-    }
     EXPECT_EQ(figures, (std::vector<double>{double(trial.missed.Total), double(p.BusyPumpTicks), double(p.SweepPumpTicks),
                                             trial.shares->BusyTime, trial.shares->SweepTime, trial.shares->IdleTime}));
     const QJsonArray perTank = json["missedPerTank"].toArray();
@@ -131,7 +125,7 @@ TEST_F(TrialCommandTest, RescoreAgreesWithRowsOfTrialsRunThroughTheCoreAndMarksE
     EXPECT_TRUE(Has(missing.out, "trial 2: MISMATCH: the log cannot be replayed: " + Path("p1.2")));
 }
 
-TEST_F(TrialCommandTest, AnUnfinishedRowAgreesWithALogEndedByStopAndOnlyThat)
+TEST_F(TrialCommandTest, EmptyCellsAgreeOnlyWithFiguresThatDoNotExistAndAnUnfinishedRowOnlyWithALogEndedByStop)
 {
     RecordTrial("p1", 1, 81);
     RecordTrial("p1", 2, 82, /*completeRow=*/false);
@@ -141,55 +135,8 @@ TEST_F(TrialCommandTest, AnUnfinishedRowAgreesWithALogEndedByStopAndOnlyThat)
 
     StopLogEarly("p1.1", 6);  // a finished row whose log stops early
     EXPECT_EQ(Run({"rescore", db_, "p1", "1"}).status, ExitFailure);
-}
 
-// rescore pairs every row of the participant with one log by the row's whole
-// trial number; rows sharing a number and logs no row names are disagreements.
-TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
-{
-    const auto count = [](const std::string& text, const std::string& part) {
-        std::size_t n = 0;
-        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-        return n;
-    };
-    RecordTrial("p1", 1, 51);
-    RecordTrial("p1", 2, 52);
-    // 2^32 + 1: as a 32-bit number it would be trial 1, whose log is right there.
-    Sql("UPDATE \"Experiments\" SET \"Experiment\" = 4294967297 WHERE \"Experiment\" = 1");
-    Sql("INSERT INTO \"Experiments\" SELECT * FROM \"Experiments\" WHERE \"Experiment\" = 2");
-    std::filesystem::copy_file(Path("p1.2"), Path("p1.7"));
-    // Not logs of p1's trials: another participant's, and names that are not USERID.N.
-    for (const char* other : {"p12.1", "p1.7.csv", "p1.x", "p1."}) WriteFile(Path(other), "x");
-
-    const CommandResult all = Run({"rescore", db_, "p1", "--all"});
-    EXPECT_EQ(all.status, ExitFailure);
-    EXPECT_TRUE(Has(all.out, "trial 4294967297: MISMATCH: the log cannot be replayed: " + Path("p1.4294967297")));
-    EXPECT_EQ(all.out.find("trial 1 ("), std::string::npos) << all.out;
-    EXPECT_EQ(count(all.out, "trial 2 (" + Path("p1.2") + "): agrees"), 2u) << "each of the two rows is rescored";
-    EXPECT_TRUE(Has(all.out, "trial 2: MISMATCH: 2 rows of User ID \"p1\" have this trial number"));
-    EXPECT_TRUE(Has(all.out, "log " + Path("p1.1") + ": MISMATCH: no row of User ID \"p1\" has trial number 1\n"));
-    EXPECT_TRUE(Has(all.out, "log " + Path("p1.7") + ": MISMATCH: no row of User ID \"p1\" has trial number 7\n"));
-    EXPECT_EQ(count(all.out, "\nlog "), 2u) << all.out;
-    EXPECT_TRUE(Has(all.out, "3 trials: 2 agree, 1 disagree; 1 trial number on several rows; 2 logs without a row\n"));
-
-    // One trial: its own rows only, and the whole number reaches it.
-    const CommandResult big = Run({"rescore", db_, "p1", "4294967297"});
-    EXPECT_EQ(big.status, ExitFailure);
-    EXPECT_TRUE(Has(big.out, "trial 4294967297: MISMATCH"));
-    EXPECT_EQ(count(big.out, "\nlog "), 0u) << "logs without a row are looked for only with every trial";
-    const CommandResult shared = Run({"rescore", db_, "p1", "2"});
-    EXPECT_EQ(shared.status, ExitFailure);
-    EXPECT_TRUE(Has(shared.out, "trial 2: MISMATCH: 2 rows"));
-    EXPECT_TRUE(Has(shared.out, "2 trials: 2 agree, 0 disagree; 1 trial number on several rows\n"));
-
-    // A number past 64 bits is refused, not wrapped around to a small one.
-    const CommandResult huge = Run({"rescore", db_, "p1", "18446744073709551617"});
-    EXPECT_EQ(huge.status, ExitUsage);
-    EXPECT_TRUE(Has(huge.err, "TRIAL is a trial number"));
-}
-
-TEST(CompareWithReplay, EmptyCellsAgreeOnlyWithFiguresThatDoNotExist)
-{
+    // A cell emptied by hand disagrees; shares that do not exist agree with empty cells.
     ReplayOutcome replay;
     replay.trial.missed.Total = 12;
     replay.trial.shares = PumpShares{0.5, 0.25, 0.25};
@@ -204,6 +151,48 @@ TEST(CompareWithReplay, EmptyCellsAgreeOnlyWithFiguresThatDoNotExist)
     replay.trial.shares.reset();  // no tick counted: the trial stores empty shares
     row.BusyTime = row.SweepTime = std::nullopt;
     for (const FieldCheck& check : CompareWithReplay(row, replay)) EXPECT_TRUE(check.agrees) << check.field;
+}
+
+// rescore pairs each row with one log by its whole trial number; what does not pair up disagrees.
+TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
+{
+    const auto count = [](const std::string& text, const std::string& part) {
+        return std::ranges::distance(text | std::views::split(part)) - 1;
+    };
+    RecordTrial("p1", 1, 51);
+    RecordTrial("p1", 2, 52);
+    // 2^32 + 1: as a 32-bit number it would be trial 1, whose log is right there.
+    Sql("UPDATE \"Experiments\" SET \"Experiment\" = 4294967297 WHERE \"Experiment\" = 1");
+    Sql("INSERT INTO \"Experiments\" SELECT * FROM \"Experiments\" WHERE \"Experiment\" = 2");
+    std::filesystem::copy_file(Path("p1.2"), Path("p1.7"));
+    // Not logs of p1's trials: another participant's, and names that are not USERID.N.
+    for (const char* other : {"p12.1", "p1.7.csv", "p1.x", "p1."}) WriteFile(Path(other), "x");
+
+    const CommandResult all = Run({"rescore", db_, "p1", "--all"});
+    EXPECT_EQ(all.status, ExitFailure);
+    EXPECT_TRUE(Has(all.out, "trial 4294967297: MISMATCH: the log cannot be replayed: " + Path("p1.4294967297")));
+    EXPECT_EQ(all.out.find("trial 1 ("), std::string::npos) << all.out;
+    EXPECT_EQ(count(all.out, "trial 2 (" + Path("p1.2") + "): agrees"), 2) << "each of the two rows is rescored";
+    EXPECT_TRUE(Has(all.out, "trial 2: MISMATCH: 2 rows of User ID \"p1\" have this trial number"));
+    EXPECT_TRUE(Has(all.out, "log " + Path("p1.1") + ": MISMATCH: no row of User ID \"p1\" has trial number 1\n"));
+    EXPECT_TRUE(Has(all.out, "log " + Path("p1.7") + ": MISMATCH: no row of User ID \"p1\" has trial number 7\n"));
+    EXPECT_EQ(count(all.out, "\nlog "), 2) << all.out;
+    EXPECT_TRUE(Has(all.out, "3 trials: 2 agree, 1 disagree; 1 trial number on several rows; 2 logs without a row\n"));
+
+    // One trial: its own rows only, and the whole number reaches it.
+    const CommandResult big = Run({"rescore", db_, "p1", "4294967297"});
+    EXPECT_EQ(big.status, ExitFailure);
+    EXPECT_TRUE(Has(big.out, "trial 4294967297: MISMATCH"));
+    EXPECT_EQ(count(big.out, "\nlog "), 0) << "logs without a row are looked for only with every trial";
+    const CommandResult shared = Run({"rescore", db_, "p1", "2"});
+    EXPECT_EQ(shared.status, ExitFailure);
+    EXPECT_TRUE(Has(shared.out, "trial 2: MISMATCH: 2 rows"));
+    EXPECT_TRUE(Has(shared.out, "2 trials: 2 agree, 0 disagree; 1 trial number on several rows\n"));
+
+    // A number past 64 bits is refused, not wrapped around to a small one.
+    const CommandResult huge = Run({"rescore", db_, "p1", "18446744073709551617"});
+    EXPECT_EQ(huge.status, ExitUsage);
+    EXPECT_TRUE(Has(huge.err, "TRIAL is a trial number"));
 }
 
 // A two-record log written by the trial log's own writer functions.
@@ -263,8 +252,7 @@ int CountColour(const QImage& image, QRgb colour)
     return count;
 }
 
-// The dashed guides run the plot's height at each deadline time: hundreds
-// of pixels, where a blend of antialiased lines may hit the colour a few times.
+// The dashed guides run the plot's height: hundreds of pixels, not a few antialiased blends.
 bool HasDeadlineGuides(const QImage& image) { return CountColour(image, DeadlineGuideColour) > 300; }
 
 TEST_F(TrialCommandTest, PlotDrawsEveryTankAndTheDeadlinesFromTheGivenOrTheLogsDatabaseAndFailuresNameTheFile)
@@ -288,10 +276,8 @@ TEST_F(TrialCommandTest, PlotDrawsEveryTankAndTheDeadlinesFromTheGivenOrTheLogsD
     ExpectFails({"plot", Path("bad.1"), "--png", Path("x.png")}, Path("bad.1") + ", line 1: not a record header");
     const std::string unwritable = Path("no/folder/x.png");
     ExpectFails({"plot", Path("p1.1"), "--png", unwritable}, unwritable + ": cannot be written");
-}
 
-TEST(ChartScale, TicksAreRoundAndCoverTheRange)
-{
+    // The axes: ticks are round and cover the range.
     EXPECT_EQ(NiceTicks(0, 143, 8), (std::vector<double>{0, 20, 40, 60, 80, 100, 120, 140, 160}));
     EXPECT_EQ(NiceTicks(0, 1, 5), (std::vector<double>{0, 0.2, 0.4, 0.6, 0.8, 1}));
     EXPECT_EQ(NiceTicks(0, 0.03, 3), (std::vector<double>{0, 0.01, 0.02, 0.03}));
@@ -329,15 +315,7 @@ TEST_F(TrialCommandTest, TheSameSeedGivesTheSameReportForAnyNumberOfJobsAndWrite
     ExpectFails({"baseline", db_, "--trials", "5"}, "table \"deadline\" has no rows");
 }
 
-TEST(TrialSeed, SpreadsNeighbouringIndicesApart)
-{
-    std::set<std::uint64_t> seeds;
-    for (std::uint64_t i = 0; i < 1000; ++i) seeds.insert(TrialSeed(1, i));
-    EXPECT_EQ(seeds.size(), 1000u);
-    EXPECT_NE(TrialSeed(5, 3), TrialSeed(6, 3));
-}
-
-TEST(Describe, GivesMeanSampleSdAndInterpolatedQuartilesForAnySample)
+TEST(BaselineFigures, TrialSeedsSpreadApartAndTheDistributionHasASampleSdAndInterpolatedQuartiles)
 {
     // Each: count, mean, min, q1, median, q3, max; the sd has n - 1 in its denominator.
     const auto summary = [](const Distribution& d) {
@@ -354,6 +332,12 @@ TEST(Describe, GivesMeanSampleSdAndInterpolatedQuartilesForAnySample)
     EXPECT_EQ(Describe({}).count, 0u);
     const Distribution offset = Describe({1e9 + 1, 1e9 + 2, 1e9 + 3});
     EXPECT_NEAR(offset.sd, 1, 1e-6);
+
+    // Neighbouring trials get seeds far apart.
+    std::set<std::uint64_t> seeds;
+    for (std::uint64_t i = 0; i < 1000; ++i) seeds.insert(TrialSeed(1, i));
+    EXPECT_EQ(seeds.size(), 1000u);
+    EXPECT_NE(TrialSeed(5, 3), TrialSeed(6, 3));
 }
 
 }  // namespace
