@@ -77,7 +77,7 @@ protected:
     }
 };
 
-TEST_F(WriteFaultTest, AFailingStatementIsReportedAndUndoesItsWholeWrite)
+TEST_F(WriteFaultTest, AFailingStatementOrCommitIsReportedAndUndoesItsWholeWrite)
 {
     const struct {
         const char* trigger;  // the statement that fails
@@ -111,11 +111,8 @@ TEST_F(WriteFaultTest, AFailingStatementIsReportedAndUndoesItsWholeWrite)
             c.write, [&] { Sql(trigger + " BEGIN SELECT RAISE(ABORT, 'disk full'); END"); },
             [&] { Sql("DROP TRIGGER fault"); });
     }
-}
 
-// A reader keeps a commit from finishing; the transaction must then be undone whole.
-TEST_F(WriteFaultTest, ACommitThatCannotFinishUndoesTheWholeTransaction)
-{
+    // A reader keeps a commit from finishing; the transaction must then be undone whole.
     sqlite3* reader = nullptr;
     const auto startReading = [&] {
         ASSERT_EQ(sqlite3_open(path_.c_str(), &reader), SQLITE_OK);

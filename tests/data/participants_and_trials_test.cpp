@@ -128,19 +128,7 @@ TEST_F(ExperimentRowTest, AStartRowHoldsWhatWasGivenUntilCompleteFillsInItsEndAn
     EXPECT_EQ(Count("Experiments"), 0);
 }
 
-// Rows edited by hand: a trial number is whole and fits 64 bits, or it is none.
-TEST_F(OpenDbTest, TrialNumbersReadBackWholeOrNotAtAll)
-{
-    for (const char* value : {"7", "'12'", "4294967297", "1.5", "1e19", "'x'"})
-        Sql(std::string("INSERT INTO Experiments (UserID, Experiment) VALUES ('ann', ") + value + ")");
-    auto rows = db_->ReadExperimentRows("ann");
-    ASSERT_TRUE(rows.ok()) << rows.error();
-    std::vector<std::optional<long long>> got;
-    for (const ExperimentRow& row : rows.value()) got.push_back(row.Experiment);
-    EXPECT_EQ(got, (std::vector<std::optional<long long>>{7, 12, 4294967297LL, {}, {}, {}}));
-}
-
-TEST_F(OpenDbTest, ATrialNumberIsClaimedOnceWithItsRowAndTheCounter)
+TEST_F(OpenDbTest, ATrialNumberIsClaimedOnceWithItsRowAndTheCounterAndReadBackWholeOrNotAtAll)
 {
     Sql("INSERT INTO UserData (UserID, TrialNum) VALUES ('kim', '3')");
     const auto counter = [this] { return Sql("SELECT TrialNum FROM UserData WHERE UserID = 'kim'").toString(); };
@@ -161,6 +149,15 @@ TEST_F(OpenDbTest, ATrialNumberIsClaimedOnceWithItsRowAndTheCounter)
     EXPECT_EQ(counter(), "4");
     EXPECT_TRUE(db_->ClaimTrial(Start("kim", 6)).ok());
     EXPECT_FALSE(db_->ClaimTrial(Start("nobody", 1)).ok());
+
+    // Rows edited by hand: a trial number is whole and fits 64 bits, or it is none.
+    for (const char* value : {"7", "'12'", "4294967297", "1.5", "1e19", "'x'"})
+        Sql(std::string("INSERT INTO Experiments (UserID, Experiment) VALUES ('ann', ") + value + ")");
+    auto rows = db_->ReadExperimentRows("ann");
+    ASSERT_TRUE(rows.ok()) << rows.error();
+    std::vector<std::optional<long long>> got;
+    for (const ExperimentRow& row : rows.value()) got.push_back(row.Experiment);
+    EXPECT_EQ(got, (std::vector<std::optional<long long>>{7, 12, 4294967297LL, {}, {}, {}}));
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 using CommandLineTest = CtlTest;
 
-TEST_F(CommandLineTest, TheListAndEveryCommandHaveHelpWithUsageAndAnExample)
+TEST_F(CommandLineTest, EveryCommandHasHelpWithAnExampleAndAWrongCommandLineExitsWithTwoSayingWhy)
 {
     const std::string list = Ok({"--help"});
     EXPECT_EQ(Run({}).status, ExitUsage);
@@ -35,10 +35,7 @@ TEST_F(CommandLineTest, TheListAndEveryCommandHaveHelpWithUsageAndAnExample)
         EXPECT_NE(help.find("  kestuctl " + command->name + " ", example), std::string::npos) << command->name;
         EXPECT_EQ(Ok({"help", command->name}), help);
     }
-}
 
-TEST_F(CommandLineTest, WrongCommandLinesExitWithTwoAndSayWhy)
-{
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"frobnicate"}, "no command named \"frobnicate\""},
         {{"replay", db_}, "missing LOGFILE"},
@@ -66,7 +63,7 @@ TEST_F(CommandLineTest, WrongCommandLinesExitWithTwoAndSayWhy)
 }
 
 // A NUL, a carriage return or a byte-order mark quoted from a file or an argument is shown escaped.
-TEST_F(CommandLineTest, ControlBytesAndByteOrderMarksFromFilesAndArgumentsAreEscaped)
+TEST_F(CommandLineTest, MessagesEscapeControlBytesAndNamesThatAreNotUtf8AreWrittenAsTheirBytesOrForADatabaseRefused)
 {
     using namespace std::string_literals;
     const std::string odd = "\0\r\xEF\xBB\xBF"s, shown = "\\x00\\x0D\\xEF\\xBB\\xBF";
@@ -87,20 +84,17 @@ TEST_F(CommandLineTest, ControlBytesAndByteOrderMarksFromFilesAndArgumentsAreEsc
         EXPECT_TRUE(std::all_of(result.err.begin(), result.err.end(), [](unsigned char b) { return b == '\n' || b >= 0x20; }));
         EXPECT_EQ(result.err.find("\xEF\xBB\xBF"), std::string::npos) << args.front();
     }
-}
 
-// "\xFF" is never UTF-8; decoded as text it becomes U+FFFD, EF BF BD.
-TEST_F(CommandLineTest, NamesThatAreNotUtf8AreWrittenAsTheirBytesOrForADatabaseRefused)
-{
+    // "\xFF" is never UTF-8; decoded as text it becomes U+FFFD, EF BF BD.
     const std::string notUtf8 = "\xFF", replacement = "\xEF\xBF\xBD";
     RecordTrial("p1", 1, 6);
-    const std::string scenario = Path("scenario" + notUtf8);
+    const std::string folder = Path("scenario" + notUtf8);
     const std::vector<std::pair<std::vector<std::string>, std::string>> written = {
         {{"log2csv", Path("p1.1"), "--out", Path("log" + notUtf8 + ".csv")}, Path("log" + notUtf8 + ".csv")},
         {{"export", db_, "--out", Path("exp" + notUtf8 + ".csv")}, Path("exp" + notUtf8 + ".csv")},
         {{"plot", Path("p1.1"), "--png", Path("chart" + notUtf8 + ".png")}, Path("chart" + notUtf8 + ".png")},
-        {{"export-scenario", db_, scenario}, scenario + "/deadline.csv"},
-        {{"import-scenario", db_, scenario}, scenario + "/deadline.csv"},  // reads back from the same folder
+        {{"export-scenario", db_, folder}, folder + "/deadline.csv"},
+        {{"import-scenario", db_, folder}, folder + "/deadline.csv"},  // reads back from the same folder
     };
     for (const auto& [args, file] : written) {
         Ok(args);
@@ -110,13 +104,13 @@ TEST_F(CommandLineTest, NamesThatAreNotUtf8AreWrittenAsTheirBytesOrForADatabaseR
         EXPECT_EQ(entry.path().string().find(replacement), std::string::npos) << "a name was decoded on its way";
     }
 
-    const std::string odd = Path("k" + notUtf8 + ".mdb");
-    fs::copy_file(db_, odd);
+    const std::string oddDb = Path("k" + notUtf8 + ".mdb");
+    fs::copy_file(db_, oddDb);
     // What the name would turn into as text: opening this file instead would look like success.
     fs::copy_file(db_, Path("k" + replacement + ".mdb"));
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"export", odd}, {"export-scenario", odd, Path("new")}, {"replay", odd, Path("p1.1")}, {"rescore", odd, "p1"},
-             {"baseline", odd, "--trials", "1"}, {"plot", Path("p1.1"), "--png", Path("new.png"), "--db", odd},
+             {"export", oddDb}, {"export-scenario", oddDb, Path("new")}, {"replay", oddDb, Path("p1.1")}, {"rescore", oddDb, "p1"},
+             {"baseline", oddDb, "--trials", "1"}, {"plot", Path("p1.1"), "--png", Path("new.png"), "--db", oddDb},
              {"init", Path("new" + notUtf8 + ".mdb")}}) {
         ExpectFails(args, (args.front() == "init" ? "new" : "k") + std::string("\\xFF.mdb: the path is not valid UTF-8"));
     }

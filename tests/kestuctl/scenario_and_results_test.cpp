@@ -74,7 +74,7 @@ TEST_F(TableTest, InitCreatesTheStandardScenarioInKestuMdbOrTheNamedFileAndNever
     ExpectFails({"init", db_}, db_ + ": already exists");  // the data layer's refusal, passed on
 }
 
-TEST_F(TableTest, ParticipantsComeOutAsRfc4180)
+TEST_F(TableTest, ExportWritesParticipantsAsRfc4180AndExperimentsWithIsoDatesAndEmptyCellsForMissingResults)
 {
     Sql("INSERT INTO \"UserData\" VALUES ('ab12', 'Zoë', 'O''Neil, Jr.', '2', 'Physics', '21', 'F', '0'), "
         "('cd34', 'Ann \"Nan\"', 'Two\nLines', '', '', NULL, '', '0')");
@@ -82,10 +82,8 @@ TEST_F(TableTest, ParticipantsComeOutAsRfc4180)
               "UserID,FirstName,LastName,SchoolYear,Major,Age,Sex,TrialNum\r\n"
               "ab12,Zoë,\"O'Neil, Jr.\",2,Physics,21,F,0\r\n"
               "cd34,\"Ann \"\"Nan\"\"\",\"Two\nLines\",,,,,0\r\n");
-}
 
-TEST_F(TableTest, ExperimentsAreTheDefaultWithIsoDatesAndEmptyCellsForMissingResults)
-{
+    // Experiments are the default table.
     const TrialOutcome done = RecordTrial("p1", 1, 21);
     RecordTrial("p1", 2, 22, /*completeRow=*/false);  // the window closed before the end
 

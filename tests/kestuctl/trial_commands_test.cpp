@@ -27,15 +27,12 @@ protected:
     // The log cut after `records` records and ended with a STOP, as when the window closes mid-trial.
     void StopLogEarly(const std::string& name, std::size_t records)
     {
-        std::vector<std::string> lines = Rows(ReadFile(Path(name)));
+        const std::vector<std::string> lines = Rows(ReadFile(Path(name)));
         ASSERT_GT(lines.size(), 2 * records) << "the trial has more records than are kept";
-        lines.resize(2 * records);
-        const std::string& header = lines[2 * records - 2];
-        lines.push_back(header.substr(0, header.find(",\"")) + ",\"STOP\",0");
-        lines.push_back(lines[2 * records - 1]);
         std::string cut;
-        for (const std::string& line : lines) cut += line + "\r\n";
-        WriteFile(Path(name), cut);
+        for (std::size_t i = 0; i < 2 * records; ++i) cut += lines[i] + "\r\n";
+        const std::string& header = lines[2 * records - 2];
+        WriteFile(Path(name), cut + header.substr(0, header.find(",\"")) + ",\"STOP\",0\r\n" + lines[2 * records - 1] + "\r\n");
     }
 
     // The line of a rescore report that starts with `field`.
@@ -195,44 +192,6 @@ TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
     EXPECT_TRUE(Has(huge.err, "TRIAL is a trial number"));
 }
 
-// A two-record log written by the trial log's own writer functions.
-std::string SmallLog()
-{
-    PlantState plant;
-    for (int t = 0; t < TankCount; ++t) plant.Tanks[t].Water = t + 0.46;  // written as t.5
-    plant.PumpState[17] = 1;
-    std::string text;
-    AppendHeaderLine(text, {5, 23}, "ON", 17);
-    AppendStateLine(text, plant);
-    plant.Tanks[0].Water = 0.04;   // written as 0
-    plant.Tanks[22].Water = 0.46;  // written as .5
-    plant.PumpState[17] = -3;
-    AppendHeaderLine(text, {61, 0}, "STOP", 0);
-    AppendStateLine(text, plant);
-    return text;
-}
-
-TEST_F(TrialCommandTest, OneRowPerRecordAndTankWithTheLoggedWaterAndABadLineNamedByFileAndLine)
-{
-    const std::string good = SmallLog();
-    WriteFile(Path("u.1"), good);
-    const std::vector<std::string> lines = Rows(Ok({"log2csv", Path("u.1")}));
-    ASSERT_EQ(lines.size(), 1u + 2 * TankCount);
-    EXPECT_EQ(lines[0] + " " + lines[1] + " " + lines[4] + " " + lines[23] + " " + lines[24] + " " + lines[46],
-              "minute,second,kind,switch,tank,water 5,23,ON,17,0,0.5 5,23,ON,17,3,3.5 5,23,ON,17,22,22.5 "
-              "61,0,STOP,0,0,0 61,0,STOP,0,22,0.5");
-
-    // The reader's own words (tests/trials has every fault), with the file's name.
-    std::string kind = good, water = good;
-    kind.replace(kind.find(",\"STOP\","), 8, ",\"HALT\",");
-    water.replace(water.find(",2,0,1.5,", water.find("\r\n") + 2), 9, ",2,0,x.5,");  // the first state line's tank 1
-    WriteFile(Path("bad.1"), kind);
-    ExpectFails({"log2csv", Path("bad.1")}, Path("bad.1") + ", line 3: field 3 (kind): \"HALT\" is none of");
-    WriteFile(Path("bad.1"), water);
-    ExpectFails({"log2csv", Path("bad.1")}, Path("bad.1") + ", line 2: field 9 (water of switch 2): \"x.5\" is not a number");
-    ExpectFails({"log2csv", Path("none.1")}, Path("none.1") + ": the trial log cannot be opened");
-}
-
 // The PNG plot writes of a log, read back.
 QImage Plot(const std::vector<std::string>& args)
 {
@@ -255,8 +214,44 @@ int CountColour(const QImage& image, QRgb colour)
 // The dashed guides run the plot's height: hundreds of pixels, not a few antialiased blends.
 bool HasDeadlineGuides(const QImage& image) { return CountColour(image, DeadlineGuideColour) > 300; }
 
-TEST_F(TrialCommandTest, PlotDrawsEveryTankAndTheDeadlinesFromTheGivenOrTheLogsDatabaseAndFailuresNameTheFile)
+// A two-record log written by the trial log's own writer functions.
+std::string SmallLog()
 {
+    PlantState plant;
+    for (int t = 0; t < TankCount; ++t) plant.Tanks[t].Water = t + 0.46;  // written as t.5
+    plant.PumpState[17] = 1;
+    std::string text;
+    AppendHeaderLine(text, {5, 23}, "ON", 17);
+    AppendStateLine(text, plant);
+    plant.Tanks[0].Water = 0.04;   // written as 0
+    plant.Tanks[22].Water = 0.46;  // written as .5
+    plant.PumpState[17] = -3;
+    AppendHeaderLine(text, {61, 0}, "STOP", 0);
+    AppendStateLine(text, plant);
+    return text;
+}
+
+TEST_F(TrialCommandTest, Log2csvAndPlotShowEveryTankPlotTheDeadlinesFromTheGivenOrTheLogsDatabaseAndFailuresNameTheFile)
+{
+    const std::string good = SmallLog();
+    WriteFile(Path("u.1"), good);
+    const std::vector<std::string> lines = Rows(Ok({"log2csv", Path("u.1")}));
+    ASSERT_EQ(lines.size(), 1u + 2 * TankCount);
+    EXPECT_EQ(lines[0] + " " + lines[1] + " " + lines[4] + " " + lines[23] + " " + lines[24] + " " + lines[46],
+              "minute,second,kind,switch,tank,water 5,23,ON,17,0,0.5 5,23,ON,17,3,3.5 5,23,ON,17,22,22.5 "
+              "61,0,STOP,0,0,0 61,0,STOP,0,22,0.5");
+
+    // The reader's own words (tests/trials has every fault), with the file's name.
+    std::string kind = good, water = good;
+    kind.replace(kind.find(",\"STOP\","), 8, ",\"HALT\",");
+    water.replace(water.find(",2,0,1.5,", water.find("\r\n") + 2), 9, ",2,0,x.5,");  // the first state line's tank 1
+    WriteFile(Path("bad.1"), kind);
+    ExpectFails({"log2csv", Path("bad.1")}, Path("bad.1") + ", line 3: field 3 (kind): \"HALT\" is none of");
+    WriteFile(Path("bad.1"), water);
+    ExpectFails({"log2csv", Path("bad.1")}, Path("bad.1") + ", line 2: field 9 (water of switch 2): \"x.5\" is not a number");
+    ExpectFails({"log2csv", Path("none.1")}, Path("none.1") + ": the trial log cannot be opened");
+
+    // plot: every tank, and the deadlines from the given database or the one beside the log.
     RecordTrial("p1", 1, 4);
     // Elsewhere, so only --db can supply the deadlines.
     ASSERT_TRUE(QDir().mkpath(Q(Path("logs"))));
@@ -290,6 +285,7 @@ TEST_F(TrialCommandTest, PlotDrawsEveryTankAndTheDeadlinesFromTheGivenOrTheLogsD
     EXPECT_EQ(ClockTicks(50, 12)[1], 5);
     EXPECT_TRUE(two[1] == 600 && two.back() >= 7200);
 }
+
 
 TEST_F(TrialCommandTest, TheSameSeedGivesTheSameReportForAnyNumberOfJobsAndWritesNothing)
 {
