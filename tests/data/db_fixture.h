@@ -15,15 +15,9 @@
 
 namespace kestu::testing {
 
-inline ExperimentStart Start(const std::string& user, int trial)
-{
-    return {user, trial, "2024-03-05", "14:07:09", "Standard", 15};
-}
-
-inline ExperimentResult End(const std::string& time = "14:22:10")
-{
-    return {.EndTime = time, .MissedBuckets = 2.5, .BusyTime = 0.25, .SweepTime = std::nullopt, .IdleTime = 0.5};
-}
+// A trial row's start and, with no cleaning share, its end.
+inline ExperimentStart Start(const std::string& user, int trial) { return {user, trial, "2024-03-05", "14:07:09", "Standard", 15}; }
+inline ExperimentResult End(const std::string& time = "14:22:10") { return {time, 2.5, 0.25, std::nullopt, 0.5}; }
 
 // Each test gets a folder of its own with room for one database file.
 class DbTest : public ::testing::Test {

@@ -24,7 +24,8 @@ namespace {
 std::string Dump(const std::string& path)
 {
     std::string out = testsupport::RawSqlValue(path, "PRAGMA integrity_check").toString().toStdString();
-    for (const char* table : {"UserData", "Experiments", "exogenous", "deadline", "sorttable"}) out += testsupport::RawDump(path, table);
+    for (const char* table : {"UserData", "Experiments", "exogenous", "deadline", "sorttable"})
+        out += testsupport::RawDump(path, table);
     return out;
 }
 
@@ -54,16 +55,11 @@ protected:
         ASSERT_TRUE(QFile::copy(QString::fromStdString(path_), QString::fromStdString(Path("SEED.MDB"))));
     }
 
-    void FreshCopy()
-    {
-        QFile::remove(QString::fromStdString(path_));
-        ASSERT_TRUE(QFile::copy(QString::fromStdString(Path("SEED.MDB")), QString::fromStdString(path_)));
-    }
-
     // `write` fails while `fault` holds, and succeeds on the same connection after `mend`.
     void ExpectFailsCleanly(const Write& write, const std::function<void()>& fault, const std::function<void()>& mend)
     {
-        FreshCopy();
+        QFile::remove(QString::fromStdString(path_));
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(Path("SEED.MDB")), QString::fromStdString(path_)));
         const std::string before = Dump(path_);
         auto db = OpenDb();
         ASSERT_NE(db, nullptr);
@@ -95,10 +91,7 @@ TEST_F(WriteFaultTest, AFailingStatementOrCommitIsReportedAndUndoesItsWholeWrite
         {"BEFORE DELETE ON sorttable", [](ExperimentDb& db) { return db.ReplaceScenario({}).error(); }},
         // The trial operations see only the store's text: an empty one would pass a lost write off as saved.
         {"BEFORE INSERT ON Experiments",
-         [](ExperimentDb& db) {
-             long long row = -1;
-             return DbExperimentStore(db.path()).ClaimTrial(Start("ann", 3), row);
-         }},
+         [](ExperimentDb& db) { long long row = -1; return DbExperimentStore(db.path()).ClaimTrial(Start("ann", 3), row); }},
         {"BEFORE UPDATE ON Experiments",
          [](ExperimentDb& db) { return DbExperimentStore(db.path()).CompleteExperiment(2, End()); }},
         {"BEFORE UPDATE ON UserData",

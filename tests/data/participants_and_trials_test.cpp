@@ -15,7 +15,7 @@ Participant Obrien() { return {"o'brien", " Siobhan", "O'Brien ", "Junior", "Oth
 
 using ParticipantTest = OpenDbTest;
 
-TEST_F(ParticipantTest, RowsReadBackAsTypedUnderTheirExactIdTheFirstInStoredOrderGettingTheTrialCount)
+TEST_F(ParticipantTest, RowsReadBackAsTypedUnderTheirExactIdAndAParticipantIsHeldByOneCopyAtATime)
 {
     ASSERT_TRUE(db_->AddParticipant(Obrien()).ok());  // TrialNum "12" is not the caller's to set
     Participant blank = Obrien();
@@ -29,10 +29,11 @@ TEST_F(ParticipantTest, RowsReadBackAsTypedUnderTheirExactIdTheFirstInStoredOrde
     EXPECT_EQ(std::vector<std::string>({p.UserID, p.FirstName, p.LastName, p.SchoolYear, p.Major, p.Age, p.Sex, p.TrialNum}),
               std::vector<std::string>({"o'brien", " Siobhan", "O'Brien ", "Junior", "Other", "20", "Female", "0"}));
     // The count is text, and an empty answer is stored as empty text, not as a missing value.
-    EXPECT_EQ(Sql("SELECT group_concat(typeof(TrialNum) || typeof(Major)) FROM (SELECT * FROM UserData ORDER BY rowid)").toString(), "texttext,texttext");
+    EXPECT_EQ(Sql("SELECT group_concat(typeof(TrialNum) || typeof(Major)) FROM UserData").toString(), "texttext,texttext");
 
     // An unknown ID is not found, and that is not an error.
-    for (const char* id : {"bob", "o'brie", "o'brien ", "O'BRIEN", "' OR '1'='1"}) EXPECT_FALSE(db_->FindParticipant(id).value()) << id;
+    for (const char* id : {"bob", "o'brie", "o'brien ", "O'BRIEN", "' OR '1'='1"})
+        EXPECT_FALSE(db_->FindParticipant(id).value()) << id;
 
     // Of rows with one ID, the first in stored order is found and gets the trial count as decimal text.
     EXPECT_EQ(db_->SaveTrialNum("kim", 1).error(),
@@ -44,10 +45,8 @@ TEST_F(ParticipantTest, RowsReadBackAsTypedUnderTheirExactIdTheFirstInStoredOrde
     EXPECT_EQ(Sql("SELECT group_concat(TrialNum || typeof(TrialNum), ' ') FROM (SELECT * FROM UserData WHERE UserID LIKE 'kim%' "
                   "ORDER BY rowid)").toString().toStdString(),
               "12text 9text 0text");
-}
 
-TEST_F(DbTest, AParticipantIsHeldByOneCopyAndTakenOverFromOneThatDied)
-{
+    // A participant is held by one copy at a time, and taken over from one that died.
     std::string error;
     auto held = ParticipantLock::Take(path_, "kim", error);
     ASSERT_NE(held, nullptr) << error;

@@ -27,8 +27,8 @@ namespace kestu::fuzz {
 // The shortest text that reads back to exactly this double, whatever the process locale.
 inline std::string Exact(double value)
 {
-    char buffer[64];
-    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    char text[64];
+    return {text, std::to_chars(text, text + sizeof text, value).ptr};
 }
 
 // The text quoted for a message, its control bytes escaped.
@@ -60,8 +60,7 @@ inline const std::string& ScratchFolder()
 
 inline void WriteFile(const std::string& path, std::string_view text)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out.write(text.data(), static_cast<std::streamsize>(text.size()))) std::abort();
+    if (!std::ofstream(path, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()))) std::abort();
 }
 
 }  // namespace kestu::fuzz

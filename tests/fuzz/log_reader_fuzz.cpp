@@ -39,8 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> lines;
     for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
         end = std::min(text.find('\n', start), text.size());
-        const std::string line = text.substr(start, end - start);
-        lines.push_back(!line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+        lines.push_back(text.substr(start, end - start - (end > start && text[end - 1] == '\r')));
     }
     const std::size_t count = reader.RecordCount();
     FUZZ_CHECK(count >= 1 && 2 * count <= lines.size(),

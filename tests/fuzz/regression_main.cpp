@@ -30,8 +30,7 @@ int main(int argc, char** argv)
         inputs.insert(inputs.end(), found.begin(), found.end());
     }
     for (const fs::path& path : inputs) {
-        std::printf("%s\n", path.c_str());
-        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", path.c_str());  // unbuffered: named before it runs
         std::ifstream in(path, std::ios::binary);
         // A string's data is never null, as libFuzzer's never is, even for no bytes.
         const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -18,9 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string written = kestu::SnapshotText(*read);
     int lines = 0, bareLineFeeds = 0;
-    for (std::size_t at = 0; (at = written.find('\n', at)) != std::string::npos; ++at, ++lines) {
+    for (std::size_t at = 0; (at = written.find('\n', at)) != std::string::npos; ++at, ++lines)
         bareLineFeeds += at == 0 || written[at - 1] != '\r';
-    }
     FUZZ_CHECK(lines == kestu::SnapshotLines && bareLineFeeds == 0 && written.back() == '\n',
                "the written snapshot is not 287 lines ended by CR LF: " + Quote(written.substr(0, 200)));
     const auto again = kestu::ParseSnapshot(written, error);

@@ -20,10 +20,7 @@
 
 namespace kestu::ctl::testing {
 
-struct CommandResult {
-    int status = -1;
-    std::string out, err;
-};
+struct CommandResult { int status = -1; std::string out, err; };
 
 inline QString Q(const std::string& path) { return QString::fromStdString(path); }
 
@@ -70,8 +67,8 @@ protected:
 
     static ::testing::AssertionResult Has(const std::string& text, const std::string& part)
     {
-        if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+        return ::testing::AssertionSuccess();
     }
 
     static void WriteFile(const std::string& path, const std::string& text) { ASSERT_TRUE(std::ofstream(path) << text) << path; }
@@ -119,7 +116,9 @@ protected:
 
         auto db = ExperimentDb::Open(db_, OpenMode::ReadWrite);
         auto row = db.value()->AddExperiment({userId, trial, "2024-05-06", "10:00:00", "Standard", 8});
-        const auto share = [&](double PumpShares::*part) { return outcome.shares ? std::optional(*outcome.shares.*part) : std::nullopt; };
+        const auto share = [&](double PumpShares::*part) {
+            return outcome.shares ? std::optional(*outcome.shares.*part) : std::nullopt;
+        };
         const ExperimentResult result{"10:08:01", static_cast<double>(outcome.missed.Total), share(&PumpShares::BusyTime),
                                       share(&PumpShares::SweepTime), share(&PumpShares::IdleTime)};
         EXPECT_TRUE(row.ok() && (!completeRow || db.value()->CompleteExperiment(row.value(), result).ok()));

@@ -61,7 +61,7 @@ protected:
     std::string before_;
 };
 
-TEST_F(TableTest, InitCreatesTheStandardScenarioInKestuMdbOrTheNamedFileAndNeverWritesOverOne)
+TEST_F(TableTest, InitCreatesTheStandardScenarioAndExportWritesParticipantsAndExperimentsAsRfc4180)
 {
     const QString elsewhere = dir_.filePath(QStringLiteral("elsewhere"));
     ASSERT_TRUE(QDir().mkpath(elsewhere) && QDir::setCurrent(elsewhere));
@@ -72,10 +72,8 @@ TEST_F(TableTest, InitCreatesTheStandardScenarioInKestuMdbOrTheNamedFileAndNever
     EXPECT_EQ(Scenario((elsewhere + "/KESTU.MDB").toStdString()).deadline.size(), 12u);
     EXPECT_TRUE(QFile::exists(elsewhere + "/-new.mdb"));
     ExpectFails({"init", db_}, db_ + ": already exists");  // the data layer's refusal, passed on
-}
 
-TEST_F(TableTest, ExportWritesParticipantsAsRfc4180AndExperimentsWithIsoDatesAndEmptyCellsForMissingResults)
-{
+    // export: participants, and by default experiments with ISO dates and empty cells for missing results.
     Sql("INSERT INTO \"UserData\" VALUES ('ab12', 'Zoë', 'O''Neil, Jr.', '2', 'Physics', '21', 'F', '0'), "
         "('cd34', 'Ann \"Nan\"', 'Two\nLines', '', '', NULL, '', '0')");
     EXPECT_EQ(Ok({"export", db_, "--table=participants"}),  // a value after "=" too
@@ -152,7 +150,8 @@ TEST(CsvText, FieldsAreQuotedOnlyWhenNeededAndNumbersArePlainDecimalsThatReadBac
         EXPECT_EQ(ParsePlainNumber(text), v) << text;
     }
     // Parsing takes the forms people type and nothing else.
-    for (const auto& [text, value] : std::vector<std::pair<const char*, double>>{{".5", 0.5}, {"-.5", -0.5}, {"+2", 2}, {" 1e-3 ", 0.001}}) {
+    for (const auto& [text, value] :
+         std::vector<std::pair<const char*, double>>{{".5", 0.5}, {"-.5", -0.5}, {"+2", 2}, {" 1e-3 ", 0.001}}) {
         EXPECT_EQ(ParsePlainNumber(text), value) << text;
     }
     for (const char* bad : {"", " ", "abc", "1,5", "nan", "inf", "0x10", "1.5.2", "++2", "+-2", "-+2", "2 3"}) {
@@ -167,7 +166,6 @@ TEST(CsvText, FieldsAreQuotedOnlyWhenNeededAndNumbersArePlainDecimalsThatReadBac
 TEST_F(TableTest, ExportedFilesImportBackAndImportedValuesReachTheProgramExactly)
 {
     EXPECT_EQ(Lines("exogenous")[0], "Hr,Min,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22");
-    EXPECT_EQ(Lines("exogenous").size(), 18u);
     EXPECT_EQ(ReadFile(File("deadline")).substr(0, 35), "TankNum,Hr,Min,ExpectAmt\r\n11,2,0,33");
     EXPECT_EQ(Lines("sorttable")[0] + "|" + Lines("sorttable")[1], "head,tail,sorta|0,1,0.45");
     EXPECT_TRUE(Has(Ok({"import-scenario", db_, folder_}), "17 arrival rows, 12 deadline rows, 35 outlet rows"));
@@ -247,27 +245,8 @@ TEST_F(TableTest, FilesTheImportCannotTakeAreRejectedByFileAndLineAndLeaveTheTab
     }
 }
 
-TEST_F(TableTest, ExportWritesEvenCellsTheProgramWouldRefuseAndAFailedWriteLeavesTheOldScenario)
-{
-    Sql("UPDATE \"deadline\" SET \"Min\" = NULL WHERE rowid = 1");
-    Sql("UPDATE \"deadline\" SET \"ExpectAmt\" = 'many' WHERE rowid = 2");
-    Ok({"export-scenario", db_, folder_});
-    EXPECT_EQ(Lines("deadline")[1] + "|" + Lines("deadline")[2], "11,2,,33|12,2,0,many");
-
-    // The last table cannot take valid files: the first two must not stay emptied or half replaced.
-    SetLines("deadline", 0, {"TankNum,Hr,Min,ExpectAmt", "7,3,0,42"});
-    const std::string exogenous = Dump("exogenous"), deadline = Dump("deadline");
-    Sql("DROP TABLE \"sorttable\"");
-    ExpectFails({"import-scenario", db_, folder_}, "sorttable");
-    EXPECT_EQ(Dump("exogenous") + Dump("deadline"), exogenous + deadline);
-
-    const std::string missing = Path("nowhere.mdb");
-    ExpectFails({"import-scenario", missing, folder_}, missing + ": the database file does not exist");
-    EXPECT_FALSE(QFile::exists(Q(missing)));
-}
-
 // The import names the file's line and the database read the table's row of a fault, in the same words.
-TEST_F(TableTest, TheImportAndTheDatabaseReadRefuseAFaultInTheSameWords)
+TEST_F(TableTest, AFaultIsRefusedInTheSameWordsAsTheDatabaseReadsExportedEvenThoughRefusedAndAFailedWriteChangesNothing)
 {
     const std::tuple<std::string, int, std::string, std::string, std::string> cases[] = {
         {"deadline", 3, "24,2,0,31", "UPDATE deadline SET TankNum = 24 WHERE rowid = 2",
@@ -289,6 +268,23 @@ TEST_F(TableTest, TheImportAndTheDatabaseReadRefuseAFaultInTheSameWords)
                   copy + ": table \"" + table + "\", " + fault.substr(0, fault.find(':')) + ", row " +
                       std::to_string(line - 1) + fault.substr(fault.find(':')));
     }
+
+    // export-scenario writes even cells the program would refuse.
+    Sql("UPDATE \"deadline\" SET \"Min\" = NULL WHERE rowid = 1");
+    Sql("UPDATE \"deadline\" SET \"ExpectAmt\" = 'many' WHERE rowid = 2");
+    Ok({"export-scenario", db_, folder_});
+    EXPECT_EQ(Lines("deadline")[1] + "|" + Lines("deadline")[2], "11,2,,33|12,2,0,many");
+
+    // The last table cannot take valid files: the first two must not stay emptied or half replaced.
+    SetLines("deadline", 0, {"TankNum,Hr,Min,ExpectAmt", "7,3,0,42"});
+    const std::string exogenous = Dump("exogenous"), deadline = Dump("deadline");
+    Sql("DROP TABLE \"sorttable\"");
+    ExpectFails({"import-scenario", db_, folder_}, "sorttable");
+    EXPECT_EQ(Dump("exogenous") + Dump("deadline"), exogenous + deadline);
+
+    const std::string missing = Path("nowhere.mdb");
+    ExpectFails({"import-scenario", missing, folder_}, missing + ": the database file does not exist");
+    EXPECT_FALSE(QFile::exists(Q(missing)));
 }
 
 }  // namespace

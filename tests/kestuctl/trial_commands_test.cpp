@@ -38,15 +38,15 @@ protected:
     // The line of a rescore report that starts with `field`.
     static std::string ReportLine(const std::string& report, const std::string& field)
     {
-        const auto line = report.find(field);
-        EXPECT_NE(line, std::string::npos) << field << " is not in:\n" << report;
-        return line == std::string::npos ? "" : report.substr(line, report.find('\n', line) - line);
+        const auto at = report.find(field);
+        return at == std::string::npos ? "no line " + field : report.substr(at, report.find('\n', at) - at);
     }
 };
 
-TEST_F(TrialCommandTest, ReplayReportsWhatTheTrialScoredWritesNothingAndNamesALogItCannotReplay)
+TEST_F(TrialCommandTest, ReplayReportsWhatTheTrialScoredAndRescoreAgreesWithItsRowAndMarksEachWrongFigure)
 {
-    const TrialOutcome trial = RecordTrial("p1", 1, 11);
+    const TrialOutcome trial = RecordTrial("p1", 1, 31), second = RecordTrial("p1", 2, 32);
+    RecordTrial("p2", 1, 33);
     ASSERT_TRUE(trial.shares);
     const QStringList files = FilesInFolder();
     const std::string rows = Dump("Experiments") + Dump("UserData");
@@ -80,13 +80,8 @@ TEST_F(TrialCommandTest, ReplayReportsWhatTheTrialScoredWritesNothingAndNamesALo
     ExpectFails({"replay", db_, Path("p9.1")}, Path("p9.1") + ": the trial log does not exist");
     WriteFile(Path("bad.1"), "0,0,\"ON\",3\r\nnot a state line\r\n");
     ExpectFails({"replay", db_, Path("bad.1")}, Path("bad.1") + ", line 2: not a state line");
-}
 
-TEST_F(TrialCommandTest, RescoreAgreesWithRowsOfTrialsRunThroughTheCoreAndMarksEachWrongFigure)
-{
-    RecordTrial("p1", 1, 31);
-    const TrialOutcome second = RecordTrial("p1", 2, 32);
-    RecordTrial("p2", 1, 33);  // another participant's trial is not looked at
+    // rescore: another participant's trial is not looked at.
     Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = -1 WHERE \"UserID\" = 'p2'");
 
     const std::string agree = Ok({"rescore", db_, "p1", "--all"});
@@ -142,7 +137,7 @@ TEST_F(TrialCommandTest, EmptyCellsAgreeOnlyWithFiguresThatDoNotExistAndAnUnfini
     row.BusyTime = 0.5;
     row.SweepTime = 0.25;  // and IdleTime emptied by hand
     std::string checks;
-    for (const FieldCheck& check : CompareWithReplay(row, replay)) checks += check.field + "=" + check.stored + (check.agrees ? " " : "! ");
+    for (const FieldCheck& c : CompareWithReplay(row, replay)) checks += c.field + "=" + c.stored + (c.agrees ? " " : "! ");
     EXPECT_EQ(checks, "MissedBuckets=12 BusyTime=0.5 SweepTime=0.25 IdleTime=(empty)! ");
 
     replay.trial.shares.reset();  // no tick counted: the trial stores empty shares
@@ -292,7 +287,7 @@ TEST_F(TrialCommandTest, TheSameSeedGivesTheSameReportForAnyNumberOfJobsAndWrite
     const QStringList files = FilesInFolder();
     const std::string rows = Dump("Experiments") + Dump("UserData");
     const std::string one = Ok({"baseline", db_, "--trials", "40", "--seed", "7", "--jobs", "1"});
-    for (const char* jobs : {"2", "3", "8"}) EXPECT_EQ(Ok({"baseline", db_, "--trials", "40", "--seed", "7", "--jobs", jobs}), one) << jobs;
+    for (const char* jobs : {"2", "3", "8"}) EXPECT_EQ(Ok({"baseline", db_, "--trials", "40", "--seed", "7", "--jobs", jobs}), one);
     EXPECT_NE(Ok({"baseline", db_, "--trials", "40", "--seed", "8", "--jobs", "2"}), one);
     // The distribution of each figure.
     for (const char* part : {"Random method, 40 trials", "mean", "sd", "min", "q1", "median", "q3", "max",
