@@ -115,6 +115,7 @@ TEST_F(CommandLineTest, MessagesEscapeControlBytesAndNamesThatAreNotUtf8AreWritt
         ExpectFails(args, (args.front() == "init" ? "new" : "k") + std::string("\\xFF.mdb: the path is not valid UTF-8"));
     }
     for (const char* made : {"new\xFF.mdb", "new\xEF\xBF\xBD.mdb", "new.png", "new"}) EXPECT_FALSE(fs::exists(Path(made))) << made;
+    fs::remove_all(dir_.path().toStdString());  // QTemporaryDir cannot remove names that are not UTF-8
 }
 
 // kestu-demo and kestuctl as built, in the folder of the tests.
