@@ -15,14 +15,20 @@
 
 namespace kestu::testing {
 
+// A trial row's start and, with no cleaning share, its end.
+inline ExperimentStart Start(const std::string& user, int trial) { return {user, trial, "2024-03-05", "14:07:09", "Standard", 15}; }
+inline ExperimentResult End(const std::string& time = "14:22:10") { return {time, 2.5, 0.25, std::nullopt, 0.5}; }
+
 // Each test gets a folder of its own with room for one database file.
 class DbTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        path_ = dir_.filePath(QStringLiteral("KESTU.MDB")).toStdString();
+        path_ = Path("KESTU.MDB");
     }
+
+    std::string Path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)).toStdString(); }
 
     void CreateDb(NewDbContent content = NewDbContent::SchemaOnly)
     {
@@ -43,19 +49,12 @@ protected:
         return db ? db->ReadScenario() : Result<ScenarioTables>::Fail("not opened");
     }
 
-    // Runs one statement on the file directly, as an experimenter's SQLite tool would.
-    void Sql(const std::string& statement) { RunRaw(statement); }
-
-    // The first column of the first row of a query run directly on the file.
-    QVariant SqlValue(const std::string& query) { return RunRaw(query); }
-    int Count(const std::string& table) { return SqlValue("SELECT count(*) FROM \"" + table + "\"").toInt(); }
-
-    std::string path_;
-
-private:
-    QVariant RunRaw(const std::string& statement) { return testsupport::RawSqlValue(path_, statement); }
+    // One statement run on the file as an experimenter's SQLite tool would; its first cell.
+    QVariant Sql(const std::string& statement) { return testsupport::RawSqlValue(path_, statement); }
+    int Count(const std::string& table) { return Sql("SELECT count(*) FROM \"" + table + "\"").toInt(); }
 
     QTemporaryDir dir_;
+    std::string path_;
 };
 
 // A new database without a scenario, open for reading and writing.

@@ -1,75 +1,18 @@
-// The number text of the trial log and the snapshot file, both ways. Every
-// finite double the writer writes must read back within the 15 significant
-// digits it keeps, and write again to the same text; every text the reader
-// accepts must give a number the writer can write so that it reads back. A
-// water amount written in tenths must be the amount rounded to tenths, half
-// away from zero, judged on its 15-digit form. Qt programs run with the
-// user's locale, so inputs may run under a decimal-comma one: the text must
-// not change.
-//
-// Input: one byte of flags (bit 0: the decimal-comma locale), then the bytes
-// read both as text and, when there are eight of them, as a double.
+// The number text of the trial log and the snapshot file, both ways, also
+// under a decimal-comma locale as Qt programs run with the user's. The
+// properties and the input's form are in README.md.
 #include <locale.h>
 
 #include <charconv>
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <limits>
-#include <string>
-#include <string_view>
 
 #include "fuzz_check.h"
 #include "trials/number_text.h"
 
 namespace {
 
-using kestu::fuzz::Exact;
-using kestu::fuzz::Quote;
-
-locale_t CommaLocale()
-{
-    static const locale_t comma = [] {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"}) {
-            if (locale_t l = newlocale(LC_NUMERIC_MASK, name, static_cast<locale_t>(nullptr))) return l;
-        }
-        std::fprintf(stderr, "number_text fuzz: no de_DE locale here; decimal-comma inputs run in the C locale\n");
-        return static_cast<locale_t>(nullptr);
-    }();
-    return comma;
-}
-
-// Sets the thread's numeric locale for one input and puts it back after.
-class NumericLocale {
-public:
-    explicit NumericLocale(bool comma)
-    {
-        const locale_t l = comma ? CommaLocale() : static_cast<locale_t>(nullptr);
-        if (l) previous_ = uselocale(l);
-    }
-    ~NumericLocale()
-    {
-        if (previous_) uselocale(previous_);
-    }
-    NumericLocale(const NumericLocale&) = delete;
-    NumericLocale& operator=(const NumericLocale&) = delete;
-
-private:
-    locale_t previous_ = static_cast<locale_t>(nullptr);
-};
-
-double Ulp(double v)
-{
-    const double up = std::nextafter(v, std::numeric_limits<double>::infinity());
-    return std::isfinite(up) ? std::fabs(up - v) : std::fabs(v - std::nextafter(v, 0.0));
-}
-
-// Within half a unit of the 15th significant digit, plus the double's own rounding.
-bool WithinFifteenDigits(double got, double want)
-{
-    return got == want || std::fabs(got - want) <= 5e-15 * std::fabs(want) + Ulp(want);
-}
+using namespace kestu::fuzz;
 
 bool PlainText(const std::string& text) { return text.find_first_not_of("0123456789.-+E") == std::string::npos; }
 
@@ -86,11 +29,12 @@ void CheckWrittenReadsBack(double value)
         FUZZ_CHECK(!kestu::WaterFits(value), what + ", which ParseNumber refuses, yet a file may take it in");
         return;
     }
-    FUZZ_CHECK(WithinFifteenDigits(*back, value), what + " reads back as " + Exact(*back));
+    FUZZ_CHECK(SameToFifteenDigits(*back, value), what + " reads back as " + Exact(*back));
     // Below the normal range a double holds fewer than 15 digits, so two texts may share one.
-    if (std::fabs(value) >= std::numeric_limits<double>::min())
+    if (std::fabs(value) >= std::numeric_limits<double>::min()) {
         FUZZ_CHECK(kestu::FormatNumber(*back) == text,
                    what + " reads back as " + Exact(*back) + ", written " + Quote(kestu::FormatNumber(*back)));
+    }
 }
 
 // Tenths of magnitude, half away from zero, decided on its 15 significant
@@ -100,20 +44,16 @@ long long ExpectedTenths(double magnitude)
     char buffer[64];
     const auto written = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
     const std::string_view s(buffer, static_cast<std::size_t>(written.ptr - buffer));  // d.dddddddddddddde+XX
-    std::string digits;
-    digits += s[0];
-    digits.append(s.substr(2, 14));
+    const std::string digits = s[0] + std::string(s.substr(2, 14));
     const std::size_t e = s.find('e');
     int exponent = 0;
-    const char* first = s.data() + e + 1 + (s[e + 1] == '+' ? 1 : 0);
-    std::from_chars(first, s.data() + s.size(), exponent);
+    std::from_chars(s.data() + e + 1 + (s[e + 1] == '+'), s.data() + s.size(), exponent);
     // The digits down to the tenths, then the one below decides.
     const int kept = exponent + 2;
     if (kept < 0) return 0;
     long long tenths = 0;
     for (int k = 0; k < kept; ++k) tenths = tenths * 10 + (k < 15 ? digits[k] - '0' : 0);
-    if (kept < 15 && digits[kept] >= '5') ++tenths;
-    return tenths;
+    return tenths + (kept < 15 && digits[kept] >= '5');
 }
 
 void CheckWaterTenths(double water)
@@ -128,7 +68,7 @@ void CheckWaterTenths(double water)
         return;
     }
     if (!(std::fabs(water) < 1e14)) {
-        FUZZ_CHECK(WithinFifteenDigits(*back, water), what + " reads back as " + Exact(*back));
+        FUZZ_CHECK(SameToFifteenDigits(*back, water), what + " reads back as " + Exact(*back));
         return;
     }
     const std::size_t point = text.find('.');
@@ -140,8 +80,7 @@ void CheckWaterTenths(double water)
         return;
     }
     FUZZ_CHECK((text[0] == '-') == (water < 0), what + " has the wrong sign");
-    FUZZ_CHECK(std::llround(std::fabs(*back) * 10) == expected,
-               what + ", expected " + std::to_string(expected) + " tenths");
+    FUZZ_CHECK(std::llround(std::fabs(*back) * 10) == expected, what + ", expected " + std::to_string(expected) + " tenths");
     std::string again;
     kestu::AppendWaterTenths(again, *back);
     FUZZ_CHECK(again == text, what + ", and the tenths read back are written " + Quote(again));
@@ -152,21 +91,23 @@ void CheckWaterTenths(double water)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1) return 0;
-    const NumericLocale locale((data[0] & 1) != 0);
+    static const locale_t comma = [] {
+        const locale_t l = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", static_cast<locale_t>(nullptr));
+        if (!l) std::fprintf(stderr, "number_text fuzz: no de_DE.UTF-8 locale; decimal-comma inputs run in C\n");
+        return l;
+    }();
+    const locale_t previous = (data[0] & 1) && comma ? uselocale(comma) : static_cast<locale_t>(nullptr);
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-
     if (const auto value = kestu::ParseNumber(text)) {
-        FUZZ_CHECK(std::isfinite(*value), "ParseNumber(" + Quote(std::string(text)) + ") = " + Exact(*value));
+        FUZZ_CHECK(std::isfinite(*value), "ParseNumber(" + Quote(text) + ") = " + Exact(*value));
         CheckWrittenReadsBack(*value);
         CheckWaterTenths(*value);
     }
-    if (text.size() >= sizeof(double)) {
-        double value;
-        std::memcpy(&value, text.data(), sizeof value);
-        if (std::isfinite(value)) {
-            CheckWrittenReadsBack(value);
-            CheckWaterTenths(value);
-        }
+    double bits;
+    if (text.size() >= sizeof bits && (std::memcpy(&bits, text.data(), sizeof bits), std::isfinite(bits))) {
+        CheckWrittenReadsBack(bits);
+        CheckWaterTenths(bits);
     }
+    if (previous) uselocale(previous);
     return 0;
 }

@@ -6,12 +6,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
-#include <QVariant>
 
 #include <fstream>
 #include <sstream>
@@ -25,11 +20,18 @@
 
 namespace kestu::ctl::testing {
 
-struct CommandResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+struct CommandResult { int status = -1; std::string out, err; };
+
+inline QString Q(const std::string& path) { return QString::fromStdString(path); }
+
+// Runs a command in-process; `wrap`, when given, goes in front of every output file.
+inline CommandResult RunCtl(const std::vector<std::string>& args, const SinkWrapper& wrap = {})
+{
+    std::ostringstream out, err;
+    Console console{out, err, false, wrap};
+    const int status = RunCommand(args, console);
+    return {status, out.str(), err.str()};
+}
 
 // Each test gets a folder of its own holding a database with the standard scenario.
 class CtlTest : public ::testing::Test {
@@ -42,53 +44,17 @@ protected:
         ASSERT_TRUE(created.ok()) << created.error();
     }
 
+    static CommandResult Run(const std::vector<std::string>& args, const SinkWrapper& wrap = {}) { return RunCtl(args, wrap); }
+
     // Joined as bytes, so a name that is not UTF-8 stays as given.
     std::string Path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
 
-    // Runs a command in-process; `wrap`, when given, goes in front of every output file.
-    static CommandResult Run(const std::vector<std::string>& args, const SinkWrapper& wrap = {})
+    // The standard output of a command that must succeed.
+    static std::string Ok(const std::vector<std::string>& args)
     {
-        std::ostringstream out, err;
-        Console console{out, err, false, wrap};
-        CommandResult result;
-        result.status = RunCommand(args, console);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
-    }
-
-    static void WriteFile(const std::string& path, const std::string& text)
-    {
-        std::ofstream file(path, std::ios::binary);
-        file << text;
-        ASSERT_TRUE(file.good()) << path;
-    }
-
-    static std::string ReadFile(const std::string& path)
-    {
-        std::ifstream file(path, std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
-
-    // The rows of CSV or log text, each of which must end with CR LF.
-    static std::vector<std::string> Rows(const std::string& text)
-    {
-        std::vector<std::string> rows;
-        for (std::size_t start = 0; start < text.size();) {
-            const auto end = text.find("\r\n", start);
-            EXPECT_NE(end, std::string::npos) << "every row ends with CR LF";
-            rows.push_back(text.substr(start, end - start));
-            start = end == std::string::npos ? text.size() : end + 2;
-        }
-        return rows;
-    }
-
-    static ::testing::AssertionResult Has(const std::string& text, const std::string& part)
-    {
-        if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+        const CommandResult result = Run(args);
+        EXPECT_EQ(result.status, ExitOk) << args.front() << ": " << result.err;
+        return result.out;
     }
 
     // The command fails with exit status 1 and says `message`.
@@ -99,27 +65,45 @@ protected:
         EXPECT_TRUE(Has(result.err, message));
     }
 
+    static ::testing::AssertionResult Has(const std::string& text, const std::string& part)
+    {
+        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+        return ::testing::AssertionSuccess();
+    }
+
+    static void WriteFile(const std::string& path, const std::string& text) { ASSERT_TRUE(std::ofstream(path) << text) << path; }
+    static std::string ReadFile(const std::string& path)
+    {
+        return std::string(std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {});
+    }
+
+    // The rows of CSV or log text, each of which must end with CR LF.
+    static std::vector<std::string> Rows(const std::string& text)
+    {
+        EXPECT_TRUE(text.empty() || text.ends_with("\r\n")) << "every row ends with CR LF";
+        std::vector<std::string> rows;
+        for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            rows.push_back(text.substr(start, end - start));
+        }
+        return rows;
+    }
+
     ScenarioTables Scenario(const std::string& path = {})
     {
         auto db = ExperimentDb::Open(path.empty() ? db_ : path, OpenMode::ReadOnly);
-        EXPECT_TRUE(db.ok()) << db.error();
-        if (!db.ok()) return {};
-        auto read = db.value()->ReadScenario();
+        auto read = db.ok() ? db.value()->ReadScenario() : Result<ScenarioTables>::Fail(db.error());
         EXPECT_TRUE(read.ok()) << read.error();
         return read.ok() ? read.value() : ScenarioTables{};
     }
 
-    // Every row of `table` with each cell's storage type and value, read
-    // directly from the file: equal dumps mean the table did not change.
-    std::string Dump(const std::string& table) { return Query("SELECT * FROM \"" + table + "\" ORDER BY rowid", true); }
+    // Runs a statement on the file directly, as an experimenter's SQLite tool would.
+    void Sql(const std::string& statement) { testsupport::RawSql(db_, statement); }
+
+    std::string Dump(const std::string& table) { return testsupport::RawDump(db_, table); }
     std::string DumpScenario() { return Dump("exogenous") + "|" + Dump("deadline") + "|" + Dump("sorttable"); }
 
-    // Runs statements on the file directly, as an experimenter's SQLite tool would.
-    void Sql(const std::string& statement) { Query(statement, false); }
-
-    // A real Experiment trial of the standard scenario run through the core
-    // with the Random method: its log is <userId>.<trial> beside the database
-    // and its completed "Experiments" row holds the trial's own figures.
+    // A trial of the standard scenario run through the core: its log <userId>.<trial>
+    // beside the database, its row completed with its figures unless told not to.
     TrialOutcome RecordTrial(const std::string& userId, int trial, std::uint64_t seed, bool completeRow = true)
     {
         QTemporaryDir scratch;
@@ -128,27 +112,16 @@ protected:
         options.userId = userId;
         options.logFolder = scratch.path().toStdString();
         const TrialOutcome outcome = RunHeadlessTrial(Scenario(), options);
-        const QString written = scratch.filePath(QString::fromStdString(userId + ".1"));
-        const QString logPath = QString::fromStdString(Path(userId + "." + std::to_string(trial)));
-        EXPECT_TRUE(QFile::copy(written, logPath)) << logPath.toStdString();
+        EXPECT_TRUE(QFile::copy(scratch.filePath(Q(userId + ".1")), Q(Path(userId + "." + std::to_string(trial)))));
 
         auto db = ExperimentDb::Open(db_, OpenMode::ReadWrite);
-        EXPECT_TRUE(db.ok()) << db.error();
-        if (!db.ok()) return outcome;
         auto row = db.value()->AddExperiment({userId, trial, "2024-05-06", "10:00:00", "Standard", 8});
-        EXPECT_TRUE(row.ok()) << row.error();
-        if (completeRow && row.ok()) {
-            ExperimentResult result;
-            result.EndTime = "10:08:01";
-            result.MissedBuckets = static_cast<double>(outcome.missed.Total);
-            if (outcome.shares) {
-                result.BusyTime = outcome.shares->BusyTime;
-                result.SweepTime = outcome.shares->SweepTime;
-                result.IdleTime = outcome.shares->IdleTime;
-            }
-            auto completed = db.value()->CompleteExperiment(row.value(), result);
-            EXPECT_TRUE(completed.ok()) << completed.error();
-        }
+        const auto share = [&](double PumpShares::*part) {
+            return outcome.shares ? std::optional(*outcome.shares.*part) : std::nullopt;
+        };
+        const ExperimentResult result{"10:08:01", static_cast<double>(outcome.missed.Total), share(&PumpShares::BusyTime),
+                                      share(&PumpShares::SweepTime), share(&PumpShares::IdleTime)};
+        EXPECT_TRUE(row.ok() && (!completeRow || db.value()->CompleteExperiment(row.value(), result).ok()));
         return outcome;
     }
 
@@ -156,19 +129,6 @@ protected:
 
     QTemporaryDir dir_;
     std::string db_;
-
-private:
-    std::string Query(const std::string& statement, bool collect)
-    {
-        std::string text;
-        for (const auto& row : testsupport::RawSql(db_, statement)) {
-            if (!collect) break;
-            for (const QVariant& v : row)
-                text += std::string(v.isNull() ? "null" : v.typeName()) + ":" + v.toString().toStdString() + ",";
-            text += "\n";
-        }
-        return text;
-    }
 };
 
 }  // namespace kestu::ctl::testing

@@ -45,4 +45,16 @@ inline QVariant RawSqlValue(const std::string& path, const std::string& statemen
     return rows.empty() || rows[0].empty() ? QVariant() : rows[0][0];
 }
 
+// Every row of `table` in stored order, each cell with its storage type:
+// equal dumps mean the table did not change.
+inline std::string RawDump(const std::string& path, const std::string& table)
+{
+    std::string text;
+    for (const auto& row : RawSql(path, "SELECT * FROM \"" + table + "\" ORDER BY rowid")) {
+        for (const QVariant& v : row) text += std::string(v.isNull() ? "null" : v.typeName()) + ":" + v.toString().toStdString() + ",";
+        text += "\n";
+    }
+    return text;
+}
+
 }  // namespace kestu::testsupport

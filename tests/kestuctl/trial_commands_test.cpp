@@ -1,0 +1,335 @@
+// The commands on recorded trials, run through the core: replay, rescore,
+// log2csv, plot and baseline, and the calculations under them.
+#include "ctl_fixture.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <filesystem>
+#include <ranges>
+#include <set>
+
+#include "kestuctl/baseline_runner.h"
+#include "kestuctl/chart_scale.h"
+#include "kestuctl/distribution.h"
+#include "kestuctl/rescore_check.h"
+#include "kestuctl/tank_palette.h"
+#include "kestuctl/water_chart.h"
+#include "trials/trial_log.h"
+
+namespace kestu::ctl::testing {
+namespace {
+
+class TrialCommandTest : public CtlTest {
+protected:
+    // The log cut after `records` records and ended with a STOP, as when the window closes mid-trial.
+    void StopLogEarly(const std::string& name, std::size_t records)
+    {
+        const std::vector<std::string> lines = Rows(ReadFile(Path(name)));
+        ASSERT_GT(lines.size(), 2 * records) << "the trial has more records than are kept";
+        std::string cut;
+        for (std::size_t i = 0; i < 2 * records; ++i) cut += lines[i] + "\r\n";
+        const std::string& header = lines[2 * records - 2];
+        WriteFile(Path(name), cut + header.substr(0, header.find(",\"")) + ",\"STOP\",0\r\n" + lines[2 * records - 1] + "\r\n");
+    }
+
+    // The line of a rescore report that starts with `field`.
+    static std::string ReportLine(const std::string& report, const std::string& field)
+    {
+        const auto at = report.find(field);
+        return at == std::string::npos ? "no line " + field : report.substr(at, report.find('\n', at) - at);
+    }
+};
+
+TEST_F(TrialCommandTest, ReplayReportsWhatTheTrialScoredAndRescoreAgreesWithItsRowAndMarksEachWrongFigure)
+{
+    const TrialOutcome trial = RecordTrial("p1", 1, 31), second = RecordTrial("p1", 2, 32);
+    RecordTrial("p2", 1, 33);
+    ASSERT_TRUE(trial.shares);
+    const QStringList files = FilesInFolder();
+    const std::string rows = Dump("Experiments") + Dump("UserData");
+    const std::string out = Ok({"replay", db_, Path("p1.1"), "--json"});
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(out)).object();
+    ASSERT_FALSE(json.isEmpty()) << out;
+
+    const PlantState& p = trial.plant;
+    EXPECT_EQ(json["endClock"].toString().toStdString(), FormatClock(p.Clock));
+    EXPECT_FALSE(json["endedByStop"].toBool());
+    std::vector<double> figures;
+    for (const char* key : {"missedBuckets", "busyTicks", "cleaningTicks", "busyShare", "cleaningShare", "idleShare"})
+        figures.push_back(json[key].toDouble());
+    EXPECT_EQ(figures, (std::vector<double>{double(trial.missed.Total), double(p.BusyPumpTicks), double(p.SweepPumpTicks),
+                                            trial.shares->BusyTime, trial.shares->SweepTime, trial.shares->IdleTime}));
+    const QJsonArray perTank = json["missedPerTank"].toArray();
+    ASSERT_EQ(perTank.size(), TankCount);
+    for (int t = 0; t < TankCount; ++t) {
+        EXPECT_EQ(perTank[t].isNull() ? std::nullopt : std::optional(perTank[t].toInt(-999)), trial.missed.PerTank[t]) << t;
+    }
+
+    // The text report carries the same figures.
+    const std::string text = Ok({"replay", db_, Path("p1.1")});
+    EXPECT_TRUE(Has(text, "end clock:       " + FormatClock(p.Clock) + " (the trial's end time)"));
+    EXPECT_TRUE(Has(text, "missed buckets:  " + std::to_string(trial.missed.Total) + "\n"));
+    EXPECT_TRUE(Has(text, "pump-ticks:      busy " + std::to_string(p.BusyPumpTicks) + ", cleaning " +
+                              std::to_string(p.SweepPumpTicks)));
+    EXPECT_EQ(FilesInFolder(), files);
+    EXPECT_EQ(Dump("Experiments") + Dump("UserData"), rows);
+
+    ExpectFails({"replay", db_, Path("p9.1")}, Path("p9.1") + ": the trial log does not exist");
+    WriteFile(Path("bad.1"), "0,0,\"ON\",3\r\nnot a state line\r\n");
+    ExpectFails({"replay", db_, Path("bad.1")}, Path("bad.1") + ", line 2: not a state line");
+
+    // rescore: another participant's trial is not looked at.
+    Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = -1 WHERE \"UserID\" = 'p2'");
+
+    const std::string agree = Ok({"rescore", db_, "p1", "--all"});
+    EXPECT_TRUE(Has(agree, "trial 1 (" + Path("p1.1") + "): agrees"));
+    EXPECT_TRUE(Has(agree, "2 trials: 2 agree, 0 disagree"));
+    EXPECT_EQ(agree.find("MISMATCH"), std::string::npos);
+    EXPECT_EQ(Ok({"rescore", db_, "p1"}), agree) << "without TRIAL every trial is rescored";
+    ExpectFails({"rescore", db_, "p1", "3"}, "no row for User ID \"p1\", trial 3");
+
+    Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = \"MissedBuckets\" + 1 WHERE \"Experiment\" = 2");
+    const CommandResult wrong = Run({"rescore", db_, "p1", "--all"});
+    EXPECT_EQ(wrong.status, ExitFailure);
+    EXPECT_TRUE(Has(wrong.out, "trial 2 (" + Path("p1.2") + "): DISAGREES"));
+    const std::string row = ReportLine(wrong.out, "MissedBuckets  " + std::to_string(second.missed.Total + 1));
+    EXPECT_TRUE(Has(row, std::to_string(second.missed.Total)));
+    EXPECT_TRUE(Has(row, "MISMATCH"));
+    EXPECT_TRUE(Has(wrong.out, "2 trials: 1 agree, 1 disagree"));
+
+    // One trial's rescore looks at that trial only, and shares agree within one billionth.
+    Sql("UPDATE \"Experiments\" SET \"BusyTime\" = \"BusyTime\" + 1e-12 WHERE \"Experiment\" = 1");
+    EXPECT_TRUE(Has(Ok({"rescore", db_, "p1", "1"}), "1 trial: 1 agree"));
+    Sql("UPDATE \"Experiments\" SET \"SweepTime\" = \"SweepTime\" + 1e-6, \"IdleTime\" = 0.5 WHERE \"Experiment\" = 1");
+    const CommandResult shares = Run({"rescore", db_, "p1", "1"});
+    EXPECT_EQ(shares.status, ExitFailure);
+    EXPECT_TRUE(Has(ReportLine(shares.out, "SweepTime"), "MISMATCH"));
+    EXPECT_TRUE(Has(ReportLine(shares.out, "IdleTime"), "MISMATCH"));
+    EXPECT_EQ(shares.out.find("BusyTime"), shares.out.rfind("BusyTime"));
+
+    // A missing log counts as a disagreement.
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(Path("p1.2"))));
+    const CommandResult missing = Run({"rescore", db_, "p1", "--all"});
+    EXPECT_EQ(missing.status, ExitFailure);
+    EXPECT_TRUE(Has(missing.out, "trial 2: MISMATCH: the log cannot be replayed: " + Path("p1.2")));
+}
+
+TEST_F(TrialCommandTest, EmptyCellsAgreeOnlyWithFiguresThatDoNotExistAndAnUnfinishedRowOnlyWithALogEndedByStop)
+{
+    RecordTrial("p1", 1, 81);
+    RecordTrial("p1", 2, 82, /*completeRow=*/false);
+    StopLogEarly("p1.2", 6);
+    EXPECT_TRUE(Has(Ok({"replay", db_, Path("p1.2")}), "stopped before the end time"));
+    EXPECT_TRUE(Has(Ok({"rescore", db_, "p1", "--all"}), "trial 2 (" + Path("p1.2") + "): agrees"));
+
+    StopLogEarly("p1.1", 6);  // a finished row whose log stops early
+    EXPECT_EQ(Run({"rescore", db_, "p1", "1"}).status, ExitFailure);
+
+    // A cell emptied by hand disagrees; shares that do not exist agree with empty cells.
+    ReplayOutcome replay;
+    replay.trial.missed.Total = 12;
+    replay.trial.shares = PumpShares{0.5, 0.25, 0.25};
+    ExperimentRow row;
+    row.MissedBuckets = 12;
+    row.BusyTime = 0.5;
+    row.SweepTime = 0.25;  // and IdleTime emptied by hand
+    std::string checks;
+    for (const FieldCheck& c : CompareWithReplay(row, replay)) checks += c.field + "=" + c.stored + (c.agrees ? " " : "! ");
+    EXPECT_EQ(checks, "MissedBuckets=12 BusyTime=0.5 SweepTime=0.25 IdleTime=(empty)! ");
+
+    replay.trial.shares.reset();  // no tick counted: the trial stores empty shares
+    row.BusyTime = row.SweepTime = std::nullopt;
+    for (const FieldCheck& check : CompareWithReplay(row, replay)) EXPECT_TRUE(check.agrees) << check.field;
+}
+
+// rescore pairs each row with one log by its whole trial number; what does not pair up disagrees.
+TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
+{
+    const auto count = [](const std::string& text, const std::string& part) {
+        return std::ranges::distance(text | std::views::split(part)) - 1;
+    };
+    RecordTrial("p1", 1, 51);
+    RecordTrial("p1", 2, 52);
+    // 2^32 + 1: as a 32-bit number it would be trial 1, whose log is right there.
+    Sql("UPDATE \"Experiments\" SET \"Experiment\" = 4294967297 WHERE \"Experiment\" = 1");
+    Sql("INSERT INTO \"Experiments\" SELECT * FROM \"Experiments\" WHERE \"Experiment\" = 2");
+    std::filesystem::copy_file(Path("p1.2"), Path("p1.7"));
+    // Not logs of p1's trials: another participant's, and names that are not USERID.N.
+    for (const char* other : {"p12.1", "p1.7.csv", "p1.x", "p1."}) WriteFile(Path(other), "x");
+
+    const CommandResult all = Run({"rescore", db_, "p1", "--all"});
+    EXPECT_EQ(all.status, ExitFailure);
+    EXPECT_TRUE(Has(all.out, "trial 4294967297: MISMATCH: the log cannot be replayed: " + Path("p1.4294967297")));
+    EXPECT_EQ(all.out.find("trial 1 ("), std::string::npos) << all.out;
+    EXPECT_EQ(count(all.out, "trial 2 (" + Path("p1.2") + "): agrees"), 2) << "each of the two rows is rescored";
+    EXPECT_TRUE(Has(all.out, "trial 2: MISMATCH: 2 rows of User ID \"p1\" have this trial number"));
+    EXPECT_TRUE(Has(all.out, "log " + Path("p1.1") + ": MISMATCH: no row of User ID \"p1\" has trial number 1\n"));
+    EXPECT_TRUE(Has(all.out, "log " + Path("p1.7") + ": MISMATCH: no row of User ID \"p1\" has trial number 7\n"));
+    EXPECT_EQ(count(all.out, "\nlog "), 2) << all.out;
+    EXPECT_TRUE(Has(all.out, "3 trials: 2 agree, 1 disagree; 1 trial number on several rows; 2 logs without a row\n"));
+
+    // One trial: its own rows only, and the whole number reaches it.
+    const CommandResult big = Run({"rescore", db_, "p1", "4294967297"});
+    EXPECT_EQ(big.status, ExitFailure);
+    EXPECT_TRUE(Has(big.out, "trial 4294967297: MISMATCH"));
+    EXPECT_EQ(count(big.out, "\nlog "), 0) << "logs without a row are looked for only with every trial";
+    const CommandResult shared = Run({"rescore", db_, "p1", "2"});
+    EXPECT_EQ(shared.status, ExitFailure);
+    EXPECT_TRUE(Has(shared.out, "trial 2: MISMATCH: 2 rows"));
+    EXPECT_TRUE(Has(shared.out, "2 trials: 2 agree, 0 disagree; 1 trial number on several rows\n"));
+
+    // A number past 64 bits is refused, not wrapped around to a small one.
+    const CommandResult huge = Run({"rescore", db_, "p1", "18446744073709551617"});
+    EXPECT_EQ(huge.status, ExitUsage);
+    EXPECT_TRUE(Has(huge.err, "TRIAL is a trial number"));
+}
+
+// The PNG plot writes of a log, read back.
+QImage Plot(const std::vector<std::string>& args)
+{
+    const std::string png = args[3];
+    QFile::remove(Q(png));
+    EXPECT_EQ(RunCtl(args).status, ExitOk);
+    return QImage(Q(png)).convertToFormat(QImage::Format_RGB32);
+}
+
+int CountColour(const QImage& image, QRgb colour)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) count += (line[x] & 0xffffff) == (colour & 0xffffff);
+    }
+    return count;
+}
+
+// The dashed guides run the plot's height: hundreds of pixels, not a few antialiased blends.
+bool HasDeadlineGuides(const QImage& image) { return CountColour(image, DeadlineGuideColour) > 300; }
+
+// A two-record log written by the trial log's own writer functions.
+std::string SmallLog()
+{
+    PlantState plant;
+    for (int t = 0; t < TankCount; ++t) plant.Tanks[t].Water = t + 0.46;  // written as t.5
+    plant.PumpState[17] = 1;
+    std::string text;
+    AppendHeaderLine(text, {5, 23}, "ON", 17);
+    AppendStateLine(text, plant);
+    plant.Tanks[0].Water = 0.04;   // written as 0
+    plant.Tanks[22].Water = 0.46;  // written as .5
+    plant.PumpState[17] = -3;
+    AppendHeaderLine(text, {61, 0}, "STOP", 0);
+    AppendStateLine(text, plant);
+    return text;
+}
+
+TEST_F(TrialCommandTest, Log2csvAndPlotShowEveryTankPlotTheDeadlinesFromTheGivenOrTheLogsDatabaseAndFailuresNameTheFile)
+{
+    const std::string good = SmallLog();
+    WriteFile(Path("u.1"), good);
+    const std::vector<std::string> lines = Rows(Ok({"log2csv", Path("u.1")}));
+    ASSERT_EQ(lines.size(), 1u + 2 * TankCount);
+    EXPECT_EQ(lines[0] + " " + lines[1] + " " + lines[4] + " " + lines[23] + " " + lines[24] + " " + lines[46],
+              "minute,second,kind,switch,tank,water 5,23,ON,17,0,0.5 5,23,ON,17,3,3.5 5,23,ON,17,22,22.5 "
+              "61,0,STOP,0,0,0 61,0,STOP,0,22,0.5");
+
+    // The reader's own words (tests/trials has every fault), with the file's name.
+    std::string kind = good, water = good;
+    kind.replace(kind.find(",\"STOP\","), 8, ",\"HALT\",");
+    water.replace(water.find(",2,0,1.5,", water.find("\r\n") + 2), 9, ",2,0,x.5,");  // the first state line's tank 1
+    WriteFile(Path("bad.1"), kind);
+    ExpectFails({"log2csv", Path("bad.1")}, Path("bad.1") + ", line 3: field 3 (kind): \"HALT\" is none of");
+    WriteFile(Path("bad.1"), water);
+    ExpectFails({"log2csv", Path("bad.1")}, Path("bad.1") + ", line 2: field 9 (water of switch 2): \"x.5\" is not a number");
+    ExpectFails({"log2csv", Path("none.1")}, Path("none.1") + ": the trial log cannot be opened");
+
+    // plot: every tank, and the deadlines from the given database or the one beside the log.
+    RecordTrial("p1", 1, 4);
+    // Elsewhere, so only --db can supply the deadlines.
+    ASSERT_TRUE(QDir().mkpath(Q(Path("logs"))));
+    const std::string elsewhere = Path("logs/p1.1"), png = Path("chart.png");
+    ASSERT_TRUE(QFile::copy(Q(Path("p1.1")), Q(elsewhere)));
+    const QImage chart = Plot({"plot", elsewhere, "--png", png, "--db", db_});
+    ASSERT_FALSE(chart.isNull());
+    EXPECT_EQ(chart.size(), QSize(1600, 900));
+    for (int tank = 0; tank < TankCount; ++tank) {
+        EXPECT_GT(CountColour(chart, TankColour(tank).rgb()), 0) << "tank " << tank;
+    }
+    EXPECT_TRUE(HasDeadlineGuides(chart));
+    EXPECT_FALSE(HasDeadlineGuides(Plot({"plot", elsewhere, "--png", png}))) << "no database, no deadlines";
+    EXPECT_TRUE(HasDeadlineGuides(Plot({"plot", Path("p1.1"), "--png", png})));  // beside the database
+
+    WriteFile(Path("bad.1"), "0,0,\"ON\"\r\n");
+    ExpectFails({"plot", Path("bad.1"), "--png", Path("x.png")}, Path("bad.1") + ", line 1: not a record header");
+    const std::string unwritable = Path("no/folder/x.png");
+    ExpectFails({"plot", Path("p1.1"), "--png", unwritable}, unwritable + ": cannot be written");
+
+    // The axes: ticks are round and cover the range.
+    EXPECT_EQ(NiceTicks(0, 143, 8), (std::vector<double>{0, 20, 40, 60, 80, 100, 120, 140, 160}));
+    EXPECT_EQ(NiceTicks(0, 1, 5), (std::vector<double>{0, 0.2, 0.4, 0.6, 0.8, 1}));
+    EXPECT_EQ(NiceTicks(0, 0.03, 3), (std::vector<double>{0, 0.01, 0.02, 0.03}));
+    const auto negative = NiceTicks(-3, 48, 5);
+    EXPECT_TRUE(negative.front() <= -3 && negative.back() >= 48 && negative[1] - negative[0] == 20);
+
+    // Clock ticks fall on whole seconds or minutes.
+    const auto eight = ClockTicks(480, 12), two = ClockTicks(7200, 12);
+    EXPECT_EQ(std::vector<int>({eight.front(), eight[1], eight.back()}), std::vector<int>({0, 60, 480}));
+    EXPECT_EQ(ClockTicks(50, 12)[1], 5);
+    EXPECT_TRUE(two[1] == 600 && two.back() >= 7200);
+}
+
+
+TEST_F(TrialCommandTest, TheSameSeedGivesTheSameReportForAnyNumberOfJobsAndWritesNothing)
+{
+    const QStringList files = FilesInFolder();
+    const std::string rows = Dump("Experiments") + Dump("UserData");
+    const std::string one = Ok({"baseline", db_, "--trials", "40", "--seed", "7", "--jobs", "1"});
+    for (const char* jobs : {"2", "3", "8"}) EXPECT_EQ(Ok({"baseline", db_, "--trials", "40", "--seed", "7", "--jobs", jobs}), one);
+    EXPECT_NE(Ok({"baseline", db_, "--trials", "40", "--seed", "8", "--jobs", "2"}), one);
+    // The distribution of each figure.
+    for (const char* part : {"Random method, 40 trials", "mean", "sd", "min", "q1", "median", "q3", "max",
+                             "\nmissed buckets ", "\nbusy share ", "\ncleaning share ", "\nidle share "}) {
+        EXPECT_TRUE(Has(one, part));
+    }
+    EXPECT_EQ(FilesInFolder(), files);
+    EXPECT_EQ(Dump("Experiments") + Dump("UserData"), rows);
+
+    // Each trial has its own seed.
+    std::set<long long> distinct;
+    for (const BaselineTrial& trial : RunBaseline(Scenario(), 6, 99, 2)) distinct.insert(trial.missedBuckets);
+    EXPECT_GT(distinct.size(), 1u);
+
+    Sql("DELETE FROM \"deadline\"");  // a scenario the program refuses
+    ExpectFails({"baseline", db_, "--trials", "5"}, "table \"deadline\" has no rows");
+}
+
+TEST(BaselineFigures, TrialSeedsSpreadApartAndTheDistributionHasASampleSdAndInterpolatedQuartiles)
+{
+    // Each: count, mean, min, q1, median, q3, max; the sd has n - 1 in its denominator.
+    const auto summary = [](const Distribution& d) {
+        return std::vector<double>{double(d.count), d.mean, d.min, d.q1, d.median, d.q3, d.max};
+    };
+    const Distribution even = Describe({4, 1, 3, 2});
+    EXPECT_EQ(summary(even), (std::vector<double>{4, 2.5, 1, 1.75, 2.5, 3.25, 4}));
+    EXPECT_NEAR(even.sd, 1.2909944487358056, 1e-12);  // sqrt(5/3)
+    EXPECT_EQ(summary(Describe({10, 0, 5, 20, 15})), (std::vector<double>{5, 10, 0, 5, 10, 15, 20}));
+
+    // Tiny samples, and a large common offset that must not swamp a small spread.
+    EXPECT_EQ(summary(Describe({7})), (std::vector<double>{1, 7, 7, 7, 7, 7, 7}));
+    EXPECT_EQ(Describe({7}).sd, 0);
+    EXPECT_EQ(Describe({}).count, 0u);
+    const Distribution offset = Describe({1e9 + 1, 1e9 + 2, 1e9 + 3});
+    EXPECT_NEAR(offset.sd, 1, 1e-6);
+
+    // Neighbouring trials get seeds far apart.
+    std::set<std::uint64_t> seeds;
+    for (std::uint64_t i = 0; i < 1000; ++i) seeds.insert(TrialSeed(1, i));
+    EXPECT_EQ(seeds.size(), 1000u);
+    EXPECT_NE(TrialSeed(5, 3), TrialSeed(6, 3));
+}
+
+}  // namespace
+}  // namespace kestu::ctl::testing
