@@ -19,6 +19,7 @@ extern const Command PlotCommand;
 extern const Command RunTrialCommand;
 extern const Command FetchLogsCommand;
 extern const Command SyncCommand;
+extern const Command CopyDbCommand;
 
 // Every command, in the order the command list shows them.
 const std::vector<const Command*>& AllCommands();
