@@ -4,11 +4,13 @@
 #                             starts it on a free local port and writes its URL
 #                             to DIR/url (and the folder's name to DIR/cluster)
 #   pg_cluster.sh stop DIR    stops it and removes both folders
+#   pg_cluster.sh halt DIR    stops the server but keeps its data (a server gone away)
+#   pg_cluster.sh resume DIR  starts it again on the same port
 # The server runs as the invoking user, or as "postgres" when that is root
 # (the server refuses to run as root). Logins are trusted on 127.0.0.1 only.
 set -euo pipefail
 
-action=${1:?usage: pg_cluster.sh start|stop DIR}
+action=${1:?usage: pg_cluster.sh start|stop|halt|resume DIR}
 dir=${2:?usage: pg_cluster.sh start|stop DIR}
 
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1 || true)
@@ -40,11 +42,20 @@ case "$action" in
     as_server "$bin/initdb" -D "$cluster/data" -A trust -U postgres -E UTF8 --locale=C.UTF-8 --no-sync \
       >"$cluster/initdb.log" 2>&1 || { cat "$cluster/initdb.log" >&2; exit 1; }
     port=$(free_port)
+    echo "$port" >"$dir/port"
+    "$0" resume "$dir"
+    echo "postgresql://postgres@127.0.0.1:$port/postgres" >"$dir/url"
+    echo "pg_cluster: $(cat "$dir/url")"
+    ;;
+  resume)
+    cluster=$(cat "$dir/cluster")
+    port=$(cat "$dir/port")
     as_server "$bin/pg_ctl" -D "$cluster/data" -l "$cluster/server.log" -w -t 30 \
       -o "-c listen_addresses=127.0.0.1 -p $port -k $cluster -c fsync=off -c max_connections=200" start >/dev/null ||
       { cat "$cluster/server.log" >&2; exit 1; }
-    echo "postgresql://postgres@127.0.0.1:$port/postgres" >"$dir/url"
-    echo "pg_cluster: $(cat "$dir/url")"
+    ;;
+  halt)
+    as_server "$bin/pg_ctl" -D "$(cat "$dir/cluster")/data" -m fast -w stop >/dev/null
     ;;
   stop)
     if [[ -f "$dir/cluster" ]]; then
@@ -57,7 +68,7 @@ case "$action" in
     rm -rf "$dir"
     ;;
   *)
-    echo "usage: pg_cluster.sh start|stop DIR" >&2
+    echo "usage: pg_cluster.sh start|stop|halt|resume DIR" >&2
     exit 2
     ;;
 esac

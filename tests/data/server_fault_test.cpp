@@ -1,0 +1,99 @@
+// A server that goes away in the middle of a trial: the trial runs on, its
+// log and results wait in the seat's outbox, and they reach the server once,
+// and only once, when it is back.
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "data/db_experiment_store.h"
+#include "data/outbox.h"
+#include "db_fixture.h"
+#include "trials/file_sink.h"
+#include "trials/trial_session.h"
+
+namespace kestu::testing {
+namespace {
+
+// A cluster of this test's own, since the test stops it.
+class OwnCluster {
+public:
+    OwnCluster()
+    {
+        if (!Run("start")) return;
+        std::getline(std::ifstream(state_.filePath(QStringLiteral("cluster/url")).toStdString()), url_);
+    }
+    ~OwnCluster() { Run("stop"); }
+    bool Run(const std::string& action)
+    {
+        const std::string command =
+            "bash '" + script_ + "' " + action + " '" + state_.path().toStdString() + "/cluster' >/dev/null";
+        return !script_.empty() && std::system(command.c_str()) == 0;
+    }
+    const std::string& url() const { return url_; }
+
+private:
+    QTemporaryDir state_;
+    std::string script_ = KESTU_PG_SCRIPT;
+    std::string url_;
+};
+
+TEST(ServerFault, ATrialWhoseServerGoesAwayKeepsItsResultsAndTheyAreDeliveredOnce)
+{
+    OwnCluster server;
+    const std::string url = server.url();
+    ASSERT_FALSE(url.empty()) << "the test cluster did not start (run through ctest)";
+    ASSERT_TRUE(ExperimentDb::Create(url, NewDbContent::StandardScenario).ok());
+    ASSERT_TRUE(ExperimentDb::Open(url, OpenMode::ReadWrite).value()->AddParticipant({"kim"}).ok());
+
+    QTemporaryDir study;
+    const std::string folder = study.path().toStdString();
+    ParticipantState participant;
+    participant.UserID = "kim";
+    DbExperimentStore store(url, OutboxPath(folder));
+    TrialSession session(participant, store, folder);
+    std::vector<std::string> reports;
+    session.host.report = [&](const std::string&, const std::string& text) { reports.push_back(text); };
+    session.decisionChoice = 1;
+    ASSERT_TRUE(session.trial.LoadPlant());
+    ASSERT_TRUE(session.trial.SetUpTrial());
+    session.trial.StartOrStop();  // the trial's number is claimed on the server
+    ASSERT_TRUE(session.engine.TimerRunning()) << (reports.empty() ? "" : reports.front());
+
+    ASSERT_TRUE(server.Run("halt"));
+    while (session.engine.TimerRunning()) session.engine.Simulate();
+    session.CloseWindow();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("kept on this computer"), std::string::npos) << reports[0];
+    const auto kept = ReadOutbox(OutboxPath(folder));
+    ASSERT_TRUE(kept.ok()) << kept.error();
+    ASSERT_EQ(kept.value().size(), 2u) << "the log, then the results";
+    EXPECT_TRUE(std::holds_alternative<TrialLogCopy>(kept.value()[0]));
+
+    // Nothing is delivered while the server is away, and nothing is lost.
+    EXPECT_EQ(DeliverOutbox(OutboxPath(folder), url).value().left, 2u);
+    ASSERT_TRUE(server.Run("resume"));
+    const auto delivered = DeliverOutbox(OutboxPath(folder), url);
+    ASSERT_TRUE(delivered.ok()) << delivered.error();
+    EXPECT_EQ(delivered.value().delivered, 2u);
+    EXPECT_EQ(delivered.value().left, 0u);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(OutboxPath(folder))));
+
+    auto db = ExperimentDb::Open(url, OpenMode::ReadOnly);
+    ASSERT_TRUE(db.ok()) << db.error();
+    const auto rows = db.value()->ReadExperimentRows("kim").value();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].MissedBuckets, static_cast<double>(session.missed.Total));
+    const auto logs = db.value()->ReadTrialLogs("kim").value();
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0].Bytes, ReadWholeFile(folder + "/kim.1").value());
+
+    // A delivery repeated (a copy that died before it emptied its outbox) stores nothing twice.
+    for (const OutboxEntry& entry : kept.value()) ASSERT_TRUE(AppendToOutbox(OutboxPath(folder), entry).ok());
+    EXPECT_EQ(DeliverOutbox(OutboxPath(folder), url).value().delivered, 2u);
+    EXPECT_EQ(db.value()->ReadTrialLogs("kim").value().size(), 1u);
+    EXPECT_EQ(db.value()->ReadExperimentRows("kim").value().size(), 1u);
+}
+
+}  // namespace
+}  // namespace kestu::testing

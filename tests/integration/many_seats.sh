@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# A lab on one server: 16 seats (each its own process and connection) run
+# trials for 8 participants at once, two seats per participant, three trials
+# a seat. A seat finds its participant held by the other seat, or records a
+# trial under a number of its own; every recorded trial has its whole row and
+# its log on the server, and re-scores from the server alone.
+set -euo pipefail
+kestuctl=$1
+admin=$(cat "$2")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "many_seats: $*" >&2; exit 1; }
+
+name=kestu_seats_$$
+psql -qAt "$admin" -c "CREATE DATABASE $name" >/dev/null
+url=${admin%/*}/$name
+"$kestuctl" init "$url" >/dev/null
+
+seat() {  # seat NUMBER USERID
+  mkdir -p "$work/seat$1"
+  for trial in 1 2 3; do
+    status=0
+    "$kestuctl" run-trial "$url" "$2" --seed "$1$trial" --logs "$work/seat$1" \
+      >>"$work/out.$1" 2>>"$work/err.$1" || status=$?
+    [[ $status -le 1 ]] || { echo "status $status" >>"$work/err.$1"; return 1; }
+  done
+}
+pids=()
+for s in $(seq 1 16); do
+  seat "$s" "p$(( (s + 1) / 2 ))" &
+  pids+=($!)
+done
+for s in $(seq 1 16); do wait "${pids[$((s - 1))]}" || fail "seat $s: $(cat "$work/err.$s")"; done
+grep -h -v -e 'is in use by another Kestu window' -e '^$' "$work"/err.* && fail "a seat was refused for another reason"
+
+rows=$(psql -qAt "$url" -c 'SELECT count(*) FROM "Experiments"')
+[[ $rows -ge 8 ]] || fail "only $rows trials recorded"
+dups=$(psql -qAt "$url" -c 'SELECT count(*) FROM (SELECT 1 FROM "Experiments" GROUP BY "UserID", "Experiment" HAVING count(*) > 1) d')
+[[ $dups -eq 0 ]] || fail "$dups trial numbers recorded twice"
+open=$(psql -qAt "$url" -c 'SELECT count(*) FROM "Experiments" WHERE "EndTime" IS NULL OR "MissedBuckets" IS NULL')
+[[ $open -eq 0 ]] || fail "$open rows without results"
+logs=$(psql -qAt "$url" -c 'SELECT count(*) FROM "Experiments" e JOIN "TrialLogs" l USING ("UserID", "Experiment")')
+[[ $logs -eq $rows ]] || fail "$logs logs on the server for $rows trials"
+for p in 1 2 3 4 5 6 7 8; do
+  "$kestuctl" rescore "$url" "p$p" --all >"$work/rescore.$p" || fail "rescore of p$p: $(tail -3 "$work/rescore.$p")"
+done
+psql -qAt "$admin" -c "DROP DATABASE $name WITH (FORCE)" >/dev/null
+echo "many_seats: $rows trials by 16 seats for 8 participants, each once, whole, and re-scored from the server"
