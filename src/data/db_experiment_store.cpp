@@ -5,45 +5,64 @@
 
 namespace kestu {
 
-namespace {
-template <typename T, typename F>
-Result<T> WithDb(const std::string& path, OpenMode mode, F&& body)
+DbExperimentStore::DbExperimentStore(std::string dbPath, std::string outboxPath)
+    : path_(std::move(dbPath)), outboxPath_(std::move(outboxPath)), onServer_(LooksLikeServerUrl(path_))
 {
-    auto db = ExperimentDb::Open(path, mode);
-    if (!db) return db.fault();
-    return body(*db.value());
 }
-}  // namespace
+
+DbExperimentStore::~DbExperimentStore() = default;
+
+// A file is opened afresh for every call, so one that vanished or was
+// replaced in between is reported rather than written blindly. A server
+// connection is kept, as a lab's seats would otherwise open thousands; after
+// a failure it is opened afresh for the next call.
+template <typename T, typename F>
+Result<T> DbExperimentStore::WithDb(OpenMode mode, F&& body)
+{
+    if (!onServer_) {
+        auto db = ExperimentDb::Open(path_, mode);
+        if (!db) return db.fault();
+        return body(*db.value());
+    }
+    if (!server_) {
+        auto db = ExperimentDb::Open(path_, OpenMode::ReadWrite);
+        if (!db) return db.fault();
+        server_ = std::move(db).value();
+    }
+    Result<T> outcome = body(*server_);
+    if (!outcome) server_.reset();
+    return outcome;
+}
 
 Result<ScenarioTables> DbExperimentStore::ReadScenario()
 {
     auto read = [](ExperimentDb& db) { return db.ReadScenario(); };
-    auto tables = WithDb<ScenarioTables>(path_, OpenMode::ReadOnly, read);
+    auto tables = WithDb<ScenarioTables>(OpenMode::ReadOnly, read);
     if (tables) return tables;
     // A write cut short by a full disk leaves a journal that only a
     // read-write connection may roll back before the file can be read.
-    auto again = WithDb<ScenarioTables>(path_, OpenMode::ReadWrite, read);
+    auto again = WithDb<ScenarioTables>(OpenMode::ReadWrite, read);
     return again ? again : tables;
 }
 
 Result<long long> DbExperimentStore::ClaimTrial(const ExperimentStart& row)
 {
     deferring_ = false;
-    return WithDb<long long>(path_, OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.ClaimTrial(row); });
+    return WithDb<long long>(OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.ClaimTrial(row); });
 }
 
 Status DbExperimentStore::CompleteExperiment(long long rowId, const ExperimentResult& result)
 {
     const OutboxCompletion entry{rowId, result};
     if (deferring_) return KeepInOutbox(Status::Fail("its log is waiting to be delivered"), entry);
-    const Status done = WithDb<std::monostate>(path_, OpenMode::ReadWrite,
+    const Status done = WithDb<std::monostate>(OpenMode::ReadWrite,
                                                [&](ExperimentDb& db) { return db.CompleteExperiment(rowId, result); });
     return done ? done : KeepInOutbox(done, entry);
 }
 
 Status DbExperimentStore::SaveTrialNum(const std::string& userId, int trialNum)
 {
-    return WithDb<std::monostate>(path_, OpenMode::ReadWrite,
+    return WithDb<std::monostate>(OpenMode::ReadWrite,
                                   [&](ExperimentDb& db) { return db.SaveTrialNum(userId, trialNum); });
 }
 
@@ -51,7 +70,7 @@ Status DbExperimentStore::StoreTrialLog(const TrialLogCopy& log)
 {
     if (deferring_) return KeepInOutbox(Status::Fail("its results are waiting to be delivered"), log);
     const Status stored =
-        WithDb<std::monostate>(path_, OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.StoreTrialLog(log); });
+        WithDb<std::monostate>(OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.StoreTrialLog(log); });
     return stored ? stored : KeepInOutbox(stored, log);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "data/experiment_db.h"
 #include "data/outbox.h"
 #include "trials/experiment_store.h"
 
@@ -17,10 +19,8 @@ namespace kestu {
 // and the message says they are kept on this computer.
 class DbExperimentStore : public ExperimentStore {
 public:
-    explicit DbExperimentStore(std::string dbPath, std::string outboxPath = {})
-        : path_(std::move(dbPath)), outboxPath_(std::move(outboxPath))
-    {
-    }
+    explicit DbExperimentStore(std::string dbPath, std::string outboxPath = {});
+    ~DbExperimentStore() override;
     const std::string& path() const { return path_; }
 
     Result<ScenarioTables> ReadScenario() override;
@@ -30,10 +30,14 @@ public:
     Status StoreTrialLog(const TrialLogCopy& log) override;
 
 private:
+    template <typename T, typename F>
+    Result<T> WithDb(OpenMode mode, F&& body);
     Status KeepInOutbox(const Status& failure, const OutboxEntry& entry);
 
     std::string path_;
     std::string outboxPath_;
+    bool onServer_ = false;
+    std::unique_ptr<ExperimentDb> server_;  // the kept server connection
     bool deferring_ = false;  // this trial's writes go to the outbox
 };
 
