@@ -27,6 +27,10 @@ struct Dialect {
     QString beginClaim;        // opens the transaction in which a trial number is claimed
     QString lockForUpdate;     // ends a SELECT whose rows the claim will change
     QString columnsOfTable;    // the column names of table ? in their order (a statement)
+    // SQLite reads a double-quoted name that is no column as a text literal,
+    // so a missing column must be found before a read; the server refuses
+    // such a read by itself, so its catalog is asked only after a failure.
+    bool checkColumnsFirst;
 };
 
 const Dialect& DialectOf(Backend backend);

@@ -53,8 +53,6 @@ std::optional<std::string> ReadCell(const QVariant& cell, const ColumnRule& colu
 
 using NumberRows = std::vector<std::vector<double>>;
 
-// Every row of the table in stored order, its columns as numbers that obey
-// their rules; a table without rows is refused too.
 // The database a scenario is read from, as the messages name it.
 struct Source {
     QString connection;
@@ -62,39 +60,43 @@ struct Source {
     const Dialect& dialect;
 };
 
+// Why a table cannot be read: the table or a column missing, by name, or
+// else (or with no error, when every column is there: nothing) the driver's
+// own words.
+std::optional<std::string> WhyUnreadable(const Source& source, const TableRule& table, const QSqlError& error)
+{
+    const std::string cannot = Message(source.path, "cannot read " + Where(table) + " (" + DriverText(error) + ")");
+    QSet<QString> present;  // SQLite matches column names without regard to case
+    QSqlQuery info(QSqlDatabase::database(source.connection, false));
+    info.prepare(source.dialect.columnsOfTable);
+    info.addBindValue(Q(table.name));
+    if (!info.exec()) return cannot;
+    while (info.next()) present.insert(info.value(0).toString().toLower());
+    if (present.isEmpty()) return Message(source.path, Where(table) + " is missing");
+    for (const ColumnRule& column : table.columns) {
+        if (!present.contains(Q(column.name).toLower())) return Message(source.path, Where(table, column) + " is missing");
+    }
+    if (!error.isValid()) return std::nullopt;
+    return cannot;
+}
+
+// Every row of the table in stored order, its columns as numbers that obey
+// their rules; a table without rows is refused too.
 Result<NumberRows> ReadTable(const Source& source, const TableRule& table)
 {
     using Outcome = Result<NumberRows>;
     const std::string& path = source.path;
-    const QSqlDatabase db = QSqlDatabase::database(source.connection, false);
-    const QString name = Q(table.name);
-
-    QSet<QString> present;  // SQLite matches column names without regard to case
-    {
-        QSqlQuery info(db);
-        info.prepare(source.dialect.columnsOfTable);
-        info.addBindValue(name);
-        if (!info.exec()) {
-            return Outcome::Fail(Message(path, "cannot read " + Where(table) + " (" + DriverText(info.lastError()) + ")"));
-        }
-        while (info.next()) present.insert(info.value(0).toString().toLower());
+    if (source.dialect.checkColumnsFirst) {
+        if (auto missing = WhyUnreadable(source, table, QSqlError())) return Outcome::Fail(*missing);
     }
-    if (present.isEmpty()) return Outcome::Fail(Message(path, Where(table) + " is missing"));
-
     QStringList names;
-    for (const ColumnRule& column : table.columns) {
-        if (!present.contains(Q(column.name).toLower())) {
-            return Outcome::Fail(Message(path, Where(table, column) + " is missing"));
-        }
-        names << QuotedName(Q(column.name));
-    }
+    for (const ColumnRule& column : table.columns) names << QuotedName(Q(column.name));
 
     // Stored order is insertion order, so rows are read by rowid.
-    QSqlQuery query(db);
+    QSqlQuery query(QSqlDatabase::database(source.connection, false));
     query.setForwardOnly(true);
-    if (!query.exec("SELECT " + names.join(", ") + " FROM " + QuotedName(name) + " ORDER BY rowid")) {
-        return Outcome::Fail(Message(path, "cannot read " + Where(table) + " (" + DriverText(query.lastError()) + ")"));
-    }
+    if (!query.exec("SELECT " + names.join(", ") + " FROM " + QuotedName(Q(table.name)) + " ORDER BY rowid"))
+        return Outcome::Fail(WhyUnreadable(source, table, query.lastError()).value_or(path));
 
     NumberRows rows;
     while (query.next()) {
