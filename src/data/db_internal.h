@@ -39,6 +39,19 @@ inline bool Run(QSqlQuery& query, const std::string& path, const QString& doing,
     return false;
 }
 
+// Runs `write` (which returns a message, empty on success) in one
+// transaction: committed whole, or rolled back on any failure. `what` names
+// what is written in messages: "cannot start writing <what>", "cannot save <what>".
+template <typename Write>
+std::string InTransaction(QSqlDatabase& db, const std::string& path, const QString& what, Write&& write)
+{
+    if (!db.transaction()) return Message(path, "cannot start writing " + what + " (" + DriverText(db.lastError()) + ")");
+    std::string error = write();
+    if (error.empty() && !db.commit()) error = Message(path, "cannot save " + what + " (" + DriverText(db.lastError()) + ")");
+    if (!error.empty()) db.rollback();
+    return error;
+}
+
 // A table or column name as an SQL identifier: in double quotes, inner ones doubled.
 inline QString QuotedName(const QString& name)
 {

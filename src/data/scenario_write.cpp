@@ -79,20 +79,9 @@ std::string WriteTables(const QSqlDatabase& db, const std::string& path, const S
 Status ExperimentDb::ReplaceScenario(const ScenarioTables& tables)
 {
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
-    if (!db.transaction()) {
-        return Status::Fail(
-            Message(path_, "cannot start writing the scenario (" + DriverText(db.lastError()) + ")"));
-    }
-    const std::string error = WriteTables(db, path_, tables);
-    if (!error.empty()) {
-        db.rollback();
-        return Status::Fail(error);
-    }
-    if (!db.commit()) {
-        const std::string message = Message(path_, "cannot save the scenario (" + DriverText(db.lastError()) + ")");
-        db.rollback();
-        return Status::Fail(message);
-    }
+    const std::string error = InTransaction(db, path_, QStringLiteral("the scenario"),
+                                            [&] { return WriteTables(db, path_, tables); });
+    if (!error.empty()) return Status::Fail(error);
     return Ok();
 }
 

@@ -140,19 +140,14 @@ std::string InsertRows(QSqlDatabase& db, const std::string& path, const std::str
 Status ExperimentDb::ReplaceTables(const std::vector<std::pair<std::string, CellTable>>& tables)
 {
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
-    if (!db.transaction()) return Status::Fail(Message(path_, "cannot start the copy (" + DriverText(db.lastError()) + ")"));
-    for (const auto& [table, cells] : tables) {
-        const std::string error = InsertRows(db, path_, table, cells);
-        if (!error.empty()) {
-            db.rollback();
-            return Status::Fail(error);
+    const std::string error = InTransaction(db, path_, QStringLiteral("the copy"), [&] {
+        for (const auto& [table, cells] : tables) {
+            std::string failed = InsertRows(db, path_, table, cells);
+            if (!failed.empty()) return failed;
         }
-    }
-    if (!db.commit()) {
-        const std::string error = Message(path_, "cannot save the copy (" + DriverText(db.lastError()) + ")");
-        db.rollback();
-        return Status::Fail(error);
-    }
+        return std::string();
+    });
+    if (!error.empty()) return Status::Fail(error);
     return Ok();
 }
 
