@@ -73,18 +73,6 @@ TEST(ScenarioRules, EveryColumnTakesItsRangeAndNothingBeyond)
     }
 }
 
-TEST(ScenarioRules, TheTablesAreTheProgramsOwn)
-{
-    EXPECT_EQ(ArrivalTableRule().name, "exogenous");
-    ASSERT_EQ(ArrivalTableRule().columns.size(), 2u + TankCount);
-    EXPECT_EQ(ArrivalTableRule().columns[1].name, "Min");
-    EXPECT_EQ(ArrivalTableRule().columns.back().name, "22");
-    EXPECT_EQ(DeadlineTableRule().name, "deadline");
-    EXPECT_EQ(DeadlineTableRule().columns.size(), 4u);
-    EXPECT_EQ(OutletTableRule().name, "sorttable");
-    EXPECT_EQ(OutletTableRule().columns.size(), 3u);
-}
-
 TEST(ScenarioRules, CellTextReadsAsANumberOnlyWhenItIsOne)
 {
     struct Case {
@@ -172,7 +160,8 @@ TEST(ScenarioRules, OutletRowsTogether)
           "and a tank has no room for an 11th outlet to carry the rest"}},
         // The spare record 23 is never completed, so its shares need not add up to 1.
         {"record 23", Repeat(10, {23, 1, 0.01}), {}},
-        {"a row out of range takes no part in the count",
+        {"a tank out of range", {{24, 1, 1.0}}, {"table \"sorttable\", column \"head\", row 1: 24 is outside 0..23"}},
+        {"a row out of range is not counted",
          Join(Join(Repeat(8, {6, 7, 0.0625}), Repeat(2, {6, 8, 0.25})), {{6, 24, 0.1}}),
          {"table \"sorttable\", column \"tail\", row 11: 24 is outside -1..23"}},
     };
@@ -181,9 +170,12 @@ TEST(ScenarioRules, OutletRowsTogether)
         std::vector<ScenarioFault> faults;
         CheckOutletRows(c.rows, faults);
         EXPECT_EQ(Words(faults), c.faults);
-        // The plant takes exactly the rows the rules take, and says the same.
+        // The plant takes exactly the rows the rules take, and says the same;
+        // rows it refuses change nothing.
         PlantState plant;
+        plant.Tanks[2].Water = 5;
         EXPECT_EQ(LoadOutlets(plant, c.rows).error(), c.faults.empty() ? "" : c.faults.front());
+        EXPECT_EQ(plant.Tanks[2].Water, c.faults.empty() ? 0 : 5);
     }
 }
 
