@@ -3,7 +3,6 @@
 // results that its log cannot show.
 #include <fcntl.h>
 
-#include "failing_sink.h"
 #include "session_fixture.h"
 #include "trials/log_reader.h"
 
@@ -16,13 +15,12 @@ TEST_F(TrialFaultTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
 {
     // Records 1 and 2 are written, the third fails halfway.
     session->log.wrapSink = FailOnWrite(3);
-    session->trial.SetUpTrial();
-    session->trial.StartOrStop();
+    StartTrial();
     session->trial.ClickSwitch(0);
-    session->engine.Simulate();
+    Ticks(1);
     session->trial.ClickSwitch(2);
     EXPECT_TRUE(reports.empty());
-    session->engine.Simulate();
+    Ticks(1);
     session->trial.ClickSwitch(14);  // the record that cannot be written
 
     ASSERT_EQ(reports.size(), 1u);
@@ -46,38 +44,38 @@ TEST_F(TrialFaultTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
     EXPECT_EQ(Headers(dir / "ann.5").size(), 2u);
 }
 
-TEST_F(TrialFaultTest, ALogThatCannotBeSyncedAtTheEndLeavesTheRowWithoutResults)
+// A log that cannot be synced at the end, and the kernel's own full disk
+// under the real write path at the first record.
+TEST_F(TrialFaultTest, AnUnwritableLogLeavesTheRowWithoutResults)
 {
-    session->log.wrapSink = FailOnWrite(0, /*failSync=*/true);
-    session->trial.SetUpTrial();
-    session->trial.StartOrStop();
-    RunToEnd();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("cannot be written"), std::string::npos);
-    EXPECT_FALSE(store.result.has_value());
-    EXPECT_FALSE(session->engine.TimerRunning());
-}
-
-TEST_F(TrialFaultTest, AFullDeviceStopsTheTrialAtItsFirstRecord)
-{
-    // The real write path, against the kernel's own full disk.
-    session->log.wrapSink = [](std::unique_ptr<FileSink>) -> std::unique_ptr<FileSink> {
-        return std::make_unique<FdSink>(::open("/dev/full", O_WRONLY | O_CLOEXEC));
-    };
-    session->trial.SetUpTrial();
-    session->trial.StartOrStop();
-    session->trial.ClickSwitch(0);
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("No space left on device"), std::string::npos) << reports[0];
-    EXPECT_FALSE(session->engine.TimerRunning());
-    EXPECT_FALSE(store.result.has_value());
+    const std::pair<SinkWrapper, std::string> faults[] = {
+        {FailOnWrite(0, /*failSync=*/true), "cannot be written"},
+        {[](std::unique_ptr<FileSink>) -> std::unique_ptr<FileSink> {
+             return std::make_unique<FdSink>(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+         },
+         "No space left on device"}};
+    for (const auto& [wrap, message] : faults) {
+        SCOPED_TRACE(message);
+        std::filesystem::remove(dir / "ann.5");
+        reports.clear();
+        participant.TrialNum = 4;
+        store.savedTrialNum.reset();
+        OpenWindow();
+        session->log.wrapSink = wrap;
+        StartTrial();
+        session->trial.ClickSwitch(0);
+        RunToEnd();
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find(message), std::string::npos) << reports[0];
+        EXPECT_FALSE(store.result.has_value());
+        EXPECT_FALSE(session->engine.TimerRunning());
+    }
 }
 
 TEST_F(TrialFaultTest, AFailedSnapshotSaveHoldsNoSnapshotAndRemovesNothing)
 {
     std::filesystem::create_directories(dir / "ann.DAT");  // a folder where the snapshot should go
-    session->trial.SetUpTrial();
-    session->trial.StartOrStop();
+    StartTrial();
     session->snapshots.SaveOrRestore();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.DAT"), std::string::npos);
@@ -92,7 +90,7 @@ TEST_F(TrialFaultTest, AFailedSnapshotSaveHoldsNoSnapshotAndRemovesNothing)
     session->snapshots.SaveOrRestore();  // restore
     const std::string saved = ReadText(dir / "ann.DAT");
     session->snapshots.sinkWrap = FailOnWrite(1);
-    session->engine.Simulate();
+    Ticks(1);
     session->snapshots.SaveOrRestore();
     EXPECT_EQ(reports.size(), 2u);
     EXPECT_FALSE(session->controls.SnapshotPending);
@@ -101,30 +99,6 @@ TEST_F(TrialFaultTest, AFailedSnapshotSaveHoldsNoSnapshotAndRemovesNothing)
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         leftovers += entry.path().filename().string().rfind("ann.DAT.", 0) == 0;
     EXPECT_EQ(leftovers, 0u);  // no temporary file is left behind
-}
-
-TEST_F(TrialFaultTest, ARestoreTakesOnlyTheSnapshotThisTrialSaved)
-{
-    session->trial.SetUpTrial();
-    session->trial.StartOrStop();
-    for (int k = 0; k < 3; ++k) session->engine.Simulate();
-    session->snapshots.SaveOrRestore();
-    const std::string ours = ReadText(dir / "ann.DAT");
-    for (int k = 0; k < 4; ++k) session->engine.Simulate();
-
-    // Another trial's snapshot put in its place is refused; the plant goes on.
-    std::string foreign = ours;
-    foreign.replace(0, foreign.find(','), "1");
-    std::ofstream(dir / "ann.DAT", std::ios::binary) << foreign;
-    session->snapshots.SaveOrRestore();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("not the one this trial saved"), std::string::npos);
-    EXPECT_EQ(plant().Clock.Seconds, 7);
-
-    std::ofstream(dir / "ann.DAT", std::ios::binary | std::ios::trunc) << ours;
-    session->snapshots.SaveOrRestore();
-    EXPECT_EQ(reports.size(), 1u);
-    EXPECT_EQ(plant().Clock.Seconds, 3);
 }
 
 }  // namespace

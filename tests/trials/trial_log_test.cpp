@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
 
-#include "engine/engine.h"
+#include "engine/plant_state.h"
 #include "trials/log_reader.h"
 #include "trials/trial_log.h"
 
@@ -22,14 +21,6 @@ std::vector<std::string> Split(const std::string& line, char sep = ',')
     return out;
 }
 
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class TrialLogTest : public ::testing::Test {
 protected:
     std::filesystem::path dir = std::filesystem::temp_directory_path() /
@@ -38,46 +29,6 @@ protected:
     void SetUp() override { std::filesystem::create_directories(dir); }
     void TearDown() override { std::filesystem::remove_all(dir); }
 };
-
-TEST_F(TrialLogTest, ClickRecordHasHeaderAndA138FieldStateLine)
-{
-    Engine engine;
-    TrialLogWriter log;
-    ASSERT_TRUE(log.Create((dir / "ab12.5").string()).ok());
-    engine.SetRecordSink(&log);
-    auto& plant = engine.plant;
-    plant.Clock.Minutes = 5;
-    plant.Clock.Seconds = 23;
-    plant.Tanks[8].Water = 12.46;
-    plant.Tanks[0].Water = 0.46;
-    plant.Tanks[1].Water = -0.5;
-    plant.Tanks[2].Water = 7.02;
-    plant.Tanks[22].Water = 0.5;
-    plant.TrialLogOn = true;
-    engine.Switch_Click(17);
-    engine.plant.TrialLogOn = false;
-    engine.Switch_Click(16);  // not logged
-    log.Close();
-
-    const std::string text = ReadFile(dir / "ab12.5");
-    const auto firstEnd = text.find("\r\n");
-    ASSERT_NE(firstEnd, std::string::npos);
-    EXPECT_EQ(text.substr(0, firstEnd), "5,23,\"ON\",17");
-    const std::string state = text.substr(firstEnd + 2, text.size() - firstEnd - 4);
-    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
-    const auto fields = Split(state);
-    ASSERT_EQ(fields.size(), 138u);
-    for (int i = 0; i < 46; ++i) EXPECT_EQ(fields[3 * i], std::to_string(i));
-    EXPECT_EQ(fields[3 * 17 + 1], "1");
-    EXPECT_EQ(fields[3 * 17 + 2], "12.5");
-    EXPECT_EQ(fields[2], ".5");
-    EXPECT_EQ(fields[5], ".5");
-    EXPECT_EQ(fields[8], "-.5");
-    EXPECT_EQ(fields[14], "7");
-    EXPECT_EQ(fields[3 * 30 + 2], "0");
-    EXPECT_EQ(state.substr(state.size() - 7), "45,0,.5");
-}
 
 // Whatever the writer logs, the reader gives back: each switch status and
 // each mark as its own kind, the clock of its record, and the plant's state
@@ -228,7 +179,6 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
         {record("1000001,6,\"ON\",4"), "line 1: field 1 (minute): \"1000001\" is not a whole number 0..1000000"},
         {record(" 1,6,\"ON\",4"), "line 1: field 1 (minute): \" 1\" is not a whole number"},
         {record("1,6,\"ON\",+4"), "line 1: field 4 (switch): \"+4\" is not a switch number 0..45"},
-        {record("1,6,\"\",4"), "line 1: field 3 (kind): \"\" is none of"},
         // Each field of a state line.
         {record("0,5,\"ON\",3").substr(0, 12) + state.substr(0, state.rfind(",45,")) + "\r\n",
          "line 2: not a state line: 135 fields where a state line has 138"},
@@ -267,17 +217,6 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
     EXPECT_FALSE(reader.CheckEndTime({0, 12}));
     EXPECT_NE(reader.Error().find("line 3: the record at 00:13 lies after the trial's end time 00:12"), std::string::npos)
         << reader.Error();
-}
-
-TEST_F(TrialLogTest, AnExistingLogIsNeverOpenedAgain)
-{
-    const auto path = (dir / TrialLogFileName("kim", 1)).string();
-    EXPECT_EQ(TrialLogFileName("ab12", 5), "ab12.5");
-    std::ofstream(path, std::ios::binary) << "earlier trial";
-    TrialLogWriter log;
-    EXPECT_FALSE(log.Create(path).ok());
-    EXPECT_FALSE(log.IsOpen());
-    EXPECT_EQ(ReadFile(dir / "kim.1"), "earlier trial");
 }
 
 }  // namespace
