@@ -77,6 +77,18 @@ TEST_F(SnapshotTest, ARestoreRefusesAnyFileButTheOneThisTrialSaved)
     EXPECT_EQ(plant().Clock.Seconds, 3);
 }
 
+TEST_F(SnapshotTest, AFailedSnapshotSaveHoldsNoSnapshotAndIsNotLogged)
+{
+    std::filesystem::create_directories(dir / "ann.DAT");  // a folder where the snapshot should go
+    StartTrial();
+    session->snapshots.SaveOrRestore();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("ann.DAT"), std::string::npos);
+    EXPECT_FALSE(session->controls.SnapshotPending);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "ann.DAT"));
+    EXPECT_TRUE(Headers(dir / "ann.5").empty());  // a save that failed is not logged
+}
+
 // A plant whose arrivals have run out, with a negative total and a promised
 // pump, reads back as it was written; half a file is refused.
 TEST(SnapshotText, ArrivalsRunOutAndRoundTrip)

@@ -1,4 +1,5 @@
 #include "session_fixture.h"
+#include "trials/log_reader.h"
 
 namespace kestu::testing {
 namespace {
@@ -167,6 +168,55 @@ TEST_F(TrialTest, BadScenarioIsReportedAndNothingIsSetUp)
     EXPECT_NE(reports[0].find("TankNum"), std::string::npos);
     EXPECT_FALSE(session->controls.SimulateEnabled);
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
+}
+
+// A trial on a failing disk: the log keeps every whole record written before
+// the fault, the trial stops with one message, and its row never claims
+// results that its log cannot show.
+TEST_F(TrialTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
+{
+    // Records 1 and 2 are written, the third fails halfway.
+    session->log.wrapSink = FailOnWrite(3);
+    StartTrial();
+    session->trial.ClickSwitch(0);
+    Ticks(1);
+    session->trial.ClickSwitch(2);
+    EXPECT_TRUE(reports.empty());
+    Ticks(1);
+    session->trial.ClickSwitch(14);  // the record that cannot be written
+
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("ann.5"), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("No space left on device"), std::string::npos) << reports[0];
+    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_FALSE(session->controls.SwitchesEnabled);
+    ASSERT_TRUE(store.started.has_value());
+    EXPECT_FALSE(store.result.has_value());  // the row keeps empty results
+    EXPECT_EQ(store.savedTrialNum, 5);       // the trial still counts
+
+    TrialLogReader reader;
+    ASSERT_TRUE(reader.Open((dir / "ann.5").string())) << reader.Error();
+    EXPECT_EQ(reader.RecordCount(), 2u);
+    EXPECT_EQ(Headers(dir / "ann.5"), (std::vector<std::string>{"0,0,\"ON\",0", "0,1,\"ON\",2"}));
+
+    // Nothing more is written or reported, also not at the close.
+    RunToEnd();
+    session->CloseWindow();
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(Headers(dir / "ann.5").size(), 2u);
+}
+
+// The kernel's own full disk is the command-line tests' business; here a log
+// that cannot be synced at the end.
+TEST_F(TrialTest, ALogThatCannotBeSyncedAtTheEndLeavesTheRowWithoutResults)
+{
+    session->log.wrapSink = FailOnWrite(0, /*failSync=*/true);
+    StartTrial();
+    RunToEnd();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("cannot be written"), std::string::npos) << reports[0];
+    EXPECT_FALSE(store.result.has_value());
+    EXPECT_FALSE(session->engine.TimerRunning());
 }
 
 }  // namespace
