@@ -33,6 +33,7 @@ TEST_F(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
     {
         ui::frmSimOptions options(participant_, W(), &W());
         options.HScroll1->setValue(125);
+        EXPECT_EQ(Texts({options.lblSimLength, W().lblSimLength}), QStringList(2, "1 Minute Simulation"));
         options.cmdContinue_Click();
     }
     const std::map<int, int> clicks = {{3, 0}, {4, 2}, {10, 14}, {30, 0}, {45, 28}, {80, 2}, {120, 40}};
