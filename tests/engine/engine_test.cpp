@@ -49,14 +49,12 @@ protected:
     SwitchStatus StatusOf(int s) const { return engine.GetSwitchStatus(s); }
 };
 
-TEST_F(EngineTest, CarriesIntoMinutesPastAnHourAndShowsTwoDigitsEach)
+TEST_F(EngineTest, ClockCarriesIntoMinutesPastAnHourAndShowsTwoDigitsEach)
 {
     plant.Clock = {59, 59};
     engine.NextSimTime();
     EXPECT_EQ(plant.Clock, (ClockTime{60, 0}));
-    EXPECT_EQ(FormatClock({5, 0}), "05:00");
     EXPECT_EQ(FormatClock({123, 9}), "123:09");
-    EXPECT_EQ((ClockTime{2, 5}).TotalSeconds(), 125);
 }
 
 // Halves arriving a second apart add up to a whole bucket, which the tank then shows.
@@ -72,25 +70,19 @@ TEST_F(EngineTest, ArrivalsAccumulateAndTheTankShowsItsWholeBuckets)
     EXPECT_NE(std::find(display.calls.begin(), display.calls.end(), "FillTank 9 1"), display.calls.end());
 }
 
-TEST_F(EngineTest, ClickNeedsAWholeBucket)
+// A click needs a whole bucket and a pump: with five pumps out it waits for
+// the oldest cleaning pump, and with none cleaning it changes nothing; queued
+// and cleaning switches ignore clicks.
+TEST_F(EngineTest, ClickNeedsAWholeBucketAndAFreeOrCleaningPump)
 {
-    Water(2, 0.9);
-    engine.Switch_Click(4);
-    EXPECT_EQ(StatusOf(4), SwitchStatus::Off);
-    EXPECT_EQ(plant.PumpsAllocated, 0);
-    Water(2, 1.0);
-    engine.Switch_Click(4);
-    EXPECT_EQ(StatusOf(4), SwitchStatus::On);
-    EXPECT_EQ(plant.PumpState[4], 1);
-    EXPECT_EQ(display.calls.back(), "PipeWater 2 on");
-}
-
-// With five pumps out a click waits for the oldest cleaning pump, and with
-// none cleaning it changes nothing; queued and cleaning switches ignore clicks.
-TEST_F(EngineTest, FullPlantQueuesBehindTheOldestCleaningPumpOrRefuses)
-{
-    for (int t = 0; t < 6; ++t) Water(t, 50);
+    Water(0, 0.9);
+    engine.Switch_Click(0);
+    EXPECT_EQ(std::tuple(StatusOf(0), plant.PumpsAllocated), std::tuple(SwitchStatus::Off, 0));
+    Water(0, 1.0);
+    for (int t = 1; t < 6; ++t) Water(t, 50);
     for (int t = 0; t < 5; ++t) engine.Switch_Click(2 * t);
+    EXPECT_EQ(std::tuple(StatusOf(0), plant.PumpState[0]), std::tuple(SwitchStatus::On, 1));
+    EXPECT_EQ(display.calls.back(), "PipeWater 4 on");
     const PlantState full = plant;
     engine.Switch_Click(10);
     EXPECT_EQ(StatusOf(10), SwitchStatus::Off);
@@ -98,9 +90,7 @@ TEST_F(EngineTest, FullPlantQueuesBehindTheOldestCleaningPumpOrRefuses)
     EXPECT_EQ(plant.PumpHandover, full.PumpHandover);
 
     engine.Switch_Click(6);  // ON -> CLEAN, keeps its pump
-    EXPECT_EQ(StatusOf(6), SwitchStatus::Clean);
-    EXPECT_EQ(plant.PumpState[6], -5);
-    EXPECT_EQ(plant.CleaningQueue[0], 6);
+    EXPECT_EQ(std::tuple(StatusOf(6), plant.PumpState[6], plant.CleaningQueue[0]), std::tuple(SwitchStatus::Clean, -5, 6));
     plant.SwitchTick[6] = 1;
     engine.Switch_Click(10);
     EXPECT_EQ(StatusOf(10), SwitchStatus::Queued);
@@ -110,8 +100,7 @@ TEST_F(EngineTest, FullPlantQueuesBehindTheOldestCleaningPumpOrRefuses)
     EXPECT_EQ(plant.PumpsAllocated, 6);
     engine.Switch_Click(10);
     engine.Switch_Click(6);
-    EXPECT_EQ(StatusOf(10), SwitchStatus::Queued);
-    EXPECT_EQ(StatusOf(6), SwitchStatus::Clean);
+    EXPECT_EQ(std::tuple(StatusOf(10), StatusOf(6)), std::tuple(SwitchStatus::Queued, SwitchStatus::Clean));
 }
 
 // A tank's pipe stops only when neither of its switches pumps, whether a
@@ -138,29 +127,25 @@ TEST_F(EngineTest, PipeKeepsFlowingWhileThePartnerPumps)
     EXPECT_EQ(display.calls, std::vector<std::string>{"PipeWater 4 off"});
 }
 
-TEST_F(EngineTest, CleaningQueueKeepsOldestFirstAndDropsWhenFull)
+// The queue keeps the oldest first and drops an entry when full. A cleaning
+// that began later but ends first leaves by its own entry, so a later
+// reservation is never promised to a switch that no longer cleans.
+TEST_F(EngineTest, CleaningQueueKeepsOldestFirstAndAnEndedCleaningLeavesByItsOwnEntry)
 {
     EXPECT_EQ(engine.DequeueCleaning(), -1);
     for (int s = 0; s < 11; ++s) engine.EnqueueCleaning(s);
     EXPECT_EQ(plant.CleaningQueue[9], 9);
     EXPECT_EQ(engine.DequeueCleaning(), 0);
-    EXPECT_EQ(plant.CleaningQueue[0], 1);
-    EXPECT_EQ(plant.CleaningQueue[9], -1);
-}
+    EXPECT_EQ(std::tuple(plant.CleaningQueue[0], plant.CleaningQueue[9]), std::tuple(1, -1));
 
-// A cleaning that began later but ends first leaves by its own entry, so a
-// later reservation is never promised to a switch that no longer cleans.
-TEST_F(EngineTest, EndedCleaningLeavesTheQueueByItsOwnEntry)
-{
+    engine.ResetCleaningQueue();
     for (int s : {12, 4, 30}) engine.EnqueueCleaning(s);
     plant.Status[4] = SwitchStatus::Clean;
     plant.PumpState[4] = -1;
     plant.SwitchTick[4] = 1;
     engine.PumpCycle();
     EXPECT_EQ(StatusOf(4), SwitchStatus::Off);
-    EXPECT_EQ(plant.CleaningQueue[0], 12);
-    EXPECT_EQ(plant.CleaningQueue[1], 30);
-    EXPECT_EQ(plant.CleaningQueue[2], -1);
+    EXPECT_EQ(std::vector(plant.CleaningQueue.begin(), plant.CleaningQueue.begin() + 3), (std::vector{12, 30, -1}));
 }
 
 class RandomDecisionTest : public EngineTest {
