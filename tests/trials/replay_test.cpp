@@ -6,14 +6,13 @@ namespace {
 // Runs trial 5 of participant "ann" in Experiment mode, then opens a replay window.
 class ReplayTest : public SessionTest {
 protected:
-    // Clicks keyed by the tick before which they happen (0: after setup, before the start).
-    void RecordTrial(const std::multimap<int, int>& clicks, int closeAfterTicks = -1)
+    // Before tick n, switch clicks[n] is clicked (0: after setup, before the start).
+    void RecordTrial(const std::map<int, int>& clicks, int closeAfterTicks = -1)
     {
-        session->trial.SetUpTrial();
         auto clickAt = [&](int tick) {
-            auto [a, b] = clicks.equal_range(tick);
-            for (auto it = a; it != b; ++it) session->trial.ClickSwitch(it->second);
+            if (const auto c = clicks.find(tick); c != clicks.end()) session->trial.ClickSwitch(c->second);
         };
+        session->trial.SetUpTrial();
         clickAt(0);
         session->trial.StartOrStop();
         for (int tick = 1; session->engine.TimerRunning() && tick != closeAfterTicks + 1; ++tick) {
@@ -52,7 +51,7 @@ protected:
 // A replay ends as its trial ended, and writes nothing: no log, no row, no counter.
 TEST_F(ReplayTest, ReplayEndsWithTheTrialsOwnResultsAndWritesNothing)
 {
-    RecordTrial({{0, 14}, {0, 0}, {3, 2}, {5, 0}, {7, 15}});
+    RecordTrial({{0, 14}, {1, 0}, {3, 2}, {5, 0}, {7, 15}});
     const std::string log = ReadText(dir / "ann.5");
     OpenReplay();
     EXPECT_FALSE(session->controls.SwitchesEnabled);

@@ -46,8 +46,9 @@ TEST_F(SnapshotTest, RestoreNeverStartsAStoppedTimerAndSetupEndsAPendingSnapshot
 }
 
 // A restore takes only the snapshot this trial saved: a changed file, another
-// trial's or none is reported, the plant goes on and nothing is logged.
-TEST_F(SnapshotTest, ARestoreRefusesAnyFileButTheOneThisTrialSaved)
+// trial's or none is reported, the plant goes on and nothing is logged. A save
+// that cannot write its file holds no snapshot and is not logged either.
+TEST_F(SnapshotTest, ARestoreRefusesAnyFileButTheOneThisTrialSavedAndAFailedSaveHoldsNone)
 {
     StartTrial();
     Ticks(3);
@@ -75,18 +76,15 @@ TEST_F(SnapshotTest, ARestoreRefusesAnyFileButTheOneThisTrialSaved)
     session->snapshots.SaveOrRestore();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_EQ(plant().Clock.Seconds, 3);
-}
 
-TEST_F(SnapshotTest, AFailedSnapshotSaveHoldsNoSnapshotAndIsNotLogged)
-{
+    std::filesystem::remove(dir / "ann.DAT");
     std::filesystem::create_directories(dir / "ann.DAT");  // a folder where the snapshot should go
-    StartTrial();
     session->snapshots.SaveOrRestore();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("ann.DAT"), std::string::npos);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_NE(reports[1].find("ann.DAT"), std::string::npos);
     EXPECT_FALSE(session->controls.SnapshotPending);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "ann.DAT"));
-    EXPECT_TRUE(Headers(dir / "ann.5").empty());  // a save that failed is not logged
+    EXPECT_EQ(Headers(dir / "ann.5").back(), "0,7,\"FFR\",0");
 }
 
 // A plant whose arrivals have run out, with a negative total and a promised

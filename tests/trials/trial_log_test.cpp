@@ -49,9 +49,12 @@ TEST(NumberText, WaterRoundsToTenthsHalvesAwayFromZero)
     for (const auto& [value, text] : cases) EXPECT_EQ(Water(value), text) << value;
 }
 
+// What the writer writes reads back, up to the largest amount a file may
+// hold; larger amounts are kept out where they enter, and whole buckets of
+// any double are defined.
 TEST(NumberText, ParsesWhatItWritesAndNothingElse)
 {
-    for (double v : {0.0, -0.5, 1.0 / 3, 1e-16, 1e15, -123.456}) {
+    for (double v : {0.0, -0.5, 1.0 / 3, 1e-16, -123.456, MaxWater, -MaxWater, 999999999999.95, 1e-300}) {
         const auto parsed = ParseNumber(FormatNumber(v));
         ASSERT_TRUE(parsed.has_value()) << v;
         EXPECT_NEAR(*parsed, v, std::abs(v) * 1e-14) << v;
@@ -60,19 +63,11 @@ TEST(NumberText, ParsesWhatItWritesAndNothingElse)
     for (const char* text : {"", "1.5x", "nan", "inf", "1e400", " 1"}) EXPECT_FALSE(ParseNumber(text).has_value()) << text;
     EXPECT_EQ(ParseInteger("-12"), -12);
     EXPECT_FALSE(ParseInteger("12.0").has_value());
-}
 
-// Every amount a file may hold reads back as written; larger ones are kept
-// out where they enter.
-TEST(NumberText, WaterWithinTheFileRangeReadsBackAndNothingElseFits)
-{
-    for (double v : {MaxWater, -MaxWater, 999999999999.95, 1e-300})
-        ASSERT_TRUE(ParseNumber(FormatNumber(v)).has_value()) << v;
+    EXPECT_TRUE(WaterFits(MaxWater));
     for (double v : {DBL_MAX, 1e19, MaxWater * 1.0000001, std::numeric_limits<double>::infinity(),
                      std::numeric_limits<double>::quiet_NaN()})
         EXPECT_FALSE(WaterFits(v)) << v;
-    EXPECT_TRUE(WaterFits(MaxWater));
-    // Whole buckets of any double are defined.
     EXPECT_EQ(WholeBuckets(1e19), 9000000000000000000LL);
     EXPECT_EQ(WholeBuckets(-2.5), -3);
 }
@@ -86,13 +81,21 @@ std::vector<std::string> Split(const std::string& line, char sep = ',')
     return out;
 }
 
+// A folder of the test's own for U.1, and the records of an empty plant.
 class TrialLogTest : public ::testing::Test {
 protected:
     std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                 ("kestu-log-" + std::to_string(::getpid()) + "-" +
                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::string path = (dir / "U.1").string();
+    const std::string state = [] {
+        std::string line = "0,0,0";
+        for (int i = 1; i < 46; ++i) line += "," + std::to_string(i) + ",0,0";
+        return line;
+    }();
     void SetUp() override { std::filesystem::create_directories(dir); }
     void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string Record(const std::string& header) const { return header + "\r\n" + state + "\r\n"; }
 };
 
 // Whatever the writer logs, the reader gives back: each switch status (OFF
@@ -113,7 +116,6 @@ TEST_F(TrialLogTest, WhatTheWriterLogsTheReaderGivesBack)
     const LogKind marks[] = {LogKind::Stop, LogKind::Save, LogKind::Restore};
 
     TrialLogWriter log;
-    const auto path = (dir / "U.1").string();
     ASSERT_TRUE(log.Create(path).ok());
     plant.Clock = {61, 9};
     for (const auto& [status, kind] : statuses) log.WriteSwitchRecord(plant, status, 7 * int(kind) + 2);
@@ -144,38 +146,28 @@ TEST_F(TrialLogTest, WhatTheWriterLogsTheReaderGivesBack)
 // in between ends the reading at the changed record and says so.
 TEST_F(TrialLogTest, ALogChangedAfterItWasOpenedEndsTheReadingWithAMessage)
 {
-    std::string state = "0,0,0";
-    for (int i = 1; i < 46; ++i) state += "," + std::to_string(i) + ",0,0";
-    const std::string sound = "0,5,\"ON\",3\r\n" + state + "\r\n0,6,\"OFF\",3\r\n" + state + "\r\n";
     // The replay reads headers only, log2csv whole records: a changed state
     // line stops only the latter.
     struct Case {
         std::string changed;
-        std::size_t headersRead;
-        std::size_t recordsRead;
+        std::size_t headersRead, recordsRead;
         std::string expected;  // from the line on
     };
     const Case cases[] = {
-        {"0,5,\"ON\",3\r\n" + state + "\r\n0,6,\"HALT\",3\r\n" + state + "\r\n", 1, 1,
-         "line 3: the file changed while it was being read"},
-        {"0,5,\"ON\",3\r\n" + state + "\r\n0,6,\"OFF\",3\r\n" + state.substr(0, 20) + "\r\n", 2, 1,
+        {Record("0,5,\"ON\",3") + Record("0,6,\"HALT\",3"), 1, 1, "line 3: the file changed while it was being read"},
+        {Record("0,5,\"ON\",3") + "0,6,\"OFF\",3\r\n" + state.substr(0, 20) + "\r\n", 2, 1,
          "line 3: the file changed while it was being read"},
         {"0,5,\"ON\",3\r\n", 0, 0, "line 1: the file changed while it was being read"},
     };
-    const auto path = (dir / "U.1").string();
     for (const Case& c : cases) {
         for (const bool withState : {false, true}) {
-            std::ofstream(path, std::ios::binary | std::ios::trunc) << sound;
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << Record("0,5,\"ON\",3") + Record("0,6,\"OFF\",3");
             TrialLogReader reader;
             ASSERT_TRUE(reader.Open(path)) << reader.Error();
             ASSERT_EQ(reader.RecordCount(), 2u);
             std::ofstream(path, std::ios::binary | std::ios::trunc) << c.changed;
             std::size_t read = 0;
-            if (withState) {
-                while (reader.ReadRecordWithState()) ++read;
-            } else {
-                while (reader.ReadLogRecord().At.Minutes >= 0) ++read;
-            }
+            while (withState ? reader.ReadRecordWithState().has_value() : reader.ReadLogRecord().At.Minutes >= 0) ++read;
             const std::size_t expectedRead = withState ? c.recordsRead : c.headersRead;
             EXPECT_EQ(read, expectedRead) << c.expected << (withState ? " (whole records)" : " (headers)");
             EXPECT_TRUE(reader.AtEnd());
@@ -188,10 +180,6 @@ TEST_F(TrialLogTest, ALogChangedAfterItWasOpenedEndsTheReadingWithAMessage)
 // (the command-line tests read a few more through log2csv and plot).
 TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
 {
-    std::string state = "0,0,0";
-    for (int i = 1; i < 46; ++i) state += "," + std::to_string(i) + ",0,0";
-    auto record = [&](const std::string& header) { return header + "\r\n" + state + "\r\n"; };
-    const std::string path = (dir / "U.1").string();
     auto error = [&](const std::string& text) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
         TrialLogReader reader;
@@ -201,7 +189,7 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
         std::string text;
         std::string expected;  // empty: the log is sound
     };
-    const std::string cut = record("0,5,\"ON\",3") + "0,6,\"OFF\",3\r\n" + state.substr(0, 40);
+    const std::string cut = Record("0,5,\"ON\",3") + "0,6,\"OFF\",3\r\n" + state.substr(0, 40);
     // A sound record whose state line has the given fields (from 0) replaced.
     auto stateWith = [&](const std::vector<std::pair<std::size_t, std::string>>& changes) {
         std::vector<std::string> fields = Split(state);
@@ -214,29 +202,29 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
         {"", "the log is empty"},
         {"0,5,\"ON\",3\r\n", "line 1: the record has no state line"},
         {cut, "line 4: the log ends inside a record"},
-        {record("0,5,\"ON\",3") + record("0,4,\"OFF\",3"),
+        {Record("0,5,\"ON\",3") + Record("0,4,\"OFF\",3"),
          "line 3: the record at 00:04 is earlier than the one before it (00:05)"},
         // After a restore the clock may go back to the save, and no further.
-        {record("0,5,\"FF\",0") + record("0,9,\"FFR\",0") + record("0,5,\"ON\",3"), ""},
-        {record("0,5,\"FF\",0") + record("0,9,\"FFR\",0") + record("0,4,\"ON\",3"), "line 5: the record at 00:04"},
-        {record("0,5,\"FF\",0") + record("0,9,\"FFR\",0") + record("0,6,\"ON\",3") + record("0,5,\"ON\",3"),
+        {Record("0,5,\"FF\",0") + Record("0,9,\"FFR\",0") + Record("0,5,\"ON\",3"), ""},
+        {Record("0,5,\"FF\",0") + Record("0,9,\"FFR\",0") + Record("0,4,\"ON\",3"), "line 5: the record at 00:04"},
+        {Record("0,5,\"FF\",0") + Record("0,9,\"FFR\",0") + Record("0,6,\"ON\",3") + Record("0,5,\"ON\",3"),
          "line 7:"},
         {std::string(10000, '7') + "\r\n", "line 1: the line is too long"},
         // Each field of a header, named by its place and meaning, its text shown escaped.
-        {"\xEF\xBB\xBF" + record("0,5,\"ON\",3"),
+        {"\xEF\xBB\xBF" + Record("0,5,\"ON\",3"),
          "line 1: field 1 (minute): \"\\xEF\\xBB\\xBF0\" is not a whole number"},
-        {record("0,5,\"ON\",3") + record("-1,5,\"ON\",3"),
+        {Record("0,5,\"ON\",3") + Record("-1,5,\"ON\",3"),
          "line 3: field 1 (minute): \"-1\" is not a whole number 0..1000000"},
-        {record("0,60,\"ON\",3"), "line 1: field 2 (second): \"60\" is not a whole number 0..59"},
-        {record("0,5,ON,3"), "line 1: field 3 (kind): \"ON\" is not a kind in double quotes"},
-        {record("0,5,\"on\",3"), "line 1: field 3 (kind): \"on\" is none of ON, CLEAN, OFF, QUEUED, STOP, FF, FFR"},
-        {record("0,5,\"ON\",46"), "line 1: field 4 (switch): \"46\" is not a switch number 0..45"},
-        {record("1,6,\"ON,OFF\",4"), "line 1: not a record header: 5 fields where"},
-        {record("1000001,6,\"ON\",4"), "line 1: field 1 (minute): \"1000001\" is not a whole number 0..1000000"},
-        {record(" 1,6,\"ON\",4"), "line 1: field 1 (minute): \" 1\" is not a whole number"},
-        {record("1,6,\"ON\",+4"), "line 1: field 4 (switch): \"+4\" is not a switch number 0..45"},
+        {Record("0,60,\"ON\",3"), "line 1: field 2 (second): \"60\" is not a whole number 0..59"},
+        {Record("0,5,ON,3"), "line 1: field 3 (kind): \"ON\" is not a kind in double quotes"},
+        {Record("0,5,\"on\",3"), "line 1: field 3 (kind): \"on\" is none of ON, CLEAN, OFF, QUEUED, STOP, FF, FFR"},
+        {Record("0,5,\"ON\",46"), "line 1: field 4 (switch): \"46\" is not a switch number 0..45"},
+        {Record("1,6,\"ON,OFF\",4"), "line 1: not a record header: 5 fields where"},
+        {Record("1000001,6,\"ON\",4"), "line 1: field 1 (minute): \"1000001\" is not a whole number 0..1000000"},
+        {Record(" 1,6,\"ON\",4"), "line 1: field 1 (minute): \" 1\" is not a whole number"},
+        {Record("1,6,\"ON\",+4"), "line 1: field 4 (switch): \"+4\" is not a switch number 0..45"},
         // Each field of a state line.
-        {record("0,5,\"ON\",3").substr(0, 12) + state.substr(0, state.rfind(",45,")) + "\r\n",
+        {Record("0,5,\"ON\",3").substr(0, 12) + state.substr(0, state.rfind(",45,")) + "\r\n",
          "line 2: not a state line: 135 fields where a state line has 138"},
         {stateWith({{3, "2"}}), "line 2: field 4 (switch number): \"2\" should be 1"},
         {stateWith({{4, "2"}}), "line 2: field 5 (pump state of switch 1): \"2\" is not a whole number -1000000..1"},
@@ -265,7 +253,7 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
     EXPECT_NE(missing.Error().find("missing.9"), std::string::npos);
 
     // Records after the trial's end time cannot have been written by it.
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << record("0,5,\"ON\",3") + record("0,13,\"OFF\",3");
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << Record("0,5,\"ON\",3") + Record("0,13,\"OFF\",3");
     TrialLogReader reader;
     ASSERT_TRUE(reader.Open(path));
     EXPECT_TRUE(reader.CheckEndTime({0, 13}));
