@@ -2,12 +2,11 @@
 // (every control in its own place, texts that fit, a layout that scales with
 // the window); then what it shows while a trial is set up and runs: the
 // session's controls, the engine's drawing calls, the background colours, the
-// window's own display operations, and the options dialog mirrored into it.
+// window's own display operations.
 #include <QAbstractButton>
 #include <QApplication>
 
 #include "ui_fixture.h"
-#include "ui/frm_sim_options.h"
 #include "ui/plant_view.h"
 
 namespace kestu::uitest {
@@ -15,7 +14,7 @@ namespace {
 
 // Every mode shows an empty plant with every switch off; Replay lists the
 // participant's trials, hides the trial buttons and locks the switches.
-TEST_F(SimWindowTest, LoadsInEachSimulatorMode)
+TEST_F(SimWindowTest, LoadsInEachSimulatorModeOrReportsWhyNot)
 {
     const std::pair<const char*, ParticipantState> modes[] = {
         {"Experiment", {.UserID = "ann", .TrialNum = 2}},
@@ -57,11 +56,9 @@ TEST_F(SimWindowTest, LoadsInEachSimulatorMode)
             EXPECT_FALSE(W().PlayButton->isEnabled() || W().StopButton->isEnabled()) << "nothing to play yet";
         }
     }
-}
 
-// A table that cannot be read is reported at the start of the program.
-TEST_F(SimWindowTest, AMissingDatabaseIsReportedAtTheLoad)
-{
+    // A missing database is reported; a table that cannot be read, at the start of the program.
+    window_.reset();
     std::filesystem::remove(dbPath_);
     EXPECT_FALSE(Open());
     ExpectOneMessageWith({DbPathText()});
@@ -260,44 +257,6 @@ TEST_F(SimTrialTest, TheAnimateAndPartnerWindowButtons)
     partner.close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(W().PartnerWindow.isNull());
-}
-
-class SimOptionsTest : public SimWindowTest {
-protected:
-    void SetUp() override
-    {
-        SimWindowTest::SetUp();
-        AddParticipant("ann", "0");
-        participant_.UserID = "ann";
-        ASSERT_TRUE(Open());
-        options_ = std::make_unique<ui::frmSimOptions>(participant_, W(), &W());
-        options_->show();
-    }
-    void TearDown() override
-    {
-        options_.reset();
-        SimWindowTest::TearDown();
-    }
-    std::unique_ptr<ui::frmSimOptions> options_;
-};
-
-// Opening the dialog offers nothing; its check box shows and hides the window's
-// Feedforward button each time; Continue keeps the choice and the window's speed.
-TEST_F(SimOptionsTest, FeedforwardShowsAndHidesTheWindowsButtonAndContinueKeepsTheSpeed)
-{
-    const int speed = W().HScroll1->value();
-    EXPECT_FALSE(participant_.FeedforwardOn || Shown(W().FFButton));
-    const QPoint box(8, options_->chkFeedforward->height() / 2);
-    for (bool on : {true, false, true}) {
-        QTest::mouseClick(options_->chkFeedforward, Qt::LeftButton, {}, box);
-        EXPECT_EQ(std::pair(participant_.FeedforwardOn, Shown(W().FFButton)), std::pair(on, on));
-    }
-    Click(options_->cmdContinue);
-    EXPECT_FALSE(options_->isVisible());
-    EXPECT_EQ(std::pair(participant_.SimRate, W().HScroll1->value()), std::pair(0, speed));
-    Click(W().cmdSetup);
-    EXPECT_TRUE(Shown(W().FFButton) && W().FFButton->isEnabled()) << "the choice survives the setup";
-    EXPECT_EQ(S().timerInterval, speed) << "the trial runs at the window's own speed";
 }
 
 }  // namespace

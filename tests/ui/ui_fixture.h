@@ -93,13 +93,12 @@ protected:
 
     void AddParticipant(const std::string& userId, const std::string& trialNum)
     {
-        Sql("INSERT INTO UserData (UserID, FirstName, LastName, SchoolYear, Major, Age, Sex, TrialNum) VALUES ('" +
+        SqlValue("INSERT INTO UserData (UserID, FirstName, LastName, SchoolYear, Major, Age, Sex, TrialNum) VALUES ('" +
             userId + "', 'F', 'L', 'Senior', 'Physics', '22', 'Female', '" + trialNum + "')");
     }
 
     // Runs a statement on the file directly; the first cell of its result, if any.
     QVariant SqlValue(const std::string& statement) { return testsupport::RawSqlValue(dbPath_, statement); }
-    void Sql(const std::string& statement) { SqlValue(statement); }
 
     std::string FilePath(const std::string& name) const { return folder_ + "/" + name; }
     QString DbPathText() const { return QString::fromStdString(dbPath_); }
