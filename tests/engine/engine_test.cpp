@@ -49,18 +49,16 @@ protected:
     SwitchStatus StatusOf(int s) const { return engine.GetSwitchStatus(s); }
 };
 
-TEST_F(EngineTest, ClockCarriesIntoMinutesPastAnHourAndShowsTwoDigitsEach)
+// The clock carries into minutes past an hour. Halves arriving a second apart
+// add up to a whole bucket, which the tank then shows.
+TEST_F(EngineTest, ClockCarriesAndArrivalsAccumulate)
 {
     plant.Clock = {59, 59};
     engine.NextSimTime();
     EXPECT_EQ(plant.Clock, (ClockTime{60, 0}));
     EXPECT_EQ(FormatClock({123, 9}), "123:09");
-}
 
-// Halves arriving a second apart add up to a whole bucket, which the tank then shows.
-TEST_F(EngineTest, ArrivalsAccumulateAndTheTankShowsItsWholeBuckets)
-{
-    ArrivalRow a{{0, 0}, {}}, b{{0, 1}, {}};
+    ArrivalRow a{{60, 0}, {}}, b{{60, 1}, {}};
     a.Water[9] = 0.5;
     b.Water[9] = 0.5;
     engine.SetArrivals({a, b}, 0);
