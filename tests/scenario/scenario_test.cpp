@@ -1,6 +1,7 @@
 // The scenario rules on their own: which numbers, texts and rows they take,
 // and the words of what they refuse, which every reader passes on unchanged;
-// then what the plant makes of the deadline and outlet tables.
+// then what the reference trials may not reach of the deadlines and results.
+// The outlet completion entries are pinned by the reference trials' snapshots.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -214,17 +215,12 @@ TEST(ScenarioRules, TheTrialSetupRefusesTheFirstFaultInTableOrder)
     }
 }
 
-// The trial ends at the latest deadline (training at the earliest), minutes
-// and seconds compared as one time; every setup starts from no deadline and a
-// later row for the same tank wins. Deadlines are judged on their second, and
-// negative amounts lower the total.
-TEST(Deadlines, EndTimeLaterRowsAndJudging)
+// Every setup starts from no deadline and a later row for the same tank wins;
+// deadlines are judged on their second, and negative amounts lower the total.
+// (The end time is the reference trials' and the Training trial test's.)
+TEST(Deadlines, LaterRowsWinAndEachDeadlineIsJudgedOnItsSecond)
 {
     PlantState plant;
-    EXPECT_EQ(LoadDeadlines(plant, {{3, 10, 30, 5}, {4, 11, 0, 6}}, false), (ClockTime{11, 0}));
-    EXPECT_EQ(LoadDeadlines(plant, {{3, 11, 0, 5}, {4, 10, 30, 6}}, false), (ClockTime{11, 0}));
-    EXPECT_EQ(LoadDeadlines(plant, {{3, 9, 15, 5}, {4, 8, 45, 6}}, true), (ClockTime{8, 45}));
-
     LoadDeadlines(plant, {{7, 2, 0, 40}}, false);
     LoadDeadlines(plant, {{8, 3, 15, 10}, {8, 4, 20, 12}}, false);
     EXPECT_EQ(std::tuple(plant.Tanks[7].Deadline, plant.Tanks[7].ExpectAmt), std::tuple(ClockTime{}, 0));
@@ -246,23 +242,6 @@ TEST(Results, SharesOfThePumpCapacityHoldForLongTrials)
     const auto shares = ComputeShares(20000, 50000, 25000);
     ASSERT_TRUE(shares.has_value());
     EXPECT_EQ(std::tuple(shares->BusyTime, shares->SweepTime, shares->IdleTime), std::tuple(0.5, 0.25, 0.25));
-}
-
-// Every tank record starts clear; a tank whose shares fall short of 1, even by
-// rounding, gets an entry carrying the rest out of the plant.
-TEST(Outlets, CompletionEntriesCarryTheRemainderInEntryOrder)
-{
-    PlantState plant;
-    plant.Tanks[4].Water = 9;
-    ASSERT_TRUE(LoadOutlets(plant, {{1, 5, 0.5}, {1, 6, 0.5}, {2, 5, 0.8}, {3, 7, 0.7}, {3, 8, 0.2}, {3, 9, 0.1},
-                                    {4, 7, 0.1}, {4, 8, 0.2}, {4, 9, 0.7}})
-                    .ok());
-    const auto& t = plant.Tanks;
-    EXPECT_EQ(std::tuple(t[1].OutCount, t[2].OutCount, t[3].OutCount, t[4].OutCount), std::tuple(2, 2, 4, 3));
-    EXPECT_EQ(std::tuple(t[2].OutTo[2], t[2].OutShare[2]), std::tuple(-1, 1 - 0.8));
-    EXPECT_NEAR(t[3].OutShare[4], 1.1e-16, 1e-17);
-    EXPECT_EQ(t[4].Water, 0);
-    EXPECT_EQ(std::tuple(t[0].OutCount, t[0].OutTo[1], t[0].OutShare[1]), std::tuple(1, -1, 1.0));
 }
 
 }  // namespace
