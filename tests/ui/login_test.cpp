@@ -1,9 +1,18 @@
 // The login window: the User ID rule, the lookup, registration on the spot,
 // and the mode flags it leaves behind; the questionnaire: its checks in their
-// order, and the row it stores.
+// order, and the row it stores; the program's start: what a refused login
+// leaves behind, the order in which windows open, and a plant that cannot load.
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <iterator>
+
+#include "app/startup.h"
 #include "data/participant_lock.h"
 #include "ui/frm_login.h"
 #include "ui/frm_new_user.h"
+#include "ui/frm_sim_options.h"
+#include "ui/frm_splash.h"
 #include "ui_fixture.h"
 
 namespace kestu::uitest {
@@ -75,13 +84,11 @@ TEST_F(LoginTest, RefusesFailedLookupsAndIdsThatBreakTheRuleAndCancels)
     EXPECT_EQ(login_->result(), QDialog::Rejected);
 }
 
-// Answered No, then Yes with the questionnaire cancelled, then Yes with it
-// completed while Replay is chosen: the new participant continues as Experiment.
+// Answered No, then Yes with the questionnaire cancelled: the login stays
+// open and nothing is stored (the whole-trial test completes a registration).
 TEST_F(LoginTest, AnUnknownIdIsOfferedRegistration)
 {
-    login_->Replay->setChecked(true);
-    participant_.TrialNum = 9;
-    messages_.answers = {QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes};
+    messages_.answers = {QMessageBox::No, QMessageBox::Yes};
     PressOk("newbie");
     ExpectOneMessageWith({"User ID not found.  Register as a new user?"}, QMessageBox::Warning);
     EXPECT_EQ(messages_.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
@@ -93,23 +100,6 @@ TEST_F(LoginTest, AnUnknownIdIsOfferedRegistration)
     EXPECT_EQ(modals_.opened, std::vector<QString>{"frmNewUser"});
     ExpectStillOpen("questionnaire cancelled");
     EXPECT_EQ(Participants(), 0);
-
-    QString idShown;
-    modals_.on["frmNewUser"] = [&idShown](QDialog& dialog) {
-        auto& form = dynamic_cast<ui::frmNewUser&>(dialog);
-        idShown = form.ID->text();
-        form.FName->setText("Ann");
-        form.LName->setText("Lee");
-        form.Sex->setCurrentIndex(1);
-        form.Age->setText("21");
-        form.cmdOK_Click();
-    };
-    PressOk("newbie");
-    EXPECT_EQ(idShown, "newbie");
-    EXPECT_TRUE(login_->LoginAccepted && !login_->isVisible());
-    EXPECT_EQ(std::tuple(participant_.UserID, participant_.TrialNum), std::tuple("newbie", 0));
-    EXPECT_TRUE(participant_.ExperimentMode());
-    EXPECT_EQ(SqlValue("SELECT TrialNum FROM UserData WHERE UserID = 'newbie'").toString(), "0");
 }
 
 // A second copy of the program (a double-clicked icon) cannot take a
@@ -232,6 +222,118 @@ TEST_F(NewUserTest, TheChecksInTheirOrderTheRowStoredAsTypedAndNoneWithoutOk)
     EXPECT_FALSE(form_->Registered);
     EXPECT_NE(form_->result(), QDialog::Accepted);
     EXPECT_EQ(Rows(), 1);
+}
+
+std::string FileBytes(const std::string& path)
+{
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
+}
+
+class StartupTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        AddParticipant("ann", "2");
+    }
+    // A run of the program with no splash wait, its login answered by `login`.
+    StartupResult Run(std::function<void(QDialog&)> login)
+    {
+        startup_.reset();
+        state_ = RunState{};
+        state_.ProgramFolder = folder_;
+        modals_.on["frmLogin"] = std::move(login);
+        modals_.opened.clear();
+        startup_ = std::make_unique<Startup>(state_);
+        return startup_->Run({.splashMilliseconds = 0, .loginShown = {}});
+    }
+    static std::function<void(QDialog&)> LogInAs(const QString& userId, const char* mode = "Experiment")
+    {
+        return [userId, mode](QDialog& dialog) {
+            auto& login = dynamic_cast<ui::frmLogin&>(dialog);
+            login.findChild<QRadioButton*>(mode)->setChecked(true);
+            login.txtUserID->setText(userId);
+            login.cmdOK_Click();
+        };
+    }
+
+    RunState state_;
+    std::unique_ptr<Startup> startup_;
+};
+
+TEST_F(StartupTest, ARefusedLoginEndsTheRunWithNothingWritten)
+{
+    const std::string before = FileBytes(dbPath_);
+    const std::pair<const char*, std::function<void(QDialog&)>> refusals[] = {
+        {"Cancel", [](QDialog& dialog) { dynamic_cast<ui::frmLogin&>(dialog).cmdCancel_Click(); }},
+        {"closing the window", [](QDialog& dialog) { dialog.close(); }}};
+    for (const auto& [how, refuse] : refusals) {
+        SCOPED_TRACE(how);
+        EXPECT_EQ(Run(refuse), StartupResult::LoginRefused);
+        EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
+        EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+        EXPECT_TRUE(messages_.shown.empty());
+        EXPECT_EQ(FileBytes(dbPath_), before);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1) << "only the database";
+    }
+}
+
+// Experiment: the window first, then the options dialog in front of it, whose
+// check box shows and hides the window's Feedforward button each time; Replay:
+// no options.
+TEST_F(StartupTest, AnAcceptedLoginOpensTheWindowAndThenTheOptionsInFrontUnlessReplaying)
+{
+    bool windowShownFirst = false;
+    modals_.on["frmSimOptions"] = [&](QDialog& dialog) {
+        ui::frmSimulation* window = startup_->SimulationWindow();
+        ASSERT_NE(window, nullptr);
+        windowShownFirst = window->isVisible();
+        auto& options = dynamic_cast<ui::frmSimOptions&>(dialog);
+        EXPECT_EQ(options.parentWidget(), window);
+        EXPECT_FALSE(window->FFButton->isVisibleTo(window));
+        for (bool on : {true, false, true}) {
+            options.chkFeedforward->setChecked(on);
+            EXPECT_EQ(std::pair(state_.participant.FeedforwardOn, window->FFButton->isVisibleTo(window)), std::pair(on, on));
+        }
+        options.HScroll1->setValue(3750);
+        options.cmdContinue_Click();
+    };
+    EXPECT_EQ(Run(LogInAs("ann")), StartupResult::Running);
+    EXPECT_EQ(modals_.opened, (std::vector<QString>{"frmLogin", "frmSimOptions"}));
+    EXPECT_TRUE(windowShownFirst);
+    EXPECT_EQ(std::pair(state_.participant.TrialNum, state_.participant.SimRate), std::pair(2, 3750));
+    ASSERT_NE(startup_->SimulationWindow(), nullptr);
+
+    EXPECT_EQ(Run(LogInAs("ann", "Replay")), StartupResult::Running);
+    EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
+    EXPECT_FALSE(state_.participant.SimRate || state_.participant.FeedforwardOn);
+    ASSERT_NE(startup_->SimulationWindow(), nullptr);
+    EXPECT_EQ(startup_->SimulationWindow()->SimulatorMode->text(), "Replay");
+}
+
+TEST_F(StartupTest, AWindowThatCannotLoadItsPlantEndsTheRunAfterItsMessage)
+{
+    SqlValue("DROP TABLE sorttable");
+    EXPECT_EQ(Run(LogInAs("ann")), StartupResult::PlantNotLoaded);
+    EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+    EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
+    ExpectOneMessageWith({"sorttable"});
+}
+
+TEST(SplashTest, KeepsEventsFlowingWhileHeld)
+{
+    ui::frmSplash splash;
+    splash.show();
+    int fired = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++fired; });
+    ticker.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    splash.HoldFor(300);
+    EXPECT_GE(clock.elapsed(), 290);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_GE(fired, 5) << "events must be processed during the hold";
 }
 
 }  // namespace
