@@ -1,5 +1,8 @@
+// One window's trials, headless: Experiment and Training trials with their
+// row, log and counter, failing stores and disks, snapshots, and replays.
 #include "session_fixture.h"
 #include "trials/log_reader.h"
+#include "trials/snapshot.h"
 
 namespace kestu::testing {
 namespace {
@@ -202,6 +205,245 @@ TEST_F(TrialTest, ALogThatCannotBeSyncedAtTheEndLeavesTheRowWithoutResults)
     EXPECT_NE(reports[0].find("cannot be written"), std::string::npos) << reports[0];
     EXPECT_FALSE(store.result.has_value());
     EXPECT_FALSE(session->engine.TimerRunning());
+}
+
+// The reference trials save and restore ordinary plants; these are the
+// snapshot cases they may not reach.
+TEST_F(TrialTest, WaitingSwitchIsShownQueuedAfterTheRestore)
+{
+    store.tables.exogenous[0].Water = {};
+    for (int t = 0; t < 6; ++t) store.tables.exogenous[0].Water[t] = 20;
+    StartTrial();
+    for (int t = 0; t < 5; ++t) session->trial.ClickSwitch(2 * t);
+    session->trial.ClickSwitch(0);   // cleaning
+    session->trial.ClickSwitch(10);  // waits for switch 0's pump
+    ASSERT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::Queued);
+    session->snapshots.SaveOrRestore();
+    Ticks(12);  // the handover happens
+    ASSERT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::On);
+    session->snapshots.SaveOrRestore();
+    EXPECT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::Queued);
+    EXPECT_EQ(plant().PumpHandover[0], 10);
+}
+
+TEST_F(TrialTest, RestoreNeverStartsAStoppedTimerAndSetupEndsAPendingSnapshot)
+{
+    int restarts = 0;
+    session->host.restartTimer = [&] { ++restarts; };
+    session->trial.SetUpTrial();
+    session->snapshots.SaveOrRestore();
+    session->snapshots.SaveOrRestore();
+    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_EQ(restarts, 0);
+    session->trial.StartOrStop();
+    session->snapshots.SaveOrRestore();
+    Ticks(2);
+    session->snapshots.SaveOrRestore();
+    EXPECT_EQ(restarts, 1);
+    EXPECT_TRUE(session->engine.TimerRunning());
+    session->snapshots.SaveOrRestore();
+    RunToEnd();
+    session->trial.SetUpTrial();
+    EXPECT_FALSE(session->controls.SnapshotPending);
+}
+
+// A restore takes only the snapshot this trial saved: a changed file, another
+// trial's or none is reported, the plant goes on and nothing is logged. A save
+// that cannot write its file holds no snapshot and is not logged either.
+TEST_F(TrialTest, ARestoreRefusesAnyFileButTheOneThisTrialSavedAndAFailedSaveHoldsNone)
+{
+    StartTrial();
+    Ticks(3);
+    session->snapshots.SaveOrRestore();
+    const std::string ours = ReadText(dir / "ann.DAT");
+    Ticks(4);
+    std::string changed = ours, foreign = ours;
+    changed.replace(changed.find("10,2,1,.5"), 9, "10,2,1,x");
+    foreign.replace(0, foreign.find(','), "1");
+    for (const std::string& text : {changed, foreign}) {
+        std::ofstream(dir / "ann.DAT", std::ios::binary | std::ios::trunc) << text;
+        session->snapshots.SaveOrRestore();
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find("not the one this trial saved"), std::string::npos) << reports[0];
+        reports.clear();
+    }
+    std::filesystem::remove(dir / "ann.DAT");
+    session->snapshots.SaveOrRestore();
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(plant().Clock.Seconds, 7);
+    EXPECT_TRUE(session->controls.SnapshotPending);
+    EXPECT_EQ(Headers(dir / "ann.5").back(), "0,3,\"FF\",0");
+
+    std::ofstream(dir / "ann.DAT", std::ios::binary) << ours;
+    session->snapshots.SaveOrRestore();
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(plant().Clock.Seconds, 3);
+
+    std::filesystem::remove(dir / "ann.DAT");
+    std::filesystem::create_directories(dir / "ann.DAT");  // a folder where the snapshot should go
+    session->snapshots.SaveOrRestore();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_NE(reports[1].find("ann.DAT"), std::string::npos);
+    EXPECT_FALSE(session->controls.SnapshotPending);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "ann.DAT"));
+    EXPECT_EQ(Headers(dir / "ann.5").back(), "0,7,\"FFR\",0");
+}
+
+// A plant whose arrivals have run out, with a negative total and a promised
+// pump, reads back as it was written; half a file is refused.
+TEST(SnapshotText, ArrivalsRunOutAndRoundTrip)
+{
+    PlantState plant;
+    plant.Tanks[3].Water = 1.0 / 3;
+    plant.Tanks[3].OutCount = 2;
+    plant.Tanks[3].OutTo[2] = -1;
+    plant.Tanks[3].OutShare[2] = 1 - (0.7 + 0.2 + 0.1);
+    plant.PumpState[5] = -2;
+    plant.PumpHandover[5] = 9;
+    const std::string text = SnapshotText(TakeSnapshot(plant, std::nullopt, -4));
+    EXPECT_NE(text.find("-1,1.11022302462516E-16\r\n"), std::string::npos);
+    const auto back = ParseSnapshot(text);
+    ASSERT_TRUE(back.ok()) << back.error();
+    EXPECT_FALSE(back.value().NextArrival.has_value());
+    EXPECT_EQ(back.value().MissedTotal, -4);
+    EXPECT_EQ(back.value().PumpHandover[5], 9);
+    EXPECT_EQ(SnapshotText(back.value()), text);
+    const auto half = ParseSnapshot(text.substr(0, text.size() / 2));
+    ASSERT_FALSE(half.ok());
+    EXPECT_NE(half.error().find("lines"), std::string::npos);
+}
+
+// Runs trial 5 of participant "ann" in Experiment mode, then opens a replay window.
+class ReplayTest : public SessionTest {
+protected:
+    // Before tick n, switch clicks[n] is clicked (0: after setup, before the start).
+    void RecordTrial(const std::map<int, int>& clicks, int closeAfterTicks = -1)
+    {
+        auto clickAt = [&](int tick) {
+            if (const auto c = clicks.find(tick); c != clicks.end()) session->trial.ClickSwitch(c->second);
+        };
+        session->trial.SetUpTrial();
+        clickAt(0);
+        session->trial.StartOrStop();
+        for (int tick = 1; session->engine.TimerRunning() && tick != closeAfterTicks + 1; ++tick) {
+            clickAt(tick);
+            session->engine.Simulate();
+        }
+        trialMissed = session->missed;
+        session->CloseWindow();
+    }
+    void OpenReplay(int trial = 5)
+    {
+        participant.ReplayMode = true;
+        OpenWindow();
+        session->replay.selection = trial;
+        session->replay.Load();
+    }
+    void Play()
+    {
+        session->replay.Play();
+        RunToEnd();
+    }
+    MissedTally trialMissed;
+
+    // The console of an ended replay: Play shown but disabled, Pause hidden,
+    // Stop enabled, and none of the trial's own controls.
+    void ExpectEndedConsole(RunEnd how)
+    {
+        const Controls& c = session->controls;
+        EXPECT_EQ(session->runEnd, how);
+        EXPECT_FALSE(session->engine.TimerRunning());
+        EXPECT_TRUE(c.PlayVisible && !c.PlayEnabled && !c.PauseVisible && c.StopEnabled);
+        EXPECT_FALSE(c.SetupVisible || c.SimulateVisible || c.DetailFBVisible);
+    }
+};
+
+// A replay ends as its trial ended and leaves the participant's counter alone
+// (that it writes no log and no row is the whole-trial window test's).
+TEST_F(ReplayTest, ReplayEndsWithTheTrialsOwnResultsAndLeavesTheCounter)
+{
+    RecordTrial({{0, 14}, {1, 0}, {3, 2}, {5, 0}, {7, 15}});
+    OpenReplay();
+    EXPECT_FALSE(session->controls.SwitchesEnabled);
+    EXPECT_TRUE(session->controls.PlayEnabled);
+    participant.TrialNum = 9;  // the participant has run more trials since
+    Play();
+    ExpectEndedConsole(RunEnd::AtEndTime);
+    EXPECT_EQ(participant.TrialNum, 9);
+    EXPECT_EQ(store.savedTrialNum, 5);
+    EXPECT_EQ(session->missed.PerTank, trialMissed.PerTank);
+}
+
+// A trial ending at its start stores no shares; its replay, the only record
+// at the setup time but the STOP, still plays to the end time.
+TEST_F(ReplayTest, ATrialEndingAtItsStartStillReplays)
+{
+    store.tables.deadline = {{7, 0, 0, 3}};
+    RecordTrial({{0, 14}});
+    ASSERT_TRUE(store.result.has_value());
+    EXPECT_FALSE(store.result->BusyTime.has_value());
+    EXPECT_EQ(store.result->MissedBuckets, 3);
+    OpenReplay();
+    EXPECT_EQ(session->engine.GetSwitchStatus(14), SwitchStatus::On);
+    EXPECT_TRUE(session->controls.PlayEnabled);
+    Play();
+    ExpectEndedConsole(RunEnd::AtEndTime);
+    EXPECT_EQ(session->missed.Total, 3);
+    EXPECT_EQ(plant().ElapsedTicks, 0);
+}
+
+TEST_F(ReplayTest, StopBeforeTheEndTimeStopsAtOnceAndJudgesNothingNew)
+{
+    RecordTrial({{0, 14}, {4, 0}}, 4);  // window closed after four ticks, at 0:04
+    OpenReplay();
+    Play();
+    EXPECT_EQ(plant().Clock.Seconds, 4);
+    ExpectEndedConsole(RunEnd::ByStopRecord);
+    EXPECT_EQ(session->missed.Total, 0);
+}
+
+TEST_F(ReplayTest, PauseStopAndAnotherTrial)
+{
+    RecordTrial({{0, 14}, {2, 2}});
+    std::filesystem::copy_file(dir / "ann.5", dir / "ann.3");
+    OpenReplay();
+    session->replay.Play();
+    Ticks(2);
+    session->replay.Pause();
+    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_TRUE(session->controls.PlayVisible && !session->controls.PauseVisible);
+    EXPECT_EQ(plant().Clock.Seconds, 2);
+    session->replay.Restart();  // back to the start of the trial
+    EXPECT_EQ(plant().Clock.Seconds, 0);
+    EXPECT_TRUE(session->controls.PlayEnabled);
+    session->replay.selection = 3;
+    session->replay.Load();
+    EXPECT_EQ(session->controls.TrialNumShown, 3);
+    std::filesystem::remove(dir / "ann.5");  // the first log is no longer held
+    Play();
+    EXPECT_EQ(session->missed.Total, trialMissed.Total);
+}
+
+TEST_F(ReplayTest, LogsThatCannotBeReplayedAreReportedAndTheConsoleIdles)
+{
+    RecordTrial({{0, 14}});
+    std::ofstream(dir / "ann.2", std::ios::binary) << "";
+    std::ofstream(dir / "ann.3", std::ios::binary) << "0,0,\"ON\",3\r\ngarbage\r\n";
+    OpenReplay(4);
+    for (int trial : {4, 2, 3}) {
+        reports.clear();
+        session->replay.selection = trial;
+        session->replay.Load();
+        ASSERT_EQ(reports.size(), 1u) << trial;
+        EXPECT_NE(reports[0].find("ann." + std::to_string(trial)), std::string::npos) << reports[0];
+        EXPECT_FALSE(session->controls.PlayEnabled);
+        EXPECT_FALSE(session->engine.TimerRunning());
+    }
+    EXPECT_NE(reports[0].find("line 2"), std::string::npos);
+    session->replay.selection.reset();
+    session->replay.Load();  // no selection: nothing loaded, no message
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(session->missed.Total, 0);
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ TEST(PlantLayoutTest, EveryPartHasItsOwnPlaceBesideItsTank)
 
 // Each tank has its pipe segments, indexed from 0; PipeWater shows or hides a
 // whole pipe, and a region that is no tank changes nothing.
-TEST(PlantModelTest, EachTankHasItsPipeSegmentsShownOrHiddenAsAWhole)
+TEST(PlantModelTest, PipesShowAsAWholeAndChangesReportTheirRepaintArea)
 {
     std::vector<int> counted(TankCount, 0);
     for (const PipeSegment& s : Layout().Segments()) {
@@ -64,11 +64,8 @@ TEST(PlantModelTest, EachTankHasItsPipeSegmentsShownOrHiddenAsAWhole)
     EXPECT_FALSE(model.PipeWater(7, true)) << "already flowing";
     EXPECT_TRUE(model.PipeWater(1, false));
     EXPECT_EQ(model.VisibleSegmentCount(), counted[7]);
-}
 
-TEST(PlantModelTest, ChangesReportTheirRepaintArea)
-{
-    PlantModel model;
+    // Tanks and lamps report the area to repaint, nothing when unchanged.
     model.FillTank(5, 0);
     const auto dirty = model.FillTank(5, 1000);
     ASSERT_TRUE(dirty);
@@ -102,14 +99,12 @@ TEST(TankGaugeTest, DrawsEachAmountOnTheSameFloor)
 {
     const GaugeCase cases[] = {
         {{0}, true, false, false, TankFillDesignHeight, 0, Blue},  // no water: fill and line hidden
-        {{0, 0}, false, false, false, TankFillDesignHeight, 0, Blue},
         {{1}, true, false, true, TankFillDesignHeight, 0, Cyan},  // a cyan line on the floor
         {{2}, true, true, true, 1, 1, Blue},
         {{2, 3}, true, true, true, 1, 1, Cyan},  // only the colour changes
         {{10, 1500}, true, true, true, TankFillDesignHeight, TankFillDesignHeight, Blue},
         {{1600}, true, true, true, 800, 800, Blue},  // more than a tankful rises above the design
         {{3, -5}, false, true, true, 1, 1, Cyan},    // a negative amount changes nothing
-        {{40, 10, 40}, true, true, true, 20, 20, Blue},
         {{40, 40}, false, true, true, 20, 20, Blue},
         {{40, 1}, true, false, true, 20, 0, Cyan},  // a hidden fill keeps its size
         {{40, 1, 6}, true, true, true, 3, 3, Blue},
