@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
+#include <map>
 #include <unistd.h>
 
 #include "engine/plant_state.h"
@@ -72,30 +72,29 @@ TEST(NumberText, ParsesWhatItWritesAndNothingElse)
     EXPECT_EQ(WholeBuckets(-2.5), -3);
 }
 
-std::vector<std::string> Split(const std::string& line, char sep = ',')
-{
-    std::vector<std::string> out;
-    std::stringstream in(line);
-    std::string field;
-    while (std::getline(in, field, sep)) out.push_back(field);
-    return out;
-}
-
-// A folder of the test's own for U.1, and the records of an empty plant.
+// A folder of the test's own for U.1.
 class TrialLogTest : public ::testing::Test {
 protected:
     std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                 ("kestu-log-" + std::to_string(::getpid()) + "-" +
                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
     const std::string path = (dir / "U.1").string();
-    const std::string state = [] {
-        std::string line = "0,0,0";
-        for (int i = 1; i < 46; ++i) line += "," + std::to_string(i) + ",0,0";
-        return line;
-    }();
     void SetUp() override { std::filesystem::create_directories(dir); }
     void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string Record(const std::string& header) const { return header + "\r\n" + state + "\r\n"; }
+    // The state line of an empty plant, the given fields (from 0) replaced, and a record of it.
+    static std::string State(const std::map<int, std::string>& changes = {})
+    {
+        std::string line;
+        for (int f = 0; f < 138; ++f) {
+            const auto change = changes.find(f);
+            line += (f ? "," : "") + (change != changes.end() ? change->second : f % 3 ? "0" : std::to_string(f / 3));
+        }
+        return line;
+    }
+    static std::string Record(const std::string& header, const std::map<int, std::string>& changes = {})
+    {
+        return header + "\r\n" + State(changes) + "\r\n";
+    }
 };
 
 // Whatever the writer logs, the reader gives back: each switch status (OFF
@@ -148,7 +147,7 @@ TEST_F(TrialLogTest, ALogChangedAfterItWasOpenedEndsTheReadingWithAMessage)
     };
     const Case cases[] = {
         {Record("0,5,\"ON\",3") + Record("0,6,\"HALT\",3"), 1, 1, "line 3: the file changed while it was being read"},
-        {Record("0,5,\"ON\",3") + "0,6,\"OFF\",3\r\n" + state.substr(0, 20) + "\r\n", 2, 1,
+        {Record("0,5,\"ON\",3") + "0,6,\"OFF\",3\r\n" + State().substr(0, 20) + "\r\n", 2, 1,
          "line 3: the file changed while it was being read"},
         {"0,5,\"ON\",3\r\n", 0, 0, "line 1: the file changed while it was being read"},
     };
@@ -182,15 +181,7 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
         std::string text;
         std::string expected;  // empty: the log is sound
     };
-    const std::string cut = Record("0,5,\"ON\",3") + "0,6,\"OFF\",3\r\n" + state.substr(0, 40);
-    // A sound record whose state line has the given fields (from 0) replaced.
-    auto stateWith = [&](const std::vector<std::pair<std::size_t, std::string>>& changes) {
-        std::vector<std::string> fields = Split(state);
-        for (const auto& [field, text] : changes) fields.at(field) = text;
-        std::string line;
-        for (const std::string& f : fields) line += (line.empty() ? "" : ",") + f;
-        return "0,5,\"ON\",3\r\n" + line + "\r\n";
-    };
+    const std::string cut = Record("0,5,\"ON\",3") + "0,6,\"OFF\",3\r\n" + State().substr(0, 40);
     const Case cases[] = {
         {"", "the log is empty"},
         {"0,5,\"ON\",3\r\n", "line 1: the record has no state line"},
@@ -217,19 +208,19 @@ TEST_F(TrialLogTest, TornOutOfOrderAndOutOfRangeLogsAreRefusedAtTheirLine)
         {Record(" 1,6,\"ON\",4"), "line 1: field 1 (minute): \" 1\" is not a whole number"},
         {Record("1,6,\"ON\",+4"), "line 1: field 4 (switch): \"+4\" is not a switch number 0..45"},
         // Each field of a state line.
-        {Record("0,5,\"ON\",3").substr(0, 12) + state.substr(0, state.rfind(",45,")) + "\r\n",
+        {Record("0,5,\"ON\",3").substr(0, 12) + State().substr(0, State().rfind(",45,")) + "\r\n",
          "line 2: not a state line: 135 fields where a state line has 138"},
-        {stateWith({{3, "2"}}), "line 2: field 4 (switch number): \"2\" should be 1"},
-        {stateWith({{4, "2"}}), "line 2: field 5 (pump state of switch 1): \"2\" is not a whole number -1000000..1"},
-        {stateWith({{4, "-1000001"}}), "line 2: field 5 (pump state of switch 1): \"-1000001\""},
-        {stateWith({{4, "-1000000"}}), ""},
-        {stateWith({{137, "inf"}}), "line 2: field 138 (water of switch 45): \"inf\" is not a number"},
-        {stateWith({{8, "2E+12"}}),
+        {Record("0,5,\"ON\",3", {{3, "2"}}), "line 2: field 4 (switch number): \"2\" should be 1"},
+        {Record("0,5,\"ON\",3", {{4, "2"}}), "line 2: field 5 (pump state of switch 1): \"2\" is not a whole number -1000000..1"},
+        {Record("0,5,\"ON\",3", {{4, "-1000001"}}), "line 2: field 5 (pump state of switch 1): \"-1000001\""},
+        {Record("0,5,\"ON\",3", {{4, "-1000000"}}), ""},
+        {Record("0,5,\"ON\",3", {{137, "inf"}}), "line 2: field 138 (water of switch 45): \"inf\" is not a number"},
+        {Record("0,5,\"ON\",3", {{8, "2E+12"}}),
          "line 2: field 9 (water of switch 2): \"2E+12\" is outside -1000000000000..1000000000000"},
         // The two switches of a tank log the same water, the tank's.
-        {stateWith({{5, "1.5"}}),
+        {Record("0,5,\"ON\",3", {{5, "1.5"}}),
          "line 2: field 6 (water of switch 1): \"1.5\" differs from \"0\", the water of switch 0 of the same tank"},
-        {stateWith({{2, ".5"}, {5, ".5"}}), ""},
+        {Record("0,5,\"ON\",3", {{2, ".5"}, {5, ".5"}}), ""},
     };
     for (const Case& c : cases) {
         const std::string got = error(c.text);
