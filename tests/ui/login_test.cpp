@@ -121,38 +121,28 @@ TEST_F(LoginTest, AUserIdHeldByAnotherWindowIsRefusedAndNothingIsWritten)
     EXPECT_EQ(ParticipantLock::Take(dbPath_, "kim", error), nullptr) << "the accepted login holds kim";
 }
 
-class NewUserTest : public UiTest {
-protected:
-    void SetUp() override
-    {
-        UiTest::SetUp();
-        Open(OpenMode::ReadWrite);
-    }
+// The lists open with nothing chosen; then one answer put right after another:
+// each press shows only the first check that fails, and nothing is stored
+// until all pass.
+using NewUserTest = UiTest;
 
-    void Open(OpenMode mode)
-    {
+TEST_F(NewUserTest, TheChecksInTheirOrderTheRowStoredAsTypedAndNoneWithoutOk)
+{
+    std::unique_ptr<ExperimentDb> db;
+    std::unique_ptr<ui::frmNewUser> form_;
+    auto Open = [&](OpenMode mode) {
         form_.reset();
         auto opened = ExperimentDb::Open(dbPath_, mode);
         ASSERT_TRUE(opened.ok()) << opened.error();
-        db_ = std::move(opened).value();
-        form_ = std::make_unique<ui::frmNewUser>(participant_, *db_);
+        db = std::move(opened).value();
+        form_ = std::make_unique<ui::frmNewUser>(participant_, *db);
         form_->ID->setText("zoe");
         form_->FName->setText("Zoe");
         form_->LName->setText("Park");
         form_->Age->setText("20");
-    }
-
-    int Rows() { return SqlValue("SELECT count(*) FROM UserData").toInt(); }
-
-    std::unique_ptr<ExperimentDb> db_;
-    std::unique_ptr<ui::frmNewUser> form_;
-};
-
-// The lists open with nothing chosen; then one answer put right after another:
-// each press shows only the first check that fails, and nothing is stored
-// until all pass.
-TEST_F(NewUserTest, TheChecksInTheirOrderTheRowStoredAsTypedAndNoneWithoutOk)
-{
+    };
+    auto Rows = [&] { return SqlValue("SELECT count(*) FROM UserData").toInt(); };
+    Open(OpenMode::ReadWrite);
     for (const QComboBox* list : {form_->Class, form_->Major, form_->Sex}) EXPECT_EQ(list->currentIndex(), -1) << Name(list);
     participant_.TrialNum = 7;
     participant_.ReplayMode = true;

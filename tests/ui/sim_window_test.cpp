@@ -24,7 +24,6 @@ TEST_F(SimWindowTest, LoadsInEachSimulatorModeOrReportsWhyNot)
         {"Experiment", {.UserID = "ann", .TrialNum = 2}},
         {"Training", {.UserID = "ann", .TrialNum = 2, .TrainingMode = true}},
         {"Replay", {.UserID = "ann", .TrialNum = 3, .ReplayMode = true}}};
-    AddParticipant("ann", "0");
     for (const auto& [mode, state] : modes) {
         SCOPED_TRACE(std::string(mode) + " after " + std::to_string(state.TrialNum) + " trials");
         const bool replay = state.ReplayMode;
@@ -36,9 +35,7 @@ TEST_F(SimWindowTest, LoadsInEachSimulatorModeOrReportsWhyNot)
         // The speed can be changed while watching a replay.
         for (QWidget* w : Widgets{W().ReplayConsole, W().HScroll1, W().lblSimLength}) EXPECT_EQ(Shown(w), replay) << Name(w);
         for (QWidget* w : Widgets{W().cmdSetup, W().cmdSimulate}) EXPECT_EQ(Shown(w), !replay) << Name(w);
-        for (QWidget* w : Widgets{W().FFButton, W().DecisionConsole, W().Training, W().cmdDetailFB, W().cmdAnimate,
-                                  W().cmdTeamMode})
-            EXPECT_FALSE(Shown(w)) << Name(w);
+        for (QWidget* w : Widgets{W().FFButton, W().DecisionConsole, W().Training, W().cmdDetailFB}) EXPECT_FALSE(Shown(w)) << Name(w);
         EXPECT_FALSE(W().cmdSimulate->isEnabled() || W().Simulator.isActive());
 
         const ui::PlantModel& plant = W().plantModel();
@@ -121,19 +118,9 @@ TEST_F(SimWindowTest, NoControlOverlapsOrClipsItsCaptionAndTheLayoutScalesWithTh
     EXPECT_GT(W().Switch[17]->x(), small.left());
 }
 
-class SimTrialTest : public SimWindowTest {
-protected:
-    void SetUp() override
-    {
-        SimWindowTest::SetUp();
-        AddParticipant("ann", "4");
-        participant_ = {.UserID = "ann", .TrialNum = 4};
-    }
-};
-
 QColor Back(const QWidget* w) { return w->palette().color(QPalette::Window); }
 
-TEST_F(SimTrialTest, SetupShowsTheTrialAboutToRunAndSwitchClicksShowInLampsPipesAndCounter)
+TEST_F(SimWindowTest, SetupShowsTheTrialAboutToRunAndSwitchClicksShowInLampsPipesAndCounter)
 {
     ASSERT_TRUE(Open());
     Click(W().cmdSetup);
@@ -167,7 +154,7 @@ TEST_F(SimTrialTest, SetupShowsTheTrialAboutToRunAndSwitchClicksShowInLampsPipes
 
 // The partner window refused while a trial runs, a tick with a click during
 // it, and closing the window: the log ends with STOP at the time reached.
-TEST_F(SimTrialTest, ARunningTrialRefusesThePartnerWindowHandlesClicksDuringATickAndStopsOnClose)
+TEST_F(SimWindowTest, ARunningTrialRefusesThePartnerWindowHandlesClicksDuringATickAndStopsOnClose)
 {
     StartTrial();
     EXPECT_TRUE(W().Simulator.isActive());
@@ -200,7 +187,7 @@ TEST_F(SimTrialTest, ARunningTrialRefusesThePartnerWindowHandlesClicksDuringATic
 
 // A held snapshot, or any colour type but 0, paints the window's background set
 // in one colour other than the face colour; the counters keep their own.
-TEST_F(SimTrialTest, TheBackgroundShowsAHeldSnapshotOnTheWholeSetAndSparesTheCounters)
+TEST_F(SimWindowTest, TheBackgroundShowsAHeldSnapshotOnTheWholeSetAndSparesTheCounters)
 {
     participant_.FeedforwardOn = true;
     StartTrial();
@@ -234,7 +221,7 @@ TEST_F(SimTrialTest, TheBackgroundShowsAHeldSnapshotOnTheWholeSetAndSparesTheCou
 
 // Animate ramps every tank and leaves the pipes empty; the partner window
 // shows the plant with its switches locked.
-TEST_F(SimTrialTest, TheAnimateAndPartnerWindowButtons)
+TEST_F(SimWindowTest, TheAnimateAndPartnerWindowButtons)
 {
     ASSERT_TRUE(Open());
     S().plant().Clock = {.Minutes = 2, .Seconds = 0};
@@ -247,7 +234,6 @@ TEST_F(SimTrialTest, TheAnimateAndPartnerWindowButtons)
     ASSERT_FALSE(W().PartnerWindow.isNull());
     ui::frmSimulation& partner = *W().PartnerWindow;
     EXPECT_TRUE(partner.isVisible());
-    EXPECT_EQ(partner.SimulatorMode->text(), "Experiment");
     QTest::mouseClick(partner.cmdSetup, Qt::LeftButton);
     for (QPushButton* button : partner.Switch) EXPECT_FALSE(button->isEnabled()) << "even after a setup";
     partner.close();

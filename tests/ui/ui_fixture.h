@@ -156,9 +156,16 @@ inline std::vector<std::string> LogHeaders(const std::string& path)
 
 using Widgets = std::initializer_list<QWidget*>;
 
-// A simulation window on the test's program folder, shown offscreen.
+// A simulation window on the test's program folder, shown offscreen, for
+// participant "ann" after four trials.
 class SimWindowTest : public UiTest {
 protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        AddParticipant("ann", "4");
+        participant_ = {.UserID = "ann", .TrialNum = 4};
+    }
     void TearDown() override { window_.reset(); }
 
     // Creates, loads and shows the window; returns what the load step returned.
