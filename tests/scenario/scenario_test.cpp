@@ -197,7 +197,6 @@ TEST(ScenarioRules, TheTrialSetupRefusesTheFirstFaultInTableOrder)
         {[](ScenarioTables& t) { t.exogenous.clear(); }, "table \"exogenous\" has no rows"},
         {[](ScenarioTables& t) { t.exogenous[1].Water[3] = -1.5e12; },
          "table \"exogenous\", column \"3\", row 2: -1.5E+12 is outside -1E+12..1E+12"},
-        {[](ScenarioTables& t) { t.deadline[0].At.Seconds = 60; }, "table \"deadline\", column \"Min\", row 1: 60 is outside 0..59"},
         {[](ScenarioTables& t) { t.sorttable[0].sorta = 1.5; },
          "table \"sorttable\", column \"sorta\", row 1: 1.5 is outside 0..1"},
         // The arrival table comes first, whatever else is wrong.
