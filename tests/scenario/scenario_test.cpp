@@ -85,7 +85,6 @@ TEST(ScenarioRules, CellTextReadsAsANumberOnlyWhenItIsOne)
         {"1.2E1", "", 12},
         {"5.", "", 5},
         {"12.0", "", 12},
-        {"", "empty cell"},
         {" \t ", "empty cell"},
         {"1,5", "\"<1,5>\" is not a number"},
         {"0x10", "\"<0x10>\" is not a number"},

@@ -100,7 +100,8 @@ protected:
 // Whatever the writer logs, the reader gives back: each switch status (OFF
 // too, which no click writes) as its own kind, the clock of its record, and
 // the plant's state as it was then, water to one decimal, up to the largest
-// amounts a file takes. The marks are the reference trials' business.
+// amounts a file takes. The marks are the reference trials' business, and how
+// the reader ends the log_reader fuzz target's.
 TEST_F(TrialLogTest, WhatTheWriterLogsTheReaderGivesBack)
 {
     PlantState plant;
@@ -128,10 +129,6 @@ TEST_F(TrialLogTest, WhatTheWriterLogsTheReaderGivesBack)
         for (const auto& [tank, amount, shown] : water) EXPECT_DOUBLE_EQ(r->Water[tank], shown) << "tank " << tank;
         for (const auto& [sw, state] : pumps) EXPECT_EQ(r->PumpState[sw], state) << "switch " << sw;
     }
-    EXPECT_TRUE(reader.AtEnd());
-    EXPECT_EQ(reader.ReadLogRecord().At, (ClockTime{-1, -1}));  // a STOP due at no time
-    EXPECT_FALSE(reader.ReadRecordWithState().has_value());
-    EXPECT_EQ(reader.Error(), "");
 }
 
 // Records are checked when the log is opened and read later; a log changed

@@ -16,7 +16,7 @@ const PlantLayout& Layout() { return PlantLayout::Standard(); }
 
 // Each tank holds its fill; each switch sits beside its tank, right of its
 // partner, under its lamp; no two parts overlap, no pipe crosses one, and the
-// plant leaves the right part of the window to the controls.
+// plant leaves the right side of the window to the controls.
 TEST(PlantLayoutTest, EveryPartHasItsOwnPlaceBesideItsTank)
 {
     std::vector<std::pair<std::string, QRect>> parts;

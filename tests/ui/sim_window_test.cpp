@@ -40,16 +40,14 @@ TEST_F(SimWindowTest, LoadsInEachSimulatorModeOrReportsWhyNot)
 
         const ui::PlantModel& plant = W().plantModel();
         EXPECT_EQ(plant.VisibleSegmentCount(), 0);
-        for (int t = 0; t < TankCount; ++t)
-            EXPECT_FALSE(plant.Tank(t).fillVisible || plant.Tank(t).lineVisible) << "tank " << t;
-        for (int s = 0; s < SwitchCount; ++s) {
-            EXPECT_EQ(plant.Lamp(s), SwitchStatus::Off) << "switch " << s;
-            EXPECT_EQ(W().Switch[s]->isEnabled(), !replay) << "switch " << s;
-        }
+        for (int t = 0; t < TankCount; ++t) EXPECT_FALSE(plant.Tank(t).fillVisible || plant.Tank(t).lineVisible) << t;
+        for (int s = 0; s < SwitchCount; ++s)
+            EXPECT_EQ(std::pair(plant.Lamp(s), W().Switch[s]->isEnabled()), std::pair(SwitchStatus::Off, !replay)) << s;
 
-        EXPECT_EQ(Entries(W().ReplayList), replay ? QStringList({"1", "2", "3"}) : QStringList());
+        EXPECT_EQ(W().ReplayList->count(), replay ? 3 : 0) << "the participant's trials";
         EXPECT_EQ(W().ReplayList->currentIndex(), -1) << "no trial chosen yet";
         if (replay) {
+            EXPECT_EQ(W().ReplayList->itemText(2), "3");
             EXPECT_TRUE(Shown(W().PlayButton) && !Shown(W().PauseButton));
             EXPECT_FALSE(W().PlayButton->isEnabled() || W().StopButton->isEnabled()) << "nothing to play yet";
         }
@@ -124,7 +122,6 @@ TEST_F(SimWindowTest, SetupShowsTheTrialAboutToRunAndSwitchClicksShowInLampsPipe
 {
     ASSERT_TRUE(Open());
     Click(W().cmdSetup);
-    EXPECT_TRUE(messages_.shown.empty());
     EXPECT_TRUE(!Shown(W().cmdSetup) && W().cmdSimulate->isEnabled());
     // Deadline labels in the order of their tanks: 21, 22, 17, 18, 7, 8, 19, 20, 11, 12, 13, 14.
     EXPECT_EQ(Texts({W().TrialNum, W().SimTime, W().TankDL[0], W().TankDL[1], W().TankDL[8]}),
@@ -185,8 +182,8 @@ TEST_F(SimWindowTest, ARunningTrialRefusesThePartnerWindowHandlesClicksDuringATi
     EXPECT_EQ(LogHeaders(FilePath("ann.5")).back(), "0,5,\"STOP\",0");
 }
 
-// A held snapshot, or any colour type but 0, paints the window's background set
-// in one colour other than the face colour; the counters keep their own.
+// A held snapshot paints the window's background set in one colour other than
+// the face colour; the counters keep their own.
 TEST_F(SimWindowTest, TheBackgroundShowsAHeldSnapshotOnTheWholeSetAndSparesTheCounters)
 {
     participant_.FeedforwardOn = true;
@@ -197,8 +194,10 @@ TEST_F(SimWindowTest, TheBackgroundShowsAHeldSnapshotOnTheWholeSetAndSparesTheCo
     QList<QWidget*> ownColours = {W().TotalMissedBuckets, W().PumpsInUse, W().DecisionConsole};
     for (QLabel* label : W().MissedFB) ownColours.push_back(label);
     EXPECT_TRUE(set.contains(&W()));
-    for (QWidget* w : W().findChildren<QWidget*>())
-        if (qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w)) EXPECT_NE(set.contains(w), ownColours.contains(w)) << Name(w);
+    for (QWidget* w : W().findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(w) && !qobject_cast<QGroupBox*>(w)) continue;
+        EXPECT_NE(set.contains(w), ownColours.contains(w)) << Name(w);
+    }
     const QColor face = QApplication::palette().color(QPalette::Button);
     const QColor missedBack = Back(W().TotalMissedBuckets), pumpsBack = Back(W().PumpsInUse);
     auto expectBackground = [&](const QColor& colour, const char* step) {
@@ -215,30 +214,6 @@ TEST_F(SimWindowTest, TheBackgroundShowsAHeldSnapshotOnTheWholeSetAndSparesTheCo
     Click(W().FFButton);
     expectBackground(face, "snapshot restored");
     EXPECT_EQ(W().SimTime->text(), "00:01") << "back at the snapshot's time";
-    W().SimBackground(7);
-    expectBackground(held, "colour type 7");
-}
-
-// Animate ramps every tank and leaves the pipes empty; the partner window
-// shows the plant with its switches locked.
-TEST_F(SimWindowTest, TheAnimateAndPartnerWindowButtons)
-{
-    ASSERT_TRUE(Open());
-    S().plant().Clock = {.Minutes = 2, .Seconds = 0};
-    W().cmdAnimate_Click();
-    EXPECT_EQ(W().plantModel().VisibleSegmentCount(), 0);
-    for (int t = 0; t < TankCount; ++t) EXPECT_EQ(W().plantModel().Tank(t).height, 50) << "tank " << t;
-    EXPECT_EQ(W().SimTime->text(), "03:41") << "101 clock steps";
-
-    W().cmdTeamMode_Click();
-    ASSERT_FALSE(W().PartnerWindow.isNull());
-    ui::frmSimulation& partner = *W().PartnerWindow;
-    EXPECT_TRUE(partner.isVisible());
-    QTest::mouseClick(partner.cmdSetup, Qt::LeftButton);
-    for (QPushButton* button : partner.Switch) EXPECT_FALSE(button->isEnabled()) << "even after a setup";
-    partner.close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(W().PartnerWindow.isNull());
 }
 
 // A participant's whole road through the windows: register at the login
@@ -289,7 +264,6 @@ TEST_F(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
     for (QPushButton* button : W().Switch) EXPECT_FALSE(button->isEnabled());
 
     // The database: the trial's row, complete, and the participant's count.
-    EXPECT_EQ(SqlValue("SELECT count(*) FROM Experiments").toInt(), 1);
     EXPECT_EQ(SqlValue("SELECT UserID || ' ' || Experiment || ' ' || SimRate || ' ' || Scenario FROM Experiments")
                   .toString(), "kim 1 1.0 Standard");
     EXPECT_EQ(SqlValue("SELECT count(*) FROM Experiments WHERE StartTime GLOB '[0-9][0-9]:[0-9][0-9]:[0-9][0-9]' AND "

@@ -134,14 +134,6 @@ inline void Click(QWidget* button)
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
-// The entries of a list, in order.
-inline QStringList Entries(const QComboBox* list)
-{
-    QStringList entries;
-    for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
-    return entries;
-}
-
 // The header lines of a trial log ("5,23,\"ON\",17"), without their state lines.
 inline std::vector<std::string> LogHeaders(const std::string& path)
 {
