@@ -7,6 +7,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "failing_sink.h"
 #include "trials/trial_session.h"
 
 namespace kestu::testing {
@@ -65,22 +66,20 @@ inline std::vector<std::string> Headers(const std::filesystem::path& path)
     return headers;
 }
 
+// Participant "ann" after four trials, feedforward offered, in a folder of the test's own.
 class SessionTest : public ::testing::Test {
 protected:
     std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                 ("kestu-session-" + std::to_string(::getpid()) + "-" +
                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
     FlakyStore store{SmallScenario()};
-    ParticipantState participant;
+    ParticipantState participant{.UserID = "ann", .TrialNum = 4, .FeedforwardOn = true};
     std::unique_ptr<TrialSession> session;
     std::vector<std::string> reports;
 
     void SetUp() override
     {
         std::filesystem::create_directories(dir);
-        participant.UserID = "ann";
-        participant.TrialNum = 4;
-        participant.FeedforwardOn = true;
         OpenWindow();
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
@@ -93,6 +92,15 @@ protected:
         ASSERT_TRUE(session->trial.LoadPlant());
     }
     PlantState& plant() { return session->plant(); }
+    void StartTrial()
+    {
+        session->trial.SetUpTrial();
+        session->trial.StartOrStop();
+    }
+    void Ticks(int n)
+    {
+        for (int k = 0; k < n; ++k) session->engine.Simulate();
+    }
     void RunToEnd(int limit = 1000)
     {
         for (int k = 0; k < limit && session->engine.TimerRunning(); ++k) session->engine.Simulate();

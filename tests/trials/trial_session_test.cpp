@@ -1,59 +1,41 @@
+// One window's trials, headless: Experiment and Training trials with their
+// row, log and counter, failing stores and disks, snapshots, and replays.
 #include "session_fixture.h"
+#include "trials/log_reader.h"
+#include "trials/snapshot.h"
 
 namespace kestu::testing {
 namespace {
 
 using TrialTest = SessionTest;
 
+// The trial's numbers are the reference trials' business, and what the
+// windows show of its row and log the whole-trial window test's; here, what
+// the store and the folder are given, and when.
 TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
 {
     session->trial.SetUpTrial();
     EXPECT_EQ(session->controls.TrialNumShown, 5);
-    EXPECT_TRUE(session->controls.SimulateEnabled);
-    EXPECT_TRUE(session->controls.FFEnabled);
-    EXPECT_EQ(session->controls.Deadlines[4], (ClockTime{0, 5}));  // label 4 shows tank 7
-    EXPECT_EQ(session->trialEnd, (ClockTime{0, 12}));
-    EXPECT_TRUE(std::filesystem::exists(dir / "ann.5"));
 
     session->trial.StartOrStop();
     ASSERT_TRUE(store.started.has_value());
-    EXPECT_EQ(store.started->Experiment, 5);
-    EXPECT_EQ(store.started->Scenario, "Standard");
-    EXPECT_EQ(store.started->Date, "2026-12-06");
-    EXPECT_EQ(store.started->SimRate, 15);      // the speed the trial runs at, 1937 ms
+    EXPECT_EQ(std::tuple(store.started->Experiment, store.started->Date, store.started->SimRate),
+              std::tuple(5, "2026-12-06", 15));  // the speed the trial runs at, 1937 ms
     EXPECT_EQ(store.savedTrialNum, 5);           // saved at once, before any tick
-    EXPECT_FALSE(session->controls.SetupVisible);
 
-    session->trial.ClickSwitch(14);  // tank 7 starts pumping towards its deadline
+    session->trial.ClickSwitch(14);
     RunToEnd();
-    EXPECT_EQ(plant().Clock.Minutes * 60 + plant().Clock.Seconds, 12);
-    EXPECT_EQ(plant().ElapsedTicks, 12);
-    EXPECT_EQ(session->missed.PerTank[7], 0);    // 3 owed; pumped on ticks 2, 4 and 6, before 0:05 is judged
-    EXPECT_EQ(session->missed.PerTank[8], 2);    // judged on the end second
-    EXPECT_EQ(session->missed.Total, 2);
     ASSERT_TRUE(store.result.has_value());
-    EXPECT_EQ(store.result->MissedBuckets, 2);
-    EXPECT_EQ(store.result->EndTime, "10:11:12");
-    EXPECT_DOUBLE_EQ(*store.result->BusyTime + *store.result->SweepTime + *store.result->IdleTime, 1.0);
-    const auto headers = Headers(dir / "ann.5");
-    ASSERT_FALSE(headers.empty());
-    EXPECT_EQ(headers.front(), "0,0,\"ON\",14");
-    EXPECT_EQ(headers.back(), "0,12,\"STOP\",0");
+    EXPECT_EQ(std::tuple(store.result->MissedBuckets, store.result->EndTime), std::tuple(session->missed.Total, "10:11:12"));
     // The database keeps the finished log, byte for byte, once.
     ASSERT_EQ(store.logs.size(), 1u);
-    EXPECT_EQ(store.logs[0].Bytes, ReadText(dir / "ann.5"));
-    EXPECT_EQ(store.logs[0].Experiment, 5);
-    EXPECT_EQ(store.logs[0].WrittenAt, "2026-12-06 10:11:12");
+    EXPECT_EQ(std::tuple(store.logs[0].Bytes, store.logs[0].Experiment, store.logs[0].WrittenAt),
+              std::tuple(ReadText(dir / "ann.5"), 5, "2026-12-06 10:11:12"));
     session->CloseWindow();
     EXPECT_EQ(store.logs.size(), 1u);
-    EXPECT_FALSE(session->controls.SwitchesEnabled);
-    EXPECT_TRUE(session->controls.SetupVisible && session->controls.SetupEnabled);
-    EXPECT_TRUE(session->controls.DetailFBVisible);
-    EXPECT_EQ(participant.TrialNum, 5);
     EXPECT_TRUE(reports.empty());
 
-    // The next trial writes ann.6 and completes its own row.
-    session->trial.SetUpTrial();
+    session->trial.SetUpTrial();  // the participant's count moved on
     EXPECT_EQ(session->controls.TrialNumShown, 6);
     EXPECT_TRUE(std::filesystem::exists(dir / "ann.6"));
 }
@@ -61,66 +43,62 @@ TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
 TEST_F(TrialTest, TrainingWritesNothingAndClearsTheTotalAtTheEnd)
 {
     session->trial.SetUpTraining();
-    EXPECT_TRUE(participant.TrainingMode);
     EXPECT_FALSE(session->controls.TrialNumShown.has_value());
     EXPECT_EQ(session->controls.ModeShown, SimulatorMode::Training);
     EXPECT_FALSE(session->controls.FFVisible);
-    EXPECT_EQ(session->trialEnd, (ClockTime{0, 5}));  // the earliest deadline
     session->trial.StartOrStop();
     RunToEnd();
+    EXPECT_EQ(plant().Clock, (ClockTime{0, 5}));  // the earliest deadline
     EXPECT_EQ(session->missed.Total, 0);
-    EXPECT_FALSE(store.started.has_value());
-    EXPECT_FALSE(store.result.has_value());
+    EXPECT_FALSE(store.started || store.result);
     EXPECT_EQ(store.savedTrialNum, 4);  // rewritten unchanged
     EXPECT_TRUE(std::filesystem::is_empty(dir));
-    EXPECT_TRUE(session->controls.FFVisible);  // feedforward offered: shown, disabled
-    EXPECT_FALSE(session->controls.FFEnabled);
+    EXPECT_TRUE(session->controls.FFVisible && !session->controls.FFEnabled);  // feedforward offered: shown, disabled
 }
 
-TEST_F(TrialTest, ClosingMidTrialStopsTheLogOnceAndSavesTheCounter)
-{
-    session->trial.SetUpTrial();
-    session->trial.StartOrStop();
-    session->engine.Simulate();
-    session->engine.Simulate();
-    store.savedTrialNum.reset();
-    session->CloseWindow();
-    session->CloseWindow();
-    const auto headers = Headers(dir / "ann.5");
-    ASSERT_EQ(headers.size(), 1u);
-    EXPECT_EQ(headers[0], "0,2,\"STOP\",0");
-    ASSERT_EQ(store.logs.size(), 1u);  // the log as the close left it
-    EXPECT_EQ(store.logs[0].Bytes, ReadText(dir / "ann.5"));
-    EXPECT_EQ(store.savedTrialNum, 5);
-    EXPECT_EQ(store.saves, 1);  // the start claims the number; the close saves once, not again
-    EXPECT_FALSE(store.result.has_value());
-}
-
-TEST_F(TrialTest, ASetupThatNeverStartsLeavesNoLogAndTheCounter)
+// A setup never started leaves no log and the counter as it was; closing
+// mid-trial stops the log once and saves the counter once.
+TEST_F(TrialTest, ClosingTheWindowBeforeOrDuringATrial)
 {
     session->trial.SetUpTrial();
     session->trial.ClickSwitch(0);  // logged before the start
-    session->trial.SetUpTrial();  // set up again: the same number, a fresh log
-    EXPECT_TRUE(reports.empty());
+    session->trial.SetUpTrial();    // set up again: the same number, a fresh log
     EXPECT_EQ(session->controls.TrialNumShown, 5);
     EXPECT_TRUE(Headers(dir / "ann.5").empty());
     session->CloseWindow();
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
     EXPECT_EQ(store.savedTrialNum, 4);
     EXPECT_FALSE(store.started.has_value());
+
+    OpenWindow();
+    StartTrial();
+    Ticks(2);
+    store.savedTrialNum.reset();
+    store.saves = 0;
+    session->CloseWindow();
+    session->CloseWindow();
+    EXPECT_EQ(Headers(dir / "ann.5"), std::vector<std::string>{"0,2,\"STOP\",0"});
+    ASSERT_EQ(store.logs.size(), 1u);  // the log as the close left it
+    EXPECT_EQ(store.logs[0].Bytes, ReadText(dir / "ann.5"));
+    EXPECT_EQ(std::tuple(store.savedTrialNum, store.saves), std::tuple(5, 1));
+    EXPECT_FALSE(store.result.has_value());
+    EXPECT_TRUE(reports.empty());
 }
 
-TEST_F(TrialTest, AnExistingLogIsNeverWrittenOver)
+// No trial runs without its log, and an earlier log is never written over;
+// an empty one is what a copy killed between setup and start leaves.
+TEST_F(TrialTest, NoTrialRunsWithoutALogOfItsOwn)
 {
     std::ofstream(dir / "ann.5", std::ios::binary) << "kept";
     session->trial.SetUpTrial();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.5"), std::string::npos);
     EXPECT_FALSE(session->controls.SimulateEnabled);
+    EXPECT_TRUE(session->controls.SetupVisible);
+    EXPECT_FALSE(session->controls.TrialNumShown.has_value());
     session->CloseWindow();
     EXPECT_EQ(ReadText(dir / "ann.5"), "kept");
 
-    // An empty one is what a copy killed between setup and start leaves.
     std::ofstream(dir / "ann.5", std::ios::trunc);
     OpenWindow();
     session->trial.SetUpTrial();
@@ -128,69 +106,41 @@ TEST_F(TrialTest, AnExistingLogIsNeverWrittenOver)
     EXPECT_TRUE(session->controls.SimulateEnabled);
 }
 
-TEST_F(TrialTest, NoTrialRunsWithoutItsLog)
-{
-    std::filesystem::create_directories(dir / "ann.5");  // a folder where the log should go
-    session->trial.SetUpTrial();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("ann.5"), std::string::npos);
-    EXPECT_FALSE(session->controls.SimulateEnabled);
-    EXPECT_TRUE(session->controls.SetupVisible);
-    EXPECT_FALSE(session->controls.TrialNumShown.has_value());
-}
-
-TEST_F(TrialTest, RandomMethodClicksAtSetupAndThoseClicksAreLogged)
+// The Random method clicks at setup (the reference trials replay those clicks
+// from its logs); nobody else may click.
+TEST_F(TrialTest, RandomMethodClicksAtSetupAndLocksTheSwitches)
 {
     session->decisionChoice = 1;
-    session->engine.random().Seed(3);
     session->trial.SetUpTrial();
     EXPECT_FALSE(session->controls.SwitchesEnabled);
-    const auto headers = Headers(dir / "ann.5");
-    ASSERT_EQ(headers.size(), 3u);  // tanks 0, 1 and 7 hold water
-    for (const auto& h : headers) EXPECT_EQ(h.rfind("0,0,\"ON\",", 0), 0u) << h;
-    session->trial.ClickSwitch(3);  // the buttons are disabled
+    EXPECT_EQ(Headers(dir / "ann.5").size(), 3u);  // tanks 0, 1 and 7 hold water
+    session->trial.ClickSwitch(3);
     EXPECT_EQ(session->engine.GetSwitchStatus(3), SwitchStatus::Off);
 }
 
-TEST_F(TrialTest, DatabaseFailureAtStartIsReportedOnceAndStopsCleanly)
+// A failure at the start stops the trial before its number is claimed, so no
+// log is left under it and it is free again; one at the end keeps the log.
+// Each is reported once.
+TEST_F(TrialTest, DatabaseFailuresAtTheStartAndTheEnd)
 {
-    store.failAdd = "KESTU.MDB: cannot be opened";
-    store.failSave = "KESTU.MDB: cannot be opened";
-    session->trial.SetUpTrial();
-    session->trial.StartOrStop();
+    store.failAdd = store.failSave = "KESTU.MDB: cannot be opened";
+    StartTrial();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_TRUE(session->controls.SetupVisible);
-    // The number was never claimed: no log is left under it and it is free again.
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
     EXPECT_EQ(session->participant.TrialNum, 4);
-    store.failAdd.clear();
-    session->trial.SetUpTrial();
-    EXPECT_EQ(session->controls.TrialNumShown, 5);
-    EXPECT_TRUE(std::filesystem::exists(dir / "ann.5"));
-}
 
-TEST_F(TrialTest, EndFailureIsReportedOnceAndTheLogIsKept)
-{
+    store.failAdd.clear();
+    store.failSave.clear();
     store.failComplete = "row gone";
-    session->trial.SetUpTrial();
-    session->trial.StartOrStop();
+    StartTrial();
+    EXPECT_EQ(session->controls.TrialNumShown, 5);
     store.failSave = "file gone";
     RunToEnd();
-    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports.size(), 2u);
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_EQ(Headers(dir / "ann.5").back(), "0,12,\"STOP\",0");
-}
-
-TEST_F(TrialTest, TrialEndingAtItsStartStoresNoShares)
-{
-    store.tables.deadline = {{7, 0, 0, 3}};
-    session->trial.SetUpTrial();
-    session->trial.StartOrStop();
-    RunToEnd();
-    ASSERT_TRUE(store.result.has_value());
-    EXPECT_FALSE(store.result->BusyTime.has_value());
-    EXPECT_EQ(store.result->MissedBuckets, 3);
 }
 
 TEST_F(TrialTest, BadScenarioIsReportedAndNothingIsSetUp)
@@ -201,6 +151,272 @@ TEST_F(TrialTest, BadScenarioIsReportedAndNothingIsSetUp)
     EXPECT_NE(reports[0].find("TankNum"), std::string::npos);
     EXPECT_FALSE(session->controls.SimulateEnabled);
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
+}
+
+// A trial on a failing disk: the log keeps every whole record written before
+// the fault, the trial stops with one message, and its row never claims
+// results that its log cannot show.
+TEST_F(TrialTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
+{
+    session->log.wrapSink = FailOnWrite(3);  // records 1 and 2 are written, the third fails halfway
+    StartTrial();
+    session->trial.ClickSwitch(0);
+    Ticks(1);
+    session->trial.ClickSwitch(2);
+    Ticks(1);
+    EXPECT_TRUE(reports.empty());
+    session->trial.ClickSwitch(14);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("ann.5"), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("No space left on device"), std::string::npos) << reports[0];
+    EXPECT_FALSE(session->engine.TimerRunning() || session->controls.SwitchesEnabled);
+    EXPECT_TRUE(store.started && !store.result);  // the row keeps empty results
+    EXPECT_EQ(store.savedTrialNum, 5);             // the trial still counts
+    TrialLogReader reader;
+    ASSERT_TRUE(reader.Open((dir / "ann.5").string())) << reader.Error();
+    EXPECT_EQ(Headers(dir / "ann.5"), (std::vector<std::string>{"0,0,\"ON\",0", "0,1,\"ON\",2"}));
+
+    // Nothing more is written or reported, also not at the close.
+    RunToEnd();
+    session->CloseWindow();
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(Headers(dir / "ann.5").size(), 2u);
+}
+
+// The kernel's own full disk is the command-line tests' business; here a log
+// that cannot be synced at the end.
+TEST_F(TrialTest, ALogThatCannotBeSyncedAtTheEndLeavesTheRowWithoutResults)
+{
+    session->log.wrapSink = FailOnWrite(0, /*failSync=*/true);
+    StartTrial();
+    RunToEnd();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("cannot be written"), std::string::npos) << reports[0];
+    EXPECT_FALSE(store.result.has_value());
+    EXPECT_FALSE(session->engine.TimerRunning());
+}
+
+// The reference trials save and restore ordinary plants; these are the
+// snapshot cases they may not reach.
+TEST_F(TrialTest, WaitingSwitchIsShownQueuedAfterTheRestore)
+{
+    store.tables.exogenous[0].Water = {};
+    for (int t = 0; t < 6; ++t) store.tables.exogenous[0].Water[t] = 20;
+    StartTrial();
+    for (int t = 0; t < 5; ++t) session->trial.ClickSwitch(2 * t);
+    session->trial.ClickSwitch(0);   // cleaning
+    session->trial.ClickSwitch(10);  // waits for switch 0's pump
+    ASSERT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::Queued);
+    session->snapshots.SaveOrRestore();
+    Ticks(12);  // the handover happens
+    ASSERT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::On);
+    session->snapshots.SaveOrRestore();
+    EXPECT_EQ(session->engine.GetSwitchStatus(10), SwitchStatus::Queued);
+    EXPECT_EQ(plant().PumpHandover[0], 10);
+}
+
+TEST_F(TrialTest, RestoreNeverStartsAStoppedTimerAndSetupEndsAPendingSnapshot)
+{
+    int restarts = 0;
+    session->host.restartTimer = [&] { ++restarts; };
+    session->trial.SetUpTrial();
+    session->snapshots.SaveOrRestore();
+    session->snapshots.SaveOrRestore();
+    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_EQ(restarts, 0);
+    session->trial.StartOrStop();
+    session->snapshots.SaveOrRestore();
+    Ticks(2);
+    session->snapshots.SaveOrRestore();
+    EXPECT_EQ(restarts, 1);
+    EXPECT_TRUE(session->engine.TimerRunning());
+    session->snapshots.SaveOrRestore();
+    RunToEnd();
+    session->trial.SetUpTrial();
+    EXPECT_FALSE(session->controls.SnapshotPending);
+}
+
+// A restore takes only the snapshot this trial saved: another trial's, or
+// none, is reported, the plant goes on and nothing is logged. A save
+// that cannot write its file holds no snapshot and is not logged either.
+TEST_F(TrialTest, ARestoreRefusesAnyFileButTheOneThisTrialSavedAndAFailedSaveHoldsNone)
+{
+    StartTrial();
+    Ticks(3);
+    session->snapshots.SaveOrRestore();
+    const std::string ours = ReadText(dir / "ann.DAT");
+    Ticks(4);
+    std::string foreign = ours;
+    foreign.replace(0, foreign.find(','), "1");
+    std::ofstream(dir / "ann.DAT", std::ios::binary | std::ios::trunc) << foreign;
+    session->snapshots.SaveOrRestore();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("not the one this trial saved"), std::string::npos) << reports[0];
+    std::filesystem::remove(dir / "ann.DAT");
+    session->snapshots.SaveOrRestore();
+    EXPECT_EQ(reports.size(), 2u);
+    EXPECT_EQ(plant().Clock.Seconds, 7);
+    EXPECT_TRUE(session->controls.SnapshotPending);
+    EXPECT_EQ(Headers(dir / "ann.5").back(), "0,3,\"FF\",0");
+
+    std::ofstream(dir / "ann.DAT", std::ios::binary) << ours;
+    session->snapshots.SaveOrRestore();
+    EXPECT_EQ(reports.size(), 2u);
+    EXPECT_EQ(plant().Clock.Seconds, 3);
+
+    std::filesystem::remove(dir / "ann.DAT");
+    std::filesystem::create_directories(dir / "ann.DAT");  // a folder where the snapshot should go
+    session->snapshots.SaveOrRestore();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_NE(reports[2].find("ann.DAT"), std::string::npos);
+    EXPECT_FALSE(session->controls.SnapshotPending);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "ann.DAT"));
+    EXPECT_EQ(Headers(dir / "ann.5").back(), "0,7,\"FFR\",0");
+}
+
+// A plant whose arrivals have run out, with a negative total and a promised
+// pump, reads back as it was written; half a file is refused.
+TEST(SnapshotText, ArrivalsRunOutAndRoundTrip)
+{
+    PlantState plant;
+    plant.Tanks[3].Water = 1.0 / 3;
+    plant.PumpState[5] = -2;
+    plant.PumpHandover[5] = 9;
+    const std::string text = SnapshotText(TakeSnapshot(plant, std::nullopt, -4));
+    const auto back = ParseSnapshot(text);
+    ASSERT_TRUE(back.ok()) << back.error();
+    EXPECT_FALSE(back.value().NextArrival.has_value());
+    EXPECT_EQ(back.value().MissedTotal, -4);
+    EXPECT_EQ(back.value().PumpHandover[5], 9);
+    EXPECT_EQ(SnapshotText(back.value()), text);
+    const auto half = ParseSnapshot(text.substr(0, text.size() / 2));
+    ASSERT_FALSE(half.ok());
+    EXPECT_NE(half.error().find("lines"), std::string::npos);
+}
+
+// Runs trial 5 of participant "ann" in Experiment mode, then opens a replay window.
+class ReplayTest : public SessionTest {
+protected:
+    // Before tick n, switch clicks[n] is clicked (0: after setup, before the start).
+    void RecordTrial(const std::map<int, int>& clicks, int closeAfterTicks = -1)
+    {
+        auto clickAt = [&](int tick) {
+            if (const auto c = clicks.find(tick); c != clicks.end()) session->trial.ClickSwitch(c->second);
+        };
+        session->trial.SetUpTrial();
+        clickAt(0);
+        session->trial.StartOrStop();
+        for (int tick = 1; session->engine.TimerRunning() && tick != closeAfterTicks + 1; ++tick) {
+            clickAt(tick);
+            session->engine.Simulate();
+        }
+        trialMissed = session->missed;
+        session->CloseWindow();
+    }
+    void OpenReplay(int trial = 5)
+    {
+        participant.ReplayMode = true;
+        OpenWindow();
+        session->replay.selection = trial;
+        session->replay.Load();
+    }
+    void Play()
+    {
+        session->replay.Play();
+        RunToEnd();
+    }
+    MissedTally trialMissed;
+
+    // The console of an ended replay: Play shown but disabled, Pause hidden,
+    // Stop enabled, and none of the trial's own controls.
+    void ExpectEndedConsole(RunEnd how)
+    {
+        const Controls& c = session->controls;
+        EXPECT_EQ(session->runEnd, how);
+        EXPECT_FALSE(session->engine.TimerRunning());
+        EXPECT_TRUE(c.PlayVisible && !c.PlayEnabled && !c.PauseVisible && c.StopEnabled);
+        EXPECT_FALSE(c.SetupVisible || c.SimulateVisible || c.DetailFBVisible);
+    }
+};
+
+// A replay ends as its trial ended and leaves the participant's counter alone
+// (that it writes no log and no row is the whole-trial window test's).
+TEST_F(ReplayTest, ReplayEndsWithTheTrialsOwnResultsAndLeavesTheCounter)
+{
+    RecordTrial({{0, 14}, {1, 0}, {3, 2}, {5, 0}, {7, 15}});
+    OpenReplay();
+    EXPECT_TRUE(session->controls.PlayEnabled);
+    participant.TrialNum = 9;  // the participant has run more trials since
+    Play();
+    ExpectEndedConsole(RunEnd::AtEndTime);
+    EXPECT_EQ(participant.TrialNum, 9);
+    EXPECT_EQ(store.savedTrialNum, 5);
+    EXPECT_EQ(session->missed.PerTank, trialMissed.PerTank);
+}
+
+// A trial ending at its start stores no shares; its replay, the only record
+// at the setup time but the STOP, still plays to the end time.
+TEST_F(ReplayTest, ATrialEndingAtItsStartStillReplays)
+{
+    store.tables.deadline = {{7, 0, 0, 3}};
+    RecordTrial({{0, 14}});
+    ASSERT_TRUE(store.result.has_value());
+    EXPECT_FALSE(store.result->BusyTime.has_value());
+    EXPECT_EQ(store.result->MissedBuckets, 3);
+    OpenReplay();
+    EXPECT_EQ(session->engine.GetSwitchStatus(14), SwitchStatus::On);
+    EXPECT_TRUE(session->controls.PlayEnabled);
+    Play();
+    ExpectEndedConsole(RunEnd::AtEndTime);
+    EXPECT_EQ(session->missed.Total, 3);
+    EXPECT_EQ(plant().ElapsedTicks, 0);
+}
+
+// Pause, back to the start, another trial; a trial closed before its end time
+// replays to its STOP and judges nothing new.
+TEST_F(ReplayTest, PauseRestartAnotherTrialAndAStopBeforeTheEndTime)
+{
+    RecordTrial({{0, 14}, {2, 2}}, 4);  // window closed after four ticks, at 0:04
+    std::filesystem::copy_file(dir / "ann.5", dir / "ann.3");
+    OpenReplay();
+    session->replay.Play();
+    Ticks(2);
+    session->replay.Pause();
+    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_TRUE(session->controls.PlayVisible && !session->controls.PauseVisible);
+    EXPECT_EQ(plant().Clock.Seconds, 2);
+    session->replay.Restart();
+    EXPECT_EQ(plant().Clock.Seconds, 0);
+    EXPECT_TRUE(session->controls.PlayEnabled);
+    session->replay.selection = 3;
+    session->replay.Load();
+    EXPECT_EQ(session->controls.TrialNumShown, 3);
+    std::filesystem::remove(dir / "ann.5");  // the first log is no longer held
+    Play();
+    EXPECT_EQ(plant().Clock.Seconds, 4);
+    ExpectEndedConsole(RunEnd::ByStopRecord);
+    EXPECT_EQ(session->missed.Total, 0);
+}
+
+TEST_F(ReplayTest, LogsThatCannotBeReplayedAreReportedAndTheConsoleIdles)
+{
+    RecordTrial({{0, 14}});
+    std::ofstream(dir / "ann.3", std::ios::binary) << "0,0,\"ON\",3\r\ngarbage\r\n";
+    OpenReplay(4);
+    for (int trial : {4, 3}) {
+        reports.clear();
+        session->replay.selection = trial;
+        session->replay.Load();
+        ASSERT_EQ(reports.size(), 1u) << trial;
+        EXPECT_NE(reports[0].find("ann." + std::to_string(trial)), std::string::npos) << reports[0];
+        EXPECT_FALSE(session->controls.PlayEnabled);
+        EXPECT_FALSE(session->engine.TimerRunning());
+    }
+    EXPECT_NE(reports[0].find("line 2"), std::string::npos);
+    session->replay.selection.reset();
+    session->replay.Load();  // no selection: nothing loaded, no message
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(session->missed.Total, 0);
 }
 
 }  // namespace

@@ -1,8 +1,18 @@
 // The login window: the User ID rule, the lookup, registration on the spot,
-// and the mode flags it leaves behind.
+// and the mode flags it leaves behind; the questionnaire: its checks in their
+// order, and the row it stores; the program's start: what a refused login
+// leaves behind, the order in which windows open, and a plant that cannot load.
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <iterator>
+
+#include "app/startup.h"
 #include "data/participant_lock.h"
 #include "ui/frm_login.h"
 #include "ui/frm_new_user.h"
+#include "ui/frm_sim_options.h"
+#include "ui/frm_splash.h"
 #include "ui_fixture.h"
 
 namespace kestu::uitest {
@@ -35,35 +45,36 @@ protected:
     QString typed_;
 };
 
-// The tab order; characters a file name cannot hold are refused as typed; an
-// empty or malformed ID is refused on OK without the database being opened;
-// Cancel refuses the login.
-TEST_F(LoginTest, OpensEmptyRefusesIdsThatBreakTheRuleAndCancels)
+// A lookup that fails is reported, by database, and leaves the window open;
+// the login never creates the database. Characters a file name cannot hold
+// are refused as typed; an empty or malformed ID is refused on OK without the
+// database being opened; Cancel refuses the login.
+TEST_F(LoginTest, RefusesFailedLookupsAndIdsThatBreakTheRuleAndCancels)
 {
-    EXPECT_TRUE(login_->txtUserID->text().isEmpty());
-    std::vector<QWidget*> chain;
-    for (QWidget* w = login_->txtUserID; chain.size() < 6; w = w->nextInFocusChain())
-        if (w->focusPolicy() != Qt::NoFocus) chain.push_back(w);
-    EXPECT_EQ(chain, (std::vector<QWidget*>{login_->txtUserID, login_->cmdOK, login_->cmdCancel, login_->Experiment,
-                                            login_->Replay, login_->Training}));
+    AddParticipant("ann", "four");
+    PressOk("ann");
+    ExpectOneMessageWith({"UserData", "TrialNum", "\"ann\"", "\"four\"", DbPathText()}, QMessageBox::Critical);
+    messages_.shown.clear();
+    std::filesystem::remove(dbPath_);
+    PressOk("ann");
+    ExpectOneMessageWith({DbPathText()}, QMessageBox::Critical);
+    ExpectStillOpen("no database");
+    messages_.shown.clear();
 
+    login_->txtUserID->clear();
     QTest::keyClicks(login_->txtUserID, "ab c/d.e");
     EXPECT_EQ(login_->txtUserID->text(), "abcde");
-    EXPECT_TRUE(login_->lblUserIdRule->isVisible());
     QTest::keyClicks(login_->txtUserID, "_-9Zxyz");
     EXPECT_EQ(login_->txtUserID->text(), "abcde_-9") << "at most 8 characters";
-
-    std::filesystem::remove(dbPath_);  // a lookup would now report the missing file
     login_->Training->setChecked(true);
     for (const char* id : {"", "x'y"}) {
         PressOk(id);
         ExpectStillOpen(std::string("after \"") + id + "\"");
     }
     ASSERT_EQ(messages_.shown.size(), 2u);
-    EXPECT_EQ(messages_.shown[0].icon, QMessageBox::Information);
-    EXPECT_EQ(messages_.shown[0].text, "A User ID must be specified.");
+    EXPECT_EQ(std::tuple(messages_.shown[0].icon, messages_.shown[0].title, messages_.shown[0].text),
+              std::tuple(QMessageBox::Information, "Login", "A User ID must be specified."));
     EXPECT_TRUE(messages_.shown[1].text.contains("letters")) << messages_.shown[1].text.toStdString();
-    for (const ShownMessage& m : messages_.shown) EXPECT_EQ(m.title, "Login");
     EXPECT_TRUE(participant_.TrainingMode && !participant_.ReplayMode) << "the mode flags are set on every press";
     EXPECT_FALSE(std::filesystem::exists(dbPath_));
 
@@ -72,13 +83,11 @@ TEST_F(LoginTest, OpensEmptyRefusesIdsThatBreakTheRuleAndCancels)
     EXPECT_EQ(login_->result(), QDialog::Rejected);
 }
 
-// Answered No, then Yes with the questionnaire cancelled, then Yes with it
-// completed while Replay is chosen: the new participant continues as Experiment.
+// Answered No, then Yes with the questionnaire cancelled: the login stays
+// open and nothing is stored (the whole-trial test completes a registration).
 TEST_F(LoginTest, AnUnknownIdIsOfferedRegistration)
 {
-    login_->Replay->setChecked(true);
-    participant_.TrialNum = 9;
-    messages_.answers = {QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes};
+    messages_.answers = {QMessageBox::No, QMessageBox::Yes};
     PressOk("newbie");
     ExpectOneMessageWith({"User ID not found.  Register as a new user?"}, QMessageBox::Warning);
     EXPECT_EQ(messages_.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
@@ -90,39 +99,6 @@ TEST_F(LoginTest, AnUnknownIdIsOfferedRegistration)
     EXPECT_EQ(modals_.opened, std::vector<QString>{"frmNewUser"});
     ExpectStillOpen("questionnaire cancelled");
     EXPECT_EQ(Participants(), 0);
-
-    QString idShown;
-    modals_.on["frmNewUser"] = [&idShown](QDialog& dialog) {
-        auto& form = dynamic_cast<ui::frmNewUser&>(dialog);
-        idShown = form.ID->text();
-        form.FName->setText("Ann");
-        form.LName->setText("Lee");
-        form.Sex->setCurrentIndex(1);
-        form.Age->setText("21");
-        form.cmdOK_Click();
-    };
-    PressOk("newbie");
-    EXPECT_EQ(idShown, "newbie");
-    EXPECT_TRUE(login_->LoginAccepted && !login_->isVisible());
-    EXPECT_EQ(std::tuple(participant_.UserID, participant_.TrialNum), std::tuple("newbie", 0));
-    EXPECT_TRUE(participant_.ExperimentMode());
-    EXPECT_EQ(SqlValue("SELECT TrialNum FROM UserData WHERE UserID = 'newbie'").toString(), "0");
-}
-
-TEST_F(LoginTest, AKnownIdIsAcceptedWithItsTrialCountInEachMode)
-{
-    AddParticipant("ann", "4");
-    for (const std::string mode : {"Experiment", "Training", "Replay"}) {
-        participant_ = ParticipantState{};
-        login_->LoginAccepted = false;
-        login_->show();
-        login_->findChild<QRadioButton*>(QString::fromStdString(mode))->setChecked(true);
-        PressOk("ann");
-        EXPECT_TRUE(login_->LoginAccepted && !login_->isVisible()) << mode;
-        EXPECT_EQ(std::tuple(participant_.UserID, participant_.TrialNum, participant_.ReplayMode, participant_.TrainingMode),
-                  std::tuple("ann", 4, mode == "Replay", mode == "Training")) << mode;
-    }
-    EXPECT_TRUE(messages_.shown.empty());
 }
 
 // A second copy of the program (a double-clicked icon) cannot take a
@@ -144,18 +120,206 @@ TEST_F(LoginTest, AUserIdHeldByAnotherWindowIsRefusedAndNothingIsWritten)
     EXPECT_EQ(ParticipantLock::Take(dbPath_, "kim", error), nullptr) << "the accepted login holds kim";
 }
 
-TEST_F(LoginTest, AFailedLookupIsReportedByDatabaseAndTheWindowStaysOpen)
-{
-    AddParticipant("ann", "four");
-    PressOk("ann");
-    ExpectOneMessageWith({"UserData", "TrialNum", "\"ann\"", "\"four\"", DbPathText()}, QMessageBox::Critical);
+// The lists open with nothing chosen; then one answer put right after another:
+// each press shows only the first check that fails, and nothing is stored
+// until all pass.
+using NewUserTest = UiTest;
 
+TEST_F(NewUserTest, TheChecksInTheirOrderTheRowStoredAsTypedAndNoneWithoutOk)
+{
+    std::unique_ptr<ExperimentDb> db;
+    std::unique_ptr<ui::frmNewUser> form;
+    auto Open = [&](OpenMode mode, const QString& id) {
+        form.reset();
+        auto opened = ExperimentDb::Open(dbPath_, mode);
+        ASSERT_TRUE(opened.ok()) << opened.error();
+        db = std::move(opened).value();
+        form = std::make_unique<ui::frmNewUser>(participant_, *db);
+        form->ID->setText(id);
+        form->FName->setText("Zoe");
+        form->LName->setText("Park");
+        form->Age->setText("20");
+    };
+    auto Rows = [&] { return SqlValue("SELECT count(*) FROM UserData").toInt(); };
+    Open(OpenMode::ReadWrite, "zoe");
+    for (const QComboBox* list : {form->Class, form->Major, form->Sex}) EXPECT_EQ(list->currentIndex(), -1) << Name(list);
+    participant_.TrialNum = 7;
+    participant_.ReplayMode = true;
+    std::size_t shown = 0;
+    auto refused = [&](const QString& text, const std::string& step) {
+        form->cmdOK_Click();
+        ASSERT_EQ(messages_.shown.size(), ++shown) << step;
+        const ShownMessage& m = messages_.shown.back();
+        EXPECT_TRUE(m.text == text && m.title == "New User Questionaire" && m.icon == QMessageBox::Warning)
+            << step << ": " << m.text.toStdString();
+        EXPECT_FALSE(form->Registered) << step;
+        EXPECT_EQ(Rows(), 0) << step;
+    };
+    // Every answer is missing; only the name message is shown, before the defaults.
+    form->FName->setText("   ");
+    form->Age->setText("");
+    refused("The name fields can not be left blank.", "first name blank");
+    EXPECT_TRUE(form->Class->currentText().isEmpty()) << "the defaults come after the name check";
+    form->FName->setText(" Zoe ");
+    form->LName->setText("");
+    refused("The name fields can not be left blank.", "last name empty");
+
+    form->LName->setText("Park");
+    form->Major->setCurrentText("Physics");
+    refused("Please select a Sex.", "no sex");
+    EXPECT_EQ(form->Class->currentText(), "Other");
+    EXPECT_EQ(form->Major->currentText(), "Physics");
+    form->Major->setCurrentIndex(-1);
+    refused("Please select a Sex.", "no sex, no major");
+    EXPECT_EQ(form->Major->currentText(), "Other");
+
+    form->Major->setCurrentText("Physics");
+    form->Sex->setCurrentText("Female");
+    for (const char* age : {"", "4", "abc", "4.9", " -20"}) {
+        form->Age->setText(age);
+        refused("Please enter your age.", std::string("age ") + age);
+    }
+
+    form->Age->setText("5 years");
+    form->cmdOK_Click();
+    EXPECT_EQ(messages_.shown.size(), shown);
+    EXPECT_TRUE(form->Registered);
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(participant_.TrialNum, 0);
+    EXPECT_FALSE(participant_.ReplayMode);
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(SqlValue("SELECT UserID || '|' || FirstName || '|' || LastName || '|' || SchoolYear || '|' || Major || "
+                       "'|' || Sex || '|' || Age || '|' || TrialNum FROM UserData")
+                  .toString(),
+              "zoe| Zoe |Park|Other|Physics|Female|5 years|0");
+
+    // Cancel, closing the window and a store that fails leave a participant unregistered.
+    Open(OpenMode::ReadWrite, "amy");
+    form->Sex->setCurrentText("Female");
+    form->cmdCancel_Click();
+    form->show();
+    form->close();
+    EXPECT_FALSE(form->Registered);
+    Open(OpenMode::ReadOnly, "amy");
+    form->Sex->setCurrentText("Female");
     messages_.shown.clear();
-    std::filesystem::remove(dbPath_);
-    PressOk("ann");
+    form->cmdOK_Click();
     ExpectOneMessageWith({DbPathText()}, QMessageBox::Critical);
-    ExpectStillOpen("no database");
-    EXPECT_FALSE(std::filesystem::exists(dbPath_)) << "the login never creates the database";
+    EXPECT_EQ(messages_.shown.at(0).title, "New User Questionaire");
+    EXPECT_FALSE(form->Registered);
+    EXPECT_NE(form->result(), QDialog::Accepted);
+    EXPECT_EQ(Rows(), 1);
+}
+
+std::string FileBytes(const std::string& path)
+{
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
+}
+
+class StartupTest : public UiTest {
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        AddParticipant("ann", "2");
+    }
+    // A run of the program with no splash wait, its login answered by `login`.
+    StartupResult Run(std::function<void(QDialog&)> login)
+    {
+        startup_.reset();
+        state_ = RunState{};
+        state_.ProgramFolder = folder_;
+        modals_.on["frmLogin"] = std::move(login);
+        modals_.opened.clear();
+        startup_ = std::make_unique<Startup>(state_);
+        return startup_->Run({.splashMilliseconds = 0, .loginShown = {}});
+    }
+    static std::function<void(QDialog&)> LogInAs(const QString& userId, const char* mode = "Experiment")
+    {
+        return [userId, mode](QDialog& dialog) {
+            auto& login = dynamic_cast<ui::frmLogin&>(dialog);
+            login.findChild<QRadioButton*>(mode)->setChecked(true);
+            login.txtUserID->setText(userId);
+            login.cmdOK_Click();
+        };
+    }
+
+    RunState state_;
+    std::unique_ptr<Startup> startup_;
+};
+
+TEST_F(StartupTest, ARefusedLoginEndsTheRunWithNothingWritten)
+{
+    const std::string before = FileBytes(dbPath_);
+    const std::pair<const char*, std::function<void(QDialog&)>> refusals[] = {
+        {"Cancel", [](QDialog& dialog) { dynamic_cast<ui::frmLogin&>(dialog).cmdCancel_Click(); }},
+        {"closing the window", [](QDialog& dialog) { dialog.close(); }}};
+    for (const auto& [how, refuse] : refusals) {
+        SCOPED_TRACE(how);
+        EXPECT_EQ(Run(refuse), StartupResult::LoginRefused);
+        EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
+        EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+        EXPECT_TRUE(messages_.shown.empty());
+        EXPECT_EQ(FileBytes(dbPath_), before);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1) << "only the database";
+    }
+}
+
+// Experiment: the window first, then the options dialog in front of it, whose
+// check box shows and hides the window's Feedforward button each time; Replay:
+// no options.
+TEST_F(StartupTest, AnAcceptedLoginOpensTheWindowAndThenTheOptionsInFrontUnlessReplaying)
+{
+    bool windowShownFirst = false;
+    modals_.on["frmSimOptions"] = [&](QDialog& dialog) {
+        ui::frmSimulation* window = startup_->SimulationWindow();
+        ASSERT_NE(window, nullptr);
+        windowShownFirst = window->isVisible();
+        auto& options = dynamic_cast<ui::frmSimOptions&>(dialog);
+        EXPECT_EQ(options.parentWidget(), window);
+        EXPECT_FALSE(window->FFButton->isVisibleTo(window));
+        for (bool on : {true, false, true}) {
+            options.chkFeedforward->setChecked(on);
+            EXPECT_EQ(std::pair(state_.participant.FeedforwardOn, window->FFButton->isVisibleTo(window)), std::pair(on, on));
+        }
+        options.HScroll1->setValue(3750);
+        options.cmdContinue_Click();
+    };
+    EXPECT_EQ(Run(LogInAs("ann")), StartupResult::Running);
+    EXPECT_EQ(modals_.opened, (std::vector<QString>{"frmLogin", "frmSimOptions"}));
+    EXPECT_TRUE(windowShownFirst);
+    EXPECT_EQ(std::pair(state_.participant.TrialNum, state_.participant.SimRate), std::pair(2, 3750));
+
+    EXPECT_EQ(Run(LogInAs("ann", "Replay")), StartupResult::Running);
+    EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
+    EXPECT_FALSE(state_.participant.SimRate || state_.participant.FeedforwardOn);
+    ASSERT_NE(startup_->SimulationWindow(), nullptr);
+    EXPECT_EQ(startup_->SimulationWindow()->SimulatorMode->text(), "Replay");
+}
+
+TEST_F(StartupTest, AWindowThatCannotLoadItsPlantEndsTheRunAfterItsMessage)
+{
+    SqlValue("DROP TABLE sorttable");
+    EXPECT_EQ(Run(LogInAs("ann")), StartupResult::PlantNotLoaded);
+    EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+    EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
+    ExpectOneMessageWith({"sorttable"});
+}
+
+TEST(SplashTest, KeepsEventsFlowingWhileHeld)
+{
+    ui::frmSplash splash;
+    splash.show();
+    int fired = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++fired; });
+    ticker.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    splash.HoldFor(300);
+    EXPECT_GE(clock.elapsed(), 290);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_GE(fired, 5) << "events must be processed during the hold";
 }
 
 }  // namespace

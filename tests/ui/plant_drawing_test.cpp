@@ -2,7 +2,6 @@
 // a fixed floor, one twip per two buckets, the surface line's colour telling odd from even.
 #include <gtest/gtest.h>
 
-#include <set>
 #include <tuple>
 #include <vector>
 
@@ -15,58 +14,38 @@ namespace {
 
 const PlantLayout& Layout() { return PlantLayout::Standard(); }
 
-TEST(PlantLayoutTest, TanksStandInFiveColumnsLeftOfTheControlsWithTheFillInside)
-{
-    const std::vector<std::vector<int>> columns = {
-        {0}, {1, 2}, {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, {15, 16, 17, 18, 19, 20}, {21, 22}};
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-        for (std::size_t i = 0; i < columns[c].size(); ++i) {
-            const int t = columns[c][i];
-            const QRect outline = Layout().TankOutline(t);
-            SCOPED_TRACE("tank " + std::to_string(t));
-            EXPECT_EQ(outline.left(), Layout().TankOutline(columns[c][0]).left());
-            EXPECT_TRUE(c == 0 || outline.left() > Layout().TankOutline(columns[c - 1][0]).left() + TankOutlineWidth);
-            EXPECT_TRUE(i == 0 || outline.top() >= Layout().TankOutline(columns[c][i - 1]).bottom()) << "top to bottom";
-            EXPECT_TRUE(outline.contains(Layout().TankFillDesign(t), true)) << "the fill lies inside the outline";
-        }
-    }
-    // Tank 0 at mid height, between the two tanks it feeds.
-    EXPECT_GT(Layout().TankOutline(0).top(), Layout().TankOutline(1).top());
-    EXPECT_LT(Layout().TankOutline(0).top(), Layout().TankOutline(2).top());
-    EXPECT_NEAR(Layout().TankOutline(0).center().y(), DesignHeight / 2, DesignHeight / 10);
-    const QRect area = Layout().PlantArea();
-    EXPECT_TRUE(area.left() >= 0 && area.top() >= 0 && area.bottom() <= DesignHeight);
-    EXPECT_LT(area.right(), 9750) << "the right part of the window is the controls'";
-}
-
-TEST(PlantLayoutTest, SwitchesSitRightOfTheirTankWithTheLampAboveAndNoPartsOverlap)
+// Each tank holds its fill; each switch sits beside its tank, right of its
+// partner, under its lamp; no two parts overlap, no pipe crosses one, and the
+// plant leaves the right side of the window to the controls.
+TEST(PlantLayoutTest, EveryPartHasItsOwnPlaceBesideItsTank)
 {
     std::vector<std::pair<std::string, QRect>> parts;
-    for (int t = 0; t < TankCount; ++t) parts.push_back({"tank " + std::to_string(t), Layout().TankOutline(t)});
+    for (int t = 0; t < TankCount; ++t) {
+        EXPECT_TRUE(Layout().TankOutline(t).contains(Layout().TankFillDesign(t), true)) << "tank " << t;
+        parts.push_back({"tank " + std::to_string(t), Layout().TankOutline(t)});
+    }
     for (int s = 0; s < SwitchCount; ++s) {
         const QRect tank = Layout().TankOutline(TankOf(s)), button = Layout().SwitchButton(s), lamp = Layout().Lamp(s);
         SCOPED_TRACE("switch " + std::to_string(s));
-        EXPECT_GT(button.left(), tank.right());
-        EXPECT_TRUE(button.top() > tank.top() && button.bottom() < tank.bottom()) << "beside its tank";
-        EXPECT_EQ(lamp.left(), button.left());
-        EXPECT_TRUE(lamp.top() > tank.top() && lamp.bottom() < button.top()) << "the lamp just above its switch";
-        EXPECT_TRUE(s % 2 == 0 || button.left() > Layout().SwitchButton(s - 1).right()) << "switch 2 right of 1";
+        EXPECT_TRUE(button.left() > tank.right() && button.top() > tank.top() && button.bottom() < tank.bottom());
+        EXPECT_TRUE(lamp.left() == button.left() && lamp.top() > tank.top() && lamp.bottom() < button.top());
+        EXPECT_TRUE(s % 2 == 0 || button.left() > Layout().SwitchButton(s - 1).right());
         parts.push_back({"switch " + std::to_string(s), button});
         parts.push_back({"lamp " + std::to_string(s), lamp});
     }
     for (std::size_t i = 0; i < parts.size(); ++i)
         for (std::size_t j = i + 1; j < parts.size(); ++j)
             EXPECT_FALSE(parts[i].second.intersects(parts[j].second)) << parts[i].first << " and " << parts[j].first;
-    // Pipes run between the parts, never through them.
     for (const PipeSegment& seg : Layout().Segments())
         for (const auto& [name, rect] : parts)
-            EXPECT_FALSE(seg.rect.intersects(rect)) << "pipe of tank " << seg.region << " [" << seg.index
-                                                    << "] crosses " << name;
+            EXPECT_FALSE(seg.rect.intersects(rect)) << "pipe of tank " << seg.region << " crosses " << name;
+    const QRect area = Layout().PlantArea();
+    EXPECT_TRUE(area.left() >= 0 && area.top() >= 0 && area.bottom() <= DesignHeight && area.right() < 9750);
 }
 
 // Each tank has its pipe segments, indexed from 0; PipeWater shows or hides a
 // whole pipe, and a region that is no tank changes nothing.
-TEST(PlantModelTest, EachTankHasItsPipeSegmentsShownOrHiddenAsAWhole)
+TEST(PlantModelTest, PipesShowAsAWholeAndChangesReportTheirRepaintArea)
 {
     std::vector<int> counted(TankCount, 0);
     for (const PipeSegment& s : Layout().Segments()) {
@@ -77,22 +56,16 @@ TEST(PlantModelTest, EachTankHasItsPipeSegmentsShownOrHiddenAsAWhole)
 
     PlantModel model;
     for (int t = 0; t < TankCount; ++t) model.PipeWater(t, false);
-    ASSERT_EQ(model.VisibleSegmentCount(), 0);
     EXPECT_TRUE(model.PipeWater(1, true));
     for (std::size_t i = 0; i < Layout().Segments().size(); ++i)
         EXPECT_EQ(model.SegmentVisible(i), Layout().Segments()[i].region == 1) << "segment " << i;
-    EXPECT_FALSE(model.PipeWater(23, true));
-    EXPECT_FALSE(model.PipeWater(-1, false));
-    EXPECT_EQ(model.VisibleSegmentCount(), counted[1]);
+    EXPECT_FALSE(model.PipeWater(23, true) || model.PipeWater(-1, false));
     EXPECT_TRUE(model.PipeWater(7, true));
     EXPECT_FALSE(model.PipeWater(7, true)) << "already flowing";
     EXPECT_TRUE(model.PipeWater(1, false));
     EXPECT_EQ(model.VisibleSegmentCount(), counted[7]);
-}
 
-TEST(PlantModelTest, ChangesReportTheirRepaintAreaAndLampsShowTheStatusColours)
-{
-    PlantModel model;
+    // Tanks and lamps report the area to repaint, nothing when unchanged.
     model.FillTank(5, 0);
     const auto dirty = model.FillTank(5, 1000);
     ASSERT_TRUE(dirty);
@@ -104,10 +77,6 @@ TEST(PlantModelTest, ChangesReportTheirRepaintAreaAndLampsShowTheStatusColours)
     ASSERT_TRUE(lowered);
     EXPECT_LE(lowered->top(), Layout().TankFillDesign(5).bottom() - 500) << "the old surface is repainted too";
 
-    const std::set<QRgb> colours = {LampColour(SwitchStatus::Off).rgb(), LampColour(SwitchStatus::Clean).rgb(),
-                                    LampColour(SwitchStatus::On).rgb(), LampColour(SwitchStatus::Queued).rgb()};
-    EXPECT_EQ(colours.size(), 4u) << "a colour of its own for each status";
-    EXPECT_EQ(model.Lamp(12), SwitchStatus::On) << "lit in the design drawing";
     EXPECT_TRUE(model.SetLamp(12, SwitchStatus::Queued));
     EXPECT_FALSE(model.SetLamp(12, SwitchStatus::Queued));
     EXPECT_EQ(model.Lamp(12), SwitchStatus::Queued);
@@ -130,14 +99,12 @@ TEST(TankGaugeTest, DrawsEachAmountOnTheSameFloor)
 {
     const GaugeCase cases[] = {
         {{0}, true, false, false, TankFillDesignHeight, 0, Blue},  // no water: fill and line hidden
-        {{0, 0}, false, false, false, TankFillDesignHeight, 0, Blue},
         {{1}, true, false, true, TankFillDesignHeight, 0, Cyan},  // a cyan line on the floor
         {{2}, true, true, true, 1, 1, Blue},
         {{2, 3}, true, true, true, 1, 1, Cyan},  // only the colour changes
         {{10, 1500}, true, true, true, TankFillDesignHeight, TankFillDesignHeight, Blue},
         {{1600}, true, true, true, 800, 800, Blue},  // more than a tankful rises above the design
         {{3, -5}, false, true, true, 1, 1, Cyan},    // a negative amount changes nothing
-        {{40, 10, 40}, true, true, true, 20, 20, Blue},
         {{40, 40}, false, true, true, 20, 20, Blue},
         {{40, 1}, true, false, true, 20, 0, Cyan},  // a hidden fill keeps its size
         {{40, 1, 6}, true, true, true, 3, 3, Blue},

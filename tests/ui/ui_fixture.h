@@ -93,13 +93,12 @@ protected:
 
     void AddParticipant(const std::string& userId, const std::string& trialNum)
     {
-        Sql("INSERT INTO UserData (UserID, FirstName, LastName, SchoolYear, Major, Age, Sex, TrialNum) VALUES ('" +
+        SqlValue("INSERT INTO UserData (UserID, FirstName, LastName, SchoolYear, Major, Age, Sex, TrialNum) VALUES ('" +
             userId + "', 'F', 'L', 'Senior', 'Physics', '22', 'Female', '" + trialNum + "')");
     }
 
     // Runs a statement on the file directly; the first cell of its result, if any.
     QVariant SqlValue(const std::string& statement) { return testsupport::RawSqlValue(dbPath_, statement); }
-    void Sql(const std::string& statement) { SqlValue(statement); }
 
     std::string FilePath(const std::string& name) const { return folder_ + "/" + name; }
     QString DbPathText() const { return QString::fromStdString(dbPath_); }
@@ -135,14 +134,6 @@ inline void Click(QWidget* button)
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
-// The entries of a list, in order.
-inline QStringList Entries(const QComboBox* list)
-{
-    QStringList entries;
-    for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
-    return entries;
-}
-
 // The header lines of a trial log ("5,23,\"ON\",17"), without their state lines.
 inline std::vector<std::string> LogHeaders(const std::string& path)
 {
@@ -157,9 +148,16 @@ inline std::vector<std::string> LogHeaders(const std::string& path)
 
 using Widgets = std::initializer_list<QWidget*>;
 
-// A simulation window on the test's program folder, shown offscreen.
+// A simulation window on the test's program folder, shown offscreen, for
+// participant "ann" after four trials.
 class SimWindowTest : public UiTest {
 protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        AddParticipant("ann", "4");
+        participant_ = {.UserID = "ann", .TrialNum = 4};
+    }
     void TearDown() override { window_.reset(); }
 
     // Creates, loads and shows the window; returns what the load step returned.

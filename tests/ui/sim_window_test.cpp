@@ -1,0 +1,318 @@
+// The simulation window: its load in each simulator mode and its geometry
+// (every control in its own place, texts that fit, a layout that scales with
+// the window); then what it shows while a trial is set up and runs: the
+// session's controls, the engine's drawing calls, the background colours, the
+// window's own display operations; and a participant's whole trial through
+// the windows.
+#include <QAbstractButton>
+#include <QApplication>
+
+#include "ui_fixture.h"
+#include "ui/frm_login.h"
+#include "ui/frm_new_user.h"
+#include "ui/frm_sim_options.h"
+#include "ui/plant_view.h"
+
+namespace kestu::uitest {
+namespace {
+
+// Every mode shows an empty plant with every switch off; Replay lists the
+// participant's trials, hides the trial buttons and locks the switches.
+TEST_F(SimWindowTest, LoadsInEachSimulatorModeOrReportsWhyNot)
+{
+    const std::pair<const char*, ParticipantState> modes[] = {
+        {"Experiment", {.UserID = "ann", .TrialNum = 2}},
+        {"Training", {.UserID = "ann", .TrialNum = 2, .TrainingMode = true}},
+        {"Replay", {.UserID = "ann", .TrialNum = 3, .ReplayMode = true}}};
+    for (const auto& [mode, state] : modes) {
+        SCOPED_TRACE(std::string(mode) + " after " + std::to_string(state.TrialNum) + " trials");
+        const bool replay = state.ReplayMode;
+        window_.reset();
+        participant_ = state;
+        ASSERT_TRUE(Open());
+        EXPECT_TRUE(messages_.shown.empty());
+        EXPECT_EQ(W().SimulatorMode->text(), mode);
+        // The speed can be changed while watching a replay.
+        for (QWidget* w : Widgets{W().ReplayConsole, W().HScroll1, W().lblSimLength}) EXPECT_EQ(Shown(w), replay) << Name(w);
+        for (QWidget* w : Widgets{W().cmdSetup, W().cmdSimulate}) EXPECT_EQ(Shown(w), !replay) << Name(w);
+        for (QWidget* w : Widgets{W().FFButton, W().DecisionConsole, W().Training, W().cmdDetailFB}) EXPECT_FALSE(Shown(w)) << Name(w);
+        EXPECT_FALSE(W().cmdSimulate->isEnabled() || W().Simulator.isActive());
+
+        const ui::PlantModel& plant = W().plantModel();
+        EXPECT_EQ(plant.VisibleSegmentCount(), 0);
+        for (int t = 0; t < TankCount; ++t) EXPECT_FALSE(plant.Tank(t).fillVisible || plant.Tank(t).lineVisible) << t;
+        for (int s = 0; s < SwitchCount; ++s)
+            EXPECT_EQ(std::pair(plant.Lamp(s), W().Switch[s]->isEnabled()), std::pair(SwitchStatus::Off, !replay)) << s;
+
+        EXPECT_EQ(W().ReplayList->count(), replay ? 3 : 0) << "the participant's trials";
+        EXPECT_EQ(W().ReplayList->currentIndex(), -1) << "no trial chosen yet";
+        if (replay) {
+            EXPECT_EQ(W().ReplayList->itemText(2), "3");
+            EXPECT_TRUE(Shown(W().PlayButton) && !Shown(W().PauseButton));
+            EXPECT_FALSE(W().PlayButton->isEnabled() || W().StopButton->isEnabled()) << "nothing to play yet";
+        }
+    }
+
+    // A missing database is reported; a table that cannot be read, at the start of the program.
+    window_.reset();
+    std::filesystem::remove(dbPath_);
+    EXPECT_FALSE(Open());
+    ExpectOneMessageWith({DbPathText()});
+}
+
+// Every control of `parent` but the plant view, hidden ones shown so none can
+// hide an overlap, lies inside it and clear of the others.
+void ExpectNoOverlaps(QWidget* parent, const QWidget* plantView)
+{
+    std::vector<QWidget*> controls;
+    for (QWidget* child : parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (child == plantView || child->isWindow() || child->objectName().startsWith("qt_")) continue;
+        if (child->objectName().startsWith("MissedFB_")) continue;  // drawn over the tanks on purpose
+        child->show();
+        controls.push_back(child);
+    }
+    ASSERT_FALSE(controls.empty());
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        EXPECT_TRUE(parent->rect().contains(controls[i]->geometry())) << Name(controls[i]) << " sticks out of " << Name(parent);
+        for (std::size_t j = i + 1; j < controls.size(); ++j)
+            EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+                << Name(controls[i]) << " overlaps " << Name(controls[j]);
+    }
+}
+
+// No control overlaps another (the hidden ones included) and every caption
+// fits; twice the size, everything doubles; a wider window keeps the
+// proportions and centres the design.
+TEST_F(SimWindowTest, NoControlOverlapsOrClipsItsCaptionAndTheLayoutScalesWithTheWindow)
+{
+    ASSERT_TRUE(Open());
+    ExpectNoOverlaps(&W(), W().plantView);
+    for (QGroupBox* frame : W().findChildren<QGroupBox*>()) ExpectNoOverlaps(frame, W().plantView);
+    for (QWidget* w : W().findChildren<QWidget*>()) {
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(w)) text = label->text();
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) text = button->text();
+        text.remove('&');
+        if (text.isEmpty()) continue;
+        const int room = w->width() - (qobject_cast<QAbstractButton*>(w) ? 8 : 0);
+        EXPECT_LE(w->fontMetrics().horizontalAdvance(text), room) << Name(w) << ": " << text.toStdString();
+        EXPECT_LE(w->fontMetrics().height(), w->height()) << Name(w);
+    }
+
+    const QRect small = W().Switch[17]->geometry();
+    const int smallFont = W().PumpsInUse->font().pixelSize();
+    W().resize(2 * W().sizeHint());
+    QCoreApplication::processEvents();
+    const QRect large = W().Switch[17]->geometry();
+    EXPECT_NEAR(large.left(), 2 * small.left(), 1);
+    EXPECT_NEAR(large.top(), 2 * small.top(), 1);
+    EXPECT_NEAR(large.width(), 2 * small.width(), 1);
+    EXPECT_EQ(W().PumpsInUse->font().pixelSize(), 2 * smallFont);
+    EXPECT_EQ(W().plantView->geometry(), W().rect());
+
+    W().resize(W().sizeHint().width() * 2, W().sizeHint().height());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(W().Switch[17]->size(), small.size());
+    EXPECT_GT(W().Switch[17]->x(), small.left());
+}
+
+QColor Back(const QWidget* w) { return w->palette().color(QPalette::Window); }
+
+TEST_F(SimWindowTest, SetupShowsTheTrialAboutToRunAndSwitchClicksShowInLampsPipesAndCounter)
+{
+    ASSERT_TRUE(Open());
+    Click(W().cmdSetup);
+    EXPECT_TRUE(!Shown(W().cmdSetup) && W().cmdSimulate->isEnabled());
+    // Deadline labels in the order of their tanks: 21, 22, 17, 18, 7, 8, 19, 20, 11, 12, 13, 14.
+    EXPECT_EQ(Texts({W().TrialNum, W().SimTime, W().TankDL[0], W().TankDL[1], W().TankDL[8]}),
+              QStringList({"5", "00:00", "07:00", "08:00", "02:00"}));
+    // Tank 0 starts with 50 buckets: 25 twips of water, blue surface.
+    const ui::TankGauge& tank0 = W().plantModel().Tank(0);
+    EXPECT_EQ(std::tuple(tank0.fillVisible, tank0.height, tank0.lineColour), std::tuple(true, 25, ui::SurfaceColour::Blue));
+
+    const auto& segments = W().plantModel().layout().Segments();
+    auto flowing = [&](int tank) {
+        int n = 0;
+        for (std::size_t i = 0; i < segments.size(); ++i) n += W().plantModel().SegmentVisible(i) && segments[i].region == tank;
+        return n;
+    };
+    Click(W().Switch[0]);
+    EXPECT_EQ(W().plantModel().Lamp(0), SwitchStatus::On);
+    EXPECT_GT(flowing(0), 0);
+    EXPECT_EQ(W().plantModel().VisibleSegmentCount(), flowing(0)) << "only the pumped tank's pipe";
+    EXPECT_EQ(W().PumpsInUse->text(), "1");
+    const QColor fewPumps = Back(W().PumpsInUse);
+    for (int s : {2, 4, 6, 8}) Click(W().Switch[s]);
+    EXPECT_EQ(W().PumpsInUse->text(), "5");
+    EXPECT_NE(Back(W().PumpsInUse), fewPumps) << "five pumps in use change the counter's colour";
+    Click(W().Switch[0]);  // off again: the pump goes to cleaning
+    EXPECT_EQ(flowing(0), 0);
+}
+
+// The partner window refused while a trial runs, a tick with a click during
+// it, and closing the window: the log ends with STOP at the time reached.
+TEST_F(SimWindowTest, ARunningTrialRefusesThePartnerWindowHandlesClicksDuringATickAndStopsOnClose)
+{
+    StartTrial();
+    EXPECT_TRUE(W().Simulator.isActive());
+    EXPECT_FALSE(Shown(W().cmdSimulate) || Shown(W().cmdSetup) || W().cmdTeamMode->isEnabled());
+    W().cmdTeamMode_Click();
+    EXPECT_TRUE(W().PartnerWindow.isNull());
+    ExpectOneMessageWith({"The partner window cannot be opened while a trial runs."});
+    EXPECT_EQ(S().plant().Clock, ClockTime{}) << "the running plant is untouched";
+    EXPECT_TRUE(W().Simulator.isActive());
+
+    // During the tick's yields a click is handled, but a timer event starts no second tick.
+    auto windowYield = S().host.yield;
+    bool fired = false;
+    S().host.yield = [&](YieldPoint point) {
+        if (!std::exchange(fired, true)) W().Simulator_Timer();  // as if the timer fired while events are processed
+        if (point == YieldPoint::AfterArrival) QTest::mouseClick(W().Switch[2], Qt::LeftButton);
+        windowYield(point);
+    };
+    W().Simulator_Timer();
+    EXPECT_TRUE(fired);
+    EXPECT_EQ(W().SimTime->text(), "00:01");
+    EXPECT_EQ(S().plant().ElapsedTicks, 1);
+    EXPECT_EQ(W().plantModel().Lamp(2), SwitchStatus::On);
+    S().host.yield = windowYield;
+    for (int i = 0; i < 4; ++i) W().Simulator_Timer();
+    W().close();
+    EXPECT_FALSE(W().Simulator.isActive());
+    EXPECT_EQ(LogHeaders(FilePath("ann.5")).back(), "0,5,\"STOP\",0");
+}
+
+// A held snapshot paints the window's background set in one colour other than
+// the face colour; the counters keep their own.
+TEST_F(SimWindowTest, TheBackgroundShowsAHeldSnapshotOnTheWholeSetAndSparesTheCounters)
+{
+    participant_.FeedforwardOn = true;
+    StartTrial();
+    const QList<QWidget*> set = W().BackgroundSet();
+    // The set: the window and every caption, figure and frame but the counters,
+    // the figures drawn over the tanks and the decision console.
+    QList<QWidget*> ownColours = {W().TotalMissedBuckets, W().PumpsInUse, W().DecisionConsole};
+    for (QLabel* label : W().MissedFB) ownColours.push_back(label);
+    EXPECT_TRUE(set.contains(&W()));
+    for (QWidget* w : W().findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(w) && !qobject_cast<QGroupBox*>(w)) continue;
+        EXPECT_NE(set.contains(w), ownColours.contains(w)) << Name(w);
+    }
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    const QColor missedBack = Back(W().TotalMissedBuckets), pumpsBack = Back(W().PumpsInUse);
+    auto expectBackground = [&](const QColor& colour, const char* step) {
+        for (QWidget* w : set) EXPECT_TRUE(Back(w) == colour && w->autoFillBackground()) << step << ": " << Name(w);
+        EXPECT_TRUE(Back(W().TotalMissedBuckets) == missedBack && Back(W().PumpsInUse) == pumpsBack) << step;
+    };
+    expectBackground(face, "trial running");
+    W().Simulator_Timer();
+    Click(W().FFButton);
+    const QColor held = Back(&W());
+    EXPECT_NE(held, face);
+    expectBackground(held, "snapshot held");
+    for (int i = 0; i < 3; ++i) W().Simulator_Timer();
+    Click(W().FFButton);
+    expectBackground(face, "snapshot restored");
+    EXPECT_EQ(W().SimTime->text(), "00:01") << "back at the snapshot's time";
+}
+
+// A participant's whole road through the windows: register at the login
+// (with Replay chosen, as a new participant has nothing to replay), choose the
+// fastest speed, run an Experiment trial to its end with a few clicks, then
+// replay it in a second run of the program.
+using WholeTrialTest = SimWindowTest;
+
+TEST_F(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
+{
+    modals_.on["frmNewUser"] = [](QDialog& dialog) {
+        auto& form = dynamic_cast<ui::frmNewUser&>(dialog);
+        EXPECT_EQ(form.ID->text(), "kim");
+        form.FName->setText("Kim");
+        form.LName->setText("Berg");
+        form.Sex->setCurrentText("Male");
+        form.Age->setText("24");
+        form.cmdOK_Click();
+    };
+    messages_.answers = {QMessageBox::Yes};
+    {
+        ui::frmLogin login(participant_, dbPath_);
+        login.txtUserID->setText("kim");
+        login.Replay->setChecked(true);  // a new participant goes on as Experiment
+        login.cmdOK_Click();
+        ASSERT_TRUE(login.LoginAccepted);
+        EXPECT_TRUE(participant_.ExperimentMode());
+    }
+    messages_.shown.clear();
+    ASSERT_TRUE(Open());
+    {
+        ui::frmSimOptions options(participant_, W(), &W());
+        options.HScroll1->setValue(125);
+        EXPECT_EQ(Texts({options.lblSimLength, W().lblSimLength}), QStringList(2, "1 Minute Simulation"));
+        options.cmdContinue_Click();
+    }
+    Click(W().cmdSetup);
+    Click(W().cmdSimulate);
+    ASSERT_TRUE(W().Simulator.isActive());
+    RunTicks({{3, 0}, {4, 2}, {10, 14}, {30, 0}, {45, 28}, {80, 2}, {120, 40}});
+
+    EXPECT_TRUE(messages_.shown.empty()) << messages_.shown.front().text.toStdString();
+    EXPECT_FALSE(W().Simulator.isActive());
+    EXPECT_EQ(W().SimTime->text(), "08:00");
+    EXPECT_TRUE(Shown(W().cmdSetup) && Shown(W().cmdSimulate) && Shown(W().cmdDetailFB));
+    EXPECT_FALSE(W().cmdSimulate->isEnabled());
+    EXPECT_EQ(W().cmdSimulate->text(), "Start Simul&ation");
+    for (QPushButton* button : W().Switch) EXPECT_FALSE(button->isEnabled());
+
+    // The database: the trial's row, complete, and the participant's count.
+    EXPECT_EQ(SqlValue("SELECT UserID || ' ' || Experiment || ' ' || SimRate || ' ' || Scenario FROM Experiments")
+                  .toString(), "kim 1 1.0 Standard");
+    EXPECT_EQ(SqlValue("SELECT count(*) FROM Experiments WHERE StartTime GLOB '[0-9][0-9]:[0-9][0-9]:[0-9][0-9]' AND "
+                       "EndTime GLOB '[0-9][0-9]:[0-9][0-9]:[0-9][0-9]' AND "
+                       "Date GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]'").toInt(), 1) << "ISO times and date";
+    const QString missed = W().TotalMissedBuckets->text();
+    EXPECT_EQ(SqlValue("SELECT MissedBuckets FROM Experiments").toDouble(), missed.toDouble());
+    EXPECT_NEAR(SqlValue("SELECT BusyTime + SweepTime + IdleTime FROM Experiments").toDouble(), 1.0, 1e-12);
+    EXPECT_EQ(SqlValue("SELECT TrialNum FROM UserData WHERE UserID = 'kim'").toString(), "1");
+
+    // The log: the clicks, closed by STOP at the end time.
+    const auto headers = LogHeaders(FilePath("kim.1"));
+    ASSERT_GE(headers.size(), 2u);
+    EXPECT_EQ(headers.front(), "0,3,\"ON\",0");
+    EXPECT_EQ(headers.back(), "8,0,\"STOP\",0");
+
+    // Detail feedback shows each judged tank's figure; a second click hides them again.
+    Click(W().cmdDetailFB);
+    for (QLabel* label : W().MissedFB) EXPECT_TRUE(Shown(label)) << Name(label);
+    ASSERT_TRUE(S().missed.PerTank[22].has_value());
+    EXPECT_EQ(W().MissedFB[22]->text(), QString::number(*S().missed.PerTank[22]));
+    Click(W().cmdDetailFB);
+    for (QLabel* label : W().MissedFB) EXPECT_FALSE(Shown(label)) << Name(label);
+
+    // The next trial is number 2; the window is closed before it starts.
+    Click(W().cmdSetup);
+    EXPECT_EQ(W().TrialNum->text(), "2");
+
+    // A second run of the program replays trial 1.
+    window_.reset();
+    participant_ = {.UserID = "kim", .TrialNum = 1, .ReplayMode = true};
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(W().ReplayList->count(), 1);
+    W().ReplayList->setCurrentIndex(0);
+    emit W().ReplayList->activated(0);
+    EXPECT_EQ(W().TrialNum->text(), "1");
+    EXPECT_TRUE(W().PlayButton->isEnabled() && W().StopButton->isEnabled());
+    W().HScroll1->setValue(125);
+    Click(W().PlayButton);
+    EXPECT_TRUE(W().Simulator.isActive());
+    EXPECT_EQ(W().Simulator.interval(), 125);
+    EXPECT_TRUE(!Shown(W().PlayButton) && Shown(W().PauseButton));
+    RunTicks();
+    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_EQ(W().TotalMissedBuckets->text(), missed);
+    EXPECT_EQ(W().SimTime->text(), "08:00");
+    EXPECT_EQ(SqlValue("SELECT count(*) FROM Experiments").toInt(), 1) << "a replay records nothing";
+    EXPECT_EQ(LogHeaders(FilePath("kim.1")).back(), "8,0,\"STOP\",0");
+}
+
+}  // namespace
+}  // namespace kestu::uitest
