@@ -20,14 +20,14 @@ struct Dialect;
 // One row of "UserData". Every field is text as the participant typed it;
 // an empty cell reads back as "".
 struct Participant {
-    std::string UserID;
-    std::string FirstName;
-    std::string LastName;
-    std::string SchoolYear;
-    std::string Major;
-    std::string Age;
-    std::string Sex;
-    std::string TrialNum;  // trials done, decimal text; "0" for a new participant
+    std::string UserID = {};
+    std::string FirstName = {};
+    std::string LastName = {};
+    std::string SchoolYear = {};
+    std::string Major = {};
+    std::string Age = {};
+    std::string Sex = {};
+    std::string TrialNum = {};  // trials done, decimal text; "0" for a new participant
 };
 
 enum class OpenMode { ReadOnly, ReadWrite };

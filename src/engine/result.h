@@ -14,9 +14,9 @@ namespace kestu {
 // at it without parsing the message.
 struct Fault {
     std::string message;
-    std::string file;
-    std::optional<std::size_t> line;
-    std::string field;
+    std::string file = {};
+    std::optional<std::size_t> line = {};
+    std::string field = {};
 };
 
 // The outcome of an operation that can fail: a value, or the fault.

@@ -84,7 +84,7 @@ TEST_P(StudyTest, ParticipantsAndTrialsAreStoredAndAClaimedNumberIsNeverClaimedA
 {
     auto db = NewStudy();
     ASSERT_NE(db, nullptr);
-    ASSERT_TRUE(db->AddParticipant({"o'brien", " Siobhan", "O'Brien ", "Junior", "", "20", "Female"}).ok());
+    ASSERT_TRUE(db->AddParticipant({"o'brien", " Siobhan", "O'Brien ", "Junior", "", "20", "Female", ""}).ok());
     const auto found = db->FindParticipant("o'brien");
     ASSERT_TRUE(found.ok() && found.value()) << found.error();
     EXPECT_EQ(found.value()->LastName, "O'Brien ");
