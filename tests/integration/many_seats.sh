@@ -3,7 +3,8 @@
 # trials for 8 participants at once, two seats per participant, three trials
 # a seat. A seat finds its participant held by the other seat, or records a
 # trial under a number of its own; every recorded trial has its whole row and
-# its log on the server, and re-scores from the server alone.
+# its log on the server, and re-scores from the server alone and from a copy
+# of the study in one file.
 set -euo pipefail
 kestuctl=$1
 admin=$(cat "$2")
@@ -44,5 +45,15 @@ logs=$(psql -qAt "$url" -c 'SELECT count(*) FROM "Experiments" e JOIN "TrialLogs
 for p in 1 2 3 4 5 6 7 8; do
   "$kestuctl" rescore "$url" "p$p" --all >"$work/rescore.$p" || fail "rescore of p$p: $(tail -3 "$work/rescore.$p")"
 done
+# The whole study moves to one file, with its logs, and re-scores there too;
+# a copy into a study that holds participants is refused.
+mkdir "$work/moved"
+"$kestuctl" copy-db "$url" "$work/moved/KESTU.MDB" >/dev/null || fail "copy-db to a file"
+"$kestuctl" copy-db "$url" "$work/moved/KESTU.MDB" 2>/dev/null && fail "copy-db wrote over a study"
+"$kestuctl" fetch-logs "$work/moved/KESTU.MDB" "$work/moved" >/dev/null || fail "fetch-logs"
+[[ $(ls "$work/moved" | grep -c '^p[1-8]\.[0-9]*$') -eq $rows ]] || fail "fetch-logs wrote other than $rows logs"
+for p in 1 2 3 4 5 6 7 8; do
+  "$kestuctl" rescore "$work/moved/KESTU.MDB" "p$p" --all >/dev/null || fail "rescore of p$p in the copy"
+done
 psql -qAt "$admin" -c "DROP DATABASE $name WITH (FORCE)" >/dev/null
-echo "many_seats: $rows trials by 16 seats for 8 participants, each once, whole, and re-scored from the server"
+echo "many_seats: $rows trials by 16 seats for 8 participants, each once, whole, and re-scored from the server and from a copy"
