@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "app/startup.h"
+#include "app/study_settings.h"
 #include "data/participant_lock.h"
 #include "ui/frm_login.h"
 #include "ui/frm_new_user.h"
@@ -304,6 +305,24 @@ TEST_F(StartupTest, AWindowThatCannotLoadItsPlantEndsTheRunAfterItsMessage)
     EXPECT_EQ(startup_->SimulationWindow(), nullptr);
     EXPECT_EQ(modals_.opened, std::vector<QString>{"frmLogin"});
     ExpectOneMessageWith({"sorttable"});
+}
+
+// A lab's seat names its server once, in the study folder's kestu.ini.
+TEST(StudySettingsTest, KestuIniNamesTheDatabaseAndWithoutItTheFolderHoldsKestuMdb)
+{
+    QTemporaryDir folder;
+    const std::string dir = folder.path().toStdString();
+    EXPECT_EQ(StudyDatabase(dir), dir + "/KESTU.MDB");
+    const auto write = [&](const char* text) {
+        QFile ini(folder.filePath(QStringLiteral("kestu.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(text);
+    };
+    write("[database]\nurl = postgresql://seat@lab-server:5433/study2026?sslmode=require\n");
+    EXPECT_EQ(StudyDatabase(dir), "postgresql://seat@lab-server:5433/study2026?sslmode=require");
+    write("[display]\nurl=postgresql://elsewhere@x/y\n");
+    EXPECT_EQ(StudyDatabase(dir), dir + "/KESTU.MDB") << "only [database] names it";
+    EXPECT_EQ(DeliverKeptResults(dir, dir + "/KESTU.MDB"), "") << "no outbox, nothing to say";
 }
 
 TEST(SplashTest, KeepsEventsFlowingWhileHeld)
