@@ -34,6 +34,12 @@ ParticipantLock::~ParticipantLock()
     Drop(Q(connection_));
 }
 
+std::string ParticipantLock::LockPath(const std::string& dbPath, const std::string& userId)
+{
+    const QString folder = QFileInfo(QString::fromStdString(dbPath)).absolutePath();
+    return (folder + "/" + QString::fromStdString(userId) + ".lock").toStdString();
+}
+
 long long ParticipantLock::ServerKey(const std::string& userId)
 {
     // FNV-1a over a prefix and the User ID, kept to 63 bits so the key is a
@@ -73,16 +79,13 @@ std::string InUseMessage(const std::string& userId, const std::string& host)
 
 }  // namespace
 
-std::unique_ptr<ParticipantLock> ParticipantLock::TakeOnServer(const std::string& url, const std::string& userId,
-                                                               std::string& error)
+Result<std::unique_ptr<ParticipantLock>> ParticipantLock::TakeOnServer(const std::string& url, const std::string& userId)
 {
+    using Outcome = Result<std::unique_ptr<ParticipantLock>>;
     auto where = ParseDatabaseLocation(url);
-    if (!where) {
-        error = where.error();
-        return nullptr;
-    }
+    if (!where) return where.fault();
     const QString name = NewConnectionName();
-    error = Connect(name, where.value(), OpenMode::ReadWrite, /*bare=*/true);
+    std::string error = Connect(name, where.value(), OpenMode::ReadWrite, /*bare=*/true);
     const long long key = ServerKey(userId);
     if (error.empty()) {
         QSqlQuery take(QSqlDatabase::database(name, false));
@@ -92,45 +95,31 @@ std::unique_ptr<ParticipantLock> ParticipantLock::TakeOnServer(const std::string
             error = "User ID " + userId + " cannot be held for this window: " +
                     Message(url, "the lock cannot be taken (" + DriverText(take.lastError()) + ")");
         else if (take.value(0).toBool())
-            return std::unique_ptr<ParticipantLock>(new ParticipantLock(S(name), key));
+            return Outcome::Ok(std::unique_ptr<ParticipantLock>(new ParticipantLock(S(name), key)));
         else
             error = InUseMessage(userId, HolderHost(name, key));
     }
     Drop(name);
-    return nullptr;
+    return Outcome::Fail(error);
 }
 
-std::string ParticipantLock::LockPath(const std::string& dbPath, const std::string& userId)
+Result<std::unique_ptr<ParticipantLock>> ParticipantLock::Take(const std::string& dbPath, const std::string& userId)
 {
-    const QString folder = QFileInfo(QString::fromStdString(dbPath)).absolutePath();
-    return (folder + "/" + QString::fromStdString(userId) + ".lock").toStdString();
-}
-
-std::unique_ptr<ParticipantLock> ParticipantLock::Take(const std::string& dbPath, const std::string& userId,
-                                                        std::string& error)
-{
-    if (LooksLikeServerUrl(dbPath)) return TakeOnServer(dbPath, userId, error);
+    using Outcome = Result<std::unique_ptr<ParticipantLock>>;
+    if (LooksLikeServerUrl(dbPath)) return TakeOnServer(dbPath, userId);
     auto file = std::make_unique<QLockFile>(QString::fromStdString(LockPath(dbPath, userId)));
     // A trial may run for an hour: the lock never goes stale by age, only
     // when the copy that holds it is gone (Qt checks its process id).
     file->setStaleLockTime(0);
-    if (file->tryLock(0)) return std::unique_ptr<ParticipantLock>(new ParticipantLock(std::move(file)));
+    if (file->tryLock(0)) return Outcome::Ok(std::unique_ptr<ParticipantLock>(new ParticipantLock(std::move(file))));
 
-    if (file->error() == QLockFile::LockFailedError) {
-        qint64 pid = 0;
-        QString host, app;
-        file->getLockInfo(&pid, &host, &app);
-        if (host.isEmpty() || host == QSysInfo::machineHostName()) {
-            error = "User ID " + userId + " is in use by another Kestu window on this computer.";
-        } else {
-            error = "User ID " + userId + " is in use by another Kestu window on the computer " + host.toStdString() +
-                    ".";
-        }
-    } else {
-        error = "User ID " + userId + " cannot be held for this window: the lock file " + LockPath(dbPath, userId) +
-                " cannot be written.";
-    }
-    return nullptr;
+    if (file->error() != QLockFile::LockFailedError)
+        return Outcome::Fail("User ID " + userId + " cannot be held for this window: the lock file " +
+                             LockPath(dbPath, userId) + " cannot be written.");
+    qint64 pid = 0;
+    QString host, app;
+    file->getLockInfo(&pid, &host, &app);
+    return Outcome::Fail(InUseMessage(userId, host.isEmpty() ? ThisComputer() : host.toStdString()));
 }
 
 }  // namespace kestu

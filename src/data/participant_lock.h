@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "engine/result.h"
+
 class QLockFile;
 
 namespace kestu {
@@ -18,10 +20,9 @@ public:
     ParticipantLock(const ParticipantLock&) = delete;
     ParticipantLock& operator=(const ParticipantLock&) = delete;
 
-    // The lock for `userId` in the folder of the database at `dbPath`, or
-    // nothing with `error` set to the message the participant sees.
-    static std::unique_ptr<ParticipantLock> Take(const std::string& dbPath, const std::string& userId,
-                                                 std::string& error);
+    // The lock for `userId` of the study at `location`, or the message the
+    // participant sees.
+    static Result<std::unique_ptr<ParticipantLock>> Take(const std::string& location, const std::string& userId);
 
     // "<folder>/<UserID>.lock".
     static std::string LockPath(const std::string& dbPath, const std::string& userId);
@@ -32,8 +33,7 @@ public:
 private:
     explicit ParticipantLock(std::unique_ptr<QLockFile> file);
     ParticipantLock(std::string connection, long long key);
-    static std::unique_ptr<ParticipantLock> TakeOnServer(const std::string& url, const std::string& userId,
-                                                         std::string& error);
+    static Result<std::unique_ptr<ParticipantLock>> TakeOnServer(const std::string& url, const std::string& userId);
 
     std::unique_ptr<QLockFile> file_;
     std::string connection_;  // the server connection that holds the lock

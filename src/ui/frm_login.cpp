@@ -164,12 +164,12 @@ void frmLogin::cmdOK_Click()
 
     // One running copy per participant: held from here until the program ends.
     lock_.reset();
-    std::string lockError;
-    lock_ = ParticipantLock::Take(databasePath_, typed.toStdString(), lockError);
-    if (!lock_) {
-        Report(QMessageBox::Warning, QString::fromStdString(lockError));
+    auto lock = ParticipantLock::Take(databasePath_, typed.toStdString());
+    if (!lock) {
+        Report(QMessageBox::Warning, QString::fromStdString(lock.error()));
         return;
     }
+    lock_ = std::move(lock).value();
 
     // Every press opens the database afresh.
     db_.reset();

@@ -130,31 +130,29 @@ TEST_P(StudyTest, ATrialLogIsKeptOnceByteForByte)
 TEST_P(StudyTest, AParticipantIsHeldByOneCopyAndReleasedWhenItDies)
 {
     ASSERT_NE(NewStudy(), nullptr);
-    std::string error;
-    auto held = ParticipantLock::Take(location_, "kim", error);
-    ASSERT_NE(held, nullptr) << error;
-    EXPECT_EQ(ParticipantLock::Take(location_, "kim", error), nullptr);
-    EXPECT_EQ(error, "User ID kim is in use by another Kestu window on this computer.");
-    EXPECT_NE(ParticipantLock::Take(location_, "ann", error), nullptr) << error;
-    held.reset();
-    EXPECT_NE(ParticipantLock::Take(location_, "kim", error), nullptr) << error;
+    auto held = ParticipantLock::Take(location_, "kim");
+    ASSERT_TRUE(held.ok()) << held.error();
+    EXPECT_EQ(ParticipantLock::Take(location_, "kim").error(),
+              "User ID kim is in use by another Kestu window on this computer.");
+    EXPECT_TRUE(ParticipantLock::Take(location_, "ann").ok()) << "others are free";
+    held = Fault{"given back"};
+    EXPECT_TRUE(ParticipantLock::Take(location_, "kim").ok());
 
     const pid_t child = ::fork();
     if (child == 0) {
-        std::string ignored;
-        auto lock = ParticipantLock::Take(location_, "kim", ignored);
+        auto lock = ParticipantLock::Take(location_, "kim");
         ::kill(::getpid(), lock ? SIGKILL : SIGTERM);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child took no lock";
     // The server notices the dead seat's closed connection; the file lock sees its dead process.
-    std::unique_ptr<ParticipantLock> again;
+    Result<std::unique_ptr<ParticipantLock>> again = Fault{"not tried"};
     for (int tries = 0; tries < 50 && !again; ++tries) {
-        again = ParticipantLock::Take(location_, "kim", error);
+        again = ParticipantLock::Take(location_, "kim");
         if (!again) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    EXPECT_NE(again, nullptr) << error;
+    EXPECT_TRUE(again.ok()) << again.error();
 }
 
 // A whole trial as a participant's window records it, through the store.

@@ -106,19 +106,18 @@ TEST_F(LoginTest, AnUnknownIdIsOfferedRegistration)
 // participant that a running copy holds, nor register one twice.
 TEST_F(LoginTest, AUserIdHeldByAnotherWindowIsRefusedAndNothingIsWritten)
 {
-    std::string error;
-    auto other = ParticipantLock::Take(dbPath_, "kim", error);
-    ASSERT_NE(other, nullptr) << error;
+    auto other = ParticipantLock::Take(dbPath_, "kim");
+    ASSERT_TRUE(other.ok()) << other.error();
     PressOk("kim");
     ExpectOneMessageWith({"User ID kim is in use by another Kestu window on this computer."});
     EXPECT_FALSE(login_->LoginAccepted);
     EXPECT_EQ(Participants(), 0);
 
-    other.reset();  // that copy ended
+    other = Fault{"that copy ended"};
     AddParticipant("kim", "2");
     PressOk("kim");
     EXPECT_TRUE(login_->LoginAccepted);
-    EXPECT_EQ(ParticipantLock::Take(dbPath_, "kim", error), nullptr) << "the accepted login holds kim";
+    EXPECT_FALSE(ParticipantLock::Take(dbPath_, "kim").ok()) << "the accepted login holds kim";
 }
 
 // The lists open with nothing chosen; then one answer put right after another:

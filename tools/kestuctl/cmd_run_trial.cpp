@@ -72,9 +72,9 @@ int RunTrial(const ParsedArgs& args, Console& console)
         seed = static_cast<std::uint64_t>(*parsed);
     }
 
+    const auto lock = ParticipantLock::Take(dbPath, userId);
+    if (!lock) return Failure(args, console, lock.error());
     std::string error;
-    const auto lock = ParticipantLock::Take(dbPath, userId, error);
-    if (!lock) return Failure(args, console, error);
     const auto done = TrialsDone(dbPath, userId, error);
     if (!done) return Failure(args, console, error);
 
