@@ -156,7 +156,15 @@ std::string ParseStateLine(std::string_view line, LoggedRecord& record)
     return {};
 }
 
-bool TrialLogReader::Open(const std::string& path)
+Status TrialLogReader::Open(const std::string& path) { return Outcome(Scan(path)); }
+
+Status TrialLogReader::Outcome(bool ok) const
+{
+    if (ok) return Ok();
+    return Fault{error_, path_, errorLine_ > 0 ? std::optional<std::size_t>(errorLine_) : std::nullopt, {}};
+}
+
+bool TrialLogReader::Scan(const std::string& path)
 {
     Close();
     path_ = path;
@@ -204,21 +212,21 @@ bool TrialLogReader::Open(const std::string& path)
     return true;
 }
 
-bool TrialLogReader::CheckEndTime(ClockTime end)
+Status TrialLogReader::CheckEndTime(ClockTime end)
 {
-    if (!open_) return false;
+    if (!open_) return Outcome(false);
     std::ifstream again(path_, std::ios::binary);
     std::string line;
     for (std::size_t k = 0; k < count_; ++k) {
         LogRecord record;
         if (NextLine(again, line) != LineRead::Line || !ParseHeaderLine(line, record).empty())
-            return Fail(2 * k + 1, "the file changed while it was being read");
+            return Outcome(Fail(2 * k + 1, "the file changed while it was being read"));
         if (record.At > end)
-            return Fail(2 * k + 1, "the record at " + FormatClock(record.At) + " lies after the trial's end time " +
-                                       FormatClock(end));
+            return Outcome(Fail(2 * k + 1, "the record at " + FormatClock(record.At) +
+                                               " lies after the trial's end time " + FormatClock(end)));
         NextLine(again, line);
     }
-    return true;
+    return Ok();
 }
 
 void TrialLogReader::Close()
@@ -229,12 +237,14 @@ void TrialLogReader::Close()
     count_ = 0;
     read_ = 0;
     error_.clear();
+    errorLine_ = 0;
 }
 
 bool TrialLogReader::Fail(std::size_t line, const std::string& what)
 {
     Close();
     error_ = ForMessage(path_, 1000);
+    errorLine_ = line;
     if (line > 0) error_ += ", line " + std::to_string(line);
     error_ += ": " + what;
     return false;

@@ -9,6 +9,7 @@
 #include "engine/constants.h"
 #include "engine/switch_status.h"
 #include "engine/clock_time.h"
+#include "engine/result.h"
 
 namespace kestu {
 
@@ -35,14 +36,14 @@ struct LoggedRecord : LogRecord {
 // "<file>, line 2: field 9 (water of switch 2): "x.5" is not a number".
 class TrialLogReader {
 public:
-    // False when the file cannot be opened, is empty, holds a line that
+    // A fault when the file cannot be opened, is empty, holds a line that
     // cannot be read, ends inside a record, or has a record earlier than the
     // one before it (except records after a restore, which may go back to
-    // the time of the save); Error() names the file and line.
-    bool Open(const std::string& path);
-    // False (the reader closed, Error() naming the line) when a record is
-    // stamped after the trial's end time.
-    bool CheckEndTime(ClockTime end);
+    // the time of the save); it names the file and the line.
+    Status Open(const std::string& path);
+    // A fault (and the reader closed) when a record is stamped after the
+    // trial's end time.
+    Status CheckEndTime(ClockTime end);
     void Close();
     bool IsOpen() const { return open_; }
 
@@ -60,8 +61,10 @@ public:
     std::size_t RecordCount() const { return count_; }
 
 private:
+    bool Scan(const std::string& path);
     bool ReadNext(LogRecord& header, LoggedRecord* withState);
     bool Fail(std::size_t line, const std::string& what);
+    Status Outcome(bool ok) const;
 
     bool open_ = false;
     std::ifstream in_;
@@ -69,6 +72,7 @@ private:
     std::size_t read_ = 0;
     std::string path_;
     std::string error_;
+    std::size_t errorLine_ = 0;
 };
 
 // Reads a header line such as 5,23,"ON",17 into `record`. Returns what is

@@ -58,9 +58,9 @@ void ReplayPlayer::LoadFrom(const std::string& logPath, int trialNum)
 {
     const std::string cannot = "Trial " + std::to_string(trialNum) + " cannot be replayed:\n";
     TrialLogReader reader;
-    if (!reader.Open(logPath)) {
+    if (const Status opened = reader.Open(logPath); !opened) {
         log_.Close();
-        s_.Report(cannot + reader.Error());
+        s_.Report(cannot + opened.error());
         Idle();
         return;
     }
@@ -70,8 +70,8 @@ void ReplayPlayer::LoadFrom(const std::string& logPath, int trialNum)
         Idle();
         return;
     }
-    if (!reader.CheckEndTime(s_.trialEnd)) {
-        s_.Report(cannot + reader.Error());
+    if (const Status inTime = reader.CheckEndTime(s_.trialEnd); !inTime) {
+        s_.Report(cannot + inTime.error());
         Idle();
         return;
     }

@@ -12,7 +12,7 @@ namespace {
 int RunLog2Csv(const ParsedArgs& args, Console& console)
 {
     TrialLogReader reader;
-    if (!reader.Open(args.Positional(0))) return Failure(args, console, reader.Error());
+    if (const Status opened = reader.Open(args.Positional(0)); !opened) return Failure(args, console, opened.error());
 
     std::string text;
     AppendCsvRow(text, {"minute", "second", "kind", "switch", "tank", "water"});

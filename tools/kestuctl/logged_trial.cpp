@@ -6,8 +6,8 @@ LoggedTrial ReadLoggedTrial(const std::string& path)
 {
     LoggedTrial trial;
     TrialLogReader reader;
-    if (!reader.Open(path)) {
-        trial.error = reader.Error();
+    if (const Status opened = reader.Open(path); !opened) {
+        trial.error = opened.error();
         return trial;
     }
     trial.records.reserve(reader.RecordCount());
