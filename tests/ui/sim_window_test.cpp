@@ -7,6 +7,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 
+#include <QRegularExpression>
+
+#include <algorithm>
+
+#include "support/test_server.h"
+#include "trials/file_sink.h"
 #include "ui_fixture.h"
 #include "ui/frm_login.h"
 #include "ui/frm_new_user.h"
@@ -220,9 +226,28 @@ TEST_F(SimWindowTest, TheBackgroundShowsAHeldSnapshotOnTheWholeSetAndSparesTheCo
 // (with Replay chosen, as a new participant has nothing to replay), choose the
 // fastest speed, run an Experiment trial to its end with a few clicks, then
 // replay it in a second run of the program.
-using WholeTrialTest = SimWindowTest;
+// The study in a file, or on a lab's server; the windows do the same.
+enum class Where { File, Server };
 
-TEST_F(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
+class WholeTrialTest : public SimWindowTest, public ::testing::WithParamInterface<Where> {
+protected:
+    void SetUp() override
+    {
+        SimWindowTest::SetUp();
+        if (GetParam() == Where::File) return;
+        dbPath_ = testsupport::NewServerDatabase();
+        const auto created = ExperimentDb::Create(dbPath_, NewDbContent::StandardScenario);
+        ASSERT_TRUE(created.ok()) << created.error();
+    }
+    void TearDown() override
+    {
+        SimWindowTest::TearDown();
+        if (GetParam() == Where::Server) testsupport::DropServerDatabase(dbPath_);
+    }
+    std::unique_ptr<ExperimentDb> Db() { return ExperimentDb::Open(dbPath_, OpenMode::ReadOnly).value(); }
+};
+
+TEST_P(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
 {
     modals_.on["frmNewUser"] = [](QDialog& dialog) {
         auto& form = dynamic_cast<ui::frmNewUser&>(dialog);
@@ -263,16 +288,32 @@ TEST_F(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
     EXPECT_EQ(W().cmdSimulate->text(), "Start Simul&ation");
     for (QPushButton* button : W().Switch) EXPECT_FALSE(button->isEnabled());
 
-    // The database: the trial's row, complete, and the participant's count.
-    EXPECT_EQ(SqlValue("SELECT UserID || ' ' || Experiment || ' ' || SimRate || ' ' || Scenario FROM Experiments")
-                  .toString(), "kim 1 1.0 Standard");
-    EXPECT_EQ(SqlValue("SELECT count(*) FROM Experiments WHERE StartTime GLOB '[0-9][0-9]:[0-9][0-9]:[0-9][0-9]' AND "
-                       "EndTime GLOB '[0-9][0-9]:[0-9][0-9]:[0-9][0-9]' AND "
-                       "Date GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]'").toInt(), 1) << "ISO times and date";
+    // The database: the trial's row, complete, its log, and the participant's count.
+    const CellTable rows = Db()->ReadWholeTable("Experiments").value();
+    ASSERT_EQ(rows.rows.size(), 1u);
+    const auto cell = [&](const char* column) {
+        const auto at = std::find(rows.columns.begin(), rows.columns.end(), column) - rows.columns.begin();
+        return rows.rows[0].at(static_cast<std::size_t>(at));
+    };
+    EXPECT_EQ(cell("UserID"), Cell(std::string("kim")));
+    EXPECT_EQ(cell("Experiment"), Cell(1LL));
+    EXPECT_EQ(cell("SimRate"), Cell(1.0));
+    EXPECT_EQ(cell("Scenario"), Cell(std::string("Standard")));
+    const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"));
+    for (const char* column : {"StartTime", "EndTime"})
+        EXPECT_TRUE(time.match(QString::fromStdString(std::get<std::string>(cell(column)))).hasMatch()) << column;
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d$"))
+                    .match(QString::fromStdString(std::get<std::string>(cell("Date"))))
+                    .hasMatch());
     const QString missed = W().TotalMissedBuckets->text();
-    EXPECT_EQ(SqlValue("SELECT MissedBuckets FROM Experiments").toDouble(), missed.toDouble());
-    EXPECT_NEAR(SqlValue("SELECT BusyTime + SweepTime + IdleTime FROM Experiments").toDouble(), 1.0, 1e-12);
-    EXPECT_EQ(SqlValue("SELECT TrialNum FROM UserData WHERE UserID = 'kim'").toString(), "1");
+    EXPECT_EQ(std::get<double>(cell("MissedBuckets")), missed.toDouble());
+    EXPECT_NEAR(std::get<double>(cell("BusyTime")) + std::get<double>(cell("SweepTime")) +
+                    std::get<double>(cell("IdleTime")),
+                1.0, 1e-12);
+    EXPECT_EQ(Db()->FindParticipant("kim").value()->TrialNum, "1");
+    const auto logs = Db()->ReadTrialLogs("kim").value();
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0].Bytes, ReadWholeFile(FilePath("kim.1")).value());
 
     // The log: the clicks, closed by STOP at the end time.
     const auto headers = LogHeaders(FilePath("kim.1"));
@@ -310,9 +351,14 @@ TEST_F(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
     EXPECT_TRUE(messages_.shown.empty());
     EXPECT_EQ(W().TotalMissedBuckets->text(), missed);
     EXPECT_EQ(W().SimTime->text(), "08:00");
-    EXPECT_EQ(SqlValue("SELECT count(*) FROM Experiments").toInt(), 1) << "a replay records nothing";
+    EXPECT_EQ(Db()->ReadWholeTable("Experiments").value().rows.size(), 1u) << "a replay records nothing";
     EXPECT_EQ(LogHeaders(FilePath("kim.1")).back(), "8,0,\"STOP\",0");
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, WholeTrialTest, ::testing::Values(Where::File, Where::Server),
+                         [](const ::testing::TestParamInfo<Where>& info) {
+                             return info.param == Where::File ? "SqliteFile" : "PostgresServer";
+                         });
 
 }  // namespace
 }  // namespace kestu::uitest
