@@ -209,5 +209,45 @@ TEST(ServerRights, ASeatCannotDeleteARowOrChangeTheScenario)
     testsupport::DropServerDatabase(owner);
 }
 
+// On the server too, a write that fails part-way is reported naming the
+// database and leaves nothing of itself behind.
+TEST(ServerWrites, AFailingWriteIsReportedAndUndoesItsWholeTransaction)
+{
+    const std::string url = testsupport::NewServerDatabase();
+    ASSERT_TRUE(ExperimentDb::Create(url, NewDbContent::StandardScenario).ok());
+    auto db = ExperimentDb::Open(url, OpenMode::ReadWrite);
+    ASSERT_TRUE(db.ok()) << db.error();
+    ASSERT_TRUE(db.value()->AddParticipant({"kim", "", "", "", "", "", "", ""}).ok());
+    const std::string admin = "postgresql://postgres" + url.substr(url.find('@'));
+    ASSERT_TRUE(testsupport::ServerSql(admin, "CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN "
+                                              "RAISE EXCEPTION 'disk full'; END $$ LANGUAGE plpgsql"));
+    for (const char* table : {"Experiments", "sorttable", "TrialLogs"})
+        ASSERT_TRUE(testsupport::ServerSql(admin, std::string("CREATE TRIGGER refuse BEFORE INSERT ON \"") + table +
+                                                      "\" FOR EACH ROW EXECUTE FUNCTION refuse()"));
+
+    // The claim's counter goes back with its refused row.
+    const std::string claimed = db.value()->ClaimTrial(Start("kim", 1)).error();
+    EXPECT_EQ(claimed.rfind(url + ": cannot ", 0), 0u) << claimed;
+    EXPECT_NE(claimed.find("disk full"), std::string::npos) << claimed;
+    EXPECT_EQ(db.value()->FindParticipant("kim").value()->TrialNum, "0");
+    EXPECT_TRUE(db.value()->ReadExperimentRows("kim").value().empty());
+
+    // The scenario's first two tables are replaced only with the third.
+    ScenarioTables changed = db.value()->ReadScenario().value();
+    changed.deadline.pop_back();
+    EXPECT_FALSE(db.value()->ReplaceScenario(changed).ok());
+    EXPECT_EQ(db.value()->ReadScenario().value().deadline.size(), 12u);
+
+    EXPECT_NE(db.value()->StoreTrialLog({"kim", 1, "h", "log", "2026-12-06 10:00:00"}).error().find("disk full"),
+              std::string::npos);
+    // The next connection works as ever.
+    auto again = ExperimentDb::Open(url, OpenMode::ReadWrite);
+    ASSERT_TRUE(again.ok()) << again.error();
+    EXPECT_TRUE(again.value()->SaveTrialNum("kim", 0).ok());
+    db = Fault{"closed"};
+    again = Fault{"closed"};
+    testsupport::DropServerDatabase(url);
+}
+
 }  // namespace
 }  // namespace kestu::testing
