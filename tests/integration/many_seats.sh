@@ -45,6 +45,11 @@ logs=$(psql -qAt "$url" -c 'SELECT count(*) FROM "Experiments" e JOIN "TrialLogs
 for p in 1 2 3 4 5 6 7 8; do
   "$kestuctl" rescore "$url" "p$p" --all >"$work/rescore.$p" || fail "rescore of p$p: $(tail -3 "$work/rescore.$p")"
 done
+# The experimenter's other commands work on the server as on a file.
+"$kestuctl" export-scenario "$url" "$work" >/dev/null || fail "export-scenario"
+"$kestuctl" import-scenario "$url" "$work" >/dev/null || fail "import-scenario"
+[[ $("$kestuctl" export "$url" | wc -l) -eq $((rows + 1)) ]] || fail "export of the trial rows"
+
 # The whole study moves to one file, with its logs, and re-scores there too;
 # a copy into a study that holds participants is refused.
 mkdir "$work/moved"
