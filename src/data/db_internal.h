@@ -7,6 +7,8 @@
 #include <QSqlQuery>
 #include <QString>
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,14 @@ std::vector<QString> ScenarioColumns(ScenarioTable table);
 // The statements of an SQL script, in order: split at semicolons outside
 // quotes and comments, comments dropped, blank statements skipped.
 std::vector<QString> SplitSqlScript(const QString& script);
+
+// The statements a connection runs on every trial, prepared once for its
+// life on a server, where each preparing costs a round trip; on a file they
+// are prepared afresh each time, so none stays open between calls. Values
+// are bound by position.
+struct StatementCache {
+    std::map<QString, std::unique_ptr<QSqlQuery>> prepared;
+};
 
 // Scripts compiled into the program.
 const char* SchemaSql();

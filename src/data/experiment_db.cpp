@@ -84,13 +84,28 @@ QString Quoted(const std::string& text) { return "\"" + Q(text) + "\""; }
 }  // namespace
 
 ExperimentDb::ExperimentDb(std::string path, std::string connection, bool onServer)
-    : path_(std::move(path)), connection_(std::move(connection)), onServer_(onServer)
+    : path_(std::move(path)), connection_(std::move(connection)), onServer_(onServer),
+      statements_(std::make_unique<StatementCache>())
 {
+}
+
+QSqlQuery& ExperimentDb::Statement(const QString& sql)
+{
+    std::unique_ptr<QSqlQuery>& slot = statements_->prepared[sql];
+    if (!slot || !onServer_) {
+        slot = std::make_unique<QSqlQuery>(QSqlDatabase::database(Q(connection_), false));
+        slot->prepare(sql);
+    }
+    return *slot;
 }
 
 const Dialect& ExperimentDb::dialect() const { return DialectOf(onServer_ ? Backend::Postgres : Backend::Sqlite); }
 
-ExperimentDb::~ExperimentDb() { Drop(Q(connection_)); }
+ExperimentDb::~ExperimentDb()
+{
+    statements_.reset();  // before the connection they belong to
+    Drop(Q(connection_));
+}
 
 std::string ExperimentDb::DefaultPath(const std::string& programDir)
 {
@@ -220,13 +235,12 @@ Status ExperimentDb::AddParticipant(const Participant& p)
 
 Status ExperimentDb::SaveTrialNum(const std::string& userId, int trialNum)
 {
-    QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     // Only the participant's first row, as the lookup at login sees it.
-    query.prepare(QStringLiteral(
+    QSqlQuery& query = Statement(QStringLiteral(
         "UPDATE \"UserData\" SET \"TrialNum\" = ? WHERE rowid = "
         "(SELECT rowid FROM \"UserData\" WHERE \"UserID\" = ? ORDER BY rowid LIMIT 1)"));
-    query.addBindValue(QString::number(trialNum));
-    query.addBindValue(BindText(userId));
+    query.bindValue(0, QString::number(trialNum));
+    query.bindValue(1, BindText(userId));
     std::string error;
     const QString doing = "cannot save the trial count of User ID " + Quoted(userId) + " in table \"UserData\"";
     if (!Run(query, path_, doing, error)) return Status::Fail(error);
@@ -248,16 +262,15 @@ Result<long long> ExperimentDb::AddExperiment(const ExperimentStart& start)
         return Outcome::Fail(Message(path_, doing + ": start time " + Quoted(start.StartTime) + " is not hh:mm:ss"));
     }
 
-    QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
-    query.prepare(QStringLiteral(
+        QSqlQuery& query = Statement(QStringLiteral(
         "INSERT INTO \"Experiments\" (\"UserID\", \"Experiment\", \"Date\", \"StartTime\", \"Scenario\", \"SimRate\") "
         "VALUES (?, ?, ?, ?, ?, ?)") + dialect().returningRowId);
-    query.addBindValue(BindText(start.UserID));
-    query.addBindValue(start.Experiment);
-    query.addBindValue(BindText(start.Date));
-    query.addBindValue(BindText(start.StartTime));
-    query.addBindValue(BindText(start.Scenario));
-    query.addBindValue(start.SimRate);
+    query.bindValue(0, BindText(start.UserID));
+    query.bindValue(1, start.Experiment);
+    query.bindValue(2, BindText(start.Date));
+    query.bindValue(3, BindText(start.StartTime));
+    query.bindValue(4, BindText(start.Scenario));
+    query.bindValue(5, start.SimRate);
     std::string error;
     if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
     if (dialect().returningRowId.isEmpty()) return Outcome::Ok(query.lastInsertId().toLongLong());
@@ -272,16 +285,15 @@ Status ExperimentDb::CompleteExperiment(long long rowid, const ExperimentResult&
         return Status::Fail(Message(path_, doing + ": end time " + Quoted(end.EndTime) + " is not hh:mm:ss"));
     }
 
-    QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
-    query.prepare(QStringLiteral(
+        QSqlQuery& query = Statement(QStringLiteral(
         "UPDATE \"Experiments\" SET \"EndTime\" = ?, \"MissedBuckets\" = ?, \"BusyTime\" = ?, \"SweepTime\" = ?, "
         "\"IdleTime\" = ? WHERE rowid = ?"));
-    query.addBindValue(BindText(end.EndTime));
-    query.addBindValue(end.MissedBuckets);
-    query.addBindValue(BindOptional(end.BusyTime));
-    query.addBindValue(BindOptional(end.SweepTime));
-    query.addBindValue(BindOptional(end.IdleTime));
-    query.addBindValue(rowid);
+    query.bindValue(0, BindText(end.EndTime));
+    query.bindValue(1, end.MissedBuckets);
+    query.bindValue(2, BindOptional(end.BusyTime));
+    query.bindValue(3, BindOptional(end.SweepTime));
+    query.bindValue(4, BindOptional(end.IdleTime));
+    query.bindValue(5, rowid);
     std::string error;
     if (!Run(query, path_, doing, error)) return Status::Fail(error);
     if (query.numRowsAffected() < 1) {

@@ -10,11 +10,15 @@
 #include "scenario/scenario_tables.h"
 #include "trials/experiment_store.h"  // ExperimentStart, ExperimentResult
 
+class QSqlQuery;
+class QString;
+
 namespace kestu {
 
 struct DatabaseLocation;
 namespace dbdetail {
 struct Dialect;
+struct StatementCache;
 }
 
 // One row of "UserData". Every field is text as the participant typed it;
@@ -109,10 +113,13 @@ private:
     ExperimentDb(std::string path, std::string connection, bool onServer);
     static Status CreateOnServer(const DatabaseLocation& where, NewDbContent content);
     const dbdetail::Dialect& dialect() const;
+    // A prepared statement for this connection; see StatementCache.
+    QSqlQuery& Statement(const QString& sql);
 
     std::string path_;
     std::string connection_;  // name of this instance's connection
     bool onServer_ = false;
+    std::unique_ptr<dbdetail::StatementCache> statements_;
 };
 
 }  // namespace kestu

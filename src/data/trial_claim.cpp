@@ -43,11 +43,10 @@ Result<long long> ExperimentDb::ClaimTrial(const ExperimentStart& start)
         return Outcome::Fail(why);
     };
 
-    QSqlQuery counter(db);
-    counter.prepare(QStringLiteral(
+    QSqlQuery& counter = Statement(QStringLiteral(
         "SELECT rowid, \"TrialNum\" FROM \"UserData\" WHERE \"UserID\" = ? ORDER BY rowid LIMIT 1") +
-                    dialect().lockForUpdate);
-    counter.addBindValue(Q(start.UserID));
+                                   dialect().lockForUpdate);
+    counter.bindValue(0, Q(start.UserID));
     if (!Run(counter, path_, doing, error)) return fail(error);
     if (!counter.next()) return fail(Message(path_, doing + ": no row for that User ID in table \"UserData\""));
     const long long participantRow = counter.value(0).toLongLong();
@@ -57,10 +56,10 @@ Result<long long> ExperimentDb::ClaimTrial(const ExperimentStart& start)
     const long long done = numeric ? 0 : countText.toLongLong(&numeric);
     if (!numeric) return fail(Message(path_, doing + ": its trial count \"" + countText + "\" is not a number"));
 
-    QSqlQuery taken(db);
-    taken.prepare(QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE \"UserID\" = ? AND \"Experiment\" = ?"));
-    taken.addBindValue(Q(start.UserID));
-    taken.addBindValue(QVariant::fromValue<qlonglong>(start.Experiment));
+    QSqlQuery& taken =
+        Statement(QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE \"UserID\" = ? AND \"Experiment\" = ?"));
+    taken.bindValue(0, Q(start.UserID));
+    taken.bindValue(1, QVariant::fromValue<qlonglong>(start.Experiment));
     if (!Run(taken, path_, doing, error) || !taken.next()) return fail(error.empty() ? Message(path_, doing) : error);
     const bool rowExists = taken.value(0).toLongLong() > 0;
     taken.finish();
@@ -69,10 +68,9 @@ Result<long long> ExperimentDb::ClaimTrial(const ExperimentStart& start)
                                        QString::number(done) + " trials); is another copy of Kestu running?"));
     }
 
-    QSqlQuery save(db);
-    save.prepare(QStringLiteral("UPDATE \"UserData\" SET \"TrialNum\" = ? WHERE rowid = ?"));
-    save.addBindValue(QString::number(start.Experiment));
-    save.addBindValue(participantRow);
+    QSqlQuery& save = Statement(QStringLiteral("UPDATE \"UserData\" SET \"TrialNum\" = ? WHERE rowid = ?"));
+    save.bindValue(0, QString::number(start.Experiment));
+    save.bindValue(1, participantRow);
     if (!Run(save, path_, doing, error)) return fail(error);
 
     auto added = AddExperiment(start);

@@ -35,18 +35,17 @@ Status ExperimentDb::StoreTrialLog(const TrialLogCopy& log)
         if (!create.exec(CreateTrialLogsIfMissing()))
             return Status::Fail(Message(path_, doing + " (" + DriverText(create.lastError()) + ")"));
     }
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral(
+    QSqlQuery& insert = Statement(QStringLiteral(
         "INSERT INTO \"TrialLogs\" (\"UserID\", \"Experiment\", \"Host\", \"Bytes\", \"WrittenAt\") "
         "SELECT ?, ?, ?, ?, ? WHERE NOT EXISTS "
         "(SELECT 1 FROM \"TrialLogs\" WHERE \"UserID\" = ? AND \"Experiment\" = ?)"));
-    insert.addBindValue(Q(log.UserID));
-    insert.addBindValue(QVariant::fromValue<qlonglong>(log.Experiment));
-    insert.addBindValue(Q(log.Host));
-    insert.addBindValue(QByteArray::fromStdString(log.Bytes));
-    insert.addBindValue(Q(log.WrittenAt));
-    insert.addBindValue(Q(log.UserID));
-    insert.addBindValue(QVariant::fromValue<qlonglong>(log.Experiment));
+    insert.bindValue(0, Q(log.UserID));
+    insert.bindValue(1, QVariant::fromValue<qlonglong>(log.Experiment));
+    insert.bindValue(2, Q(log.Host));
+    insert.bindValue(3, QByteArray::fromStdString(log.Bytes));
+    insert.bindValue(4, Q(log.WrittenAt));
+    insert.bindValue(5, Q(log.UserID));
+    insert.bindValue(6, QVariant::fromValue<qlonglong>(log.Experiment));
     if (!Run(insert, path_, doing, error)) return Status::Fail(error);
     return Ok();
 }
