@@ -27,8 +27,18 @@ as_server() {
   fi
 }
 
+# A port nothing listens on (nothing answers a connection to it).
 free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
+  local port
+  for _ in $(seq 1 100); do
+    port=$((20000 + RANDOM % 40000))
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+      echo "$port"
+      return 0
+    fi
+  done
+  echo "pg_cluster: no free port found" >&2
+  return 1
 }
 
 case "$action" in
