@@ -272,6 +272,7 @@ void frmSimulation::ConnectSession()
         ShowMessage(this, QMessageBox::Warning, Q(title), Q(text));
     };
     session_.host.controlsChanged = [this] { ApplyControls(); };
+    // A restored snapshot starts the run's ticks afresh from now.
     session_.host.restartTimer = [this] {
         if (Simulator.isActive()) Simulator.start(TimerInterval());
     };
@@ -286,7 +287,7 @@ void frmSimulation::ConnectSession()
 
 void frmSimulation::ConnectControls()
 {
-    connect(&Simulator, &QTimer::timeout, this, &frmSimulation::Simulator_Timer);
+    connect(&Simulator, &TickTimer::timeout, this, &frmSimulation::Simulator_Timer);
     connect(cmdSetup, &QPushButton::clicked, this, [this] { session_.trial.SetUpTrial(); });
     connect(Training, &QPushButton::clicked, this, [this] { session_.trial.SetUpTraining(); });
     connect(cmdSimulate, &QPushButton::clicked, this, [this] { session_.trial.StartOrStop(); });

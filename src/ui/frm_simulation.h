@@ -11,6 +11,7 @@
 #include "engine/display.h"
 #include "trials/trial_session.h"
 #include "ui/plant_model.h"
+#include "ui/tick_timer.h"
 #include "ui/twip_placer.h"
 
 class QComboBox;
@@ -103,7 +104,7 @@ public:
     QLabel* lblFaster;
     QLabel* lblSlower;
     QLabel* lblSimLength;  // how long a trial lasts at the chosen speed
-    QTimer Simulator;
+    TickTimer Simulator;
     PlantView* plantView;
     QPointer<frmSimulation> PartnerWindow;
 

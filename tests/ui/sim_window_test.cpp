@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -226,6 +227,32 @@ TEST_F(SimWindowTest, TheBackgroundShowsAHeldSnapshotOnTheWholeSetAndSparesTheCo
 // (with Replay chosen, as a new participant has nothing to replay), choose the
 // fastest speed, run an Experiment trial to its end with a few clicks, then
 // replay it in a second run of the program.
+// The tick source never starts a tick inside another, even when a tick lets
+// events run for longer than an interval, and a tick that stops it is the last.
+TEST(TickTimerTest, TicksNeverNestAndAStopInsideATickIsFinal)
+{
+    ui::TickTimer timer;
+    int depth = 0, deepest = 0, ticks = 0;
+    QObject::connect(&timer, &ui::TickTimer::timeout, [&] {
+        ++ticks;
+        deepest = std::max(deepest, ++depth);
+        QElapsedTimer busy;
+        busy.start();
+        while (busy.elapsed() < 12) QCoreApplication::processEvents();  // three intervals of yields
+        if (ticks == 4) timer.stop();
+        --depth;
+    });
+    timer.start(4);
+    EXPECT_TRUE(timer.isActive());
+    QTest::qWait(150);
+    EXPECT_EQ(ticks, 4);
+    EXPECT_EQ(deepest, 1);
+    EXPECT_FALSE(timer.isActive());
+    timer.setInterval(125);  // a stopped timer takes the interval and stays stopped
+    EXPECT_EQ(timer.interval(), 125);
+    EXPECT_FALSE(timer.isActive());
+}
+
 // The study in a file, or on a lab's server; the windows do the same.
 enum class Where { File, Server };
 

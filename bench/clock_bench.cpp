@@ -1,0 +1,82 @@
+// The simulation window's tick timer, offscreen, running a real trial with
+// the Random method: 400 ticks at 125 ms and 20 ticks at 1937 ms. Prints the
+// tick-onset error (how late each tick starts against the run's start plus
+// k intervals: mean, standard deviation, worst) and the total drift (the
+// last tick's error). Targets on an idle machine: sd under 1 ms, no tick
+// more than 5 ms late, drift under 2 ms.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "data/experiment_db.h"
+#include "ui/frm_simulation.h"
+
+namespace {
+
+struct Errors {
+    double mean = 0, sd = 0, worst = 0, drift = 0;
+};
+
+Errors Measure(int interval, int ticks)
+{
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const std::string db = kestu::ExperimentDb::DefaultPath(folder);
+    kestu::Participant bench;
+    bench.UserID = "clock";
+    if (!kestu::ExperimentDb::Create(db, kestu::NewDbContent::StandardScenario) ||
+        !kestu::ExperimentDb::Open(db, kestu::OpenMode::ReadWrite).value()->AddParticipant(bench))
+        std::abort();
+    kestu::ParticipantState participant;
+    participant.UserID = "clock";
+    kestu::ui::frmSimulation window(participant, db, folder);
+    if (!window.Form_Load()) std::abort();
+    window.show();
+    window.session().trial.ChangeSpeed(interval);
+    window.session().decisionChoice = 1;
+    window.session().trial.SetUpTrial();
+
+    // Each tick's onset is taken before the tick's own work.
+    QObject::disconnect(&window.Simulator, nullptr, &window, nullptr);
+    QElapsedTimer clock;
+    std::vector<double> onsets;
+    QObject::connect(&window.Simulator, &kestu::ui::TickTimer::timeout, &window, [&] {
+        onsets.push_back(clock.nsecsElapsed() / 1e6);
+        window.Simulator_Timer();
+        if (static_cast<int>(onsets.size()) == ticks) QApplication::quit();
+    });
+    clock.start();
+    window.session().trial.StartOrStop();
+    QApplication::exec();
+    window.Simulator.stop();
+
+    Errors e;
+    std::vector<double> late;
+    for (std::size_t k = 0; k < onsets.size(); ++k) late.push_back(onsets[k] - static_cast<double>(k + 1) * interval);
+    for (double l : late) e.mean += l / late.size();
+    for (double l : late) e.sd += (l - e.mean) * (l - e.mean) / late.size();
+    e.sd = std::sqrt(e.sd);
+    e.worst = *std::max_element(late.begin(), late.end());
+    e.drift = late.back();
+    return e;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::printf("%9s %6s %10s %10s %10s %10s\n", "interval", "ticks", "mean", "sd", "worst", "drift");
+    for (const auto [interval, ticks] : {std::pair{125, 400}, std::pair{1937, 20}}) {
+        const Errors e = Measure(interval, ticks);
+        std::printf("%6d ms %6d %7.3f ms %7.3f ms %7.3f ms %7.3f ms\n", interval, ticks, e.mean, e.sd, e.worst,
+                    e.drift);
+    }
+    return 0;
+}

@@ -1,0 +1,56 @@
+#include "ui/tick_timer.h"
+
+#include <algorithm>
+
+namespace kestu::ui {
+
+TickTimer::TickTimer(QObject* parent) : QObject(parent)
+{
+    wait_.setSingleShot(true);
+    wait_.setTimerType(Qt::PreciseTimer);
+    connect(&wait_, &QTimer::timeout, this, &TickTimer::Fire);
+    clock_.start();
+}
+
+void TickTimer::start(int intervalMs)
+{
+    interval_ = std::max(1, intervalMs);
+    active_ = true;
+    anchorNs_ = clock_.nsecsElapsed();
+    ticks_ = 0;
+    ScheduleNext();
+}
+
+void TickTimer::stop()
+{
+    active_ = false;
+    wait_.stop();
+}
+
+void TickTimer::setInterval(int intervalMs)
+{
+    if (active_)
+        start(intervalMs);
+    else
+        interval_ = std::max(1, intervalMs);
+}
+
+void TickTimer::Fire()
+{
+    if (!active_) return;
+    ++ticks_;
+    emit timeout();
+    // The handler may have stopped or restarted the timer; only an untouched
+    // run goes on from its anchor.
+    if (active_ && !wait_.isActive()) ScheduleNext();
+}
+
+void TickTimer::ScheduleNext()
+{
+    const qint64 dueNs = anchorNs_ + (ticks_ + 1) * static_cast<qint64>(interval_) * 1000000;
+    const qint64 waitNs = dueNs - clock_.nsecsElapsed();
+    // Whole milliseconds, rounded up: never early; a late tick runs at once.
+    wait_.start(static_cast<int>(std::max<qint64>(0, (waitNs + 999999) / 1000000)));
+}
+
+}  // namespace kestu::ui
