@@ -38,6 +38,10 @@ void TickTimer::setInterval(int intervalMs)
 void TickTimer::Fire()
 {
     if (!active_) return;
+    // The wait ends a little early; the rest is waited out here, as the
+    // system wakes a sleeping thread a millisecond or two late.
+    while (clock_.nsecsElapsed() < DueNs()) {
+    }
     ++ticks_;
     emit timeout();
     // The handler may have stopped or restarted the timer; only an untouched
@@ -45,12 +49,15 @@ void TickTimer::Fire()
     if (active_ && !wait_.isActive()) ScheduleNext();
 }
 
+qint64 TickTimer::DueNs() const { return anchorNs_ + (ticks_ + 1) * static_cast<qint64>(interval_) * 1000000; }
+
 void TickTimer::ScheduleNext()
 {
-    const qint64 dueNs = anchorNs_ + (ticks_ + 1) * static_cast<qint64>(interval_) * 1000000;
-    const qint64 waitNs = dueNs - clock_.nsecsElapsed();
-    // Whole milliseconds, rounded up: never early; a late tick runs at once.
-    wait_.start(static_cast<int>(std::max<qint64>(0, (waitNs + 999999) / 1000000)));
+    // Whole milliseconds, ending up to EarlyMs before the tick is due; a late
+    // tick runs at once.
+    constexpr qint64 EarlyMs = 3;
+    const qint64 waitMs = (DueNs() - clock_.nsecsElapsed()) / 1000000 - EarlyMs;
+    wait_.start(static_cast<int>(std::max<qint64>(0, waitMs)));
 }
 
 }  // namespace kestu::ui

@@ -28,6 +28,7 @@ signals:
 private:
     void Fire();
     void ScheduleNext();
+    qint64 DueNs() const;  // when the next tick is due
 
     QTimer wait_;
     QElapsedTimer clock_;
