@@ -7,24 +7,29 @@ BIN := $(BUILD_DIR)/bin
 STUDY := study
 DB := $(STUDY)/KESTU.MDB
 
-.PHONY: deps build db run test bench clean
+.PHONY: deps build program db run test bench clean
 
 deps:
-	bash scripts/install-deps.sh
+	@bash scripts/install-deps.sh
 
+# Everything: the programs, the tests, the benchmarks.
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD_DIR) -j2
+	@bash scripts/quiet-build.sh $(BUILD_DIR)
+
+# Only what `make run` needs: the program and the tool that makes a database.
+program: deps
+	@bash scripts/quiet-build.sh $(BUILD_DIR) kestu kestu-initdb
 
 # A database with the standard scenario in the study folder; an existing
 # file (with its participants and results) is never touched.
-db: build
+db: program
 	@mkdir -p $(STUDY)
 	@if [ -e $(DB) ]; then echo "$(DB) exists; left as it is"; else $(BIN)/kestu-initdb $(DB); fi
 
-run: build db
+run: program db
 	@echo "Study folder: $(CURDIR)/$(STUDY) (database, trial logs and snapshots; back it up from there)"
-	$(BIN)/kestu --data $(STUDY)
+	@mkdir -p -m 700 /tmp/runtime-$$(id -u)
+	@XDG_RUNTIME_DIR=$${XDG_RUNTIME_DIR:-/tmp/runtime-$$(id -u)} $(BIN)/kestu --data $(STUDY)
 
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
