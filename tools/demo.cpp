@@ -95,7 +95,7 @@ std::string ReadWhole(const std::string& path)
 }
 
 // Runs the trial with its log in a scratch folder, then puts the log at
-// `logPath`. Empty on success, otherwise what went wrong.
+// `logPath` when one is given. Empty on success, otherwise what went wrong.
 std::string RunTrial(const kestu::ScenarioTables& tables, kestu::HeadlessOptions options, const std::string& logPath,
                      kestu::TrialOutcome& outcome)
 {
@@ -109,6 +109,7 @@ std::string RunTrial(const kestu::ScenarioTables& tables, kestu::HeadlessOptions
     std::error_code ignored;
     std::filesystem::remove_all(scratch, ignored);
     if (!EndsWithStop(log)) return "the trial log could not be written whole in the temporary folder " + scratch;
+    if (logPath.empty()) return {};
     const kestu::Status written = kestu::ReplaceFile(logPath, log);
     return written ? std::string() : logPath + ": cannot be written (" + written.error() + ")";
 }
@@ -118,7 +119,7 @@ void PrintOutcome(const kestu::TrialOutcome& out, std::uint64_t seed, const std:
     const kestu::PlantState& p = out.plant;
     std::printf("Random method, seed %llu: %lld ticks, clock %s\n", static_cast<unsigned long long>(seed),
                 out.ticks, kestu::FormatClock(p.Clock).c_str());
-    std::printf("trial log: %s\n", logPath.c_str());
+    std::printf("trial log: %s\n", logPath.empty() ? "not kept (--out DIR keeps it as DIR/demo.1)" : logPath.c_str());
     std::printf("missed buckets %lld\n", out.missed.Total);
     std::printf("pumps in use %d (allocated %d, releasing %d)\n", p.PumpsInUseShown, p.PumpsAllocated,
                 p.PumpsReleasing);
@@ -142,8 +143,9 @@ int main(int argc, char** argv)
     if (const std::string error = ParseDemoArgs(argc, argv, args); !error.empty()) return UsageError(error);
     if (args.help) {
         std::printf("%s\nRuns the database's scenario once with the Random method, without a window, writes\n"
-                    "its trial log DIR/demo.1 and prints the plant at the end. FILE defaults to KESTU.MDB\n"
-                    "beside the program, DIR to the program's folder, N to a seed from the clock.\n",
+                    "its trial log DIR/demo.1 when --out is given, and prints the plant at the end. FILE\n"
+                    "defaults to KESTU.MDB beside the program, N to a seed from the clock. Without --out\n"
+                    "no file is written, so a demo never lands among a study's trial logs.\n",
                     Usage);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
@@ -156,7 +158,7 @@ int main(int argc, char** argv)
     options.seed = args.seed.value_or(
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     const std::string logPath =
-        (std::filesystem::path(args.out.value_or(programDir)) / kestu::TrialLogFileName(options.userId, 1)).string();
+        args.out ? (std::filesystem::path(*args.out) / kestu::TrialLogFileName(options.userId, 1)).string() : "";
 
     auto db = kestu::ExperimentDb::Open(dbPath, kestu::OpenMode::ReadOnly);
     if (!db) return Failure(db.error());

@@ -159,6 +159,13 @@ TEST_F(CommandLineTest, TheProgramsAsBuiltRefuseWrongCommandLinesAndSayWhatTheyC
     const LoggedTrial trial = ReadLoggedTrial(log);
     ASSERT_TRUE(trial.error.empty()) << trial.error;
     EXPECT_EQ(trial.records.back().Kind, LogKind::Stop);
+    // Without --out a demo writes nothing, beside the study or the program.
+    const auto files = [&] { return FilesInFolder().size() + QDir(bin).entryList(QDir::Files).size(); };
+    const auto before = files();
+    const CommandResult unkept = Start("kestu-demo", {"--db", db_, "--seed", "4"});
+    ASSERT_EQ(unkept.status, 0) << unkept.err;
+    EXPECT_TRUE(Has(unkept.out, "trial log: not kept"));
+    EXPECT_EQ(files(), before);
 
     const CommandResult full = Start("kestuctl", {"export", db_}, QStringLiteral("/dev/full"));
     EXPECT_EQ(full.status, ExitFailure);
