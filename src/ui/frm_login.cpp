@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -38,8 +37,9 @@ frmLogin::frmLogin(ParticipantState& participant, std::string databasePath, QWid
     connect(cmdCancel, &QPushButton::clicked, this, &frmLogin::cmdCancel_Click);
     // Esc and the title bar's close button are a Cancel.
     connect(this, &QDialog::rejected, this, [this] { LoginAccepted = false; });
-    // The rule stays in view once a character has been refused.
-    connect(txtUserID, &QLineEdit::inputRejected, lblUserIdRule, &QLabel::show);
+    // What is typed stays as typed; the rule shows while it breaks the rule.
+    connect(txtUserID, &QLineEdit::textEdited, this,
+            [this](const QString& text) { ShowUserIdRule(!text.isEmpty() && !IsValidUserId(text)); });
 
     Form_Load();
 }
@@ -67,13 +67,16 @@ void frmLogin::BuildUserIdRow()
     lblLabels0->setObjectName(QStringLiteral("lblLabels_0"));
     txtUserID = new QLineEdit(this);
     txtUserID->setObjectName(QStringLiteral("txtUserID"));
-    txtUserID->setMaxLength(MaxUserIdLength);
-    txtUserID->setValidator(new QRegularExpressionValidator(UserIdTypingPattern(), txtUserID));
     lblLabels0->setBuddy(txtUserID);
     lblUserIdRule = new QLabel(UserIdRuleText(), this);
     lblUserIdRule->setObjectName(QStringLiteral("lblUserIdRule"));
     lblUserIdRule->setWordWrap(true);
     lblUserIdRule->setStyleSheet(QStringLiteral("color: rgb(176, 0, 0);"));
+    // The rule's room is kept while it is hidden, so showing it moves and
+    // clips nothing.
+    QSizePolicy keepRoom = lblUserIdRule->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    lblUserIdRule->setSizePolicy(keepRoom);
     lblUserIdRule->hide();
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
@@ -106,6 +109,8 @@ void frmLogin::LayOut()
 }
 
 frmLogin::~frmLogin() = default;
+
+void frmLogin::ShowUserIdRule(bool shown) { lblUserIdRule->setVisible(shown); }
 
 void frmLogin::Form_Load()
 {
@@ -157,7 +162,7 @@ void frmLogin::cmdOK_Click()
         return;
     }
     if (!IsValidUserId(typed)) {
-        lblUserIdRule->show();
+        ShowUserIdRule(true);
         Report(QMessageBox::Warning, UserIdRuleText());
         return;
     }

@@ -60,6 +60,7 @@ private:
     void LayOut();
     void Form_Load();
     void BackToUserId();
+    void ShowUserIdRule(bool shown);
     void Report(QMessageBox::Icon icon, const QString& text);
     bool Register(const QString& userId);
     bool AcceptKnownParticipant(const std::string& trialNumText);

@@ -2,11 +2,6 @@
 
 namespace kestu::ui {
 
-QRegularExpression UserIdTypingPattern()
-{
-    return QRegularExpression(QStringLiteral("[A-Za-z0-9_-]{0,%1}").arg(MaxUserIdLength));
-}
-
 bool IsValidUserId(const QString& id)
 {
     return kestu::IsValidUserId(id.toStdString());

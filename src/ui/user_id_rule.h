@@ -11,9 +11,6 @@ namespace kestu::ui {
 // held to characters every file system accepts.
 inline constexpr int MaxUserIdLength = kestu::MaxUserIdLength;
 
-// What the User ID box accepts while typing (empty included).
-QRegularExpression UserIdTypingPattern();
-
 // True for 1 to 8 letters, digits, "_" or "-".
 bool IsValidUserId(const QString& id);
 

@@ -47,9 +47,9 @@ protected:
 };
 
 // A lookup that fails is reported, by database, and leaves the window open;
-// the login never creates the database. Characters a file name cannot hold
-// are refused as typed; an empty or malformed ID is refused on OK without the
-// database being opened; Cancel refuses the login.
+// the login never creates the database. An empty or malformed ID is refused
+// on OK, with the rule, without the database being opened; Cancel refuses
+// the login.
 TEST_F(LoginTest, RefusesFailedLookupsAndIdsThatBreakTheRuleAndCancels)
 {
     AddParticipant("ann", "four");
@@ -62,17 +62,30 @@ TEST_F(LoginTest, RefusesFailedLookupsAndIdsThatBreakTheRuleAndCancels)
     ExpectStillOpen("no database");
     messages_.shown.clear();
 
+    // What is typed is kept as typed, never rewritten or cut; the rule shows
+    // while the text breaks it, in room kept for it, so nothing moves.
     login_->txtUserID->clear();
-    QTest::keyClicks(login_->txtUserID, "ab c/d.e");
-    EXPECT_EQ(login_->txtUserID->text(), "abcde");
-    QTest::keyClicks(login_->txtUserID, "_-9Zxyz");
-    EXPECT_EQ(login_->txtUserID->text(), "abcde_-9") << "at most 8 characters";
+    const QRect modesBefore = login_->fraMode->geometry();
+    QTest::keyClicks(login_->txtUserID, "kim 01");
+    EXPECT_EQ(login_->txtUserID->text(), "kim 01");
+    EXPECT_TRUE(login_->lblUserIdRule->isVisible());
+    EXPECT_EQ(login_->fraMode->geometry(), modesBefore);
+    EXPECT_TRUE(login_->rect().contains(login_->lblUserIdRule->geometry()));
+    EXPECT_GE(login_->lblUserIdRule->height(), login_->lblUserIdRule->heightForWidth(login_->lblUserIdRule->width()))
+        << "the rule is not clipped";
+    login_->txtUserID->clear();
+    QTest::keyClicks(login_->txtUserID, "abcdefghij");
+    EXPECT_EQ(login_->txtUserID->text(), "abcdefghij") << "a long ID is not cut";
+    login_->txtUserID->clear();
+    QTest::keyClicks(login_->txtUserID, "kim_01");
+    EXPECT_FALSE(login_->lblUserIdRule->isVisible());
     login_->Training->setChecked(true);
-    for (const char* id : {"", "x'y"}) {
+    for (const char* id : {"", "x'y", "kim 01", "abcdefghij"}) {
         PressOk(id);
         ExpectStillOpen(std::string("after \"") + id + "\"");
     }
-    ASSERT_EQ(messages_.shown.size(), 2u);
+    ASSERT_EQ(messages_.shown.size(), 4u);
+    EXPECT_TRUE(messages_.shown[3].text.contains("at most 8")) << messages_.shown[3].text.toStdString();
     EXPECT_EQ(std::tuple(messages_.shown[0].icon, messages_.shown[0].title, messages_.shown[0].text),
               std::tuple(QMessageBox::Information, "Login", "A User ID must be specified."));
     EXPECT_TRUE(messages_.shown[1].text.contains("letters")) << messages_.shown[1].text.toStdString();
