@@ -180,7 +180,8 @@ void frmSimulation::BuildCounters()
     lblDeadlines->setAlignment(Qt::AlignCenter);
     placer_.Place(lblDeadlines, QRect(DeadlineX, 120, DeadlineWidth, 255), CaptionPoints);
     for (int k = 0; k < 12; ++k) {
-        TankDL[k] = NewLabel(this, QStringLiteral("TankDL_%1").arg(k), QStringLiteral("- -:- -"), QStringLiteral("Deadline"));
+        TankDL[k] = NewLabel(this, QStringLiteral("TankDL_%1").arg(k), QStringLiteral("- -:- -"),
+                             QStringLiteral("Deadline of tank %1").arg(LabelledTanks[k]));
         TankDL[k]->setAlignment(Qt::AlignCenter);
         TankDL[k]->setFrameShape(QFrame::Panel);
         TankDL[k]->setFrameShadow(QFrame::Sunken);

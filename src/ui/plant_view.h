@@ -23,6 +23,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void DrawTankNumbers(QPainter& p, const PlantLayout& layout) const;
+
     const PlantModel& model_;
     TwipScale scale_;
 };

@@ -133,6 +133,17 @@ TEST_F(SimWindowTest, SetupShowsTheTrialAboutToRunAndSwitchClicksShowInLampsPipe
     // Deadline labels in the order of their tanks: 21, 22, 17, 18, 7, 8, 19, 20, 11, 12, 13, 14.
     EXPECT_EQ(Texts({W().TrialNum, W().SimTime, W().TankDL[0], W().TankDL[1], W().TankDL[8]}),
               QStringList({"5", "00:00", "07:00", "08:00", "02:00"}));
+    // Each deadline says its tank, and each tank shows its number in its corner.
+    for (int k = 0; k < 12; ++k)
+        EXPECT_EQ(W().TankDL[k]->toolTip(), QStringLiteral("Deadline of tank %1").arg(LabelledTanks[k]));
+    const QImage drawn = W().grab().toImage();
+    for (int t : {0, 13, 22}) {
+        const QRect tank = ui::TwipScale(W().size(), QSize(14295, 10920)).ToPixels(W().plantModel().layout().TankOutline(t));
+        int ink = 0;
+        for (int y = tank.top() + 2; y < tank.top() + tank.height() / 3; ++y)
+            for (int x = tank.left() + 2; x < tank.left() + tank.width() / 2; ++x) ink += qGray(drawn.pixel(x, y)) < 128;
+        EXPECT_GT(ink, 5) << "no number drawn in tank " << t;
+    }
     // Tank 0 starts with 50 buckets: 25 twips of water, blue surface.
     const ui::TankGauge& tank0 = W().plantModel().Tank(0);
     EXPECT_EQ(std::tuple(tank0.fillVisible, tank0.height, tank0.lineColour), std::tuple(true, 25, ui::SurfaceColour::Blue));
