@@ -76,7 +76,7 @@ Status DbExperimentStore::StoreTrialLog(const TrialLogCopy& log)
 
 Status DbExperimentStore::KeepInOutbox(const Status& failure, const OutboxEntry& entry)
 {
-    if (outboxPath_.empty() || !LooksLikeServerUrl(path_)) return failure;
+    if (outboxPath_.empty() || !onServer_) return failure;
     const Status kept = AppendToOutbox(outboxPath_, entry);
     if (!kept) return Status::Fail(failure.error() + "\nThe results cannot be kept on this computer either: " + kept.error());
     const bool first = !deferring_;

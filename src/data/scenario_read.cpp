@@ -60,24 +60,21 @@ struct Source {
     const Dialect& dialect;
 };
 
-// Why a table cannot be read: the table or a column missing, by name, or
-// else (or with no error, when every column is there: nothing) the driver's
-// own words.
-std::optional<std::string> WhyUnreadable(const Source& source, const TableRule& table, const QSqlError& error)
+// The table or a column of it missing, by name; nothing when all are there
+// (or the database cannot say).
+std::optional<std::string> MissingPart(const Source& source, const TableRule& table)
 {
-    const std::string cannot = Message(source.path, "cannot read " + Where(table) + " (" + DriverText(error) + ")");
     QSet<QString> present;  // SQLite matches column names without regard to case
     QSqlQuery info(QSqlDatabase::database(source.connection, false));
     info.prepare(source.dialect.columnsOfTable);
     info.addBindValue(Q(table.name));
-    if (!info.exec()) return cannot;
+    if (!info.exec()) return std::nullopt;
     while (info.next()) present.insert(info.value(0).toString().toLower());
     if (present.isEmpty()) return Message(source.path, Where(table) + " is missing");
     for (const ColumnRule& column : table.columns) {
         if (!present.contains(Q(column.name).toLower())) return Message(source.path, Where(table, column) + " is missing");
     }
-    if (!error.isValid()) return std::nullopt;
-    return cannot;
+    return std::nullopt;
 }
 
 // Every row of the table in stored order, its columns as numbers that obey
@@ -87,7 +84,7 @@ Result<NumberRows> ReadTable(const Source& source, const TableRule& table)
     using Outcome = Result<NumberRows>;
     const std::string& path = source.path;
     if (source.dialect.checkColumnsFirst) {
-        if (auto missing = WhyUnreadable(source, table, QSqlError())) return Outcome::Fail(*missing);
+        if (auto missing = MissingPart(source, table)) return Outcome::Fail(*missing);
     }
     QStringList names;
     for (const ColumnRule& column : table.columns) names << QuotedName(Q(column.name));
@@ -95,8 +92,10 @@ Result<NumberRows> ReadTable(const Source& source, const TableRule& table)
     // Stored order is insertion order, so rows are read by rowid.
     QSqlQuery query(QSqlDatabase::database(source.connection, false));
     query.setForwardOnly(true);
+    // A server refuses a missing column itself; only then is its catalog asked which.
     if (!query.exec("SELECT " + names.join(", ") + " FROM " + QuotedName(Q(table.name)) + " ORDER BY rowid"))
-        return Outcome::Fail(WhyUnreadable(source, table, query.lastError()).value_or(path));
+        return Outcome::Fail(MissingPart(source, table).value_or(
+            Message(path, "cannot read " + Where(table) + " (" + DriverText(query.lastError()) + ")")));
 
     NumberRows rows;
     while (query.next()) {

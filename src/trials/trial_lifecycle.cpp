@@ -36,32 +36,33 @@ void TrialLifecycle::ReportDbFailure(const Result<T>& outcome)
 
 bool TrialLifecycle::LoadPlant()
 {
+    Controls& c = s_.controls;
     PlantState& p = s_.plant();
     p.TrialLogOn = false;
     s_.engine.ResetCleaningQueue();
     if (!s_.participant.ReplayMode) {
         s_.timerInterval = s_.participant.SimRate;
-        s_.controls.SpeedGroupVisible = false;
+        c.SpeedGroupVisible = false;
     }
-    if (!s_.participant.FeedforwardOn) s_.controls.FFVisible = false;
+    if (!s_.participant.FeedforwardOn) c.FFVisible = false;
     if (!s_.participant.ReplayMode) {
-        s_.controls.ModeShown = SimulatorMode::Experiment;
-        s_.controls.ReplayConsoleVisible = false;
+        c.ModeShown = SimulatorMode::Experiment;
+        c.ReplayConsoleVisible = false;
     } else {
-        s_.controls.SwitchesEnabled = false;
+        c.SwitchesEnabled = false;
         p.SwitchTick.fill(0);
-        s_.controls.ModeShown = SimulatorMode::Replay;
-        s_.controls.SetupVisible = false;
-        s_.controls.SimulateVisible = false;
-        s_.controls.FFVisible = false;
-        s_.controls.PauseVisible = false;
-        s_.controls.PlayVisible = true;
-        s_.controls.PlayEnabled = false;
-        s_.controls.StopEnabled = false;
-        s_.controls.ReplayChoices.clear();
-        for (int n = 1; n <= s_.participant.TrialNum; ++n) s_.controls.ReplayChoices.push_back(n);
+        c.ModeShown = SimulatorMode::Replay;
+        c.SetupVisible = false;
+        c.SimulateVisible = false;
+        c.FFVisible = false;
+        c.PauseVisible = false;
+        c.PlayVisible = true;
+        c.PlayEnabled = false;
+        c.StopEnabled = false;
+        c.ReplayChoices.clear();
+        for (int n = 1; n <= s_.participant.TrialNum; ++n) c.ReplayChoices.push_back(n);
     }
-    if (s_.participant.TrainingMode) s_.controls.ModeShown = SimulatorMode::Training;
+    if (s_.participant.TrainingMode) c.ModeShown = SimulatorMode::Training;
     for (int t = 0; t < TankCount; ++t) {
         s_.engine.display().FillTank(t, 0);
         s_.engine.display().PipeWater(t, false);
@@ -86,6 +87,7 @@ void TrialLifecycle::SetUpTraining()
 
 bool TrialLifecycle::SetUpTrial()
 {
+    Controls& c = s_.controls;
     auto read = s_.store.ReadScenario();
     const Status checked = read ? CheckScenario(read.value()) : read.fault();
     if (!checked) {
@@ -101,36 +103,36 @@ bool TrialLifecycle::SetUpTrial()
     PlantState& p = s_.plant();
 
     p.DecisionMethod = s_.decisionChoice;
-    s_.controls.DetailFBVisible = false;
-    if (s_.controls.MissedFBVisible) ToggleDetailFeedback();
+    c.DetailFBVisible = false;
+    if (c.MissedFBVisible) ToggleDetailFeedback();
     p.TrialLogOn = false;
     s_.missed = MissedTally{};
     s_.engine.ResetCleaningQueue();
     // A replay takes its clicks from the log only; nobody may click into it.
-    s_.controls.SwitchesEnabled = p.DecisionMethod == 0 && !s_.participant.ReplayMode;
-    s_.controls.SetupVisible = false;
-    s_.controls.TrainingVisible = false;
-    s_.controls.DecisionConsoleVisible = false;
+    c.SwitchesEnabled = p.DecisionMethod == 0 && !s_.participant.ReplayMode;
+    c.SetupVisible = false;
+    c.TrainingVisible = false;
+    c.DecisionConsoleVisible = false;
 
     const bool replay = s_.participant.ReplayMode;
     s_.trialEnd = ResetPlantForTrial(s_.engine, tables, s_.participant.TrainingMode, [&] {
         // Between the clock and the deadlines: the labels and buttons of the mode.
         if (!replay) {
             if (s_.participant.TrainingMode) {
-                s_.controls.ModeShown = SimulatorMode::Training;
-                s_.controls.TrialNumShown.reset();
-                s_.controls.FFVisible = false;
+                c.ModeShown = SimulatorMode::Training;
+                c.TrialNumShown.reset();
+                c.FFVisible = false;
             } else {
-                s_.controls.TrialNumShown = s_.participant.TrialNum + 1;
-                s_.controls.FFEnabled = true;
+                c.TrialNumShown = s_.participant.TrialNum + 1;
+                c.FFEnabled = true;
             }
-            s_.controls.SimulateEnabled = true;
+            c.SimulateEnabled = true;
         }
         snapshots_.Forget();  // a snapshot never outlives its trial
     });
     for (int k = 0; k < 12; ++k) {
         const TankState& tank = p.Tanks[LabelledTanks[k]];
-        s_.controls.Deadlines[k] = tank.Deadline;
+        c.Deadlines[k] = tank.Deadline;
     }
     s_.timerInterval = s_.speedValue;
 
@@ -197,18 +199,19 @@ void TrialLifecycle::LogWriteFailed(const std::string& reason)
 
 void TrialLifecycle::StartOrStop()
 {
+    Controls& c = s_.controls;
     const int claimedBefore = s_.participant.TrialNum;
     // The counter takes the number of the trial set up; a replay leaves it alone.
-    if (s_.participant.ExperimentMode() && s_.controls.TrialNumShown) s_.participant.TrialNum = *s_.controls.TrialNumShown;
+    if (s_.participant.ExperimentMode() && c.TrialNumShown) s_.participant.TrialNum = *c.TrialNumShown;
     const bool starting = !s_.engine.TimerRunning();
     if (starting) {
         s_.engine.SetTimerRunning(true);
-        s_.controls.SetupEnabled = false;
-        s_.controls.TrialRunning = true;
-        s_.controls.FFEnabled = true;
-        s_.controls.SimulateVisible = false;
-        s_.controls.SetupVisible = false;
-        s_.controls.SpeedGroupVisible = false;
+        c.SetupEnabled = false;
+        c.TrialRunning = true;
+        c.FFEnabled = true;
+        c.SimulateVisible = false;
+        c.SetupVisible = false;
+        c.SpeedGroupVisible = false;
     } else {
         s_.engine.SetTimerRunning(false);
         if (s_.log.IsOpen()) {
@@ -216,12 +219,12 @@ void TrialLifecycle::StartOrStop()
             s_.log.Finish();
         }
         if (!s_.participant.ReplayMode) SaveTrialCounter();
-        s_.controls.TrialRunning = false;
-        s_.controls.SimulateEnabled = false;
-        s_.controls.SetupEnabled = true;
-        s_.controls.FFEnabled = false;
+        c.TrialRunning = false;
+        c.SimulateEnabled = false;
+        c.SetupEnabled = true;
+        c.FFEnabled = false;
     }
-    if (s_.participant.ReplayMode) s_.controls.PauseEnabled = false;
+    if (s_.participant.ReplayMode) c.PauseEnabled = false;
 
     if (starting && s_.participant.ExperimentMode()) {
         const WallClock now = s_.host.now();
@@ -238,7 +241,7 @@ void TrialLifecycle::StartOrStop()
             s_.participant.TrialNum = claimedBefore;
             s_.engine.SetTimerRunning(false);
             DiscardUnstartedLog();  // the number was never ours
-            ShowCutShort(s_.controls);
+            ShowCutShort(c);
         }
     }
     s_.Notify();
@@ -251,6 +254,7 @@ void TrialLifecycle::SaveTrialCounter()
 
 void TrialLifecycle::DeadlineCheckPoint()
 {
+    Controls& c = s_.controls;
     PlantState& p = s_.plant();
     const long long before = s_.missed.Total;
     JudgeDeadlines(p, s_.missed);
@@ -260,30 +264,30 @@ void TrialLifecycle::DeadlineCheckPoint()
     }
 
     s_.runEnd = RunEnd::AtEndTime;
-    s_.controls.SwitchesEnabled = false;
+    c.SwitchesEnabled = false;
     --p.ElapsedTicks;
     if (s_.participant.ReplayMode) {
         // A replay ends in its console; the trial controls lead nowhere here.
-        s_.controls.SpeedGroupVisible = true;
+        c.SpeedGroupVisible = true;
         s_.engine.SetTimerRunning(false);
-        ShowReplayEnded(s_.controls);
+        ShowReplayEnded(c);
         s_.Notify();
         return;
     }
-    s_.controls.SimulateVisible = true;
-    s_.controls.SetupVisible = true;
+    c.SimulateVisible = true;
+    c.SetupVisible = true;
     if (s_.participant.TrainingMode)
         s_.missed.Total = 0;
     else
-        s_.controls.DetailFBVisible = true;
+        c.DetailFBVisible = true;
 
     if (s_.participant.ExperimentMode()) {
         if (!RecordResults()) return;
     } else if (s_.participant.TrainingMode && s_.participant.FeedforwardOn) {
-        s_.controls.FFVisible = true;
-        s_.controls.FFEnabled = false;
+        c.FFVisible = true;
+        c.FFEnabled = false;
     }
-    if (!s_.participant.ReplayMode) s_.controls.ModeShown = s_.participant.Mode();
+    if (!s_.participant.ReplayMode) c.ModeShown = s_.participant.Mode();
     StartOrStop();
 }
 
