@@ -25,8 +25,12 @@ constexpr int PanelWidth = 3300;
 constexpr int HalfWidth = 1560;
 constexpr int SecondHalfX = PanelX + PanelWidth - HalfWidth;
 constexpr int ButtonHeight = 435;
-constexpr int DeadlineX = 13230;   // the deadline column at the right edge
-constexpr int DeadlineWidth = 945;
+// The deadline column at the right edge: each time with its tank's number to its left.
+constexpr int DeadlineTankX = 13140;
+constexpr int DeadlineTankWidth = 300;
+constexpr int DeadlineX = 13470;
+constexpr int DeadlineWidth = 795;
+const QColor DeadlineTankColour(70, 70, 70);  // as the numbers on the tanks
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -178,10 +182,19 @@ void frmSimulation::BuildCounters()
 
     lblDeadlines = NewLabel(this, QStringLiteral("Label7"), QStringLiteral("Deadlines"));
     lblDeadlines->setAlignment(Qt::AlignCenter);
-    placer_.Place(lblDeadlines, QRect(DeadlineX, 120, DeadlineWidth, 255), CaptionPoints);
+    placer_.Place(lblDeadlines, QRect(DeadlineTankX, 120, DeadlineX + DeadlineWidth - DeadlineTankX, 255),
+                  CaptionPoints);
     for (int k = 0; k < 12; ++k) {
-        TankDL[k] = NewLabel(this, QStringLiteral("TankDL_%1").arg(k), QStringLiteral("- -:- -"),
-                             QStringLiteral("Deadline of tank %1").arg(LabelledTanks[k]));
+        const QString tip = QStringLiteral("Deadline of tank %1").arg(LabelledTanks[k]);
+        // The tank's number beside its time; transparent, so it takes the window's colours.
+        DeadlineTank[k] = NewLabel(this, QStringLiteral("DeadlineTank_%1").arg(k),
+                                   QString::number(LabelledTanks[k]), tip);
+        DeadlineTank[k]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        QPalette palette = DeadlineTank[k]->palette();
+        palette.setColor(QPalette::WindowText, DeadlineTankColour);
+        DeadlineTank[k]->setPalette(palette);
+        placer_.Place(DeadlineTank[k], QRect(DeadlineTankX, 450 + k * 420, DeadlineTankWidth, 330), CaptionPoints);
+        TankDL[k] = NewLabel(this, QStringLiteral("TankDL_%1").arg(k), QStringLiteral("- -:- -"), tip);
         TankDL[k]->setAlignment(Qt::AlignCenter);
         TankDL[k]->setFrameShape(QFrame::Panel);
         TankDL[k]->setFrameShadow(QFrame::Sunken);

@@ -98,6 +98,7 @@ public:
     QLabel* PumpsInUse;
     QLabel* lblDeadlines;
     std::array<QLabel*, 12> TankDL{};
+    std::array<QLabel*, 12> DeadlineTank{};  // the number of each deadline's tank
     std::array<QLabel*, TankCount> MissedFB{};
     QLabel* lblSpeed;
     QScrollBar* HScroll1;

@@ -148,6 +148,12 @@ QRect PlantLayout::MissedLabel(int tank) const
     return QRect(outline.left(), outline.top() + 45, outline.width(), 330);
 }
 
+QRect PlantLayout::TankNumber(int tank) const
+{
+    const QRect outline = tanks_[tank];
+    return QRect(outline.left() + 45, outline.top() + 30, 270, 180);
+}
+
 QRect PlantLayout::PlantArea() const
 {
     QRect area;

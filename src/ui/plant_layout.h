@@ -31,6 +31,9 @@ public:
     QRect SwitchButton(int switchNum) const;
     QRect Lamp(int switchNum) const;
     QRect MissedLabel(int tank) const;
+    // Where the tank's number is written: its upper left corner, where the water seldom reaches.
+    QRect TankNumber(int tank) const;
+    static constexpr int TankNumberHeight = 150;  // the number's font height, twips (about 7.5 points)
 
     // Every segment, grouped by tank and in index order: 48 in all.
     const std::vector<PipeSegment>& Segments() const { return segments_; }

@@ -10,7 +10,6 @@ const QColor WaterBlue(0, 0, 255);
 const QColor SurfaceCyan(0, 255, 255);
 const QColor PipeInside(255, 255, 255);
 const QColor TankNumberColour(70, 70, 70);
-constexpr int TankNumberHeight = 150;  // twips, about 7.5 points
 }  // namespace
 
 PlantView::PlantView(const PlantModel& model, QWidget* parent) : QWidget(parent), model_(model)
@@ -30,19 +29,15 @@ void PlantView::UpdateTwips(const QRect& twips)
     update(scale_.ToPixels(twips).adjusted(-2, -2, 2, 2));
 }
 
-// Each tank's number in its upper left corner, small, where the water seldom
-// reaches, so the participant can tell which tank a deadline belongs to.
+// Each tank's number, small, so the participant can tell which tank a deadline belongs to.
 void PlantView::DrawTankNumbers(QPainter& p, const PlantLayout& layout) const
 {
     QFont font = p.font();
-    font.setPixelSize(TankNumberHeight);  // in twips: the painter is scaled to the design
+    font.setPixelSize(PlantLayout::TankNumberHeight);  // in twips: the painter is scaled to the design
     p.setFont(font);
     p.setPen(TankNumberColour);
-    for (int t = 0; t < TankCount; ++t) {
-        const QRect tank = layout.TankOutline(t);
-        p.drawText(QRect(tank.left() + 45, tank.top() + 20, tank.width() - 90, TankNumberHeight + 60),
-                   Qt::AlignLeft | Qt::AlignTop, QString::number(t));
-    }
+    for (int t = 0; t < TankCount; ++t)
+        p.drawText(layout.TankNumber(t), Qt::AlignLeft | Qt::AlignVCenter, QString::number(t));
 }
 
 void PlantView::paintEvent(QPaintEvent* event)
