@@ -5,8 +5,8 @@ namespace kestu {
 void JudgeDeadlines(const PlantState& plant, MissedTally& tally)
 {
     for (int t = 0; t < TankCount; ++t) {
+        if (!DeadlineDueNow(plant, t)) continue;
         const TankState& tank = plant.Tanks[t];
-        if (tank.Deadline != plant.Clock) continue;
         tally.Total += tank.ExpectAmt;  // a negative amount lowers the total
         tally.PerTank[t] = tank.ExpectAmt;
     }

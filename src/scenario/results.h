@@ -14,6 +14,9 @@ struct MissedTally {
     std::array<std::optional<int>, TankCount> PerTank{};
 };
 
+// A tank's deadline is judged when the clock shows its time.
+inline bool DeadlineDueNow(const PlantState& plant, int tank) { return plant.Tanks[tank].Deadline == plant.Clock; }
+
 // Books every tank whose deadline is the plant's current clock time.
 void JudgeDeadlines(const PlantState& plant, MissedTally& tally);
 

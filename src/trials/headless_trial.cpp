@@ -6,11 +6,28 @@ namespace kestu {
 namespace {
 
 // Ticks until the session's timer stops, or the limit is reached.
-long long RunTicks(TrialSession& session, long long maxTicks)
+long long RunTicks(TrialSession& session, long long maxTicks,
+                   const std::function<void(long long, const PlantState&)>& tickEnded = {})
 {
     long long ticks = 0;
-    for (; session.engine.TimerRunning() && ticks < maxTicks; ++ticks) session.engine.Simulate();
+    while (session.engine.TimerRunning() && ticks < maxTicks) {
+        session.engine.Simulate();
+        ++ticks;
+        if (tickEnded) tickEnded(ticks, session.plant());
+    }
     return ticks;
+}
+
+// The watch sees each judgement just before the checkpoint books it.
+void WatchDeadlines(TrialSession& session, const ReplayWatch& watch)
+{
+    if (!watch.deadlineJudged) return;
+    session.engine.hooks.deadlineCheckpoint = [&session, &watch, checkpoint = session.engine.hooks.deadlineCheckpoint] {
+        const PlantState& plant = session.plant();
+        for (int t = 0; t < TankCount; ++t)
+            if (DeadlineDueNow(plant, t)) watch.deadlineJudged(plant, t);
+        checkpoint();
+    };
 }
 
 TrialOutcome OutcomeOf(TrialSession& session, long long ticks)
@@ -66,6 +83,12 @@ ParticipantTrial RunParticipantTrial(ParticipantState& participant, ExperimentSt
 
 ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder)
 {
+    return ReplayLogFile(tables, logPath, workFolder, ReplayWatch{});
+}
+
+ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder,
+                            const ReplayWatch& watch)
+{
     ReplayOutcome outcome;
     MemoryStore store(tables);
     ParticipantState participant;
@@ -76,13 +99,16 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
     session.host.report = [&](const std::string&, const std::string& text) {
         if (outcome.error.empty()) outcome.error = text;
     };
+    session.replay.recordApplied = watch.recordApplied;
+    WatchDeadlines(session, watch);
     if (!session.trial.LoadPlant()) return outcome;
     session.replay.LoadFrom(logPath, 1);
     if (!outcome.error.empty()) return outcome;
+    if (watch.setUp) watch.setUp(session.plant());
     long long ticks = 0;
     if (session.controls.PlayEnabled) {
         session.replay.Play();
-        ticks = RunTicks(session, 1000000);
+        ticks = RunTicks(session, 1000000, watch.tickEnded);
     }
     // A STOP record ends a replay before its end time.
     outcome.endedByStop = session.runEnd != RunEnd::AtEndTime;

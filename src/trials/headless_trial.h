@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,5 +54,20 @@ struct ReplayOutcome {
 // window. Snapshot files it re-saves stay in workFolder, which must exist;
 // nothing is written anywhere else.
 ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder);
+
+// What a tool may watch of a replay, moment by moment; it changes nothing
+// the replay does. Any part may be left empty.
+struct ReplayWatch {
+    // The plant once set up, with the records stamped with the setup time applied.
+    std::function<void(const PlantState&)> setUp;
+    // Each record once the replay has acted on it, with the plant it left.
+    std::function<void(const LogRecord&, const PlantState&)> recordApplied;
+    // A tank's deadline about to be judged in the tick under way.
+    std::function<void(const PlantState&, int tank)> deadlineJudged;
+    // The plant at the end of tick `tick` (counted from 1), its records due applied.
+    std::function<void(long long tick, const PlantState&)> tickEnded;
+};
+ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder,
+                            const ReplayWatch& watch);
 
 }  // namespace kestu

@@ -23,6 +23,12 @@ void ReplayPlayer::Apply(const LogRecord& record)
         snapshots_.SaveOrRestore();  // whether a snapshot is held decides between save and restore
     else if (record.Kind != LogKind::Stop)
         s_.engine.Switch_Click(record.Switch);
+    Applied(record);
+}
+
+void ReplayPlayer::Applied(const LogRecord& record)
+{
+    if (recordApplied) recordApplied(record, s_.plant());
 }
 
 void ReplayPlayer::Idle()
@@ -107,6 +113,7 @@ void ReplayPlayer::Step()
                 ShowReplayEnded(s_.controls);
                 s_.Notify();
             }
+            Applied(next_);
         } else {
             Apply(next_);
         }

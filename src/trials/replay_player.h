@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,9 +36,13 @@ public:
 
     std::vector<int> choices;          // the trials the participant may replay
     std::optional<int> selection;      // the trial chosen
+    // Called once the replay has acted on a record (a STOP included), with the
+    // plant as the record left it; tools watch the replay through it.
+    std::function<void(const LogRecord&, const PlantState&)> recordApplied;
 
 private:
     void Apply(const LogRecord& record);
+    void Applied(const LogRecord& record);
     void Idle();
 
     SessionState& s_;

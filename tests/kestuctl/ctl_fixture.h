@@ -125,6 +125,17 @@ protected:
         return outcome;
     }
 
+    // The log cut after `records` records and ended with a STOP, as when the window closes mid-trial.
+    void StopLogEarly(const std::string& name, std::size_t records)
+    {
+        const std::vector<std::string> lines = Rows(ReadFile(Path(name)));
+        ASSERT_GT(lines.size(), 2 * records) << "the trial has more records than are kept";
+        std::string cut;
+        for (std::size_t i = 0; i < 2 * records; ++i) cut += lines[i] + "\r\n";
+        const std::string& header = lines[2 * records - 2];
+        WriteFile(Path(name), cut + header.substr(0, header.find(",\"")) + ",\"STOP\",0\r\n" + lines[2 * records - 1] + "\r\n");
+    }
+
     QStringList FilesInFolder() const { return QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
     QTemporaryDir dir_;

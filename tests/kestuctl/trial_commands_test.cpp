@@ -15,8 +15,7 @@
 #include "kestuctl/chart_scale.h"
 #include "kestuctl/distribution.h"
 #include "kestuctl/rescore_check.h"
-#include "kestuctl/tank_palette.h"
-#include "kestuctl/water_chart.h"
+#include "kestuctl/load_scenario.h"
 #include "trials/trial_log.h"
 
 namespace kestu::ctl::testing {
@@ -24,17 +23,6 @@ namespace {
 
 class TrialCommandTest : public CtlTest {
 protected:
-    // The log cut after `records` records and ended with a STOP, as when the window closes mid-trial.
-    void StopLogEarly(const std::string& name, std::size_t records)
-    {
-        const std::vector<std::string> lines = Rows(ReadFile(Path(name)));
-        ASSERT_GT(lines.size(), 2 * records) << "the trial has more records than are kept";
-        std::string cut;
-        for (std::size_t i = 0; i < 2 * records; ++i) cut += lines[i] + "\r\n";
-        const std::string& header = lines[2 * records - 2];
-        WriteFile(Path(name), cut + header.substr(0, header.find(",\"")) + ",\"STOP\",0\r\n" + lines[2 * records - 1] + "\r\n");
-    }
-
     // The line of a rescore report that starts with `field`.
     static std::string ReportLine(const std::string& report, const std::string& field)
     {
@@ -193,21 +181,8 @@ QImage Plot(const std::vector<std::string>& args)
     const std::string png = args[3];
     QFile::remove(Q(png));
     EXPECT_EQ(RunCtl(args).status, ExitOk);
-    return QImage(Q(png)).convertToFormat(QImage::Format_RGB32);
+    return QImage(Q(png));
 }
-
-int CountColour(const QImage& image, QRgb colour)
-{
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) count += (line[x] & 0xffffff) == (colour & 0xffffff);
-    }
-    return count;
-}
-
-// The dashed guides run the plot's height: hundreds of pixels, not a few antialiased blends.
-bool HasDeadlineGuides(const QImage& image) { return CountColour(image, DeadlineGuideColour) > 300; }
 
 // A two-record log written by the trial log's own writer functions.
 std::string SmallLog()
@@ -226,7 +201,7 @@ std::string SmallLog()
     return text;
 }
 
-TEST_F(TrialCommandTest, Log2csvAndPlotShowEveryTankPlotTheDeadlinesFromTheGivenOrTheLogsDatabaseAndFailuresNameTheFile)
+TEST_F(TrialCommandTest, Log2csvShowsEveryTankPlotNeedsTheScenarioAndFailuresNameTheFile)
 {
     const std::string good = SmallLog();
     WriteFile(Path("u.1"), good);
@@ -246,21 +221,15 @@ TEST_F(TrialCommandTest, Log2csvAndPlotShowEveryTankPlotTheDeadlinesFromTheGiven
     ExpectFails({"log2csv", Path("bad.1")}, Path("bad.1") + ", line 2: field 9 (water of switch 2): \"x.5\" is not a number");
     ExpectFails({"log2csv", Path("none.1")}, Path("none.1") + ": the trial log cannot be opened");
 
-    // plot: every tank, and the deadlines from the given database or the one beside the log.
+    // plot replays the log, so it needs the scenario: from --db or the database beside the log.
     RecordTrial("p1", 1, 4);
-    // Elsewhere, so only --db can supply the deadlines.
     ASSERT_TRUE(QDir().mkpath(Q(Path("logs"))));
     const std::string elsewhere = Path("logs/p1.1"), png = Path("chart.png");
     ASSERT_TRUE(QFile::copy(Q(Path("p1.1")), Q(elsewhere)));
-    const QImage chart = Plot({"plot", elsewhere, "--png", png, "--db", db_});
-    ASSERT_FALSE(chart.isNull());
-    EXPECT_EQ(chart.size(), QSize(1600, 900));
-    for (int tank = 0; tank < TankCount; ++tank) {
-        EXPECT_GT(CountColour(chart, TankColour(tank).rgb()), 0) << "tank " << tank;
-    }
-    EXPECT_TRUE(HasDeadlineGuides(chart));
-    EXPECT_FALSE(HasDeadlineGuides(Plot({"plot", elsewhere, "--png", png}))) << "no database, no deadlines";
-    EXPECT_TRUE(HasDeadlineGuides(Plot({"plot", Path("p1.1"), "--png", png})));  // beside the database
+    ExpectFails({"plot", elsewhere, "--png", png}, NoDatabaseForLog);
+    EXPECT_FALSE(QFile::exists(Q(png)));
+    EXPECT_EQ(Plot({"plot", elsewhere, "--png", png, "--db", db_}).size(), QSize(1600, 900));
+    EXPECT_FALSE(Plot({"plot", Path("p1.1"), "--png", png}).isNull());
 
     WriteFile(Path("bad.1"), "0,0,\"ON\"\r\n");
     ExpectFails({"plot", Path("bad.1"), "--png", Path("x.png")}, Path("bad.1") + ", line 1: not a record header");

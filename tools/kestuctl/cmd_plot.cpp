@@ -9,8 +9,8 @@
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
-#include "kestuctl/logged_trial.h"
 #include "kestuctl/output_file.h"
+#include "kestuctl/tick_series.h"
 #include "kestuctl/water_chart.h"
 #include "trials/message_text.h"
 
@@ -45,37 +45,34 @@ bool EncodePng(const QImage& image, QByteArray& png, std::string& error)
     return false;
 }
 
+// What the replay showed, in a line under the title.
+std::string Subtitle(const TickSeries& series, const std::string& dbPath)
+{
+    const TickRow& last = series.rows.back();
+    const std::string ended = series.replay.endedByStop ? "stopped by a STOP at " + FormatClock(last.clock)
+                                                        : "ended at the end time " + FormatClock(last.clock);
+    return std::to_string(last.tick) + " ticks replayed, " + ended + "; " + std::to_string(series.judged.size()) +
+           " deadlines judged (diamonds); scenario from " + dbPath;
+}
+
 int RunPlot(const ParsedArgs& args, Console& console)
 {
     const std::string logPath = args.Positional(0);
     const auto png = args.Value("--png");
     if (!png || png->empty()) return UsageError(args, console, "missing --png FILE");
 
-    const LoggedTrial trial = ReadLoggedTrial(logPath);
-    if (!trial.error.empty()) return Failure(args, console, trial.error);
-
-    // Deadlines from --db, else from the database the log was written beside.
-    std::string dbPath = args.Value("--db").value_or("");
-    if (dbPath.empty()) {
-        const std::filesystem::path beside = std::filesystem::path(logPath).parent_path() / "KESTU.MDB";
-        std::error_code ignored;
-        if (std::filesystem::is_regular_file(beside, ignored)) dbPath = beside.string();
-    }
-    std::vector<DeadlineRow> deadlines;
-    std::string subtitle = "no deadlines: no database given and no KESTU.MDB beside the log";
-    if (!dbPath.empty()) {
-        auto tables = LoadScenario(dbPath);
-        if (!tables) return Failure(args, console, tables.error());
-        deadlines = tables.value().deadline;
-        subtitle = "deadlines (diamonds) from " + dbPath;
-    }
-    subtitle = std::to_string(trial.records.size()) + " records; " + subtitle;
+    const std::string dbPath = DatabaseForLog(logPath, args.Value("--db"));
+    if (dbPath.empty()) return Failure(args, console, NoDatabaseForLog);
+    auto tables = LoadScenario(dbPath);
+    if (!tables) return Failure(args, console, tables.error());
+    const TickSeries series = ReplayTickSeries(tables.value(), logPath);
+    if (!series.replay.error.empty()) return Failure(args, console, series.replay.error);
 
     std::string error;
     const auto app = EnsureGuiApplication(error);
     if (!error.empty()) return Failure(args, console, error);
     const std::string title = "Water in each tank: " + std::filesystem::path(logPath).filename().string();
-    const QImage chart = DrawWaterChart(trial.records, deadlines, {ForMessage(title), ForMessage(subtitle)});
+    const QImage chart = DrawWaterChart(series, {ForMessage(title), ForMessage(Subtitle(series, dbPath))});
 
     QByteArray bytes;
     if (!EncodePng(chart, bytes, error)) return Failure(args, console, error);
@@ -91,13 +88,25 @@ const Command PlotCommand{
     "plot",
     "plot LOGFILE --png FILE [--db DB]",
     "Draw every tank's water over a trial as a PNG chart.",
-    "Draws the trial in LOGFILE into the PNG file FILE: one line per tank\n"
-    "through the water of the log's state lines (23 colours, tanks 12..22\n"
-    "dashed, and a legend), the clock as mm:ss along the bottom and buckets up\n"
-    "the side. Each deadline is a diamond on its tank's line at the deadline's\n"
-    "time, with a dashed guide naming the tanks due. Deadlines come from DB, or\n"
-    "from KESTU.MDB beside the log when --db is not given; without either the\n"
-    "chart has none. Needs no display.\n\n"
+    "Replays the trial in LOGFILE, as the replay command does, and draws it\n"
+    "into the PNG file FILE: one line per tank through its water at every\n"
+    "tick (23 colours, tanks 12..22 dashed, and a legend), buckets up the side.\n"
+    "Along the bottom run the ticks since the start, as the participant lived\n"
+    "them, each labelled with the clock shown then, so a snapshot restore\n"
+    "never folds the chart back: the clock goes back, the ticks go on.\n"
+    "Lines across the chart, each kind in its own colour in the legend, mark\n"
+    "each snapshot save (\"FF 03:10\"), each restore with an arrow to the clock\n"
+    "it went back to (\"FFR\" then 03:10) and a STOP that ended the trial\n"
+    "before its end time (\"STOP 01:54\"). A diamond on a tank's line marks\n"
+    "each deadline the replay judged, at the tick it was judged, with a dashed\n"
+    "guide naming the tanks due; the legend gives each tank's clock and buckets\n"
+    "owed (what counts as missed). Deadlines after a STOP were never judged and\n"
+    "are not drawn; one judged again after a restore is drawn again, and the\n"
+    "legend gives its last judgement and how often it was judged (x2).\n\n"
+    "The replay needs the scenario: from DB (a database file or a\n"
+    "postgresql:// URL) or, without --db, from KESTU.MDB beside the log;\n"
+    "with neither the command fails. Nothing but FILE is written. Needs no\n"
+    "display.\n\n"
     "Example:\n"
     "  kestuctl plot ab12.5 --png ab12.5.png --db KESTU.MDB\n",
     {{"LOGFILE"}, 1, {"--png", "--db"}, {}},

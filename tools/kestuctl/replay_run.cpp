@@ -11,6 +11,11 @@ namespace kestu::ctl {
 
 ReplayOutcome ReplayInScratch(const ScenarioTables& tables, const std::string& logPath)
 {
+    return ReplayInScratch(tables, logPath, ReplayWatch{});
+}
+
+ReplayOutcome ReplayInScratch(const ScenarioTables& tables, const std::string& logPath, const ReplayWatch& watch)
+{
     ReplayOutcome outcome;
     const QFileInfo log(QString::fromStdString(logPath));
     if (!log.isFile()) {
@@ -29,7 +34,7 @@ ReplayOutcome ReplayInScratch(const ScenarioTables& tables, const std::string& l
         outcome.error = "cannot make a temporary folder for the replay (" + scratch.errorString().toStdString() + ")";
         return outcome;
     }
-    outcome = ReplayLogFile(tables, logPath, scratch.path().toStdString());
+    outcome = ReplayLogFile(tables, logPath, scratch.path().toStdString(), watch);
     std::replace(outcome.error.begin(), outcome.error.end(), '\n', ' ');
     return outcome;
 }
