@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
 
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
@@ -45,6 +46,15 @@ bool EncodePng(const QImage& image, QByteArray& png, std::string& error)
     return false;
 }
 
+// A tank without a deadline row still has the clock's zero as its deadline,
+// judged at 00:00 with nothing owed; the chart draws only scheduled deadlines.
+void KeepScheduledDeadlines(TickSeries& series, const std::vector<DeadlineRow>& rows)
+{
+    std::set<int> scheduled;
+    for (const DeadlineRow& row : rows) scheduled.insert(row.TankNum);
+    std::erase_if(series.judged, [&](const JudgedDeadline& j) { return !scheduled.contains(j.tank); });
+}
+
 // What the replay showed, in a line under the title.
 std::string Subtitle(const TickSeries& series, const std::string& dbPath)
 {
@@ -65,8 +75,9 @@ int RunPlot(const ParsedArgs& args, Console& console)
     if (dbPath.empty()) return Failure(args, console, NoDatabaseForLog);
     auto tables = LoadScenario(dbPath);
     if (!tables) return Failure(args, console, tables.error());
-    const TickSeries series = ReplayTickSeries(tables.value(), logPath);
+    TickSeries series = ReplayTickSeries(tables.value(), logPath);
     if (!series.replay.error.empty()) return Failure(args, console, series.replay.error);
+    KeepScheduledDeadlines(series, tables.value().deadline);
 
     std::string error;
     const auto app = EnsureGuiApplication(error);

@@ -139,8 +139,8 @@ void DrawDeadlines(QPainter& p, const Frame& f, const std::vector<JudgedDeadline
     for (const JudgedDeadline& j : judged) tanksDue[j.tick] << QString::number(j.tank);
     const QFontMetrics metrics(p.font());
     // Labels go above the plot, centred on their guide and kept on the
-    // image, in the lower of two rows unless that would overlap the last one there.
-    std::array<double, 2> rowEnds{-1e9, -1e9};
+    // image, each in the lowest of three rows where it overlaps no other.
+    std::array<double, 3> rowEnds{-1e9, -1e9, -1e9};
     for (const auto& [tick, tanks] : tanksDue) {
         p.setPen(QPen(QColor(DeadlineGuideColour), 1, Qt::DashLine));
         p.drawLine(f.At(static_cast<double>(tick), f.yMin), f.At(static_cast<double>(tick), f.yMax));
@@ -149,7 +149,8 @@ void DrawDeadlines(QPainter& p, const Frame& f, const std::vector<JudgedDeadline
         const QString label = "due: " + tanks.join(QStringLiteral(", "));
         const double width = metrics.horizontalAdvance(label) + 2;
         const double x = std::max(4.0, top.x() - width / 2);
-        const std::size_t row = x < rowEnds[0] + 6 && x >= rowEnds[1] + 6 ? 1 : 0;
+        std::size_t row = 0;
+        while (row + 1 < rowEnds.size() && x < rowEnds[row] + 6) ++row;
         rowEnds[row] = x + width;
         const double y = top.y() - static_cast<double>(row + 1) * (metrics.height() + 2);
         p.drawText(QRectF(x, y, width, metrics.height()), Qt::AlignLeft | Qt::AlignBottom, label);
