@@ -9,7 +9,8 @@ bool IsValidUserId(const QString& id)
 
 QString UserIdRuleText()
 {
-    return QStringLiteral("A User ID may only hold letters (A-Z, a-z), digits, \"_\" and \"-\", "
+    // Non-breaking hyphens in the ranges, so a wrapped rule never splits "a-z".
+    return QStringLiteral("A User ID may only hold letters (A\u2011Z, a\u2011z), digits, \"_\" and \"-\", "
                           "at most %1 characters.")
         .arg(MaxUserIdLength);
 }
