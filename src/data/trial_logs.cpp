@@ -58,8 +58,10 @@ Result<std::vector<TrialLogCopy>> ExperimentDb::ReadTrialLogs(const std::string&
     query.prepare(QStringLiteral(
         "SELECT \"UserID\", \"Experiment\", \"Host\", \"Bytes\", \"WrittenAt\" FROM \"TrialLogs\" "
         "WHERE ? = '' OR \"UserID\" = ? ORDER BY rowid"));
-    query.addBindValue(Q(userId).isNull() ? QStringLiteral("") : Q(userId));
-    query.addBindValue(Q(userId).isNull() ? QStringLiteral("") : Q(userId));
+    // An empty ID (every participant) is bound as '' rather than NULL, which would match nothing.
+    const QString user = userId.empty() ? QStringLiteral("") : Q(userId);
+    query.addBindValue(user);
+    query.addBindValue(user);
     std::string error;
     if (!Run(query, path_, QStringLiteral("cannot read table \"TrialLogs\""), error)) return Outcome::Fail(error);
     std::vector<TrialLogCopy> logs;
