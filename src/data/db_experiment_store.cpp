@@ -48,15 +48,22 @@ Result<ScenarioTables> DbExperimentStore::ReadScenario()
 Result<long long> DbExperimentStore::ClaimTrial(const ExperimentStart& row)
 {
     deferring_ = false;
-    return WithDb<long long>(OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.ClaimTrial(row); });
+    auto claimed = WithDb<long long>(OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.ClaimTrial(row); });
+    if (claimed) claimedRow_ = claimed.value();
+    return claimed;
 }
 
-Status DbExperimentStore::CompleteExperiment(long long rowId, const ExperimentResult& result)
+Result<bool> DbExperimentStore::TrialClaimed(const TrialId& trial)
 {
-    const OutboxCompletion entry{rowId, result};
+    return WithDb<bool>(OpenMode::ReadOnly, [&](ExperimentDb& db) { return db.TrialClaimed(trial); });
+}
+
+Status DbExperimentStore::CompleteExperiment(const TrialId& trial, const ExperimentResult& result)
+{
+    const OutboxCompletion entry{trial, claimedRow_, result};
     if (deferring_) return KeepInOutbox(Status::Fail("its log is waiting to be delivered"), entry);
     const Status done = WithDb<std::monostate>(OpenMode::ReadWrite,
-                                               [&](ExperimentDb& db) { return db.CompleteExperiment(rowId, result); });
+                                               [&](ExperimentDb& db) { return db.CompleteTrial(trial, result); });
     return done ? done : KeepInOutbox(done, entry);
 }
 

@@ -25,7 +25,8 @@ public:
 
     Result<ScenarioTables> ReadScenario() override;
     Result<long long> ClaimTrial(const ExperimentStart& row) override;
-    Status CompleteExperiment(long long rowId, const ExperimentResult& result) override;
+    Status CompleteExperiment(const TrialId& trial, const ExperimentResult& result) override;
+    Result<bool> TrialClaimed(const TrialId& trial) override;
     Status SaveTrialNum(const std::string& userId, int trialNum) override;
     Status StoreTrialLog(const TrialLogCopy& log) override;
 
@@ -39,6 +40,7 @@ private:
     bool onServer_ = false;
     std::unique_ptr<ExperimentDb> server_;  // the kept server connection
     bool deferring_ = false;  // this trial's writes go to the outbox
+    long long claimedRow_ = 0;  // the row the last claim added
 };
 
 }  // namespace kestu

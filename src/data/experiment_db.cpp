@@ -302,4 +302,47 @@ Status ExperimentDb::CompleteExperiment(long long rowid, const ExperimentResult&
     return Ok();
 }
 
+Status ExperimentDb::CompleteTrial(const TrialId& trial, const ExperimentResult& end)
+{
+    const QString doing = "cannot complete trial " + QString::number(trial.Experiment) + " of User ID " +
+                          Quoted(trial.UserID) + " in table \"Experiments\"";
+    if (!IsClockTime(end.EndTime)) {
+        return Status::Fail(Message(path_, doing + ": end time " + Quoted(end.EndTime) + " is not hh:mm:ss"));
+    }
+    QSqlQuery& query = Statement(QStringLiteral(
+        "UPDATE \"Experiments\" SET \"EndTime\" = ?, \"MissedBuckets\" = ?, \"BusyTime\" = ?, \"SweepTime\" = ?, "
+        "\"IdleTime\" = ? WHERE \"UserID\" = ? AND \"Experiment\" = ? AND \"MissedBuckets\" IS NULL"));
+    query.bindValue(0, BindText(end.EndTime));
+    query.bindValue(1, end.MissedBuckets);
+    query.bindValue(2, BindOptional(end.BusyTime));
+    query.bindValue(3, BindOptional(end.SweepTime));
+    query.bindValue(4, BindOptional(end.IdleTime));
+    query.bindValue(5, BindText(trial.UserID));
+    query.bindValue(6, QVariant::fromValue<qlonglong>(trial.Experiment));
+    std::string error;
+    if (!Run(query, path_, doing, error)) return Status::Fail(error);
+    if (query.numRowsAffected() != 1)
+        return Status::Fail(Message(path_, doing + ": no row of that trial is waiting for its results"));
+    return Ok();
+}
+
+Result<bool> ExperimentDb::TrialClaimed(const TrialId& trial)
+{
+    using Outcome = Result<bool>;
+    QSqlQuery& query = Statement(
+        QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE \"UserID\" = ? AND \"Experiment\" = ?"));
+    query.bindValue(0, BindText(trial.UserID));
+    query.bindValue(1, QVariant::fromValue<qlonglong>(trial.Experiment));
+    std::string error;
+    const QString doing = "cannot look up trial " + QString::number(trial.Experiment) + " of User ID " +
+                          Quoted(trial.UserID) + " in table \"Experiments\"";
+    if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
+    if (!query.next()) return Outcome::Fail(Message(path_, doing));
+    const bool claimed = query.value(0).toLongLong() > 0;
+    query.finish();
+    return Outcome::Ok(claimed);
+}
+
+Result<std::string> ExperimentDb::StudyId() { return std::string(); }
+
 }  // namespace kestu

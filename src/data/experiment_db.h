@@ -62,6 +62,10 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // The study's identity, a random text given when the study was created;
+    // empty for a study made before studies had one.
+    Result<std::string> StudyId();
+
     // Participants. Lookup finds the first row, in stored order, whose UserID
     // equals the given one exactly; no such row is not an error.
     Result<std::optional<Participant>> FindParticipant(const std::string& userId);
@@ -76,6 +80,12 @@ public:
     // are absent are stored as NULL.
     Result<long long> AddExperiment(const ExperimentStart& start);
     Status CompleteExperiment(long long rowid, const ExperimentResult& end);
+    // Fills in the results of the participant's row of that trial, refused
+    // unless exactly such a row exists and its results are still empty: a
+    // finished row, or another participant's, is never written over.
+    Status CompleteTrial(const TrialId& trial, const ExperimentResult& end);
+    // Whether the participant has a row of that trial.
+    Result<bool> TrialClaimed(const TrialId& trial);
     // Starts trial start.Experiment in one transaction: the participant's
     // trial count becomes that number and the trial's row is added. Refused
     // when the count has already reached it or the row exists (another copy

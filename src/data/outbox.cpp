@@ -97,6 +97,7 @@ Status Deliver(ExperimentDb& db, const OutboxEntry& entry)
 {
     if (const auto* log = std::get_if<TrialLogCopy>(&entry)) return db.StoreTrialLog(*log);
     const auto& done = std::get<OutboxCompletion>(entry);
+    if (!done.trial.UserID.empty()) return db.CompleteTrial(done.trial, done.result);
     return db.CompleteExperiment(done.rowId, done.result);
 }
 

@@ -13,6 +13,7 @@ namespace kestu {
 // for its row, or its log. Kept, in the order they happened, in a file in
 // the study folder until they are delivered.
 struct OutboxCompletion {
+    TrialId trial;
     long long rowId = 0;
     ExperimentResult result;
 };

@@ -26,6 +26,12 @@ struct ExperimentResult {
     std::optional<double> BusyTime, SweepTime, IdleTime;  // empty when no tick counted
 };
 
+// Which trial of which participant: the key of its row in "Experiments".
+struct TrialId {
+    std::string UserID;
+    long long Experiment = 0;
+};
+
 // A copy of a trial's log for table "TrialLogs": the bytes of USERID.N as
 // the trial left them.
 struct TrialLogCopy {
@@ -46,7 +52,10 @@ public:
     // row.Experiment and the row is added (its id is returned), or neither
     // (the number is taken).
     virtual Result<long long> ClaimTrial(const ExperimentStart& row) = 0;
-    virtual Status CompleteExperiment(long long rowId, const ExperimentResult& result) = 0;
+    // Fills in the results of the trial's row, only while they are empty.
+    virtual Status CompleteExperiment(const TrialId& trial, const ExperimentResult& result) = 0;
+    // Whether the trial's number was claimed (its row exists).
+    virtual Result<bool> TrialClaimed(const TrialId& trial) = 0;
     virtual Status SaveTrialNum(const std::string& userId, int trialNum) = 0;
     // Keeps the log once: a second copy of the same trial's log is ignored.
     virtual Status StoreTrialLog(const TrialLogCopy& log) = 0;
@@ -64,10 +73,14 @@ public:
         savedTrialNum = row.Experiment;
         return ++rows;
     }
-    Status CompleteExperiment(long long, const ExperimentResult& r) override
+    Status CompleteExperiment(const TrialId&, const ExperimentResult& r) override
     {
         result = r;
         return Ok();
+    }
+    Result<bool> TrialClaimed(const TrialId& trial) override
+    {
+        return started && started->UserID == trial.UserID && started->Experiment == trial.Experiment;
     }
     Status SaveTrialNum(const std::string&, int n) override
     {

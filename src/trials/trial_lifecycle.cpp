@@ -234,7 +234,6 @@ void TrialLifecycle::StartOrStop()
         // reuse this trial's number, nor may a second copy of the program.
         const Result<long long> claimed = s_.store.ClaimTrial(row);
         if (claimed) {
-            experimentRow_ = claimed.value();
             trialStarted_ = true;
         } else {
             ReportDbFailure(claimed);
@@ -308,7 +307,7 @@ bool TrialLifecycle::RecordResults()
         result.SweepTime = shares->SweepTime;
         result.IdleTime = shares->IdleTime;
     }
-    ReportDbFailure(s_.store.CompleteExperiment(experimentRow_, result));
+    ReportDbFailure(s_.store.CompleteExperiment({s_.participant.UserID, s_.participant.TrialNum}, result));
     return true;
 }
 

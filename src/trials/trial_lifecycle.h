@@ -44,7 +44,6 @@ private:
 
     SessionState& s_;
     SnapshotKeeper& snapshots_;
-    long long experimentRow_ = 0;  // the row this trial's start added
     bool dbFailureReported_ = false;
     bool logFailureReported_ = false;
     bool trialStarted_ = false;    // the trial's number is claimed and its row added

@@ -93,7 +93,7 @@ TEST_F(WriteFaultTest, AFailingStatementOrCommitIsReportedAndUndoesItsWholeWrite
         {"BEFORE INSERT ON Experiments",
          [](ExperimentDb& db) { return DbExperimentStore(db.path()).ClaimTrial(Start("ann", 3)).error(); }},
         {"BEFORE UPDATE ON Experiments",
-         [](ExperimentDb& db) { return DbExperimentStore(db.path()).CompleteExperiment(2, End()).error(); }},
+         [](ExperimentDb& db) { return DbExperimentStore(db.path()).CompleteExperiment({"ann", 2}, End()).error(); }},
         {"BEFORE UPDATE ON UserData",
          [](ExperimentDb& db) { return DbExperimentStore(db.path()).SaveTrialNum("ann", 3).error(); }},
     };

@@ -22,7 +22,7 @@ struct FlakyStore : MemoryStore {
         if (!failAdd.empty()) return Fault{failAdd};
         return MemoryStore::ClaimTrial(row);
     }
-    Status CompleteExperiment(long long id, const ExperimentResult& r) override
+    Status CompleteExperiment(const TrialId& id, const ExperimentResult& r) override
     {
         return failComplete.empty() ? MemoryStore::CompleteExperiment(id, r) : Status(Fault{failComplete});
     }
