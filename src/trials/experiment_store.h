@@ -59,6 +59,10 @@ public:
     virtual Status SaveTrialNum(const std::string& userId, int trialNum) = 0;
     // Keeps the log once: a second copy of the same trial's log is ignored.
     virtual Status StoreTrialLog(const TrialLogCopy& log) = 0;
+    // Where this trial's results wait when the database could not take them
+    // (a file on this computer, delivered later); nothing when they were not
+    // kept anywhere, so a failed write lost them.
+    virtual std::optional<std::string> ResultsKeptIn() const { return std::nullopt; }
 };
 
 // A store that only holds the scenario and remembers the rows in memory.
