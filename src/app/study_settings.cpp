@@ -23,13 +23,22 @@ std::string StudyDatabase(const std::string& studyFolder)
 std::string DeliverKeptResults(const std::string& studyFolder, const std::string& database)
 {
     const std::string outbox = OutboxPath(studyFolder);
-    if (!QFileInfo::exists(QString::fromStdString(outbox))) return {};
+    // Only a folder with an outbox, or with what an earlier delivery set aside, has anything to say.
+    if (!QFileInfo::exists(QString::fromStdString(outbox)) &&
+        QDir(QString::fromStdString(studyFolder.empty() ? "." : studyFolder))
+            .entryList({QStringLiteral("KESTU.OUTBOX.unread-*"), QStringLiteral("KESTU.OUTBOX.undelivered-*")},
+                       QDir::Files)
+            .isEmpty())
+        return {};
     const auto delivery = DeliverOutbox(outbox, database);
     if (!delivery) return "Kestu: kept results not delivered: " + delivery.error();
     const Delivery& d = delivery.value();
-    std::string line = "Kestu: " + std::to_string(d.delivered) + " kept results delivered";
-    if (d.left > 0) line += ", " + std::to_string(d.left) + " still kept (" + d.problem + ")";
-    return line;
+    const bool nothingKept = d.delivered == 0 && d.Complete();
+    if (nothingKept) return {};
+    std::string text = "Kestu: " + outbox + ": " + d.Summary();
+    for (const std::string& problem : d.problems) text += "\nKestu: " + problem;
+    for (const std::string& file : d.waiting) text += "\nKestu: " + file + " holds results that were not delivered";
+    return text;
 }
 
 }  // namespace kestu

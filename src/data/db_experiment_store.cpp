@@ -1,5 +1,8 @@
 #include "data/db_experiment_store.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include "data/database_location.h"
 #include "data/experiment_db.h"
 
@@ -24,10 +27,19 @@ Result<T> DbExperimentStore::WithDb(OpenMode mode, F&& body)
         if (!db) return db.fault();
         return body(*db.value());
     }
+    openFailed_ = false;
     if (!server_) {
         auto db = ExperimentDb::Open(path_, OpenMode::ReadWrite);
-        if (!db) return db.fault();
+        if (!db) {
+            openFailed_ = true;
+            return db.fault();
+        }
         server_ = std::move(db).value();
+        // The study's ID marks whatever this seat keeps for it later, when
+        // the server may be gone.
+        if (!studyId_) {
+            if (auto id = server_->StudyId()) studyId_ = id.value();
+        }
     }
     Result<T> outcome = body(*server_);
     if (!outcome) server_.reset();
@@ -45,9 +57,16 @@ Result<ScenarioTables> DbExperimentStore::ReadScenario()
     return again ? again : tables;
 }
 
-Result<long long> DbExperimentStore::ClaimTrial(const ExperimentStart& row)
+void DbExperimentStore::BeginTrial()
 {
     deferring_ = false;
+    detailReported_ = false;
+    keptIn_.reset();
+}
+
+Result<long long> DbExperimentStore::ClaimTrial(const ExperimentStart& row)
+{
+    BeginTrial();
     auto claimed = WithDb<long long>(OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.ClaimTrial(row); });
     if (claimed) claimedRow_ = claimed.value();
     return claimed;
@@ -60,11 +79,8 @@ Result<bool> DbExperimentStore::TrialClaimed(const TrialId& trial)
 
 Status DbExperimentStore::CompleteExperiment(const TrialId& trial, const ExperimentResult& result)
 {
-    const OutboxCompletion entry{trial, claimedRow_, result};
-    if (deferring_) return KeepInOutbox(Status::Fail("its log is waiting to be delivered"), entry);
-    const Status done = WithDb<std::monostate>(OpenMode::ReadWrite,
-                                               [&](ExperimentDb& db) { return db.CompleteTrial(trial, result); });
-    return done ? done : KeepInOutbox(done, entry);
+    return WriteOrKeep(OutboxEntry(studyId_.value_or(""), OutboxCompletion{trial, claimedRow_, result}),
+                       [&](ExperimentDb& db) { return db.CompleteTrial(trial, result); });
 }
 
 Status DbExperimentStore::SaveTrialNum(const std::string& userId, int trialNum)
@@ -75,21 +91,58 @@ Status DbExperimentStore::SaveTrialNum(const std::string& userId, int trialNum)
 
 Status DbExperimentStore::StoreTrialLog(const TrialLogCopy& log)
 {
-    if (deferring_) return KeepInOutbox(Status::Fail("its results are waiting to be delivered"), log);
-    const Status stored =
-        WithDb<std::monostate>(OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.StoreTrialLog(log); });
-    return stored ? stored : KeepInOutbox(stored, log);
+    return WriteOrKeep(OutboxEntry(studyId_.value_or(""), log),
+                       [&](ExperimentDb& db) { return db.StoreTrialLog(log); });
+}
+
+template <typename F>
+Status DbExperimentStore::WriteOrKeep(const OutboxEntry& entry, F&& write)
+{
+    // Once a write of this trial waits in the outbox, the trial's later
+    // writes wait behind it.
+    if (deferring_) return KeepInOutbox(Status::Fail("an earlier write of this trial waits in the outbox"), entry);
+    const Status done = WithDb<std::monostate>(OpenMode::ReadWrite, write);
+    if (done || !onServer_ || outboxPath_.empty()) return done;
+    // The kept connection may have died with a server since restarted.
+    server_.reset();
+    const Status again = WithDb<std::monostate>(OpenMode::ReadWrite, write);
+    return again ? again : KeepInOutbox(again, entry);
 }
 
 Status DbExperimentStore::KeepInOutbox(const Status& failure, const OutboxEntry& entry)
 {
     if (outboxPath_.empty() || !onServer_) return failure;
+    if (!deferring_)
+        keptBecause_ = openFailed_ ? "The study's server cannot be reached."
+                                   : "The study's database did not take this trial's results.";
+    const std::string& what = keptBecause_;
+    if (!detailReported_) {
+        detailReported_ = true;
+        if (reportDetail) {
+            reportDetail(failure.error());
+        } else {
+            const std::time_t now = std::time(nullptr);
+            std::tm utc{};
+            ::gmtime_r(&now, &utc);
+            std::string detail;
+            for (const char c : failure.error()) {
+                if (c == '\t') continue;
+                detail += c == '\n' ? ' ' : c;
+            }
+            std::fprintf(stderr, "%04d-%02d-%02d %02d:%02d:%02d UTC kestu: %s: %s\n", utc.tm_year + 1900,
+                         utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, path_.c_str(),
+                         detail.c_str());
+        }
+    }
     const Status kept = AppendToOutbox(outboxPath_, entry);
-    if (!kept) return Status::Fail(failure.error() + "\nThe results cannot be kept on this computer either: " + kept.error());
-    const bool first = !deferring_;
+    if (!kept) {
+        keptIn_.reset();
+        return Status::Fail(what + " This trial's results could not be kept on this computer either (" +
+                            kept.error() + ").");
+    }
     deferring_ = true;
-    return Status::Fail((first ? failure.error() + "\n" : std::string()) +
-                        "This trial's results are kept on this computer, in " + outboxPath_ +
+    keptIn_ = outboxPath_;
+    return Status::Fail(what + " This trial's results are kept on this computer, in " + outboxPath_ +
                         ", and are delivered at the next start of Kestu or by kestuctl sync.");
 }
 

@@ -1,115 +1,184 @@
 #include "data/outbox.h"
 
-#include <charconv>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <optional>
-#include <sstream>
-#include <string_view>
+#include <set>
+#include <unistd.h>
 
 #include "data/experiment_db.h"
-#include "trials/file_sink.h"
+#include "data/outbox_file.h"
 
 namespace kestu {
 
 namespace {
 
-constexpr std::string_view Header = "KESTU OUTBOX 1\n";
+using outboxfile::AsidePath;
+using outboxfile::Lock;
+using outboxfile::WriteNewFile;
 
-// Doubles in their shortest text that reads back exactly, whatever the locale.
-std::string Exact(double value)
-{
-    char buffer[64];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-    return std::string(buffer, end);
-}
-std::string Share(const std::optional<double>& share) { return share ? Exact(*share) : "-"; }
+std::string Header(int version) { return "KESTU OUTBOX " + std::to_string(version) + "\n"; }
 
-std::string EntryText(const OutboxEntry& entry)
+std::string FileText(const std::vector<OutboxEntry>& entries)
 {
-    std::ostringstream out;
-    if (const auto* log = std::get_if<TrialLogCopy>(&entry)) {
-        out << "log " << log->UserID << ' ' << log->Experiment << ' ' << log->Host << ' ' << log->WrittenAt << ' '
-            << log->Bytes.size() << '\n'
-            << log->Bytes << '\n';
-    } else {
-        const auto& done = std::get<OutboxCompletion>(entry);
-        const ExperimentResult& r = done.result;
-        out << "completion " << done.rowId << ' ' << r.EndTime << ' ' << Exact(r.MissedBuckets) << ' '
-            << Share(r.BusyTime) << ' ' << Share(r.SweepTime) << ' ' << Share(r.IdleTime) << '\n';
-    }
-    return out.str();
+    std::string text(OutboxHeader());
+    for (const OutboxEntry& entry : entries) text += OutboxEntryText(entry);
+    return text;
 }
 
-std::vector<std::string> Words(std::string_view line)
-{
-    std::vector<std::string> words;
-    std::istringstream in{std::string(line)};
-    for (std::string word; in >> word;) words.push_back(word);
-    return words;
-}
-
-template <typename T>
-bool ReadNumber(const std::string& text, T& out)
-{
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-bool ReadShare(const std::string& text, std::optional<double>& out)
-{
-    if (text == "-") return true;
-    double value = 0;
-    if (!ReadNumber(text, value)) return false;
-    out = value;
-    return true;
-}
-
-// One entry from `at` on; nothing when the text there is cut short, a fault
-// when it is not an entry at all.
-Result<std::optional<OutboxEntry>> ReadEntry(std::string_view text, std::size_t& at)
-{
-    using Outcome = Result<std::optional<OutboxEntry>>;
-    const std::size_t eol = text.find('\n', at);
-    if (eol == std::string_view::npos) return std::optional<OutboxEntry>{};
-    const std::vector<std::string> w = Words(text.substr(at, eol - at));
-    at = eol + 1;
-    if (w.size() == 7 && w[0] == "completion") {
-        OutboxCompletion done;
-        ExperimentResult& r = done.result;
-        r.EndTime = w[2];
-        if (ReadNumber(w[1], done.rowId) && ReadNumber(w[3], r.MissedBuckets) && ReadShare(w[4], r.BusyTime) &&
-            ReadShare(w[5], r.SweepTime) && ReadShare(w[6], r.IdleTime))
-            return std::optional<OutboxEntry>(done);
-    } else if (w.size() == 7 && w[0] == "log") {
-        TrialLogCopy log{w[1], 0, w[3], {}, w[4] + " " + w[5]};
-        std::size_t size = 0;
-        if (ReadNumber(w[2], log.Experiment) && ReadNumber(w[6], size)) {
-            if (text.size() < at + size + 1) return std::optional<OutboxEntry>{};
-            log.Bytes = std::string(text.substr(at, size));
-            at += size + 1;
-            return std::optional<OutboxEntry>(log);
-        }
-    }
-    return Outcome::Fail("an entry that cannot be read: \"" + std::string(w.empty() ? "" : w[0]) + "\"");
-}
-
-Status Deliver(ExperimentDb& db, const OutboxEntry& entry)
-{
-    if (const auto* log = std::get_if<TrialLogCopy>(&entry)) return db.StoreTrialLog(*log);
-    const auto& done = std::get<OutboxCompletion>(entry);
-    if (!done.trial.UserID.empty()) return db.CompleteTrial(done.trial, done.result);
-    return db.CompleteExperiment(done.rowId, done.result);
-}
-
+// The outbox holding exactly `entries`, or no outbox when there are none.
 Status Rewrite(const std::string& path, const std::vector<OutboxEntry>& entries)
 {
     if (entries.empty()) {
-        if (!RemoveRegularFile(path)) return Status::Fail(path + ": the delivered outbox cannot be removed");
+        if (!RemoveRegularFile(path) || !SyncParentFolder(path))
+            return Fault{path + ": the delivered outbox cannot be removed (" + SystemReason(errno) + ")", path};
         return Ok();
     }
-    std::string text(Header);
-    for (const OutboxEntry& entry : entries) text += EntryText(entry);
-    return ReplaceFile(path, text);
+    const Status written = ReplaceFile(path, FileText(entries));
+    if (!written) return Fault{path + ": cannot be rewritten (" + written.error() + ")", path};
+    return Ok();
+}
+
+// Keeps what cannot be read of `text` beside the outbox: the whole file when
+// it is no outbox at all, else its header and the bytes from `read.readTo`
+// on. Returns where it went. Called with the lock held; the outbox itself is
+// not yet changed.
+Result<std::string> MoveUnreadAside(const std::string& path, std::string_view text, const OutboxText& read)
+{
+    const std::string aside = AsidePath(path, "unread");
+    if (read.version == 0) {
+        if (::rename(path.c_str(), aside.c_str()) != 0 || !SyncParentFolder(aside))
+            return Fault{path + ": cannot be moved aside (" + SystemReason(errno) + ")", path};
+        return aside;
+    }
+    const Status kept = WriteNewFile(aside, Header(read.version) + std::string(text.substr(read.readTo)));
+    if (!kept) return kept.fault();
+    return aside;
+}
+
+Status AppendLocked(const std::string& path, const OutboxEntry& entry, const SinkWrapper& wrap)
+{
+    const auto fail = [&](const std::string& why) {
+        return Status(Fault{path + ": cannot be written (" + why + ")", path});
+    };
+    bool created = true;
+    int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    }
+    if (fd < 0) return fail(SystemReason(errno));
+    std::unique_ptr<FileSink> sink = std::make_unique<FdSink>(fd);
+
+    std::string existing;
+    if (!created) {
+        auto text = ReadWholeFile(path);
+        if (!text) return fail(text.error());
+        existing = std::move(text).value();
+    }
+    std::string added;
+    if (existing.empty()) {
+        added = OutboxHeader();
+    } else {
+        const OutboxText read = ParseOutbox(existing);
+        if (!read.problem.empty()) {
+            auto aside = MoveUnreadAside(path, existing, read);
+            if (!aside) return aside.fault();
+            if (read.version == 0) {  // a new outbox in its place
+                sink.reset();
+                return AppendLocked(path, entry, wrap);
+            }
+            if (!sink->Truncate(static_cast<long long>(read.readTo)) || !sink->Sync()) return fail(sink->Error());
+            existing.resize(read.readTo);
+        }
+        if (read.version != 2) {  // an older outbox is converted first
+            std::vector<OutboxEntry> entries = read.entries;
+            entries.push_back(entry);
+            const Status written = ReplaceFile(path, FileText(entries), wrap);
+            return written ? written : fail(written.error());
+        }
+    }
+    added += OutboxEntryText(entry);
+
+    if (wrap) sink = wrap(std::move(sink));
+    std::string error;
+    if (!sink->Write(added) || !sink->Sync()) error = sink->Error();
+    if (error.empty() && created && !SyncParentFolder(path)) error = SystemReason(errno);
+    if (!error.empty()) {
+        // Nothing half-written stays behind: the file goes back to what it was.
+        if (created)
+            ::unlink(path.c_str());
+        else if (sink->Truncate(static_cast<long long>(existing.size())))
+            sink->Sync();
+        sink->Close();
+        return fail(error);
+    }
+    if (!sink->Close()) return fail(sink->Error());
+    return Ok();
+}
+
+bool SameResults(const ExperimentRow& row, const ExperimentResult& r)
+{
+    return row.EndTime == r.EndTime && row.MissedBuckets == r.MissedBuckets && row.BusyTime == r.BusyTime &&
+           row.SweepTime == r.SweepTime && row.IdleTime == r.IdleTime;
+}
+
+// Delivers one entry; a completion whose row already holds exactly its
+// results was delivered before.
+Status Deliver(ExperimentDb& db, const OutboxEntry& entry)
+{
+    if (const auto* log = entry.log()) return db.StoreTrialLog(*log);
+    const OutboxCompletion& done = *entry.completion();
+    const Status completed = db.CompleteTrial(done.trial, done.result);
+    if (completed) return completed;
+    const auto rows = db.ReadExperimentRows(done.trial.UserID);
+    if (!rows) return completed;
+    for (const ExperimentRow& row : rows.value()) {
+        if (row.Experiment != done.trial.Experiment) continue;
+        if (SameResults(row, done.result)) return Ok();
+        if (row.MissedBuckets)
+            return Status::Fail("trial " + std::to_string(done.trial.Experiment) + " of User ID " + done.trial.UserID +
+                                " already holds other results in the database");
+    }
+    return completed;
+}
+
+// An older outbox names a completion's row only by its number: its trial is
+// found among the rows of the participants whose logs the outbox holds.
+void FindOlderCompletionsTrials(ExperimentDb& db, std::vector<OutboxEntry>& entries)
+{
+    std::set<std::string> users;
+    for (const OutboxEntry& e : entries)
+        if (e.log()) users.insert(e.log()->UserID);
+    std::map<long long, TrialId> byRow;
+    for (const std::string& user : users) {
+        const auto rows = db.ReadExperimentRows(user);
+        if (!rows) continue;
+        for (const ExperimentRow& row : rows.value())
+            if (row.Experiment) byRow[row.rowid] = {user, *row.Experiment};
+    }
+    for (OutboxEntry& e : entries) {
+        auto* done = std::get_if<OutboxCompletion>(&e.item);
+        if (!done || !done->trial.UserID.empty()) continue;
+        if (const auto found = byRow.find(done->rowId); found != byRow.end()) done->trial = found->second;
+    }
+}
+
+std::string TrialKey(const OutboxEntry& e)
+{
+    const TrialId t = e.trial();
+    return e.study + '\n' + t.UserID + '\n' + std::to_string(t.Experiment);
+}
+
+std::string Described(const OutboxEntry& e)
+{
+    const TrialId t = e.trial();
+    if (t.UserID.empty()) return "the results of row " + std::to_string(e.completion()->rowId);
+    return std::string(e.log() ? "the log" : "the results") + " of trial " + std::to_string(t.Experiment) +
+           " of User ID " + t.UserID;
 }
 
 }  // namespace
@@ -119,57 +188,165 @@ std::string OutboxPath(const std::string& studyFolder)
     return (std::filesystem::path(studyFolder.empty() ? "." : studyFolder) / "KESTU.OUTBOX").string();
 }
 
-Status AppendToOutbox(const std::string& path, const OutboxEntry& entry)
+Status AppendToOutbox(const std::string& path, const OutboxEntry& entry, const SinkWrapper& wrap)
 {
-    auto existing = ReadOutbox(path);
-    if (!existing) return existing.fault();
-    std::vector<OutboxEntry> entries = std::move(existing).value();
-    entries.push_back(entry);
-    const Status written = Rewrite(path, entries);
-    if (!written) return Status::Fail(path + ": cannot be written (" + written.error() + ")");
-    return Ok();
+    if (const std::string problem = OutboxEntryProblem(entry); !problem.empty())
+        return Fault{path + ": " + Described(entry) + " cannot be kept: " + problem, path};
+    auto lock = Lock::Take(path);
+    if (!lock) return lock.fault();
+    return AppendLocked(path, entry, wrap);
 }
 
-Result<std::vector<OutboxEntry>> ReadOutbox(const std::string& path)
+Result<OutboxContent> ReadOutbox(const std::string& path)
 {
-    using Outcome = Result<std::vector<OutboxEntry>>;
     std::error_code missing;
-    if (!std::filesystem::exists(path, missing)) return std::vector<OutboxEntry>{};
+    if (!std::filesystem::exists(path, missing)) return OutboxContent{};
+    auto lock = Lock::Take(path);
+    if (!lock) return lock.fault();
+    if (!std::filesystem::exists(path, missing)) return OutboxContent{};
     auto text = ReadWholeFile(path);
-    if (!text) return Outcome::Fail(path + ": cannot be read (" + text.error() + ")");
-    const std::string_view all = text.value();
-    if (all.substr(0, Header.size()) != Header) return Outcome::Fail(path + ": is not a Kestu outbox");
-    std::vector<OutboxEntry> entries;
-    for (std::size_t at = Header.size(); at < all.size();) {
-        auto entry = ReadEntry(all, at);
-        if (!entry) return Outcome::Fail(path + ": " + entry.error());
-        if (!entry.value()) break;
-        entries.push_back(std::move(*entry.value()));
-    }
-    return entries;
+    if (!text) return Fault{path + ": cannot be read (" + text.error() + ")", path};
+    OutboxText read = ParseOutbox(text.value());
+    return OutboxContent{std::move(read.entries), std::move(read.problem)};
+}
+
+std::string Delivery::Summary() const
+{
+    std::string line = std::to_string(delivered) + " delivered, " + std::to_string(left) + " still kept, " +
+                       std::to_string(setAside) + " set aside";
+    if (!unreadIn.empty()) line += ", a part that cannot be read kept in " + unreadIn;
+    return line;
 }
 
 Result<Delivery> DeliverOutbox(const std::string& path, const std::string& location)
 {
-    auto entries = ReadOutbox(path);
-    if (!entries) return entries.fault();
     Delivery delivery;
-    if (entries.value().empty()) return delivery;
-    auto db = ExperimentDb::Open(location, OpenMode::ReadWrite);
-    std::vector<OutboxEntry> left;
-    for (const OutboxEntry& entry : entries.value()) {
-        const Status sent = !db ? Status(db.fault()) : left.empty() ? Deliver(*db.value(), entry) : Status::Fail("");
-        if (sent) {
-            ++delivery.delivered;
+    std::vector<OutboxEntry> entries;
+    std::error_code missing;
+    // No outbox, nothing to lock: an entry appended meanwhile waits for the next delivery.
+    std::optional<Lock> lock;
+    if (std::filesystem::exists(path, missing)) {
+        auto taken = Lock::Take(path);
+        if (!taken) return taken.fault();
+        lock.emplace(std::move(taken).value());
+    }
+    // Another delivery may have emptied and removed it while this one waited.
+    if (lock && std::filesystem::exists(path, missing)) {
+        auto text = ReadWholeFile(path);
+        if (!text) return Fault{path + ": cannot be read (" + text.error() + ")", path};
+        OutboxText read = ParseOutbox(text.value());
+        entries = std::move(read.entries);
+        if (!read.problem.empty()) {
+            // What cannot be read is kept aside first, and the outbox holds the rest.
+            auto aside = MoveUnreadAside(path, text.value(), read);
+            if (!aside) return aside.fault();
+            delivery.unreadIn = aside.value();
+            delivery.problems.push_back(path + ": a part cannot be read (" + read.problem + "); it is kept in " +
+                                        aside.value());
+            if (read.version != 0) {
+                const Status rest = Rewrite(path, entries);
+                if (!rest) return rest.fault();
+            }
+        }
+    }
+    const auto finish = [&]() -> Result<Delivery> {
+        delivery.waiting = outboxfile::WaitingFiles(path);
+        return delivery;
+    };
+    if (entries.empty()) return finish();
+
+    const auto unreachable = [&](const std::string& why) {
+        delivery.left = entries.size();
+        delivery.problems.push_back("The study's database cannot be reached; everything stays in " + path + ": " +
+                                    why);
+        return finish();
+    };
+    auto opened = ExperimentDb::Open(location, OpenMode::ReadWrite);
+    if (!opened) return unreachable(opened.error());
+    std::unique_ptr<ExperimentDb> db = std::move(opened).value();
+    const auto study = db->StudyId();
+    if (!study) return unreachable(study.error());
+    FindOlderCompletionsTrials(*db, entries);
+
+    std::vector<OutboxEntry> left, aside;
+    std::vector<std::string> reasons;
+    std::set<std::string> heldTrials, asideTrials, foreignStudies;
+    bool serverAway = false;
+    for (const OutboxEntry& entry : entries) {
+        const std::string key = TrialKey(entry);
+        const auto setAside = [&](const std::string& why) {
+            aside.push_back(entry);
+            reasons.push_back(Described(entry) + ": " + why);
+            asideTrials.insert(key);
+        };
+        if (!entry.study.empty() && entry.study != study.value()) {
+            left.push_back(entry);
+            heldTrials.insert(key);
+            if (foreignStudies.insert(entry.study).second)
+                delivery.problems.push_back(path + " holds entries kept for the study " + entry.study + ", but " +
+                                            location + " is the study " +
+                                            (study.value().empty() ? "without an ID" : study.value()) +
+                                            "; they stay in the outbox");
             continue;
         }
-        if (delivery.problem.empty()) delivery.problem = sent.error();
-        left.push_back(entry);
+        if (serverAway || heldTrials.count(key)) {
+            left.push_back(entry);
+            heldTrials.insert(key);
+            continue;
+        }
+        if (asideTrials.count(key)) {
+            setAside("an earlier entry of its trial was set aside");
+            continue;
+        }
+        if (entry.completion() && entry.trial().UserID.empty()) {
+            setAside("it names only row " + std::to_string(entry.completion()->rowId) +
+                     ", whose trial cannot be told, so it is not written into any row");
+            continue;
+        }
+        Status sent = Deliver(*db, entry);
+        if (!sent) {
+            // Refused, or the connection was lost: a fresh connection tells which.
+            auto fresh = ExperimentDb::Open(location, OpenMode::ReadWrite);
+            if (!fresh) {
+                serverAway = true;
+                left.push_back(entry);
+                heldTrials.insert(key);
+                delivery.problems.push_back("The study's database cannot be reached; what was not delivered stays in " +
+                                            path + ": " + fresh.error());
+                continue;
+            }
+            db = std::move(fresh).value();
+            sent = Deliver(*db, entry);
+        }
+        if (sent)
+            ++delivery.delivered;
+        else
+            setAside(sent.error());
+    }
+
+    if (!aside.empty()) {
+        std::string text(OutboxHeader());
+        for (std::size_t i = 0; i < aside.size(); ++i) text += OutboxNoteText(reasons[i]) + OutboxEntryText(aside[i]);
+        const std::string file = AsidePath(path, "undelivered");
+        const Status kept = WriteNewFile(file, text);
+        if (kept) {
+            delivery.setAside = aside.size();
+            delivery.setAsideIn = file;
+            for (const std::string& why : reasons)
+                delivery.problems.push_back("Set aside in " + file + ", refused by the database: " + why);
+        } else {
+            // Nowhere else to keep them: they stay where they were.
+            delivery.problems.push_back(kept.error());
+            for (std::size_t i = 0; i < aside.size(); ++i) delivery.problems.push_back("Refused: " + reasons[i]);
+            left.insert(left.end(), aside.begin(), aside.end());
+        }
     }
     delivery.left = left.size();
-    const Status kept = Rewrite(path, left);
-    if (!kept) return kept.fault();
-    return delivery;
+    if (delivery.delivered > 0 || delivery.setAside > 0) {
+        const Status rewritten = Rewrite(path, left);
+        if (!rewritten) return rewritten.fault();
+    }
+    return finish();
 }
 
 }  // namespace kestu

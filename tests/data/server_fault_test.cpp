@@ -67,8 +67,9 @@ TEST(ServerFault, ATrialWhoseServerGoesAwayKeepsItsResultsAndTheyAreDeliveredOnc
     EXPECT_NE(reports[0].find("kept on this computer"), std::string::npos) << reports[0];
     const auto kept = ReadOutbox(OutboxPath(folder));
     ASSERT_TRUE(kept.ok()) << kept.error();
-    ASSERT_EQ(kept.value().size(), 2u) << "the log, then the results";
-    EXPECT_TRUE(std::holds_alternative<TrialLogCopy>(kept.value()[0]));
+    ASSERT_EQ(kept.value().entries.size(), 2u) << "the log, then the results";
+    EXPECT_TRUE(kept.value().entries[0].log());
+    EXPECT_EQ(store.ResultsKeptIn(), OutboxPath(folder));
 
     // Nothing is delivered while the server is away, and nothing is lost.
     EXPECT_EQ(DeliverOutbox(OutboxPath(folder), url).value().left, 2u);
@@ -89,7 +90,7 @@ TEST(ServerFault, ATrialWhoseServerGoesAwayKeepsItsResultsAndTheyAreDeliveredOnc
     EXPECT_EQ(logs[0].Bytes, ReadWholeFile(folder + "/kim.1").value());
 
     // A delivery repeated (a copy that died before it emptied its outbox) stores nothing twice.
-    for (const OutboxEntry& entry : kept.value()) ASSERT_TRUE(AppendToOutbox(OutboxPath(folder), entry).ok());
+    for (const OutboxEntry& entry : kept.value().entries) ASSERT_TRUE(AppendToOutbox(OutboxPath(folder), entry).ok());
     EXPECT_EQ(DeliverOutbox(OutboxPath(folder), url).value().delivered, 2u);
     EXPECT_EQ(db.value()->ReadTrialLogs("kim").value().size(), 1u);
     EXPECT_EQ(db.value()->ReadExperimentRows("kim").value().size(), 1u);

@@ -13,9 +13,12 @@ int RunSync(const ParsedArgs& args, Console& console)
     const auto delivery = DeliverOutbox(outbox, database);
     if (!delivery) return Failure(args, console, delivery.error());
     const Delivery& d = delivery.value();
-    console.out << outbox << ": " << d.delivered << " delivered, " << d.left << " still kept\n";
-    if (d.left > 0) return Failure(args, console, d.problem);
-    return ExitOk;
+    console.out << outbox << ": " << d.Summary() << "\n";
+    for (const std::string& problem : d.problems) console.err << "kestuctl sync: " << problem << "\n";
+    for (const std::string& file : d.waiting)
+        console.err << "kestuctl sync: " << file << " holds entries that were not delivered; look at it, mend it "
+                    << "and rename it to KESTU.OUTBOX to deliver it, or remove it\n";
+    return d.Complete() ? ExitOk : ExitFailure;
 }
 
 }  // namespace
@@ -28,8 +31,13 @@ const Command SyncCommand{
     "of a trial keeps the trial's log and results in the file KESTU.OUTBOX of\n"
     "its study folder. The program delivers them when it next starts; this\n"
     "delivers them now, from the outbox in DIR (default: the current folder) to\n"
-    "DB, in the order they were kept. What is delivered leaves the outbox; what\n"
-    "cannot be stays, with exit status 1. Delivering twice stores nothing twice.\n\n"
+    "DB, in the order they were kept. What is delivered leaves the outbox. While\n"
+    "the server cannot be reached everything stays. An entry the database\n"
+    "refuses is set aside, with its trial's later entries and the reason, in\n"
+    "KESTU.OUTBOX.undelivered-<time>; a part of the file that cannot be read is\n"
+    "kept in KESTU.OUTBOX.unread-<time>; entries kept for another study stay.\n"
+    "The exit status is 0 only when everything was delivered and no such file\n"
+    "waits in DIR. Delivering twice stores nothing twice.\n\n"
     "Example:\n"
     "  kestuctl sync postgresql://kestu@lab-server/study study/\n",
     {{"DB", "DIR"}, 1, {}, {}},
