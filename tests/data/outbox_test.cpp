@@ -337,6 +337,50 @@ TEST_F(OutboxTest, CopiesAppendingAtOnceLoseNoEntry)
     }
 }
 
+// Seats keep trials while another program delivers the outbox again and
+// again: every entry reaches the database, none is lost between a
+// delivery's reading the file and its rewriting it.
+TEST_F(OutboxTest, EntriesAppendedWhileAnotherCopyDeliversAreNeverLost)
+{
+    constexpr int Writers = 4, Each = 15;
+    for (int w = 0; w < Writers; ++w) {
+        const std::string user = "w" + std::to_string(w);
+        ASSERT_TRUE(db_->AddParticipant({user}).ok());
+        for (int i = 1; i <= Each; ++i) ASSERT_TRUE(db_->ClaimTrial(Start(user, i)).ok());
+    }
+    std::atomic<bool> writing{true};
+    std::atomic<int> failed{0}, deliveries{0};
+    std::thread deliverer([&] {
+        while (writing) {
+            const auto d = DeliverOutbox(outbox_, path_);
+            if (!d || d.value().setAside > 0 || !d.value().unreadIn.empty()) ++failed;
+            ++deliveries;
+        }
+    });
+    std::vector<std::thread> writers;
+    for (int w = 0; w < Writers; ++w) {
+        writers.emplace_back([&, w] {
+            const std::string user = "w" + std::to_string(w);
+            for (int i = 1; i <= Each; ++i) {
+                if (!AppendToOutbox(outbox_, LogEntry(user, i)).ok()) ++failed;
+                if (!AppendToOutbox(outbox_, Completion(user, i, i)).ok()) ++failed;
+            }
+        });
+    }
+    for (std::thread& t : writers) t.join();
+    writing = false;
+    deliverer.join();
+    EXPECT_EQ(failed, 0);
+    EXPECT_GT(deliveries, 1);
+    EXPECT_TRUE(Deliver().Complete());
+    EXPECT_EQ(db_->ReadTrialLogs("").value().size(), static_cast<std::size_t>(Writers * Each));
+    for (int w = 0; w < Writers; ++w) {
+        const auto rows = db_->ReadExperimentRows("w" + std::to_string(w)).value();
+        ASSERT_EQ(rows.size(), static_cast<std::size_t>(Each));
+        for (const ExperimentRow& row : rows) EXPECT_EQ(row.MissedBuckets, static_cast<double>(*row.Experiment));
+    }
+}
+
 // Four deliveries of one outbox at once, each with its own server connection:
 // every log stored once.
 TEST(OutboxOnServer, DeliveriesAtOnceStoreEachLogOnce)
