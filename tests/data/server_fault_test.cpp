@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 
 #include "data/db_experiment_store.h"
@@ -94,6 +95,88 @@ TEST(ServerFault, ATrialWhoseServerGoesAwayKeepsItsResultsAndTheyAreDeliveredOnc
     EXPECT_EQ(DeliverOutbox(OutboxPath(folder), url).value().delivered, 2u);
     EXPECT_EQ(db.value()->ReadTrialLogs("kim").value().size(), 1u);
     EXPECT_EQ(db.value()->ReadExperimentRows("kim").value().size(), 1u);
+}
+
+// One trial of "kim" on the server, `meanwhile` done to the server between
+// the claim and the end; what the participant was told.
+std::vector<std::string> RunTrial(DbExperimentStore& store, const std::string& folder, int trialsDone,
+                                  const std::function<void()>& meanwhile)
+{
+    ParticipantState participant;
+    participant.UserID = "kim";
+    participant.TrialNum = trialsDone;
+    TrialSession session(participant, store, folder);
+    std::vector<std::string> reports;
+    session.host.report = [&](const std::string&, const std::string& text) { reports.push_back(text); };
+    session.decisionChoice = 1;
+    EXPECT_TRUE(session.trial.LoadPlant());
+    EXPECT_TRUE(session.trial.SetUpTrial());
+    session.trial.StartOrStop();
+    EXPECT_TRUE(session.engine.TimerRunning()) << (reports.empty() ? "" : reports.front());
+    meanwhile();
+    while (session.engine.TimerRunning()) session.engine.Simulate();
+    session.CloseWindow();
+    return reports;
+}
+
+TEST(ServerFault, AServerRestartedDuringATrialTakesItsResultsAndWhatCannotBeKeptIsAFailure)
+{
+    OwnCluster server;
+    const std::string url = server.url();
+    ASSERT_FALSE(url.empty()) << "the test cluster did not start (run through ctest)";
+    ASSERT_TRUE(ExperimentDb::Create(url, NewDbContent::StandardScenario).ok());
+    ASSERT_TRUE(ExperimentDb::Open(url, OpenMode::ReadWrite).value()->AddParticipant({"kim"}).ok());
+    QTemporaryDir study;
+    const std::string folder = study.path().toStdString();
+
+    // The seat's kept connection died with the server; a fresh one delivers.
+    DbExperimentStore store(url, OutboxPath(folder));
+    std::vector<std::string> details;
+    store.reportDetail = [&](const std::string& detail) { details.push_back(detail); };
+    const auto restarted = RunTrial(store, folder, 0, [&] { ASSERT_TRUE(server.Run("halt") && server.Run("resume")); });
+    EXPECT_TRUE(restarted.empty()) << restarted.front();
+    EXPECT_TRUE(details.empty());
+    EXPECT_EQ(store.ResultsKeptIn(), std::nullopt);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(OutboxPath(folder))));
+    auto db = ExperimentDb::Open(url, OpenMode::ReadOnly);
+    ASSERT_TRUE(db.ok()) << db.error();
+    ASSERT_EQ(db.value()->ReadExperimentRows("kim").value().size(), 1u);
+    EXPECT_TRUE(db.value()->ReadExperimentRows("kim").value()[0].MissedBuckets.has_value());
+    EXPECT_EQ(db.value()->ReadTrialLogs("kim").value().size(), 1u);
+    const std::string study_id = db.value()->StudyId().value();
+    db.value().reset();
+
+    // A server gone for good: the participant reads one plain sentence, the
+    // server's own words go to standard error once, and the entries carry the study.
+    const auto kept = RunTrial(store, folder, 1, [&] { ASSERT_TRUE(server.Run("halt")); });
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_NE(kept[0].find("The study's server cannot be reached. This trial's results are kept on this computer, in " +
+                           OutboxPath(folder)),
+              std::string::npos)
+        << kept[0];
+    for (const char* raw : {"FATAL", "connection", "\t", "Connection refused"})
+        EXPECT_EQ(kept[0].find(raw), std::string::npos) << "the participant reads \"" << raw << "\": " << kept[0];
+    EXPECT_EQ(details.size(), 1u);
+    EXPECT_EQ(store.ResultsKeptIn(), OutboxPath(folder));
+    const auto entries = ReadOutbox(OutboxPath(folder));
+    ASSERT_TRUE(entries.ok()) << entries.error();
+    ASSERT_EQ(entries.value().entries.size(), 2u);
+    for (const OutboxEntry& e : entries.value().entries) {
+        EXPECT_EQ(e.study, study_id);
+        EXPECT_EQ(e.trial().UserID, "kim");
+        EXPECT_EQ(e.trial().Experiment, 2);
+    }
+
+    // With nowhere to keep them, the results are not said to be kept.
+    ASSERT_TRUE(server.Run("resume"));
+    DbExperimentStore nowhere(url, OutboxPath(folder + "/no such folder"));
+    nowhere.reportDetail = [&](const std::string& detail) { details.push_back(detail); };
+    const auto lost = RunTrial(nowhere, folder, 2, [&] { ASSERT_TRUE(server.Run("halt")); });
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_NE(lost[0].find("could not be kept on this computer either"), std::string::npos) << lost[0];
+    EXPECT_EQ(lost[0].find("are kept on this computer"), std::string::npos) << lost[0];
+    EXPECT_EQ(nowhere.ResultsKeptIn(), std::nullopt);
+    EXPECT_EQ(details.size(), 2u);
 }
 
 }  // namespace
