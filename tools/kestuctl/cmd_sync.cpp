@@ -15,9 +15,14 @@ int RunSync(const ParsedArgs& args, Console& console)
     const Delivery& d = delivery.value();
     console.out << outbox << ": " << d.Summary() << "\n";
     for (const std::string& problem : d.problems) console.err << "kestuctl sync: " << problem << "\n";
-    for (const std::string& file : d.waiting)
-        console.err << "kestuctl sync: " << file << " holds entries that were not delivered; look at it, mend it "
-                    << "and rename it to KESTU.OUTBOX to deliver it, or remove it\n";
+    for (const std::string& file : d.waiting) {
+        if (file.find(".unread-") != std::string::npos)
+            console.err << "kestuctl sync: " << file << " holds a part of an outbox that cannot be read; "
+                        << "look at it before you remove it\n";
+        else
+            console.err << "kestuctl sync: " << file << " holds entries the database refused (its lines starting "
+                        << "with # say why); once mended, it is delivered as the KESTU.OUTBOX of a folder of its own\n";
+    }
     return d.Complete() ? ExitOk : ExitFailure;
 }
 
