@@ -129,8 +129,8 @@ Status DbExperimentStore::KeepInOutbox(const Status& failure, const OutboxEntry&
                 if (c == '\t') continue;
                 detail += c == '\n' ? ' ' : c;
             }
-            std::fprintf(stderr, "%04d-%02d-%02d %02d:%02d:%02d UTC kestu: %s: %s\n", utc.tm_year + 1900,
-                         utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, path_.c_str(),
+            std::fprintf(stderr, "%04d-%02d-%02d %02d:%02d:%02d UTC kestu: the study's server failed: %s\n",
+                         utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                          detail.c_str());
         }
     }

@@ -283,8 +283,8 @@ Result<Delivery> DeliverOutbox(const std::string& path, const std::string& locat
             left.push_back(entry);
             heldTrials.insert(key);
             if (foreignStudies.insert(entry.study).second)
-                delivery.problems.push_back(path + " holds entries kept for the study " + entry.study + ", but " +
-                                            location + " is the study " +
+                delivery.problems.push_back(path + " holds entries kept for the study " + entry.study +
+                                            ", but the database delivered to is the study " +
                                             (study.value().empty() ? "without an ID" : study.value()) +
                                             "; they stay in the outbox");
             continue;
