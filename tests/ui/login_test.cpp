@@ -324,16 +324,19 @@ TEST(StudySettingsTest, KestuIniNamesTheDatabaseAndWithoutItTheFolderHoldsKestuM
 {
     QTemporaryDir folder;
     const std::string dir = folder.path().toStdString();
-    EXPECT_EQ(StudyDatabase(dir), dir + "/KESTU.MDB");
+    EXPECT_EQ(StudyDatabase(dir).value(), dir + "/KESTU.MDB");
     const auto write = [&](const char* text) {
         QFile ini(folder.filePath(QStringLiteral("kestu.ini")));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
         ini.write(text);
     };
     write("[database]\nurl = postgresql://seat@lab-server:5433/study2026?sslmode=require\n");
-    EXPECT_EQ(StudyDatabase(dir), "postgresql://seat@lab-server:5433/study2026?sslmode=require");
+    EXPECT_EQ(StudyDatabase(dir).value(), "postgresql://seat@lab-server:5433/study2026?sslmode=require");
     write("[display]\nurl=postgresql://elsewhere@x/y\n");
-    EXPECT_EQ(StudyDatabase(dir), dir + "/KESTU.MDB") << "only [database] names it";
+    const auto refused = StudyDatabase(dir);
+    ASSERT_FALSE(refused) << "a kestu.ini that names no database never falls back to KESTU.MDB";
+    EXPECT_EQ(refused.fault().file, dir + "/kestu.ini");
+    EXPECT_EQ(refused.fault().line, 1u);
     EXPECT_EQ(DeliverKeptResults(dir, dir + "/KESTU.MDB"), "") << "no outbox, nothing to say";
 }
 
