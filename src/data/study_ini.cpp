@@ -178,7 +178,8 @@ private:
             return Refuse(number, "the url " + Quoted(value) + " names no server; it must read " + std::string(UrlForm) +
                                       " (without kestu.ini the study folder's KESTU.MDB is used)");
         auto location = ParseDatabaseLocation(url);
-        if (!location) return Refuse(number, location.error());
+        // The refusal quotes parts of the url; whatever they hold, it stays one line.
+        if (!location) return Refuse(number, ForMessage(location.error(), 600));
         ini_.database = std::move(location).value();
         urlLine_ = number;
         return std::nullopt;

@@ -319,6 +319,20 @@ TEST_F(StartupTest, AWindowThatCannotLoadItsPlantEndsTheRunAfterItsMessage)
     ExpectOneMessageWith({"sorttable"});
 }
 
+// A kestu.ini the program cannot use stops the start before any login, with
+// the file, line and reason, and nothing is written to the folder's KESTU.MDB.
+TEST_F(StartupTest, AKestuIniThatNamesNoServerStopsTheStartWithItsLineAndReason)
+{
+    const std::string before = FileBytes(dbPath_);
+    std::ofstream(FilePath("kestu.ini"), std::ios::binary) << "[database]\nURL=postgresql://seat@lab/study\n";
+    EXPECT_EQ(Run(LogInAs("ann")), StartupResult::StudyRefused);
+    EXPECT_TRUE(modals_.opened.empty()) << "no login on another database";
+    EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+    ExpectOneMessageWith({QString::fromStdString(FilePath("kestu.ini") + ":2: "), "must be written url"},
+                         QMessageBox::Critical);
+    EXPECT_EQ(FileBytes(dbPath_), before);
+}
+
 // A lab's seat names its server once, in the study folder's kestu.ini.
 TEST(StudySettingsTest, KestuIniNamesTheDatabaseAndWithoutItTheFolderHoldsKestuMdb)
 {

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# `kestuctl run-trial` killed with SIGKILL at random moments of its life (from
+# right after its start, through the setup and the claim, to its last write),
+# each kill followed by a recovery trial for the same participant. Then:
+# every recovery succeeded, no trial number is recorded twice, every row is
+# whole or holds no results (a trial cut off), `rescore --all` finds no trial
+# that DISAGREES, and an SQLite study passes PRAGMA integrity_check.
+#
+# Usage: kill_trials.sh KESTUCTL sqlite
+#        kill_trials.sh KESTUCTL server ADMIN_URL_FILE
+# Environment:
+#   KILL_TRIALS_KILLS  kills per backend (default 100)
+#   KILL_TRIALS_SEED   seed of the kill moments and the trials (default 17)
+set -uo pipefail
+kestuctl=$1
+backend=$2
+kills=${KILL_TRIALS_KILLS:-100}
+seed=${KILL_TRIALS_SEED:-17}
+users=(k1 k2 k3 k4 k5)
+work=$(mktemp -d)
+name=""
+admin=""
+cleanup() {
+  [[ -n $name ]] && psql -qAt "$admin" -c "DROP DATABASE IF EXISTS $name WITH (FORCE)" >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+say() { echo "kill_trials ($backend): $*"; }
+problems=()
+# Each problem is counted; the first twenty are printed.
+problem() {
+  problems+=("$*")
+  [[ ${#problems[@]} -le 20 ]] && echo "kill_trials ($backend): FAILED: $*" >&2
+  return 0
+}
+
+[[ $kills =~ ^[0-9]+$ && $kills -gt 0 ]] || { echo "kill_trials: KILL_TRIALS_KILLS must be a number above 0" >&2; exit 2; }
+[[ $seed =~ ^[0-9]+$ ]] || { echo "kill_trials: KILL_TRIALS_SEED must be a number" >&2; exit 2; }
+
+case $backend in
+  sqlite)
+    db=$work/KESTU.MDB
+    logs=()
+    logdir=$work
+    if command -v sqlite3 >/dev/null 2>&1; then
+      sql() { sqlite3 -batch -noheader "$db" "$1"; }
+    elif command -v python3 >/dev/null 2>&1; then
+      sql() { python3 -c 'import sqlite3, sys
+for row in sqlite3.connect(sys.argv[1]).execute(sys.argv[2]): print("|".join("" if v is None else str(v) for v in row))' "$db" "$1"; }
+    else
+      echo "kill_trials: neither sqlite3 nor python3 is installed; the rows cannot be checked" >&2
+      exit 1
+    fi
+    ;;
+  server)
+    admin=$(cat "$3")
+    name=kestu_kills_$$
+    psql -qAt "$admin" -c "CREATE DATABASE $name" >/dev/null || exit 1
+    db=${admin%/*}/$name
+    logdir=$work/logs
+    mkdir -p "$logdir"
+    logs=(--logs "$logdir")
+    sql() { psql -qAt "$db" -c "$1"; }
+    ;;
+  *)
+    echo "usage: kill_trials.sh KESTUCTL sqlite | server ADMIN_URL_FILE" >&2
+    exit 2
+    ;;
+esac
+"$kestuctl" init "$db" >/dev/null || { echo "kill_trials: kestuctl init $db failed" >&2; exit 1; }
+
+now_us() { echo $(($(date +%s%N) / 1000)); }
+
+# How long one run-trial lives here, from its start to its exit (the median
+# of five): the kill moments are spread over that, and a little past it.
+times=()
+for i in 1 2 3 4 5; do
+  start=$(now_us)
+  "$kestuctl" run-trial "$db" warm "${logs[@]}" --seed "$i" >/dev/null 2>"$work/warm.err" ||
+    { echo "kill_trials: a run-trial without a kill failed: $(cat "$work/warm.err")" >&2; exit 1; }
+  times+=($(($(now_us) - start)))
+done
+life=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p)
+say "a run-trial lives about $((life / 1000)) ms; $kills kills, seed $seed"
+
+# A moment in microseconds: a quarter of them within the first fifth of the
+# run's life (start-up, the participant's lock, the setup and the claim),
+# the others anywhere up to a tenth past its end.
+RANDOM=$seed
+moment() {
+  local r=$(((RANDOM << 15) | RANDOM))
+  if ((RANDOM % 4 == 0)); then
+    echo $((r % (life / 5 + 1)))
+  else
+    echo $((r % (life * 11 / 10 + 1)))
+  fi
+}
+
+began=$(date +%s)
+killed=0
+finished=0
+recoveries=0
+for k in $(seq 1 "$kills"); do
+  user=${users[$((k % ${#users[@]}))]}
+  delay=$(moment)
+  "$kestuctl" run-trial "$db" "$user" "${logs[@]}" --seed "$k" >"$work/out" 2>"$work/err" &
+  pid=$!
+  sleep "$(printf '%d.%06d' $((delay / 1000000)) $((delay % 1000000)))"
+  kill -KILL "$pid" 2>/dev/null
+  status=0
+  wait "$pid" 2>/dev/null || status=$?
+  if [[ $status -eq 137 ]]; then
+    killed=$((killed + 1))
+  elif [[ $status -eq 0 ]]; then
+    finished=$((finished + 1))
+  else
+    problem "kill $k: run-trial for $user ended by itself with status $status: $(head -c 300 "$work/err")"
+  fi
+  if "$kestuctl" run-trial "$db" "$user" "${logs[@]}" --seed "$((k + 100000))" >"$work/out" 2>"$work/err" &&
+    grep -q "^User ID $user, trial [0-9]*: " "$work/out"; then
+    recoveries=$((recoveries + 1))
+  else
+    problem "kill $k after $((delay / 1000)) ms: the recovery trial for $user failed: $(head -c 300 "$work/err")"
+  fi
+done
+say "$killed killed, $finished finished before the kill, $recoveries of $kills recoveries succeeded in $(($(date +%s) - began)) s"
+
+dups=$(sql 'SELECT "UserID", "Experiment", count(*) FROM "Experiments" GROUP BY "UserID", "Experiment" HAVING count(*) > 1')
+[[ -z $dups ]] || problem "trial numbers recorded twice (user|trial|rows): $(tr '\n' ' ' <<<"$dups")"
+
+# A claimed row holds its start; its results are all there or none is.
+claim='"Date" IS NULL OR "StartTime" IS NULL OR "Scenario" IS NULL OR "SimRate" IS NULL'
+results='("EndTime" IS NULL) + ("MissedBuckets" IS NULL) + ("BusyTime" IS NULL) + ("SweepTime" IS NULL) + ("IdleTime" IS NULL)'
+[[ $backend == server ]] && results='("EndTime" IS NULL)::int + ("MissedBuckets" IS NULL)::int + ("BusyTime" IS NULL)::int + ("SweepTime" IS NULL)::int + ("IdleTime" IS NULL)::int'
+torn=$(sql "SELECT \"UserID\", \"Experiment\" FROM \"Experiments\" WHERE $claim OR ($results) NOT IN (0, 5)")
+[[ -z $torn ]] || problem "rows neither whole nor empty (user|trial): $(tr '\n' ' ' <<<"$torn")"
+rows=$(sql 'SELECT count(*) FROM "Experiments"')
+empty=$(sql 'SELECT count(*) FROM "Experiments" WHERE "MissedBuckets" IS NULL')
+say "$rows rows, $empty of them trials cut off"
+
+for user in "${users[@]}"; do
+  "$kestuctl" rescore "$db" "$user" --all >"$work/rescore.$user" 2>&1
+  status=$?
+  disagree=$(grep -c 'DISAGREES' "$work/rescore.$user")
+  if [[ $disagree -gt 0 ]]; then
+    problem "rescore of $user: $disagree trials DISAGREE, e.g. $(grep -m1 -A5 'DISAGREES' "$work/rescore.$user" | tr -s ' \n' ' ')"
+  fi
+  others=$(grep -c 'MISMATCH:' "$work/rescore.$user")
+  [[ $others -eq 0 ]] || say "rescore of $user (status $status) also reports: $(grep -m2 'MISMATCH:' "$work/rescore.$user" | tr '\n' ' ')"
+done
+
+if [[ $backend == sqlite ]]; then
+  check=$(sql 'PRAGMA integrity_check')
+  [[ $check == ok ]] || problem "PRAGMA integrity_check: $check"
+fi
+
+if [[ ${#problems[@]} -gt 0 ]]; then
+  say "${#problems[@]} problems"
+  exit 1
+fi
+say "every recovery succeeded; no trial number twice; every row whole or empty; no trial disagrees$([[ $backend == sqlite ]] && echo "; integrity_check ok")"
