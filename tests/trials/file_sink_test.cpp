@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,6 +16,13 @@
 
 namespace kestu {
 namespace {
+
+std::string Octal(unsigned mode)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0%03o", mode);
+    return text;
+}
 
 class FileSinkTest : public ::testing::Test {
 protected:
@@ -52,7 +60,7 @@ protected:
 TEST_F(FileSinkTest, ANewFileGetsWhatTheUmaskLeavesAndCreatedAndReplacedFilesAgree)
 {
     for (const mode_t mask : {077, 022, 027, 002}) {
-        SCOPED_TRACE(mask);
+        SCOPED_TRACE("umask " + Octal(mask));
         ::umask(mask);
         EXPECT_EQ(ProcessUmask(), mask) << "the mask is read as set";
         EXPECT_EQ(ProcessUmask(), mask) << "and reading it leaves it so";
@@ -73,7 +81,7 @@ TEST_F(FileSinkTest, ANewFileGetsWhatTheUmaskLeavesAndCreatedAndReplacedFilesAgr
 TEST_F(FileSinkTest, AReplacedFileKeepsItsModeWhateverTheUmask)
 {
     for (const auto& [mode, mask] : {std::pair<mode_t, mode_t>{0600, 022}, {0640, 077}, {0664, 077}, {0600, 000}}) {
-        SCOPED_TRACE(std::to_string(mode) + " under " + std::to_string(mask));
+        SCOPED_TRACE("mode " + Octal(mode) + " under umask " + Octal(mask));
         ASSERT_TRUE(ReplaceFile(path, "old"));
         ASSERT_EQ(::chmod(path.c_str(), mode), 0);
         ::umask(mask);
