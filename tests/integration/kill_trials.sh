@@ -27,10 +27,16 @@ cleanup() {
 trap cleanup EXIT
 say() { echo "kill_trials ($backend): $*"; }
 problems=()
-# Each problem is counted; the first twenty are printed.
+# Each problem is counted and printed; of the problems of single kills only
+# the first ten, the rest are summed up by kind at the end.
+kill_problems=()
 problem() {
   problems+=("$*")
-  [[ ${#problems[@]} -le 20 ]] && echo "kill_trials ($backend): FAILED: $*" >&2
+  echo "kill_trials ($backend): FAILED: $*" >&2
+}
+kill_problem() {
+  kill_problems+=("$*")
+  [[ ${#kill_problems[@]} -le 10 ]] && echo "kill_trials ($backend): FAILED: $*" >&2
   return 0
 }
 
@@ -114,13 +120,13 @@ for k in $(seq 1 "$kills"); do
   elif [[ $status -eq 0 ]]; then
     finished=$((finished + 1))
   else
-    problem "kill $k: run-trial for $user ended by itself with status $status: $(head -c 300 "$work/err")"
+    kill_problem "kill $k: run-trial for $user ended by itself with status $status: $(head -c 300 "$work/err")"
   fi
   if "$kestuctl" run-trial "$db" "$user" "${logs[@]}" --seed "$((k + 100000))" >"$work/out" 2>"$work/err" &&
     grep -q "^User ID $user, trial [0-9]*: " "$work/out"; then
     recoveries=$((recoveries + 1))
   else
-    problem "kill $k after $((delay / 1000)) ms: the recovery trial for $user failed: $(head -c 300 "$work/err")"
+    kill_problem "kill $k after $((delay / 1000)) ms: the recovery trial for $user failed: $(head -c 300 "$work/err")"
   fi
 done
 say "$killed killed, $finished finished before the kill, $recoveries of $kills recoveries succeeded in $(($(date +%s) - began)) s"
@@ -154,8 +160,13 @@ if [[ $backend == sqlite ]]; then
   [[ $check == ok ]] || problem "PRAGMA integrity_check: $check"
 fi
 
-if [[ ${#problems[@]} -gt 0 ]]; then
-  say "${#problems[@]} problems"
+if [[ ${#kill_problems[@]} -gt 0 ]]; then
+  say "${#kill_problems[@]} runs failed after a kill; by kind (numbers as N):"
+  printf '%s\n' "${kill_problems[@]}" | sed -E 's/^kill [0-9]+( after [0-9]+ ms)?: //; s#/[^ ]*/##g; s/[0-9]+/N/g' |
+    sort | uniq -c | sort -rn | sed 's/^/  /'
+fi
+if [[ $((${#problems[@]} + ${#kill_problems[@]})) -gt 0 ]]; then
+  say "$((${#problems[@]} + ${#kill_problems[@]})) problems"
   exit 1
 fi
 say "every recovery succeeded; no trial number twice; every row whole or empty; no trial disagrees$([[ $backend == sqlite ]] && echo "; integrity_check ok")"
