@@ -76,29 +76,63 @@ esac
 "$kestuctl" init "$db" >/dev/null || { echo "kill_trials: kestuctl init $db failed" >&2; exit 1; }
 
 now_us() { echo $(($(date +%s%N) / 1000)); }
+# Waits SECONDS (fractions too) without starting a process: a read that
+# times out on a pipe nothing writes to.
+exec {nap}<> <(:)
+nap() { read -r -t "$1" -u "$nap" || true; }
 
-# How long one run-trial lives here, from its start to its exit (the median
-# of five): the kill moments are spread over that, and a little past it.
+# How long one run-trial lives here, from its start to its exit, and when
+# its log appears (its setup; the claim follows at once): the median of five
+# runs each. The kill moments are spread over that life.
 times=()
+setups=()
 for i in 1 2 3 4 5; do
   start=$(now_us)
-  "$kestuctl" run-trial "$db" warm "${logs[@]}" --seed "$i" >/dev/null 2>"$work/warm.err" ||
-    { echo "kill_trials: a run-trial without a kill failed: $(cat "$work/warm.err")" >&2; exit 1; }
+  "$kestuctl" run-trial "$db" warm "${logs[@]}" --seed "$i" >/dev/null 2>"$work/warm.err" &
+  pid=$!
+  seen=0
+  while kill -0 "$pid" 2>/dev/null; do
+    [[ $seen -eq 0 && -e $logdir/warm.$i ]] && seen=$(($(now_us) - start))
+    nap 0.001
+  done
+  wait "$pid" || { echo "kill_trials: a run-trial without a kill failed: $(cat "$work/warm.err")" >&2; exit 1; }
   times+=($(($(now_us) - start)))
+  setups+=($seen)
 done
-life=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p)
-say "a run-trial lives about $((life / 1000)) ms; $kills kills, seed $seed"
+median() { printf '%s\n' "$@" | sort -n | sed -n 3p; }
+life=$(median "${times[@]}")
+setup=$(median "${setups[@]}")
+[[ $setup -gt 0 && $setup -lt $life ]] || setup=$((life / 2))
+say "a run-trial lives about $((life / 1000)) ms, its log appears after about $((setup / 1000)) ms; $kills kills, seed $seed"
 
-# A moment in microseconds: a quarter of them within the first fifth of the
-# run's life (start-up, the participant's lock, the setup and the claim),
-# the others anywhere up to a tenth past its end.
+# A moment in microseconds: half of them anywhere from the start to a tenth
+# past the end; a quarter within 20 ms of the log's appearance (the setup and
+# the claim); a quarter in what follows (the trial and its results).
 RANDOM=$seed
 moment() {
-  local r=$(((RANDOM << 15) | RANDOM))
-  if ((RANDOM % 4 == 0)); then
-    echo $((r % (life / 5 + 1)))
+  local r=$(((RANDOM << 15) | RANDOM)) window=20000
+  case $((RANDOM % 4)) in
+    0 | 1) echo $((r % (life * 11 / 10 + 1))) ;;
+    2) echo $((setup > window ? setup - window + r % (2 * window) : r % (setup + window))) ;;
+    3) echo $((setup + r % (life - setup + 1))) ;;
+  esac
+}
+
+# Where in its life a run was killed, from what it left: nothing yet (before
+# its setup), a log without a row (between the setup and the claim), a row
+# without results (during the trial), or its results (at its very end).
+logs_of() { find "$logdir" -maxdepth 1 -regex ".*/$1\.[0-9]+" | wc -l; }
+rows_of() { sql "SELECT count(*), count(\"MissedBuckets\") FROM \"Experiments\" WHERE \"UserID\" = '$1'"; }
+declare -A stages=()
+stage() {  # stage LOGS_BEFORE ROWS_BEFORE USER
+  local rows
+  rows=$(rows_of "$3")
+  if [[ $rows != "$2" ]]; then
+    [[ ${rows#*|} != "${2#*|}" ]] && echo "after its results" || echo "during the trial"
+  elif [[ $(logs_of "$3") != "$1" ]]; then
+    echo "between setup and claim"
   else
-    echo $((r % (life * 11 / 10 + 1)))
+    echo "before its setup"
   fi
 }
 
@@ -109,14 +143,18 @@ recoveries=0
 for k in $(seq 1 "$kills"); do
   user=${users[$((k % ${#users[@]}))]}
   delay=$(moment)
+  logs_before=$(logs_of "$user")
+  rows_before=$(rows_of "$user")
   "$kestuctl" run-trial "$db" "$user" "${logs[@]}" --seed "$k" >"$work/out" 2>"$work/err" &
   pid=$!
-  sleep "$(printf '%d.%06d' $((delay / 1000000)) $((delay % 1000000)))"
+  nap "$(printf '%d.%06d' $((delay / 1000000)) $((delay % 1000000)))"
   kill -KILL "$pid" 2>/dev/null
   status=0
   wait "$pid" 2>/dev/null || status=$?
   if [[ $status -eq 137 ]]; then
     killed=$((killed + 1))
+    where=$(stage "$logs_before" "$rows_before" "$user")
+    stages[$where]=$((${stages[$where]:-0} + 1))
   elif [[ $status -eq 0 ]]; then
     finished=$((finished + 1))
   else
@@ -130,6 +168,9 @@ for k in $(seq 1 "$kills"); do
   fi
 done
 say "$killed killed, $finished finished before the kill, $recoveries of $kills recoveries succeeded in $(($(date +%s) - began)) s"
+for where in "before its setup" "between setup and claim" "during the trial" "after its results"; do
+  say "  killed $where: ${stages[$where]:-0}"
+done
 
 dups=$(sql 'SELECT "UserID", "Experiment", count(*) FROM "Experiments" GROUP BY "UserID", "Experiment" HAVING count(*) > 1')
 [[ -z $dups ]] || problem "trial numbers recorded twice (user|trial|rows): $(tr '\n' ' ' <<<"$dups")"
