@@ -124,36 +124,42 @@ moment() {
 logs_of() { find "$logdir" -maxdepth 1 -regex ".*/$1\.[0-9]+" | wc -l; }
 rows_of() { sql "SELECT count(*), count(\"MissedBuckets\") FROM \"Experiments\" WHERE \"UserID\" = '$1'"; }
 declare -A stages=()
-stage() {  # stage LOGS_BEFORE ROWS_BEFORE USER
-  local rows
-  rows=$(rows_of "$3")
-  if [[ $rows != "$2" ]]; then
-    [[ ${rows#*|} != "${2#*|}" ]] && echo "after its results" || echo "during the trial"
-  elif [[ $(logs_of "$3") != "$1" ]]; then
+# What each participant's rows were before its next run (count|with results):
+# a recovery adds one whole row, so one query a kill is enough.
+declare -A rows_known=()
+stage() {  # stage LOGS_BEFORE ROWS_BEFORE ROWS_AFTER USER
+  if [[ $3 != "$2" ]]; then
+    [[ ${3#*|} != "${2#*|}" ]] && echo "after its results" || echo "during the trial"
+  elif [[ $(logs_of "$4") != "$1" ]]; then
     echo "between setup and claim"
   else
     echo "before its setup"
   fi
 }
 
+# A participant who cannot run trials any more is left behind and the kills
+# go on with a new one in that place, so one fault does not hide the others.
+all_users=("${users[@]}")
 began=$(date +%s)
 killed=0
 finished=0
 recoveries=0
 for k in $(seq 1 "$kills"); do
-  user=${users[$((k % ${#users[@]}))]}
+  slot=$((k % ${#users[@]}))
+  user=${users[$slot]}
   delay=$(moment)
   logs_before=$(logs_of "$user")
-  rows_before=$(rows_of "$user")
+  rows_before=${rows_known[$user]:-0|0}
   "$kestuctl" run-trial "$db" "$user" "${logs[@]}" --seed "$k" >"$work/out" 2>"$work/err" &
   pid=$!
   nap "$(printf '%d.%06d' $((delay / 1000000)) $((delay % 1000000)))"
   kill -KILL "$pid" 2>/dev/null
   status=0
   wait "$pid" 2>/dev/null || status=$?
+  rows=$(rows_of "$user")
   if [[ $status -eq 137 ]]; then
     killed=$((killed + 1))
-    where=$(stage "$logs_before" "$rows_before" "$user")
+    where=$(stage "$logs_before" "$rows_before" "$rows" "$user")
     stages[$where]=$((${stages[$where]:-0} + 1))
   elif [[ $status -eq 0 ]]; then
     finished=$((finished + 1))
@@ -163,8 +169,13 @@ for k in $(seq 1 "$kills"); do
   if "$kestuctl" run-trial "$db" "$user" "${logs[@]}" --seed "$((k + 100000))" >"$work/out" 2>"$work/err" &&
     grep -q "^User ID $user, trial [0-9]*: " "$work/out"; then
     recoveries=$((recoveries + 1))
+    count=${rows%|*}
+    whole=${rows#*|}
+    rows_known[$user]="$((count + 1))|$((whole + 1))"
   else
     kill_problem "kill $k after $((delay / 1000)) ms: the recovery trial for $user failed: $(head -c 300 "$work/err")"
+    users[$slot]=k$((slot + 1))r$k
+    all_users+=("${users[$slot]}")
   fi
 done
 say "$killed killed, $finished finished before the kill, $recoveries of $kills recoveries succeeded in $(($(date +%s) - began)) s"
@@ -185,7 +196,7 @@ rows=$(sql 'SELECT count(*) FROM "Experiments"')
 empty=$(sql 'SELECT count(*) FROM "Experiments" WHERE "MissedBuckets" IS NULL')
 say "$rows rows, $empty of them trials cut off"
 
-for user in "${users[@]}"; do
+for user in "${all_users[@]}"; do
   "$kestuctl" rescore "$db" "$user" --all >"$work/rescore.$user" 2>&1
   status=$?
   disagree=$(grep -c 'DISAGREES' "$work/rescore.$user")
