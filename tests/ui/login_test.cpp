@@ -9,6 +9,7 @@
 
 #include "app/startup.h"
 #include "app/study_settings.h"
+#include "data/study_ini.h"
 #include "data/participant_lock.h"
 #include "ui/frm_login.h"
 #include "ui/frm_new_user.h"
@@ -351,6 +352,11 @@ TEST(StudySettingsTest, KestuIniNamesTheDatabaseAndWithoutItTheFolderHoldsKestuM
     ASSERT_FALSE(refused) << "a kestu.ini that names no database never falls back to KESTU.MDB";
     EXPECT_EQ(refused.fault().file, dir + "/kestu.ini");
     EXPECT_EQ(refused.fault().line, 1u);
+    ASSERT_TRUE(QFile::remove(folder.filePath(QStringLiteral("kestu.ini"))));
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("kestu.ini")));
+    const auto unreadable = StudyDatabase(dir);
+    ASSERT_FALSE(unreadable) << "a kestu.ini that cannot be read is refused too";
+    EXPECT_EQ(StudyIniProblem(unreadable.fault()), dir + "/kestu.ini: cannot be read: it is not a regular file");
     EXPECT_EQ(DeliverKeptResults(dir, dir + "/KESTU.MDB"), "") << "no outbox, nothing to say";
 }
 
