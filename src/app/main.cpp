@@ -88,6 +88,7 @@ int main(int argc, char** argv)
     case kestu::StartupResult::Running: return QApplication::exec();
     case kestu::StartupResult::LoginRefused: return 0;
     case kestu::StartupResult::PlantNotLoaded: return 1;
+    case kestu::StartupResult::StudyRefused: return 1;
     }
     return 1;
 }

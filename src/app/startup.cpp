@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/study_settings.h"
+#include "data/study_ini.h"
 #include "ui/frm_login.h"
 #include "ui/frm_sim_options.h"
 #include "ui/frm_simulation.h"
@@ -35,7 +36,18 @@ StartupResult Startup::Run(const StartupOptions& options)
     {
         ui::frmSplash splash;
         ShowSplash(splash, options.splashMilliseconds);
-        state_.DatabasePath = StudyDatabase(state_.ProgramFolder);
+        const auto database = StudyDatabase(state_.ProgramFolder);
+        if (!database) {
+            const std::string problem = StudyIniProblem(database.fault());
+            std::fprintf(stderr, "Kestu: %s\n", problem.c_str());
+            ui::ShowMessage(nullptr, QMessageBox::Critical, QStringLiteral("Kestu"),
+                            QStringLiteral("The study folder's kestu.ini does not name a database Kestu can use, "
+                                           "so the program stops. Correct the file, or remove it to use the "
+                                           "study folder's KESTU.MDB.\n\n") +
+                                QString::fromStdString(problem));
+            return StartupResult::StudyRefused;
+        }
+        state_.DatabasePath = database.value();
         const std::string delivered = DeliverKeptResults(state_.ProgramFolder, state_.DatabasePath);
         if (!delivered.empty()) std::fprintf(stderr, "%s\n", delivered.c_str());
         state_.constants = EngineConstants{2, 10};

@@ -23,6 +23,7 @@ enum class StartupResult {
     Running,         // the simulation window is open; the event loop takes over
     LoginRefused,    // no participant: the program ends with nothing written
     PlantNotLoaded,  // the window could not load its plant; the message has been shown
+    StudyRefused,    // the study folder's kestu.ini names no readable database; the message has been shown
 };
 
 // The program's start: splash, database path and engine constants, login,

@@ -2,22 +2,32 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include "data/experiment_db.h"
 #include "data/outbox.h"
+#include "data/study_ini.h"
+#include "trials/file_sink.h"
 
 namespace kestu {
 
-std::string StudyDatabase(const std::string& studyFolder)
+Result<std::string> StudyDatabase(const std::string& studyFolder)
 {
-    const QString ini = QDir(QString::fromStdString(studyFolder)).filePath(QStringLiteral("kestu.ini"));
-    if (QFileInfo(ini).isFile()) {
-        const QSettings settings(ini, QSettings::IniFormat);
-        const QString url = settings.value(QStringLiteral("database/url")).toString().trimmed();
-        if (!url.isEmpty()) return url.toStdString();
+    const std::string ini = studyFolder + "/kestu.ini";
+    struct stat info {};
+    if (::lstat(ini.c_str(), &info) != 0) {
+        if (errno == ENOENT) return ExperimentDb::DefaultPath(studyFolder);
+        return Fault{"cannot be read: " + SystemReason(errno), ini};
     }
-    return ExperimentDb::DefaultPath(studyFolder);
+    // Anything of that name is read, and what is not a readable kestu.ini is
+    // refused: the seat never runs on another database than the one meant.
+    const auto text = ReadWholeFile(ini, 1 << 20);
+    if (!text) return Fault{"cannot be read: " + text.error(), ini};
+    auto settings = ReadStudyIni(text.value(), ini);
+    if (!settings) return settings.fault();
+    return settings.value().database.text;
 }
 
 std::string DeliverKeptResults(const std::string& studyFolder, const std::string& database)

@@ -2,12 +2,17 @@
 
 #include <string>
 
+#include "engine/result.h"
+
 namespace kestu {
 
 // The study's database as the study folder names it: the url of section
 // [database] of "kestu.ini" in the folder (a lab's seats name their server
-// there once), or else the file "KESTU.MDB" in the folder.
-std::string StudyDatabase(const std::string& studyFolder);
+// there once), or, when the folder holds no kestu.ini, the file "KESTU.MDB"
+// in the folder. A kestu.ini that cannot be read, or that does not name one
+// server as ReadStudyIni demands, is refused with its file, line and reason;
+// it never falls back to KESTU.MDB.
+Result<std::string> StudyDatabase(const std::string& studyFolder);
 
 // Hands what an earlier run kept in the study folder's outbox to the study's
 // database; what cannot be delivered stays for the next start. Returns a

@@ -72,9 +72,35 @@ bool FdSink::Close()
     return ::close(fd) == 0 || Fail();
 }
 
+unsigned ProcessUmask()
+{
+    // The kernel's own record: reading it changes nothing, so another thread
+    // creating a file meanwhile gets the mask it expects.
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        std::string status;
+        char buffer[4096];
+        ssize_t got = 0;
+        while ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))
+            if (got > 0) status.append(buffer, static_cast<std::size_t>(got));
+        ::close(fd);
+        const std::size_t at = status.find("\nUmask:");
+        if (at != std::string::npos) {
+            char* end = nullptr;
+            const unsigned long mask = std::strtoul(status.c_str() + at + 8, &end, 8);
+            if (end != status.c_str() + at + 8 && mask <= 0777) return static_cast<mode_t>(mask);
+        }
+    }
+    // Without /proc the mask can only be read by setting it; it is put back at once.
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}
+
 Result<std::unique_ptr<FileSink>> CreateNewFile(const std::string& path, const SinkWrapper& wrap)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // The kernel takes the process's umask off, as ReplaceFile does for a new file.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return Fault{SystemReason(errno), path};
     std::unique_ptr<FileSink> sink = std::make_unique<FdSink>(fd);
     if (wrap) sink = wrap(std::move(sink));
@@ -103,13 +129,25 @@ bool RemoveRegularFile(const std::string& path)
 Status ReplaceFile(const std::string& path, std::string_view bytes, const SinkWrapper& wrap)
 {
     const auto fail = [&](std::string reason) { return Fault{std::move(reason), path}; };
+    // A file replaced keeps its mode; a new one gets what the umask leaves of 0666.
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return fail("it exists and is not a regular file");
+    mode_t mode = 0666 & ~ProcessUmask();
+    if (::stat(path.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) return fail("it exists and is not a regular file");
+        mode = info.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return fail(SystemReason(errno));
+    }
 
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return fail(SystemReason(errno));
-    ::fchmod(fd, 0644);
+    if (::fchmod(fd, mode) != 0) {
+        const std::string reason = SystemReason(errno);
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return fail(reason);
+    }
     std::unique_ptr<FileSink> sink = std::make_unique<FdSink>(fd);
     if (wrap) sink = wrap(std::move(sink));
 

@@ -48,13 +48,20 @@ private:
     std::string error_;
 };
 
-// Creates `path` for writing; refuses (with the system's reason) when
+// The process's file-creation mask, read without changing it where the
+// system allows (from /proc/self/status).
+unsigned ProcessUmask();
+
+// Creates `path` for writing, with the mode the process's umask leaves of
+// 0666; refuses (with the system's reason) when
 // anything of that name exists, so an existing file is never touched.
 Result<std::unique_ptr<FileSink>> CreateNewFile(const std::string& path, const SinkWrapper& wrap = {});
 
 // Replaces `path` with `bytes` through a temporary file in the same folder:
 // every write and the close are checked, the data is synced before the
-// rename and the folder after it. On any failure the old file stays as it
+// rename and the folder after it; nothing is renamed unless the sync
+// succeeded. The file keeps the mode of the one it replaces; a new file gets
+// the mode the process's umask leaves of 0666. On any failure the old file stays as it
 // was and the temporary file is removed; the fault is the system's reason.
 Status ReplaceFile(const std::string& path, std::string_view bytes, const SinkWrapper& wrap = {});
 

@@ -7,7 +7,7 @@
 #
 # Usage: tests/fuzz/run_fuzz.sh [SECONDS] [TARGET...]
 #   SECONDS  how long each target runs (default 300)
-#   TARGET   log_reader snapshot scenario_csv number_text outbox (default all)
+#   TARGET   log_reader snapshot scenario_csv number_text outbox study_ini (default all)
 # Environment:
 #   FUZZ_JOBS       targets run at once (default: the number of cores)
 #   FUZZ_BUILD_DIR  where to build (default build-fuzz at the top)
@@ -20,7 +20,7 @@ root=$(cd "$here/../.." && pwd)
 seconds=${1:-300}
 [[ $# -gt 0 ]] && shift
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(log_reader snapshot scenario_csv number_text outbox)
+[[ ${#targets[@]} -gt 0 ]] || targets=(log_reader snapshot scenario_csv number_text outbox study_ini)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 jobs=${FUZZ_JOBS:-$(nproc 2>/dev/null || echo 1)}
 

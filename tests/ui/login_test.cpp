@@ -9,6 +9,7 @@
 
 #include "app/startup.h"
 #include "app/study_settings.h"
+#include "data/study_ini.h"
 #include "data/participant_lock.h"
 #include "ui/frm_login.h"
 #include "ui/frm_new_user.h"
@@ -319,21 +320,43 @@ TEST_F(StartupTest, AWindowThatCannotLoadItsPlantEndsTheRunAfterItsMessage)
     ExpectOneMessageWith({"sorttable"});
 }
 
+// A kestu.ini the program cannot use stops the start before any login, with
+// the file, line and reason, and nothing is written to the folder's KESTU.MDB.
+TEST_F(StartupTest, AKestuIniThatNamesNoServerStopsTheStartWithItsLineAndReason)
+{
+    const std::string before = FileBytes(dbPath_);
+    std::ofstream(FilePath("kestu.ini"), std::ios::binary) << "[database]\nURL=postgresql://seat@lab/study\n";
+    EXPECT_EQ(Run(LogInAs("ann")), StartupResult::StudyRefused);
+    EXPECT_TRUE(modals_.opened.empty()) << "no login on another database";
+    EXPECT_EQ(startup_->SimulationWindow(), nullptr);
+    ExpectOneMessageWith({QString::fromStdString(FilePath("kestu.ini") + ":2: "), "must be written url"},
+                         QMessageBox::Critical);
+    EXPECT_EQ(FileBytes(dbPath_), before);
+}
+
 // A lab's seat names its server once, in the study folder's kestu.ini.
 TEST(StudySettingsTest, KestuIniNamesTheDatabaseAndWithoutItTheFolderHoldsKestuMdb)
 {
     QTemporaryDir folder;
     const std::string dir = folder.path().toStdString();
-    EXPECT_EQ(StudyDatabase(dir), dir + "/KESTU.MDB");
+    EXPECT_EQ(StudyDatabase(dir).value(), dir + "/KESTU.MDB");
     const auto write = [&](const char* text) {
         QFile ini(folder.filePath(QStringLiteral("kestu.ini")));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
         ini.write(text);
     };
     write("[database]\nurl = postgresql://seat@lab-server:5433/study2026?sslmode=require\n");
-    EXPECT_EQ(StudyDatabase(dir), "postgresql://seat@lab-server:5433/study2026?sslmode=require");
+    EXPECT_EQ(StudyDatabase(dir).value(), "postgresql://seat@lab-server:5433/study2026?sslmode=require");
     write("[display]\nurl=postgresql://elsewhere@x/y\n");
-    EXPECT_EQ(StudyDatabase(dir), dir + "/KESTU.MDB") << "only [database] names it";
+    const auto refused = StudyDatabase(dir);
+    ASSERT_FALSE(refused) << "a kestu.ini that names no database never falls back to KESTU.MDB";
+    EXPECT_EQ(refused.fault().file, dir + "/kestu.ini");
+    EXPECT_EQ(refused.fault().line, 1u);
+    ASSERT_TRUE(QFile::remove(folder.filePath(QStringLiteral("kestu.ini"))));
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("kestu.ini")));
+    const auto unreadable = StudyDatabase(dir);
+    ASSERT_FALSE(unreadable) << "a kestu.ini that cannot be read is refused too";
+    EXPECT_EQ(StudyIniProblem(unreadable.fault()), dir + "/kestu.ini: cannot be read: it is not a regular file");
     EXPECT_EQ(DeliverKeptResults(dir, dir + "/KESTU.MDB"), "") << "no outbox, nothing to say";
 }
 
