@@ -179,7 +179,7 @@ TEST_F(TableTest, ExportedFilesImportBackAndImportedValuesReachTheProgramExactly
     SetLines("sorttable", 0, {"head,tail,sorta", "0,1,0.33", "0,2,0.56", "0,-1,0.11", "5,6,1e-7"});
     const CommandResult result = Run({"import-scenario", db_, folder_});
     ASSERT_EQ(result.status, ExitOk) << result.err;
-    EXPECT_EQ(result.err, "note: " + File("exogenous") +
+    EXPECT_EQ(result.err, "kestuctl: database " + db_ + " (SQLite file)\nnote: " + File("exogenous") +
                               ":5: time 00:20 is not after the time before it, 01:00, so this row and every row "
                               "after it never arrive\n");
     const ScenarioTables t = Scenario();

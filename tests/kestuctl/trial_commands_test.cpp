@@ -73,7 +73,7 @@ TEST_F(TrialCommandTest, ReplayReportsWhatTheTrialScoredAndRescoreAgreesWithItsR
     Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = -1 WHERE \"UserID\" = 'p2'");
 
     const std::string agree = Ok({"rescore", db_, "p1", "--all"});
-    EXPECT_TRUE(Has(agree, "trial 1 (" + Path("p1.1") + "): agrees"));
+    EXPECT_TRUE(Has(agree, "trial 1 (" + Path("p1.1") + ", file): agrees"));
     EXPECT_TRUE(Has(agree, "2 trials: 2 agree, 0 disagree"));
     EXPECT_EQ(agree.find("MISMATCH"), std::string::npos);
     EXPECT_EQ(Ok({"rescore", db_, "p1"}), agree) << "without TRIAL every trial is rescored";
@@ -82,7 +82,7 @@ TEST_F(TrialCommandTest, ReplayReportsWhatTheTrialScoredAndRescoreAgreesWithItsR
     Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = \"MissedBuckets\" + 1 WHERE \"Experiment\" = 2");
     const CommandResult wrong = Run({"rescore", db_, "p1", "--all"});
     EXPECT_EQ(wrong.status, ExitFailure);
-    EXPECT_TRUE(Has(wrong.out, "trial 2 (" + Path("p1.2") + "): DISAGREES"));
+    EXPECT_TRUE(Has(wrong.out, "trial 2 (" + Path("p1.2") + ", file): DISAGREES"));
     const std::string row = ReportLine(wrong.out, "MissedBuckets  " + std::to_string(second.missed.Total + 1));
     EXPECT_TRUE(Has(row, std::to_string(second.missed.Total)));
     EXPECT_TRUE(Has(row, "MISMATCH"));
@@ -111,7 +111,7 @@ TEST_F(TrialCommandTest, EmptyCellsAgreeOnlyWithFiguresThatDoNotExistAndAnUnfini
     RecordTrial("p1", 2, 82, /*completeRow=*/false);
     StopLogEarly("p1.2", 6);
     EXPECT_TRUE(Has(Ok({"replay", db_, Path("p1.2")}), "stopped before the end time"));
-    EXPECT_TRUE(Has(Ok({"rescore", db_, "p1", "--all"}), "trial 2 (" + Path("p1.2") + "): agrees"));
+    EXPECT_TRUE(Has(Ok({"rescore", db_, "p1", "--all"}), "trial 2 (" + Path("p1.2") + ", file): agrees"));
 
     StopLogEarly("p1.1", 6);  // a finished row whose log stops early
     EXPECT_EQ(Run({"rescore", db_, "p1", "1"}).status, ExitFailure);
@@ -152,12 +152,12 @@ TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
     EXPECT_EQ(all.status, ExitFailure);
     EXPECT_TRUE(Has(all.out, "trial 4294967297: MISMATCH: the log cannot be replayed: " + Path("p1.4294967297")));
     EXPECT_EQ(all.out.find("trial 1 ("), std::string::npos) << all.out;
-    EXPECT_EQ(count(all.out, "trial 2 (" + Path("p1.2") + "): agrees"), 2) << "each of the two rows is rescored";
+    EXPECT_EQ(count(all.out, "trial 2 (" + Path("p1.2") + ", file): agrees"), 2) << "each of the two rows is rescored";
     EXPECT_TRUE(Has(all.out, "trial 2: MISMATCH: 2 rows of User ID \"p1\" have this trial number"));
     EXPECT_TRUE(Has(all.out, "log " + Path("p1.1") + ": MISMATCH: no row of User ID \"p1\" has trial number 1\n"));
     EXPECT_TRUE(Has(all.out, "log " + Path("p1.7") + ": MISMATCH: no row of User ID \"p1\" has trial number 7\n"));
     EXPECT_EQ(count(all.out, "\nlog "), 2) << all.out;
-    EXPECT_TRUE(Has(all.out, "3 trials: 2 agree, 1 disagree; 1 trial number on several rows; 2 logs without a row\n"));
+    EXPECT_TRUE(Has(all.out, "3 trials: 2 agree, 1 disagree, 0 incomplete (cut off); 1 trial number on several rows; 2 logs without a row\n"));
 
     // One trial: its own rows only, and the whole number reaches it.
     const CommandResult big = Run({"rescore", db_, "p1", "4294967297"});
@@ -167,7 +167,7 @@ TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
     const CommandResult shared = Run({"rescore", db_, "p1", "2"});
     EXPECT_EQ(shared.status, ExitFailure);
     EXPECT_TRUE(Has(shared.out, "trial 2: MISMATCH: 2 rows"));
-    EXPECT_TRUE(Has(shared.out, "2 trials: 2 agree, 0 disagree; 1 trial number on several rows\n"));
+    EXPECT_TRUE(Has(shared.out, "2 trials: 2 agree, 0 disagree, 0 incomplete (cut off); 1 trial number on several rows\n"));
 
     // A number past 64 bits is refused, not wrapped around to a small one.
     const CommandResult huge = Run({"rescore", db_, "p1", "18446744073709551617"});
