@@ -225,6 +225,11 @@ TEST_F(TableTest, FilesTheImportCannotTakeAreRejectedByFileAndLineAndLeaveTheTab
              SetLines("exogenous", 0, {Lines("exogenous")[0]});
          },
          {"exogenous.csv: has no rows", "deadline.csv: cannot be read", "sorttable.csv:3: a quoted field is never closed"}},
+        // A sign is one sign: "+-1" is no number, though -1 is a sound tail.
+        {[&] { SetLines("sorttable", 2, {"0,+-1,0.45"}); },
+         {"sorttable.csv:2: column \"tail\": \"+-1\" is not a number"}},
+        {[&] { SetLines("exogenous", 3, {ArrivalLine(0, 25, "+-5")}); },
+         {"exogenous.csv:3: column \"0\": \"+-5\" is not a number"}},
         // A rule over rows is placed at the line that breaks it.
         {[&] { SetLines("sorttable", 37, std::vector<std::string>(5, "2,15,0")); },
          {"sorttable.csv:41: column \"head\": tank 2 has more than 10 outlet rows"}},
