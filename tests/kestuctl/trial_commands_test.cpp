@@ -347,6 +347,8 @@ TEST_F(TrialCommandTest, ATrialCutOffWithoutStopEndsAtItsLastRecordEverywhereAnd
     EXPECT_TRUE(Has(incomplete.out, "trial 1 (" + Path("p1.1") + ", file): INCOMPLETE: cut off at " + FormatClock(cut)));
     EXPECT_EQ(incomplete.out.find("DISAGREES"), std::string::npos) << incomplete.out;
     EXPECT_TRUE(Has(incomplete.out, "2 trials: 1 agree, 0 disagree, 1 incomplete (cut off)\n"));
+    EXPECT_TRUE(Has(ReportLine(incomplete.out, "result "), "cut off at " + FormatClock(cut)));
+    EXPECT_TRUE(ReportLine(incomplete.out, "result ").ends_with("ok")) << incomplete.out;
 
     // Only a real disagreement makes the status 1, and the cut-off row stays incomplete.
     Sql("UPDATE \"Experiments\" SET \"BusyTime\" = \"BusyTime\" + 0.5 WHERE \"Experiment\" = 2");
