@@ -17,6 +17,7 @@
 #include "kestuctl/rescore_check.h"
 #include "kestuctl/load_scenario.h"
 #include "trials/trial_log.h"
+#include "trials/trial_session.h"
 
 namespace kestu::ctl::testing {
 namespace {
@@ -324,6 +325,27 @@ TEST_F(TrialCommandTest, ATrialCutOffWithoutStopEndsAtItsLastRecordEverywhereAnd
     EXPECT_EQ(*replay.cutOffAt, cut);
     EXPECT_EQ(replay.trial.plant.Clock, cut);
     EXPECT_LT(replay.trial.ticks, whole.ticks);
+
+    // The window's replay console, driven as its buttons drive it, ends there too.
+    {
+        MemoryStore store(Scenario());
+        ParticipantState participant;
+        participant.UserID = "p1";
+        participant.ReplayMode = true;
+        QTemporaryDir program;
+        ASSERT_TRUE(QFile::copy(Q(Path("p1.1")), program.filePath("p1.1")));
+        TrialSession session(participant, store, program.path().toStdString());
+        ASSERT_TRUE(session.trial.LoadPlant());
+        session.replay.selection = 1;
+        session.replay.Load();
+        ASSERT_TRUE(session.controls.PlayEnabled);
+        session.replay.Play();
+        for (int ticks = 0; session.engine.TimerRunning() && ticks < 100000; ++ticks) session.engine.Simulate();
+        EXPECT_EQ(session.runEnd, RunEnd::LogCutOff);
+        EXPECT_EQ(session.plant().Clock, cut);
+        EXPECT_FALSE(session.controls.PlayEnabled);
+        EXPECT_TRUE(session.controls.StopEnabled) << "Stop loads the trial again";
+    }
 
     // replay says so in place of the end time.
     const std::string text = Ok({"replay", db_, Path("p1.1")});
