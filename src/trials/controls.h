@@ -58,8 +58,10 @@ inline void ShowReplayEnded(Controls& c)
     c.StopEnabled = true;
 }
 
-// How a run came to its end.
-enum class RunEnd { NotEnded, AtEndTime, ByStopRecord, CutShort };
+// How a run came to its end. A replay whose log has no STOP and stops short
+// of the end time ends at its last record: the trial was cut off there
+// (LogCutOff, the plant's clock being that record's).
+enum class RunEnd { NotEnded, AtEndTime, ByStopRecord, CutShort, LogCutOff };
 
 // Whole minutes a 480-tick trial takes at a tick interval of `interval` ms.
 inline int SpeedMinutes(int interval)

@@ -110,8 +110,10 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
         session.replay.Play();
         ticks = RunTicks(session, 1000000, watch.tickEnded);
     }
-    // A STOP record ends a replay before its end time.
-    outcome.endedByStop = session.runEnd != RunEnd::AtEndTime;
+    // A STOP record ends a replay before its end time; a log cut off ends it
+    // at its last record.
+    outcome.endedByStop = session.runEnd == RunEnd::ByStopRecord;
+    if (session.runEnd == RunEnd::LogCutOff) outcome.cutOffAt = session.plant().Clock;
     session.CloseWindow();
     outcome.trial = OutcomeOf(session, ticks);
     return outcome;

@@ -47,6 +47,10 @@ ParticipantTrial RunParticipantTrial(ParticipantState& participant, ExperimentSt
 struct ReplayOutcome {
     std::string error;              // why the log cannot be replayed; empty when it was
     bool endedByStop = false;       // a "STOP" before the end time (the window was closed)
+    // Set when the log has no STOP and ends before the end time: the trial
+    // was cut off there (a crash, or a record that could not be written), and
+    // the replay ended at the clock of its last record, which this holds.
+    std::optional<ClockTime> cutOffAt;
     TrialOutcome trial;
 };
 

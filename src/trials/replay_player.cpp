@@ -91,12 +91,20 @@ void ReplayPlayer::LoadFrom(const std::string& logPath, int trialNum)
         Apply(next_);
         next_ = log_.ReadLogRecord();
     }
-    // Only a trial closed in its very first second has nothing to play.
-    const bool stopDue = stopSeen || (next_.Kind == LogKind::Stop && DueAt(next_, s_.plant()));
-    const bool closedAtOnce = stopDue && s_.plant().Clock != s_.trialEnd;
+    // Only a trial closed, or cut off, in its very first second has nothing to play.
+    const bool lastDue = log_.AtEnd() && DueAt(next_, s_.plant());
+    const bool stopDue = stopSeen || (next_.Kind == LogKind::Stop && lastDue);
+    const bool beforeEnd = s_.plant().Clock != s_.trialEnd;
+    const bool closedAtOnce = stopDue && beforeEnd;
+    const bool cutAtOnce = !stopDue && lastDue && beforeEnd;
     if (closedAtOnce) s_.runEnd = RunEnd::ByStopRecord;
-    s_.controls.PlayEnabled = !closedAtOnce;
-    s_.controls.StopEnabled = !closedAtOnce;
+    if (cutAtOnce) {
+        Apply(next_);
+        next_ = LogRecord{};
+        s_.runEnd = RunEnd::LogCutOff;
+    }
+    s_.controls.PlayEnabled = !closedAtOnce && !cutAtOnce;
+    s_.controls.StopEnabled = !closedAtOnce && !cutAtOnce;
     s_.engine.PumpsInUse_Display();
     s_.Notify();
 }
@@ -104,21 +112,30 @@ void ReplayPlayer::LoadFrom(const std::string& logPath, int trialNum)
 void ReplayPlayer::Step()
 {
     while (DueAt(next_, s_.plant())) {
+        const bool last = log_.AtEnd();
         if (next_.Kind == LogKind::Stop) {
             // A STOP on the end time is left to the deadline checkpoint of the
             // next tick, which ends the replay as it ended the trial.
-            if (s_.plant().Clock != s_.trialEnd) {
-                s_.engine.SetTimerRunning(false);
-                s_.runEnd = RunEnd::ByStopRecord;
-                ShowReplayEnded(s_.controls);
-                s_.Notify();
-            }
+            if (s_.plant().Clock != s_.trialEnd) EndHere(RunEnd::ByStopRecord);
             Applied(next_);
         } else {
             Apply(next_);
+            // A log that ends before the end time with no STOP was cut off
+            // (the program died, or a record could not be written): what
+            // happened after its last record is not known, so the replay
+            // ends there rather than play on without the participant.
+            if (last && s_.plant().Clock != s_.trialEnd) EndHere(RunEnd::LogCutOff);
         }
         next_ = log_.ReadLogRecord();
     }
+}
+
+void ReplayPlayer::EndHere(RunEnd how)
+{
+    s_.engine.SetTimerRunning(false);
+    s_.runEnd = how;
+    ShowReplayEnded(s_.controls);
+    s_.Notify();
 }
 
 void ReplayPlayer::Play()

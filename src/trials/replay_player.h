@@ -16,6 +16,8 @@ class TrialLifecycle;
 // Replays a participant's trial from its log: the trial is set up as it was,
 // and each record is applied at the tick it names, clicks and snapshot
 // presses alike, so the plant goes through the very states it went through.
+// A log with no STOP that stops short of the end time is replayed to its
+// last record and no further; runEnd is then RunEnd::LogCutOff.
 class ReplayPlayer {
 public:
     ReplayPlayer(SessionState& state, TrialLifecycle& trial, SnapshotKeeper& snapshots);
@@ -44,6 +46,8 @@ private:
     void Apply(const LogRecord& record);
     void Applied(const LogRecord& record);
     void Idle();
+    // Ends the replay at the record just applied.
+    void EndHere(RunEnd how);
 
     SessionState& s_;
     TrialLifecycle& trial_;

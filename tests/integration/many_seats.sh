@@ -32,7 +32,7 @@ for s in $(seq 1 16); do
   pids+=($!)
 done
 for s in $(seq 1 16); do wait "${pids[$((s - 1))]}" || fail "seat $s: $(cat "$work/err.$s")"; done
-grep -h -v -e 'is in use by another Kestu window' -e '^$' "$work"/err.* && fail "a seat was refused for another reason"
+grep -h -v -e 'is in use by another Kestu window' -e '^kestuctl: database ' -e '^$' "$work"/err.* && fail "a seat was refused for another reason"
 
 rows=$(psql -qAt "$url" -c 'SELECT count(*) FROM "Experiments"')
 [[ $rows -ge 8 ]] || fail "only $rows trials recorded"

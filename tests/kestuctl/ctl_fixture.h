@@ -17,6 +17,7 @@
 #include "kestuctl/command.h"
 #include "kestuctl/command_line.h"
 #include "trials/headless_trial.h"
+#include "trials/log_reader.h"
 
 namespace kestu::ctl::testing {
 
@@ -134,6 +135,20 @@ protected:
         for (std::size_t i = 0; i < 2 * records; ++i) cut += lines[i] + "\r\n";
         const std::string& header = lines[2 * records - 2];
         WriteFile(Path(name), cut + header.substr(0, header.find(",\"")) + ",\"STOP\",0\r\n" + lines[2 * records - 1] + "\r\n");
+    }
+
+    // The log cut after `records` records with no STOP, as a crash or a failed
+    // write leaves it; returns the clock of the last record kept.
+    ClockTime CutLog(const std::string& name, std::size_t records)
+    {
+        const std::vector<std::string> lines = Rows(ReadFile(Path(name)));
+        EXPECT_GT(lines.size(), 2 * records) << "the trial has more records than are kept";
+        std::string cut;
+        for (std::size_t i = 0; i < 2 * records && i < lines.size(); ++i) cut += lines[i] + "\r\n";
+        WriteFile(Path(name), cut);
+        LogRecord last;
+        EXPECT_EQ(ParseHeaderLine(lines.at(2 * records - 2), last), "");
+        return last.At;
     }
 
     QStringList FilesInFolder() const { return QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }

@@ -179,7 +179,7 @@ TEST_F(TableTest, ExportedFilesImportBackAndImportedValuesReachTheProgramExactly
     SetLines("sorttable", 0, {"head,tail,sorta", "0,1,0.33", "0,2,0.56", "0,-1,0.11", "5,6,1e-7"});
     const CommandResult result = Run({"import-scenario", db_, folder_});
     ASSERT_EQ(result.status, ExitOk) << result.err;
-    EXPECT_EQ(result.err, "note: " + File("exogenous") +
+    EXPECT_EQ(result.err, "kestuctl: database " + db_ + " (SQLite file)\nnote: " + File("exogenous") +
                               ":5: time 00:20 is not after the time before it, 01:00, so this row and every row "
                               "after it never arrive\n");
     const ScenarioTables t = Scenario();
@@ -225,6 +225,11 @@ TEST_F(TableTest, FilesTheImportCannotTakeAreRejectedByFileAndLineAndLeaveTheTab
              SetLines("exogenous", 0, {Lines("exogenous")[0]});
          },
          {"exogenous.csv: has no rows", "deadline.csv: cannot be read", "sorttable.csv:3: a quoted field is never closed"}},
+        // A sign is one sign: "+-1" is no number, though -1 is a sound tail.
+        {[&] { SetLines("sorttable", 2, {"0,+-1,0.45"}); },
+         {"sorttable.csv:2: column \"tail\": \"+-1\" is not a number"}},
+        {[&] { SetLines("exogenous", 3, {ArrivalLine(0, 25, "+-5")}); },
+         {"exogenous.csv:3: column \"0\": \"+-5\" is not a number"}},
         // A rule over rows is placed at the line that breaks it.
         {[&] { SetLines("sorttable", 37, std::vector<std::string>(5, "2,15,0")); },
          {"sorttable.csv:41: column \"head\": tank 2 has more than 10 outlet rows"}},

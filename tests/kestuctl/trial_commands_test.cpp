@@ -17,6 +17,7 @@
 #include "kestuctl/rescore_check.h"
 #include "kestuctl/load_scenario.h"
 #include "trials/trial_log.h"
+#include "trials/trial_session.h"
 
 namespace kestu::ctl::testing {
 namespace {
@@ -73,7 +74,7 @@ TEST_F(TrialCommandTest, ReplayReportsWhatTheTrialScoredAndRescoreAgreesWithItsR
     Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = -1 WHERE \"UserID\" = 'p2'");
 
     const std::string agree = Ok({"rescore", db_, "p1", "--all"});
-    EXPECT_TRUE(Has(agree, "trial 1 (" + Path("p1.1") + "): agrees"));
+    EXPECT_TRUE(Has(agree, "trial 1 (" + Path("p1.1") + ", file): agrees"));
     EXPECT_TRUE(Has(agree, "2 trials: 2 agree, 0 disagree"));
     EXPECT_EQ(agree.find("MISMATCH"), std::string::npos);
     EXPECT_EQ(Ok({"rescore", db_, "p1"}), agree) << "without TRIAL every trial is rescored";
@@ -82,7 +83,7 @@ TEST_F(TrialCommandTest, ReplayReportsWhatTheTrialScoredAndRescoreAgreesWithItsR
     Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = \"MissedBuckets\" + 1 WHERE \"Experiment\" = 2");
     const CommandResult wrong = Run({"rescore", db_, "p1", "--all"});
     EXPECT_EQ(wrong.status, ExitFailure);
-    EXPECT_TRUE(Has(wrong.out, "trial 2 (" + Path("p1.2") + "): DISAGREES"));
+    EXPECT_TRUE(Has(wrong.out, "trial 2 (" + Path("p1.2") + ", file): DISAGREES"));
     const std::string row = ReportLine(wrong.out, "MissedBuckets  " + std::to_string(second.missed.Total + 1));
     EXPECT_TRUE(Has(row, std::to_string(second.missed.Total)));
     EXPECT_TRUE(Has(row, "MISMATCH"));
@@ -111,7 +112,7 @@ TEST_F(TrialCommandTest, EmptyCellsAgreeOnlyWithFiguresThatDoNotExistAndAnUnfini
     RecordTrial("p1", 2, 82, /*completeRow=*/false);
     StopLogEarly("p1.2", 6);
     EXPECT_TRUE(Has(Ok({"replay", db_, Path("p1.2")}), "stopped before the end time"));
-    EXPECT_TRUE(Has(Ok({"rescore", db_, "p1", "--all"}), "trial 2 (" + Path("p1.2") + "): agrees"));
+    EXPECT_TRUE(Has(Ok({"rescore", db_, "p1", "--all"}), "trial 2 (" + Path("p1.2") + ", file): agrees"));
 
     StopLogEarly("p1.1", 6);  // a finished row whose log stops early
     EXPECT_EQ(Run({"rescore", db_, "p1", "1"}).status, ExitFailure);
@@ -152,12 +153,12 @@ TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
     EXPECT_EQ(all.status, ExitFailure);
     EXPECT_TRUE(Has(all.out, "trial 4294967297: MISMATCH: the log cannot be replayed: " + Path("p1.4294967297")));
     EXPECT_EQ(all.out.find("trial 1 ("), std::string::npos) << all.out;
-    EXPECT_EQ(count(all.out, "trial 2 (" + Path("p1.2") + "): agrees"), 2) << "each of the two rows is rescored";
+    EXPECT_EQ(count(all.out, "trial 2 (" + Path("p1.2") + ", file): agrees"), 2) << "each of the two rows is rescored";
     EXPECT_TRUE(Has(all.out, "trial 2: MISMATCH: 2 rows of User ID \"p1\" have this trial number"));
     EXPECT_TRUE(Has(all.out, "log " + Path("p1.1") + ": MISMATCH: no row of User ID \"p1\" has trial number 1\n"));
     EXPECT_TRUE(Has(all.out, "log " + Path("p1.7") + ": MISMATCH: no row of User ID \"p1\" has trial number 7\n"));
     EXPECT_EQ(count(all.out, "\nlog "), 2) << all.out;
-    EXPECT_TRUE(Has(all.out, "3 trials: 2 agree, 1 disagree; 1 trial number on several rows; 2 logs without a row\n"));
+    EXPECT_TRUE(Has(all.out, "3 trials: 2 agree, 1 disagree, 0 incomplete (cut off); 1 trial number on several rows; 2 logs without a row\n"));
 
     // One trial: its own rows only, and the whole number reaches it.
     const CommandResult big = Run({"rescore", db_, "p1", "4294967297"});
@@ -167,7 +168,7 @@ TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
     const CommandResult shared = Run({"rescore", db_, "p1", "2"});
     EXPECT_EQ(shared.status, ExitFailure);
     EXPECT_TRUE(Has(shared.out, "trial 2: MISMATCH: 2 rows"));
-    EXPECT_TRUE(Has(shared.out, "2 trials: 2 agree, 0 disagree; 1 trial number on several rows\n"));
+    EXPECT_TRUE(Has(shared.out, "2 trials: 2 agree, 0 disagree, 0 incomplete (cut off); 1 trial number on several rows\n"));
 
     // A number past 64 bits is refused, not wrapped around to a small one.
     const CommandResult huge = Run({"rescore", db_, "p1", "18446744073709551617"});
@@ -298,6 +299,169 @@ TEST(BaselineFigures, TrialSeedsSpreadApartAndTheDistributionHasASampleSdAndInte
     for (std::uint64_t i = 0; i < 1000; ++i) seeds.insert(TrialSeed(1, i));
     EXPECT_EQ(seeds.size(), 1000u);
     EXPECT_NE(TrialSeed(5, 3), TrialSeed(6, 3));
+}
+
+}  // namespace
+}  // namespace kestu::ctl::testing
+
+namespace kestu::ctl::testing {
+namespace {
+
+// A trial cut off with no STOP (the program died, or a record could not be
+// written) is replayed to its last record and no further, by every command.
+TEST_F(TrialCommandTest, ATrialCutOffWithoutStopEndsAtItsLastRecordEverywhereAndRescoresAsIncomplete)
+{
+    const TrialOutcome whole = RecordTrial("p1", 1, 91, /*completeRow=*/false);
+    RecordTrial("p1", 2, 92);
+    const ClockTime cut = CutLog("p1.1", 20);
+    ASSERT_LT(cut, whole.plant.Clock) << "the cut falls before the end time";
+    ASSERT_GT(cut, (ClockTime{0, 0}));
+
+    // The core: ended at the last record's clock, flagged as cut off, not as stopped.
+    const ReplayOutcome replay = ReplayLogFile(Scenario(), Path("p1.1"), dir_.path().toStdString());
+    ASSERT_EQ(replay.error, "");
+    EXPECT_FALSE(replay.endedByStop);
+    ASSERT_TRUE(replay.cutOffAt.has_value());
+    EXPECT_EQ(*replay.cutOffAt, cut);
+    EXPECT_EQ(replay.trial.plant.Clock, cut);
+    EXPECT_LT(replay.trial.ticks, whole.ticks);
+
+    // The window's replay console, driven as its buttons drive it, ends there too.
+    {
+        MemoryStore store(Scenario());
+        ParticipantState participant;
+        participant.UserID = "p1";
+        participant.ReplayMode = true;
+        QTemporaryDir program;
+        ASSERT_TRUE(QFile::copy(Q(Path("p1.1")), program.filePath("p1.1")));
+        TrialSession session(participant, store, program.path().toStdString());
+        ASSERT_TRUE(session.trial.LoadPlant());
+        session.replay.selection = 1;
+        session.replay.Load();
+        ASSERT_TRUE(session.controls.PlayEnabled);
+        session.replay.Play();
+        for (int ticks = 0; session.engine.TimerRunning() && ticks < 100000; ++ticks) session.engine.Simulate();
+        EXPECT_EQ(session.runEnd, RunEnd::LogCutOff);
+        EXPECT_EQ(session.plant().Clock, cut);
+        EXPECT_FALSE(session.controls.PlayEnabled);
+        EXPECT_TRUE(session.controls.StopEnabled) << "Stop loads the trial again";
+    }
+
+    // replay says so in place of the end time.
+    const std::string text = Ok({"replay", db_, Path("p1.1")});
+    EXPECT_TRUE(Has(text, "end clock:       " + FormatClock(cut) + " (the trial was cut off here"));
+    EXPECT_EQ(text.find("the trial's end time"), std::string::npos) << text;
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(Ok({"replay", db_, Path("p1.1"), "--json"}))).object();
+    EXPECT_TRUE(json["cutOff"].toBool());
+    EXPECT_FALSE(json["endedByStop"].toBool());
+    EXPECT_EQ(json["endClock"].toString().toStdString(), FormatClock(cut));
+
+    // log2csv --every-tick (and so plot, which draws the same series) stops there.
+    const std::vector<std::string> rows = Rows(Ok({"log2csv", Path("p1.1"), "--every-tick"}));
+    ASSERT_EQ(rows.size(), 1 + TankCount * static_cast<std::size_t>(replay.trial.ticks + 1));
+    EXPECT_TRUE(rows.back().starts_with(std::to_string(replay.trial.ticks) + "," + std::to_string(cut.Minutes) + "," +
+                                        std::to_string(cut.Seconds) + ","))
+        << rows.back();
+
+    // rescore: the empty row of a cut-off trial is incomplete, not a disagreement.
+    const CommandResult incomplete = Run({"rescore", db_, "p1", "--all"});
+    EXPECT_EQ(incomplete.status, ExitOk) << incomplete.out;
+    EXPECT_TRUE(Has(incomplete.out, "trial 1 (" + Path("p1.1") + ", file): INCOMPLETE: cut off at " + FormatClock(cut)));
+    EXPECT_EQ(incomplete.out.find("DISAGREES"), std::string::npos) << incomplete.out;
+    EXPECT_TRUE(Has(incomplete.out, "2 trials: 1 agree, 0 disagree, 1 incomplete (cut off)\n"));
+    EXPECT_TRUE(Has(ReportLine(incomplete.out, "result "), "cut off at " + FormatClock(cut)));
+    EXPECT_TRUE(ReportLine(incomplete.out, "result ").ends_with("ok")) << incomplete.out;
+
+    // Only a real disagreement makes the status 1, and the cut-off row stays incomplete.
+    Sql("UPDATE \"Experiments\" SET \"BusyTime\" = \"BusyTime\" + 0.5 WHERE \"Experiment\" = 2");
+    const CommandResult both = Run({"rescore", db_, "p1", "--all"});
+    EXPECT_EQ(both.status, ExitFailure);
+    EXPECT_TRUE(Has(both.out, "trial 1 (" + Path("p1.1") + ", file): INCOMPLETE"));
+    EXPECT_TRUE(Has(both.out, "2 trials: 0 agree, 1 disagree, 1 incomplete (cut off)\n"));
+
+    // A row holding results whose log is cut off disagrees.
+    Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = 3 WHERE \"Experiment\" = 1");
+    const CommandResult withResult = Run({"rescore", db_, "p1", "1"});
+    EXPECT_EQ(withResult.status, ExitFailure);
+    EXPECT_TRUE(Has(withResult.out, "trial 1 (" + Path("p1.1") + ", file): DISAGREES"));
+    EXPECT_TRUE(Has(ReportLine(withResult.out, "end "), "cut off at " + FormatClock(cut)));
+}
+
+// A log cut off during the setup, before anything was played, ends there.
+TEST_F(TrialCommandTest, ALogCutOffAtItsSetupTimeIsNotPlayedOn)
+{
+    RecordTrial("p1", 1, 93, /*completeRow=*/false);
+    const std::vector<std::string> lines = Rows(ReadFile(Path("p1.1")));
+    const std::string first = lines.at(0);
+    WriteFile(Path("p1.1"), "0,0" + first.substr(first.find(",\"")) + "\r\n" + lines.at(1) + "\r\n");
+
+    const ReplayOutcome replay = ReplayLogFile(Scenario(), Path("p1.1"), dir_.path().toStdString());
+    ASSERT_EQ(replay.error, "");
+    ASSERT_TRUE(replay.cutOffAt.has_value());
+    EXPECT_EQ(*replay.cutOffAt, (ClockTime{0, 0}));
+    EXPECT_EQ(replay.trial.ticks, 0);
+    EXPECT_TRUE(Has(Ok({"rescore", db_, "p1", "1"}), "INCOMPLETE: cut off at 00:00"));
+}
+
+// A study copied into one file in another folder is re-scored from the logs
+// its table TrialLogs keeps, and rescore and replay say they read them there.
+TEST_F(TrialCommandTest, AStudyCopiedIntoOneFileIsRescoredFromItsStoredLogs)
+{
+    for (const char* seed : {"11", "12", "13"}) Ok({"run-trial", db_, "kim", "--seed", seed});
+    // The third trial cut off: its row is emptied, its stored copy cut short.
+    const ClockTime cut = CutLog("kim.3", 25);
+    Sql("UPDATE \"Experiments\" SET \"EndTime\" = NULL, \"MissedBuckets\" = NULL, \"BusyTime\" = NULL, "
+        "\"SweepTime\" = NULL, \"IdleTime\" = NULL WHERE \"Experiment\" = 3");
+    Sql("UPDATE \"TrialLogs\" SET \"Bytes\" = x'" + QByteArray::fromStdString(ReadFile(Path("kim.3"))).toHex().toStdString() +
+        "' WHERE \"Experiment\" = 3");
+
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("elsewhere"));
+    const std::string backup = Path("elsewhere/backup.MDB");
+    Ok({"copy-db", db_, backup});
+    const CommandResult rescored = Run({"rescore", backup, "kim", "--all"});
+    EXPECT_EQ(rescored.status, ExitOk) << rescored.out << rescored.err;
+    for (const char* trial : {"1", "2"})
+        EXPECT_TRUE(Has(rescored.out, std::string("trial ") + trial + " (table TrialLogs, database): agrees"));
+    EXPECT_TRUE(Has(rescored.out, "trial 3 (table TrialLogs, database): INCOMPLETE: cut off at " + FormatClock(cut)));
+    EXPECT_TRUE(Has(rescored.out, "3 trials: 2 agree, 0 disagree, 1 incomplete (cut off)\n"));
+    EXPECT_TRUE(Has(rescored.err, "kestuctl: database " + backup + " (SQLite file)\n"));
+
+    // A log beside the copy is read from its file, and the report says so.
+    std::filesystem::copy_file(Path("kim.2"), Path("elsewhere/kim.2"));
+    EXPECT_TRUE(Has(Ok({"rescore", backup, "kim", "2"}), "trial 2 (" + Path("elsewhere/kim.2") + ", file): agrees"));
+
+    // replay by the log's name: the file when it is there, else the stored copy.
+    const std::string stored = Ok({"replay", backup, Path("elsewhere/kim.1")});
+    EXPECT_TRUE(Has(stored, "log:             " + Path("elsewhere/kim.1") + " (the copy in table TrialLogs of the database)\n"));
+    const auto figures = [](const std::string& report) { return report.substr(report.find('\n')); };
+    EXPECT_EQ(figures(stored), figures(Ok({"replay", db_, Path("kim.1")})));
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(Ok({"replay", backup, Path("elsewhere/kim.1"), "--json"}))).object();
+    EXPECT_EQ(json["logSource"].toString(), "database");
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(Ok({"replay", backup, Path("elsewhere/kim.2"), "--json"})))
+                  .object()["logSource"].toString(), "file");
+    ExpectFails({"replay", backup, Path("elsewhere/kim.9")}, "nor does table \"TrialLogs\" of " + backup + " hold trial 9");
+}
+
+// A result cell holding text is no figure: it never agrees with a replayed 0.
+TEST_F(TrialCommandTest, ATextResultCellNeverAgreesWithAReplayedZero)
+{
+    // Each tank is asked for what the trial's clicks leave in it, so the trial misses 0.
+    Sql("UPDATE \"deadline\" SET \"ExpectAmt\" = 0");
+    const TrialOutcome probe = RunHeadlessTrial(Scenario(), HeadlessOptions{.seed = 94});
+    for (int t = 0; t < TankCount; ++t) {
+        if (probe.missed.PerTank[t])
+            Sql("UPDATE \"deadline\" SET \"ExpectAmt\" = " + std::to_string(-*probe.missed.PerTank[t]) +
+                " WHERE \"TankNum\" = " + std::to_string(t));
+    }
+    const TrialOutcome trial = RecordTrial("p1", 1, 94);
+    ASSERT_EQ(trial.missed.Total, 0);
+    EXPECT_TRUE(Has(Ok({"rescore", db_, "p1", "1"}), "agrees"));
+
+    Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = 'n/a'");
+    const CommandResult text = Run({"rescore", db_, "p1", "1"});
+    EXPECT_EQ(text.status, ExitFailure) << text.out;
+    EXPECT_EQ(text.out.find("agrees"), std::string::npos) << text.out;
+    EXPECT_TRUE(Has(ReportLine(text.out, "MissedBuckets"), "(empty)"));
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ int RunBaselineCommand(const ParsedArgs& args, Console& console)
     const auto jobs = ParseWhole(args.Value("--jobs").value_or(std::to_string(defaultJobs)), 1, MaxJobs);
     if (!jobs) return UsageError(args, console, "--jobs is a whole number 1.." + std::to_string(MaxJobs));
 
-    auto tables = LoadScenario(args.Positional(0));
+    auto tables = LoadScenario(args.Positional(0), console);
     if (!tables) return Failure(args, console, tables.error());
 
     ProgressBar progress(console, "trials", *trials);

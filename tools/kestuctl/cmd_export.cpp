@@ -2,6 +2,7 @@
 #include "kestuctl/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestuctl/load_scenario.h"
 #include "kestuctl/output_file.h"
 
 namespace kestu::ctl {
@@ -15,7 +16,7 @@ int RunExport(const ParsedArgs& args, Console& console)
         return UsageError(args, console, "--table is \"participants\" or \"experiments\", not \"" + which + "\"");
     }
     const ResultTable table = which == "participants" ? ResultTable::Participants : ResultTable::Experiments;
-    auto db = ExperimentDb::Open(args.Positional(0), OpenMode::ReadOnly);
+    auto db = OpenDatabase(args.Positional(0), OpenMode::ReadOnly, console);
     if (!db) return Failure(args, console, db.error());
     auto cells = db.value()->ReadResultCells(table);
     if (!cells) return Failure(args, console, cells.error());
@@ -38,7 +39,8 @@ const Command ExportCommand{
     "in stored order, commas, CR LF line ends, UTF-8, fields with a comma, quote\n"
     "or line break quoted (quotes doubled), dates as yyyy-mm-dd and times as\n"
     "hh:mm:ss, an empty cell where the table has none. --table defaults to\n"
-    "experiments; without --out the CSV goes to standard output.\n\n"
+    "experiments; without --out, or with --out -, the CSV goes to standard\n"
+    "output.\n\n"
     "Example:\n"
     "  kestuctl export KESTU.MDB --out experiments.csv\n"
     "  kestuctl export KESTU.MDB --table participants --out participants.csv\n",

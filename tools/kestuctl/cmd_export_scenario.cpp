@@ -5,6 +5,7 @@
 #include "kestuctl/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestuctl/load_scenario.h"
 #include "kestuctl/output_file.h"
 #include "kestuctl/scenario_csv.h"
 
@@ -16,7 +17,7 @@ int RunExportScenario(const ParsedArgs& args, Console& console)
 {
     const std::string dbPath = args.Positional(0);
     const std::filesystem::path dir = args.Positional(1);
-    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly);
+    auto db = OpenDatabase(dbPath, OpenMode::ReadOnly, console);
     if (!db) return Failure(args, console, db.error());
     std::error_code failed;
     std::filesystem::create_directories(dir, failed);

@@ -1,6 +1,7 @@
 #include "data/experiment_db.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestuctl/load_scenario.h"
 #include "kestuctl/stored_logs.h"
 
 namespace kestu::ctl {
@@ -10,7 +11,7 @@ namespace {
 int RunFetchLogs(const ParsedArgs& args, Console& console)
 {
     const std::string folder = args.Positional(1);
-    auto db = ExperimentDb::Open(args.Positional(0), OpenMode::ReadOnly);
+    auto db = OpenDatabase(args.Positional(0), OpenMode::ReadOnly, console);
     if (!db) return Failure(args, console, db.error());
     const auto written = WriteStoredLogs(*db.value(), args.Value("--user").value_or(""), folder);
     if (!written) return Failure(args, console, written.error());

@@ -1,6 +1,7 @@
 #include "data/experiment_db.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestuctl/load_scenario.h"
 #include "kestuctl/scenario_csv.h"
 #include "trials/message_text.h"
 
@@ -12,6 +13,7 @@ int RunImportScenario(const ParsedArgs& args, Console& console)
 {
     const std::string dbPath = args.Positional(0);
     const std::string dir = args.Positional(1);
+    SayDatabase(console, dbPath);
     const ScenarioCsv read = ReadScenarioCsv(dir);
     for (const std::string& note : read.notes) console.err << "note: " << ForMessage(note, MessageLimit) << "\n";
     if (!read.problems.empty()) {

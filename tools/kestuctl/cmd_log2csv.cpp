@@ -71,7 +71,7 @@ int WriteEveryTick(const ParsedArgs& args, Console& console)
     const std::string logPath = args.Positional(0);
     const std::string dbPath = DatabaseForLog(logPath, args.Value("--db"));
     if (dbPath.empty()) return Failure(args, console, NoDatabaseForLog);
-    auto tables = LoadScenario(dbPath);
+    auto tables = LoadScenario(dbPath, console);
     if (!tables) return Failure(args, console, tables.error());
     const TickSeries series = ReplayTickSeries(tables.value(), logPath);
     if (!series.replay.error.empty()) return Failure(args, console, series.replay.error);
@@ -96,7 +96,8 @@ const Command Log2CsvCommand{
     "Columns: minute,second,kind,switch,tank,water. Each record of the log (a\n"
     "switch action or a STOP, FF or FFR mark, with the clock it happened at)\n"
     "gives 23 rows, one per tank, with the tank's water as the state line holds\n"
-    "it (one decimal). Without --out the CSV goes to standard output.\n\n"
+    "it (one decimal). Without --out, or with --out -, the CSV goes to standard\n"
+    "output.\n\n"
     "--every-tick replays the log through the core, as the replay command does,\n"
     "and writes the plant at every tick instead: columns\n"
     "tick,minute,second,mark,tank,water,missed, 23 rows per tick. Tick 0 is the\n"
@@ -106,7 +107,8 @@ const Command Log2CsvCommand{
     "tick, separated by a space (usually empty); water is the exact value\n"
     "(the shortest decimal that reads back the same); missed holds the buckets\n"
     "still owed when the tank's deadline was judged in that tick (what the\n"
-    "results count as missed), and is empty otherwise. The replay needs the\n"
+    "results count as missed), and is empty otherwise. A log cut off before\n"
+    "the end time with no STOP ends at the tick of its last record. The replay needs the\n"
     "scenario: from DB (a database file or a postgresql:// URL) or, without\n"
     "--db, from KESTU.MDB beside the log; with neither the command fails.\n\n"
     "Example:\n"

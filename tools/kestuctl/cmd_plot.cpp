@@ -60,6 +60,8 @@ std::string Subtitle(const TickSeries& series, const std::string& dbPath)
 {
     const TickRow& last = series.rows.back();
     const std::string ended = series.replay.endedByStop ? "stopped by a STOP at " + FormatClock(last.clock)
+                              : series.replay.cutOffAt  ? "cut off at " + FormatClock(last.clock) +
+                                                             " (the log ends there with no STOP)"
                                                         : "ended at the end time " + FormatClock(last.clock);
     return std::to_string(last.tick) + " ticks replayed, " + ended + "; " + std::to_string(series.judged.size()) +
            " deadlines judged (diamonds); scenario from " + dbPath;
@@ -73,7 +75,7 @@ int RunPlot(const ParsedArgs& args, Console& console)
 
     const std::string dbPath = DatabaseForLog(logPath, args.Value("--db"));
     if (dbPath.empty()) return Failure(args, console, NoDatabaseForLog);
-    auto tables = LoadScenario(dbPath);
+    auto tables = LoadScenario(dbPath, console);
     if (!tables) return Failure(args, console, tables.error());
     TickSeries series = ReplayTickSeries(tables.value(), logPath);
     if (!series.replay.error.empty()) return Failure(args, console, series.replay.error);
@@ -108,7 +110,9 @@ const Command PlotCommand{
     "Lines across the chart, each kind in its own colour in the legend, mark\n"
     "each snapshot save (\"FF 03:10\"), each restore with an arrow to the clock\n"
     "it went back to (\"FFR\" then 03:10) and a STOP that ended the trial\n"
-    "before its end time (\"STOP 01:54\"). A diamond on a tank's line marks\n"
+    "before its end time (\"STOP 01:54\"). A log cut off before its end time\n"
+    "with no STOP (the program died, or a record could not be written) is\n"
+    "drawn to its last record only, and the line under the title says so. A diamond on a tank's line marks\n"
     "each deadline of the scenario that the replay judged, at the tick it was\n"
     "judged, with a dashed guide naming the tanks due; the legend gives each\n"
     "tank's clock and buckets owed (what counts as missed). Deadlines after a\n"

@@ -11,6 +11,7 @@
 #include "data/experiment_db.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestuctl/load_scenario.h"
 #include "kestuctl/plain_number.h"
 #include "kestuctl/progress_bar.h"
 #include "kestuctl/replay_run.h"
@@ -25,32 +26,77 @@ namespace {
 
 std::string Shown(const std::string& text) { return ForMessage(text, MessageLimit); }
 
-// Rescores one row; prints its lines and returns whether it agrees.
-bool RescoreRow(const ExperimentRow& row, const ScenarioTables& tables, const std::filesystem::path& logFolder,
-                const std::string& userId, std::ostream& out)
+enum class Verdict { Agrees, Incomplete, Disagrees };
+
+// Where each trial's log is read: the file USERID.N beside an SQLite
+// database when it is there, otherwise the copy in table "TrialLogs" (a
+// study on a server keeps its logs only there).
+struct LogFinder {
+    std::filesystem::path folder;  // beside the database; empty for a server
+    StoredLogs& stored;
+
+    // The log to replay and where it came from; a path that does not exist
+    // when neither has it (the replay then says so).
+    std::pair<std::string, LogSource> Find(const std::string& userId, long long trial, std::string& error) const
+    {
+        const std::string beside = folder.empty() ? TrialLogName(userId, trial) : (folder / TrialLogName(userId, trial)).string();
+        std::error_code notFile;
+        if (!folder.empty() && std::filesystem::is_regular_file(beside, notFile)) return {beside, LogSource::File};
+        auto fetched = stored.Fetch(trial);
+        if (!fetched) {
+            error = "the log is not beside the database and table \"TrialLogs\" cannot be read: " + fetched.error();
+            return {beside, LogSource::File};
+        }
+        if (!fetched.value()) {
+            error = folder.empty() ? "table \"TrialLogs\" holds no log " + beside
+                                   : beside + ": the trial log does not exist, nor does table \"TrialLogs\" hold a copy of it";
+            return {beside, LogSource::File};
+        }
+        return {*fetched.value(), LogSource::Database};
+    }
+};
+
+// Rescores one row; prints its lines and returns what it found.
+Verdict RescoreRow(const ExperimentRow& row, const ScenarioTables& tables, const LogFinder& logs,
+                   const std::string& userId, std::ostream& out)
 {
     if (!row.Experiment) {
         out << "row " << row.rowid << ": MISMATCH: the row has no trial number in column \"Experiment\"\n";
-        return false;
+        return Verdict::Disagrees;
     }
     const long long trial = *row.Experiment;
-    const std::string logPath = (logFolder / TrialLogName(userId, trial)).string();
+    std::string missing;
+    const auto [logPath, source] = logs.Find(userId, trial, missing);
+    if (!missing.empty()) {
+        out << "trial " << trial << ": MISMATCH: the log cannot be replayed: " << Shown(missing) << "\n";
+        return Verdict::Disagrees;
+    }
     const ReplayOutcome replay = ReplayInScratch(tables, logPath);
+    const std::string shownLog = source == LogSource::File ? Shown(logPath) : "table TrialLogs";
     if (!replay.error.empty()) {
-        out << "trial " << trial << ": MISMATCH: the log cannot be replayed: " << Shown(replay.error) << "\n";
-        return false;
+        out << "trial " << trial << ": MISMATCH: the log (" << shownLog << ") cannot be replayed: " << Shown(replay.error) << "\n";
+        return Verdict::Disagrees;
     }
     const std::vector<FieldCheck> checks = CompareWithReplay(row, replay);
     bool agrees = true;
     for (const FieldCheck& check : checks) agrees = agrees && check.agrees;
-    out << "trial " << trial << " (" << Shown(logPath) << "): " << (agrees ? "agrees" : "DISAGREES") << "\n";
+    const Verdict verdict = IsIncomplete(row, replay) ? Verdict::Incomplete
+                            : agrees                   ? Verdict::Agrees
+                                                       : Verdict::Disagrees;
+    out << "trial " << trial << " (" << shownLog << ", " << LogSourceWord(source) << "): ";
+    if (verdict == Verdict::Incomplete) {
+        out << "INCOMPLETE: cut off at " << FormatClock(*replay.cutOffAt)
+            << " (the log ends there with no STOP, and the row holds no result)\n";
+    } else {
+        out << (agrees ? "agrees" : "DISAGREES") << "\n";
+    }
     out << "    " << std::left << std::setw(15) << "field" << std::setw(24) << "stored" << std::setw(24)
         << "replayed" << "check\n";
     for (const FieldCheck& check : checks) {
         out << "    " << std::setw(15) << check.field << std::setw(24) << check.stored << std::setw(24)
             << check.replayed << (check.agrees ? "ok" : "MISMATCH") << "\n";
     }
-    return agrees;
+    return verdict;
 }
 
 std::string Counted(std::size_t n, const std::string& one, const std::string& many)
@@ -98,7 +144,7 @@ int RunRescore(const ParsedArgs& args, Console& console)
                                                              args.positionals[2] + "\"");
     }
 
-    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly);
+    auto db = OpenDatabase(dbPath, OpenMode::ReadOnly, console);
     if (!db) return Failure(args, console, db.error());
     auto tables = db.value()->ReadScenario();
     if (!tables) return Failure(args, console, tables.error());
@@ -113,32 +159,39 @@ int RunRescore(const ParsedArgs& args, Console& console)
                                           (onlyTrial ? ", trial " + std::to_string(*onlyTrial) : std::string()));
     }
 
-    // Trial logs live beside an SQLite file; a study on a server is re-scored
-    // from the copies it keeps, written out to a scratch folder first.
+    // Trial logs live beside an SQLite file, and the database keeps a copy of
+    // each: a log missing beside the file, or any log of a study on a
+    // server, is written out from that copy to a scratch folder first.
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) return Failure(args, console, "cannot make a temporary folder for the logs");
+    StoredLogs stored(*db.value(), userId, scratch.path().toStdString());
     std::error_code failed;
-    std::optional<QTemporaryDir> scratch;
+    const bool server = LooksLikeServerUrl(dbPath);
     std::filesystem::path logFolder;
-    if (LooksLikeServerUrl(dbPath)) {
-        scratch.emplace();
-        if (!scratch->isValid()) return Failure(args, console, "cannot make a temporary folder for the logs");
-        const auto written = WriteStoredLogs(*db.value(), userId, scratch->path().toStdString());
+    if (server) {
+        // Every stored log is written out, so that one no row names is found too.
+        const auto written = WriteStoredLogs(*db.value(), userId, scratch.path().toStdString());
         if (!written) return Failure(args, console, written.error());
-        logFolder = scratch->path().toStdString();
+        logFolder = scratch.path().toStdString();
     } else {
         logFolder = std::filesystem::absolute(dbPath, failed).lexically_normal().parent_path();
         if (failed) return Failure(args, console, dbPath + ": its folder cannot be found (" + failed.message() + ")");
     }
+    const LogFinder finder{server ? std::filesystem::path() : logFolder, stored};
     ProgressBar progress(console, "rescoring", static_cast<long long>(rows.size()));
     std::ostringstream report;
-    std::size_t disagreeing = 0;
+    std::size_t disagreeing = 0, incomplete = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (!RescoreRow(rows[i], tables.value(), logFolder, userId, report)) ++disagreeing;
+        const Verdict verdict = RescoreRow(rows[i], tables.value(), finder, userId, report);
+        disagreeing += verdict == Verdict::Disagrees;
+        incomplete += verdict == Verdict::Incomplete;
         progress.Update(static_cast<long long>(i + 1));
     }
     progress.Finish();
     std::string summary = std::to_string(rows.size()) + (rows.size() == 1 ? " trial: " : " trials: ") +
-                          std::to_string(rows.size() - disagreeing) + " agree, " + std::to_string(disagreeing) +
-                          " disagree";
+                          std::to_string(rows.size() - disagreeing - incomplete) + " agree, " +
+                          std::to_string(disagreeing) + " disagree, " + std::to_string(incomplete) +
+                          " incomplete (cut off)";
     const std::size_t unpaired = ReportUnpaired(rows, read.value(), !onlyTrial, logFolder, userId, report, summary);
     console.out << report.str() << summary << "\n";
     return disagreeing == 0 && unpaired == 0 ? ExitOk : ExitFailure;
@@ -152,15 +205,20 @@ const Command RescoreCommand{
     "Check a participant's results by replaying their logs.",
     "For each of the participant's rows in table Experiments (only trial TRIAL's\n"
     "when given; every one with --all or without TRIAL), the log USERID.TRIAL\n"
-    "beside DB (for a study on a server: the copy in its table TrialLogs)\n"
-    "is replayed headless and MissedBuckets, BusyTime, SweepTime and\n"
-    "IdleTime are compared with the row (missed buckets exactly, shares within\n"
-    "1e-9). Each field is marked ok or MISMATCH. A row of a trial whose window was\n"
-    "closed before the end holds no result; its log, ending with STOP, agrees.\n"
+    "beside DB or, when it is not there (a study on a server, or one copied\n"
+    "into one file elsewhere), its copy in table TrialLogs is replayed headless;\n"
+    "each trial's line says which was used (file or database). MissedBuckets,\n"
+    "BusyTime, SweepTime and IdleTime are compared with the row (missed buckets\n"
+    "exactly, shares within 1e-9), a cell holding text being no figure. Each\n"
+    "field is marked ok or MISMATCH. A row of a trial whose window was closed\n"
+    "before the end holds no result; its log, ending with STOP, agrees. A trial\n"
+    "cut off (its log ends before the end time with no STOP: the program died,\n"
+    "or a record could not be written) whose row holds no result is reported\n"
+    "as INCOMPLETE with the clock of its last record; with a result it disagrees.\n"
     "Two rows with the same trial number, and (without TRIAL) a log USERID.N\n"
     "beside DB whose N no row holds, are each reported as a MISMATCH too.\n"
     "Exit status 1 when any trial disagrees, its log cannot be replayed, or a\n"
-    "row or log has no partner.\n\n"
+    "row or log has no partner; an incomplete trial alone leaves it 0.\n\n"
     "Example:\n"
     "  kestuctl rescore KESTU.MDB ab12 --all\n"
     "  kestuctl rescore KESTU.MDB ab12 5\n",

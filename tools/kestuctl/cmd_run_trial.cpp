@@ -8,6 +8,7 @@
 #include "data/participant_lock.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestuctl/load_scenario.h"
 #include "kestuctl/plain_number.h"
 #include "trials/headless_trial.h"
 #include "trials/number_text.h"
@@ -71,6 +72,7 @@ int RunTrial(const ParsedArgs& args, Console& console)
         if (!parsed) return UsageError(args, console, "--seed is a whole number 0 or more");
         seed = static_cast<std::uint64_t>(*parsed);
     }
+    SayDatabase(console, dbPath);
 
     const auto lock = ParticipantLock::Take(dbPath, userId);
     if (!lock) return Failure(args, console, lock.error());

@@ -3,13 +3,40 @@
 #include <filesystem>
 #include <system_error>
 
-#include "data/experiment_db.h"
+#include <ostream>
+
+#include "data/database_location.h"
+#include "trials/message_text.h"
 
 namespace kestu::ctl {
 
-Result<ScenarioTables> LoadScenario(const std::string& dbPath)
+std::optional<std::string> DatabaseShown(const std::string& location)
 {
-    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly);
+    const auto parsed = ParseDatabaseLocation(location);
+    if (!parsed) return std::nullopt;
+    if (const auto& server = parsed.value().server) {
+        return "postgresql://" + server->user + (server->user.empty() ? "" : "@") + server->host + ":" +
+               std::to_string(server->port) + "/" + server->database + " (server)";
+    }
+    std::error_code failed;
+    const std::filesystem::path full = std::filesystem::absolute(location, failed).lexically_normal();
+    return (failed ? location : full.string()) + " (SQLite file)";
+}
+
+void SayDatabase(Console& console, const std::string& location)
+{
+    if (const auto shown = DatabaseShown(location)) console.err << "kestuctl: database " << ForMessage(*shown, 1000) << "\n";
+}
+
+Result<std::unique_ptr<ExperimentDb>> OpenDatabase(const std::string& location, OpenMode mode, Console& console)
+{
+    SayDatabase(console, location);
+    return ExperimentDb::Open(location, mode);
+}
+
+Result<ScenarioTables> LoadScenario(const std::string& dbPath, Console& console)
+{
+    auto db = OpenDatabase(dbPath, OpenMode::ReadOnly, console);
     if (!db) return Result<ScenarioTables>::Fail(db.error());
     return db.value()->ReadScenario();
 }

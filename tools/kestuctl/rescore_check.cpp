@@ -20,13 +20,22 @@ FieldCheck Compare(const std::string& field, const std::optional<double>& stored
     return {field, Shown(stored), Shown(replayed), agrees};
 }
 
+bool NoResult(const ExperimentRow& row) { return !row.MissedBuckets && !row.BusyTime && !row.SweepTime && !row.IdleTime; }
+
 }  // namespace
+
+bool IsIncomplete(const ExperimentRow& row, const ReplayOutcome& replay) { return replay.cutOffAt && NoResult(row); }
 
 std::vector<FieldCheck> CompareWithReplay(const ExperimentRow& row, const ReplayOutcome& replay)
 {
     const PlantState& plant = replay.trial.plant;
     const std::string stopped = "stopped at " + FormatClock(plant.Clock);
     if (!row.MissedBuckets && replay.endedByStop) return {{"result", "(empty)", stopped, true}};
+    if (replay.cutOffAt) {
+        const std::string cut = "cut off at " + FormatClock(*replay.cutOffAt);
+        if (NoResult(row)) return {{"result", "(empty)", cut, true}};
+        return {{"end", "reached", cut, false}};
+    }
 
     std::vector<FieldCheck> checks;
     if (replay.endedByStop) checks.push_back({"end", "reached", stopped, false});

@@ -24,7 +24,12 @@ struct FieldCheck {
 // MissedBuckets exactly, BusyTime, SweepTime and IdleTime within
 // ShareTolerance, an empty cell only with a figure that does not exist. A row
 // with no result (the window closed before the end) agrees with a log that
-// ends with an early STOP.
+// ends with an early STOP. A log cut off before the end time (no STOP) never
+// agrees with a row that holds a result.
 std::vector<FieldCheck> CompareWithReplay(const ExperimentRow& row, const ReplayOutcome& replay);
+
+// A trial cut off (its log ends before the end time with no STOP) whose row
+// holds no result: nothing can be compared, and nothing disagrees.
+bool IsIncomplete(const ExperimentRow& row, const ReplayOutcome& replay);
 
 }  // namespace kestu::ctl

@@ -1,5 +1,7 @@
 #include "kestuctl/stored_logs.h"
 
+#include "kestuctl/trial_pairing.h"
+
 #include <filesystem>
 
 #include "trials/file_sink.h"
@@ -35,6 +37,33 @@ Result<WrittenLogs> WriteStoredLogs(ExperimentDb& db, const std::string& userId,
         ++done.written;
     }
     return done;
+}
+
+const char* LogSourceWord(LogSource source) { return source == LogSource::File ? "file" : "database"; }
+
+StoredLogs::StoredLogs(ExperimentDb& db, std::string userId, std::string folder)
+    : db_(db), userId_(std::move(userId)), folder_(std::move(folder))
+{
+}
+
+Result<std::optional<std::string>> StoredLogs::Fetch(long long trial)
+{
+    using Outcome = Result<std::optional<std::string>>;
+    if (!logs_) {
+        auto read = db_.ReadTrialLogs(userId_);
+        if (!read) return Outcome::Fail(read.error());
+        logs_ = std::move(read).value();
+    }
+    for (const TrialLogCopy& log : *logs_) {
+        if (log.UserID != userId_ || log.Experiment != trial) continue;
+        // A User ID that could reach outside the folder never names the file.
+        const std::string name = IsValidUserId(userId_) ? TrialLogName(userId_, trial) : "trial." + std::to_string(trial);
+        const std::string path = (std::filesystem::path(folder_) / name).string();
+        const Status written = ReplaceFile(path, log.Bytes);
+        if (!written) return Outcome::Fail(path + ": cannot be written (" + written.error() + ")");
+        return Outcome::Ok(std::optional<std::string>(path));
+    }
+    return Outcome::Ok(std::nullopt);
 }
 
 }  // namespace kestu::ctl

@@ -18,4 +18,25 @@ struct WrittenLogs {
 // written over, and is a failure naming it.
 Result<WrittenLogs> WriteStoredLogs(ExperimentDb& db, const std::string& userId, const std::string& folder);
 
+// Where a trial's log was read from: its file, or the copy the database keeps
+// in table "TrialLogs".
+enum class LogSource { File, Database };
+const char* LogSourceWord(LogSource source);  // "file", "database"
+
+// A participant's logs as table "TrialLogs" keeps them, read once and looked
+// up by trial number; each copy asked for is written into `folder` to be replayed.
+class StoredLogs {
+public:
+    StoredLogs(ExperimentDb& db, std::string userId, std::string folder);
+    // The file holding trial `trial`'s stored copy: nothing when the table
+    // has none, a fault when the table cannot be read or the file written.
+    Result<std::optional<std::string>> Fetch(long long trial);
+
+private:
+    ExperimentDb& db_;
+    std::string userId_;
+    std::string folder_;
+    std::optional<std::vector<TrialLogCopy>> logs_;
+};
+
 }  // namespace kestu::ctl

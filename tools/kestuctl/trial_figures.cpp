@@ -18,6 +18,7 @@ TrialFigures FiguresOf(const ReplayOutcome& replay)
     TrialFigures f;
     f.endClock = FormatClock(plant.Clock);
     f.endedByStop = replay.endedByStop;
+    f.cutOff = replay.cutOffAt.has_value();
     f.ticks = replay.trial.ticks;
     f.missedBuckets = replay.trial.missed.Total;
     f.missedPerTank = replay.trial.missed.PerTank;
@@ -30,13 +31,23 @@ TrialFigures FiguresOf(const ReplayOutcome& replay)
     return f;
 }
 
-std::string FiguresText(const std::string& logPath, const TrialFigures& f)
+namespace {
+
+std::string HowItEnded(const TrialFigures& f)
+{
+    if (f.endedByStop) return " (stopped before the end time: the log ends with STOP)";
+    if (f.cutOff) return " (the trial was cut off here: the log ends before the end time with no STOP)";
+    return " (the trial's end time)";
+}
+
+}  // namespace
+
+std::string FiguresText(const std::string& logPath, const TrialFigures& f, const std::string& source)
 {
     std::ostringstream text;
-    text << "log:             " << logPath << "\n"
-         << "end clock:       " << f.endClock
-         << (f.endedByStop ? " (stopped before the end time: the log ends with STOP)" : " (the trial's end time)")
-         << "\n"
+    text << "log:             " << logPath
+         << (source == "file" ? "" : " (the copy in table TrialLogs of the database)") << "\n"
+         << "end clock:       " << f.endClock << HowItEnded(f) << "\n"
          << "missed buckets:  " << f.missedBuckets << "\n"
          << "missed per tank (- where no deadline was judged):\n";
     std::ostringstream tanks, missed;
@@ -56,12 +67,14 @@ std::string FiguresText(const std::string& logPath, const TrialFigures& f)
     return text.str();
 }
 
-std::string FiguresJson(const std::string& logPath, const TrialFigures& f)
+std::string FiguresJson(const std::string& logPath, const TrialFigures& f, const std::string& source)
 {
     QJsonObject object;
     object["log"] = QString::fromStdString(logPath);
+    object["logSource"] = QString::fromStdString(source);
     object["endClock"] = QString::fromStdString(f.endClock);
     object["endedByStop"] = f.endedByStop;
+    object["cutOff"] = f.cutOff;
     object["ticks"] = static_cast<double>(f.ticks);
     object["missedBuckets"] = static_cast<double>(f.missedBuckets);
     QJsonArray perTank;  // index = tank; null where no deadline was judged

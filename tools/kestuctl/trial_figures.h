@@ -14,6 +14,7 @@ namespace kestu::ctl {
 struct TrialFigures {
     std::string endClock;  // "08:00"
     bool endedByStop = false;
+    bool cutOff = false;   // the log has no STOP and ends before the end time, at endClock
     long long ticks = 0;  // ticks the replay ran
     long long missedBuckets = 0;
     std::array<std::optional<int>, TankCount> missedPerTank{};  // empty where no deadline was judged
@@ -23,8 +24,9 @@ struct TrialFigures {
 
 TrialFigures FiguresOf(const ReplayOutcome& replay);
 
-// The figures as lines of text, and as one JSON object.
-std::string FiguresText(const std::string& logPath, const TrialFigures& figures);
-std::string FiguresJson(const std::string& logPath, const TrialFigures& figures);
+// The figures as lines of text, and as one JSON object. `source` says where
+// the log was read: "file", or "database" for a copy kept in table TrialLogs.
+std::string FiguresText(const std::string& logPath, const TrialFigures& figures, const std::string& source = "file");
+std::string FiguresJson(const std::string& logPath, const TrialFigures& figures, const std::string& source = "file");
 
 }  // namespace kestu::ctl
