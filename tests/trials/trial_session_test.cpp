@@ -112,6 +112,13 @@ TEST_F(TrialTest, NoTrialRunsWithoutALogOfItsOwn)
     EXPECT_TRUE(session->controls.SimulateEnabled);
 }
 
+// What the participant reads when the results wait in `file`.
+std::string KeptMessage(const std::string& file)
+{
+    return "The study's server cannot be reached, so this trial's results are kept on this computer, in " + file +
+           ", and are delivered at the next start of Kestu or by kestuctl sync.";
+}
+
 // The files of the folder whose names start with `prefix`.
 std::vector<std::string> FilesStartingWith(const std::filesystem::path& dir, const std::string& prefix)
 {
@@ -187,6 +194,20 @@ TEST_F(TrialTest, AHeadlessRunSetsAsideALogThatNoTrialClaimed)
     ASSERT_EQ(run.messages.size(), 1u);
     EXPECT_NE(run.messages[0].find("moved aside as"), std::string::npos) << run.messages[0];
     EXPECT_EQ(FilesStartingWith(dir, "ann.5.").size(), 1u);
+
+    // What kestuctl run-trial prints when the results are kept, or kept nowhere.
+    store.failComplete = "FATAL:  the database system is shutting down";
+    store.keptIn = (dir / "KESTU.OUTBOX").string();
+    ParticipantTrial kept = RunParticipantTrial(participant, store, dir.string(), 4);
+    EXPECT_FALSE(kept.completed);
+    EXPECT_EQ(kept.messages, std::vector<std::string>{KeptMessage((dir / "KESTU.OUTBOX").string())});
+    store.keptIn.reset();
+    ParticipantTrial lost = RunParticipantTrial(participant, store, dir.string(), 5);
+    EXPECT_FALSE(lost.completed);
+    ASSERT_EQ(lost.messages.size(), 1u);
+    EXPECT_EQ(lost.messages[0].rfind("This trial's results could not be recorded. Please write them down", 0), 0u)
+        << lost.messages[0];
+    EXPECT_NE(lost.messages[0].find("\nUser ID: ann\nTrial: 7\n"), std::string::npos) << lost.messages[0];
 }
 
 // The Random method clicks at setup (the reference trials replay those clicks
@@ -256,9 +277,7 @@ TEST_F(TrialTest, ResultsTheDatabaseCouldNotTakeAreSaidToBeKeptOrShownToBeWritte
     StartTrial();
     RunToEnd();
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0], "The study's server cannot be reached, so this trial's results are kept on this "
-                          "computer, in /lab/study/KESTU.OUTBOX, and are delivered at the next start of Kestu "
-                          "or by kestuctl sync.");
+    EXPECT_EQ(reports[0], KeptMessage("/lab/study/KESTU.OUTBOX"));
     ASSERT_EQ(details.size(), 1u);
     EXPECT_NE(details[0].find("57P01"), std::string::npos) << details[0];
     session->CloseWindow();
