@@ -311,6 +311,19 @@ TEST_F(TrialTest, ResultsTheDatabaseCouldNotTakeAreSaidToBeKeptOrShownToBeWritte
     EXPECT_EQ(reports[0].find("FATAL"), std::string::npos);
     ASSERT_EQ(details.size(), 1u);
     EXPECT_EQ(details[0], serverText);
+
+    // A window closed mid-trial: its log is what waits on this computer.
+    store.failComplete.clear();
+    store.failLog = serverText;
+    store.keptIn = "/lab/study/KESTU.OUTBOX";
+    reports.clear();
+    details.clear();
+    OpenWindow();
+    StartTrial();
+    Ticks(3);
+    session->CloseWindow();
+    EXPECT_EQ(reports, std::vector<std::string>{KeptMessage("/lab/study/KESTU.OUTBOX")});
+    EXPECT_EQ(details, std::vector<std::string>{serverText});
 }
 
 TEST_F(TrialTest, BadScenarioIsReportedAndNothingIsSetUp)
