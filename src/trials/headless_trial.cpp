@@ -45,15 +45,20 @@ TrialOutcome OutcomeOf(TrialSession& session, long long ticks)
 ParticipantTrial DriveTrial(TrialSession& session, const ParticipantState& participant, long long maxTicks)
 {
     ParticipantTrial run;
-    session.host.report = [&run](const std::string&, const std::string& text) { run.messages.push_back(text); };
+    int failures = 0;
+    session.host.report = [&run, &failures](const std::string&, const std::string& text) {
+        run.messages.push_back(text);
+        ++failures;
+    };
+    // A notice (a log set aside at setup) is shown, and the trial goes on.
+    session.host.notice = [&run](const std::string&, const std::string& text) { run.messages.push_back(text); };
     if (!session.trial.LoadPlant()) return run;
-    session.trial.SetUpTrial();
-    if (run.messages.empty()) session.trial.StartOrStop();
+    if (session.trial.SetUpTrial() && failures == 0) session.trial.StartOrStop();
     if (session.engine.TimerRunning()) run.trialNum = participant.TrialNum;
     const long long ticks = RunTicks(session, maxTicks);
     const bool reachedEnd = run.trialNum > 0 && session.runEnd == RunEnd::AtEndTime;
     session.CloseWindow();
-    run.completed = reachedEnd && run.messages.empty();  // the close may still report a failure
+    run.completed = reachedEnd && failures == 0;  // the close may still report a failure
     run.trial = OutcomeOf(session, ticks);
     return run;
 }

@@ -37,7 +37,7 @@ TrialOutcome RunHeadlessTrial(const ScenarioTables& tables, const HeadlessOption
 struct ParticipantTrial {
     int trialNum = 0;               // the number the trial ran under; 0 when it never started
     bool completed = false;         // it reached its end time and its row has its results
-    std::vector<std::string> messages;  // what the window would have shown, in order
+    std::vector<std::string> messages;  // what the window would have shown, in order (notices too)
     TrialOutcome trial;
 };
 ParticipantTrial RunParticipantTrial(ParticipantState& participant, ExperimentStore& store, const std::string& folder,

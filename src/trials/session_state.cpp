@@ -1,8 +1,12 @@
 #include "trials/session_state.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <unistd.h>
 #include <utility>
+
+#include "trials/message_text.h"
 
 namespace kestu {
 
@@ -15,6 +19,35 @@ WallClock SystemWallClock()
     std::strftime(date, sizeof date, "%Y-%m-%d", &local);
     std::strftime(time, sizeof time, "%H:%M:%S", &local);
     return {date, time};
+}
+
+std::string UtcStamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02dT%02d%02d%02dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                  utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return stamp;
+}
+
+void WriteDetailToStandardError(const std::string& text)
+{
+    const WallClock now = SystemWallClock();
+    std::string out = "Kestu " + now.Date + " " + now.Time + ":";
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string line = text.substr(at, end - at);
+        // libpq indents its continuation lines with tabs.
+        while (!line.empty() && (line.front() == '\t' || line.front() == ' ')) line.erase(0, 1);
+        if (!line.empty()) out += " " + ForMessage(line, 2000);
+        at = end + 1;
+    }
+    out += "\n";
+    std::fputs(out.c_str(), stderr);
+    std::fflush(stderr);
 }
 
 std::string ThisComputer()
@@ -50,6 +83,19 @@ void SessionState::Notify()
 void SessionState::Report(const std::string& text)
 {
     if (host.report) host.report("Kestu Simulation", text);
+}
+
+void SessionState::Notice(const std::string& text)
+{
+    if (host.notice)
+        host.notice("Kestu Simulation", text);
+    else
+        Report(text);
+}
+
+void SessionState::Detail(const std::string& text)
+{
+    if (host.detail && !text.empty()) host.detail(text);
 }
 
 }  // namespace kestu

@@ -19,12 +19,26 @@ struct WallClock {
 };
 WallClock SystemWallClock();
 
+// The time now in UTC as 20261207T031500Z: no locale, no zone of this computer.
+std::string UtcStamp();
+
 // This computer's name, as trial logs and the lab's seats record it.
 std::string ThisComputer();
 
+// Writes "Kestu 2026-12-07 03:15:00: " and the text's lines, each made
+// printable, to standard error.
+void WriteDetailToStandardError(const std::string& text);
+
 // What the window (or a headless runner) lends the trial operations.
 struct SessionHost {
+    // A failure the participant must read.
     std::function<void(const std::string& title, const std::string& text)> report;
+    // Something the participant is told while the trial goes on; without
+    // one, it is reported as a failure would be.
+    std::function<void(const std::string& title, const std::string& text)> notice;
+    // The technical detail behind a message (a database's own text), for the
+    // experimenter: standard error, once, with the time.
+    std::function<void(const std::string& text)> detail = WriteDetailToStandardError;
     std::function<void()> controlsChanged;
     std::function<void()> restartTimer;  // the tick interval starts afresh
     std::function<void(bool running)> timerChanged;  // start or stop the tick source
@@ -62,6 +76,8 @@ struct SessionState {
     std::string ProgramPath(const std::string& fileName) const;
     void Notify();
     void Report(const std::string& text);
+    void Notice(const std::string& text);
+    void Detail(const std::string& text);
 };
 
 }  // namespace kestu

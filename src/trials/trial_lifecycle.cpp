@@ -8,6 +8,9 @@
 #include "trials/number_text.h"
 #include "trials/snapshot_keeper.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace kestu {
@@ -17,6 +20,36 @@ bool IsEmptyRegularFile(const std::string& path)
 {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0;
+}
+
+bool IsRegularFile(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Renames `from` to `to`, never over a file that exists. Empty on success,
+// else the system's reason.
+std::string RenameWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+    return SystemReason(errno);
+}
+
+// A share as the participant reads it: "0.43125", or "none" when no tick counted.
+std::string ShareText(const std::optional<double>& share)
+{
+    if (!share) return "none";
+    std::string text = FormatNumber(*share);
+    if (text.rfind(".", 0) == 0) text.insert(0, "0");
+    if (text.rfind("-.", 0) == 0) text.insert(1, "0");
+    return text;
+}
+
+std::string KeptText(const std::string& file)
+{
+    return "The study's server cannot be reached, so this trial's results are kept on this computer, in " +
+           ForMessage(file, 1000) + ", and are delivered at the next start of Kestu or by kestuctl sync.";
 }
 }  // namespace
 
@@ -32,6 +65,18 @@ void TrialLifecycle::ReportDbFailure(const Result<T>& outcome)
     if (outcome.ok() || dbFailureReported_) return;
     dbFailureReported_ = true;
     s_.Report("The experiment database could not record this trial:\n" + outcome.error());
+}
+
+void TrialLifecycle::ReportStoreFailure(const Status& outcome)
+{
+    if (outcome.ok() || dbFailureReported_) return;
+    if (const auto kept = s_.store.ResultsKeptIn()) {
+        dbFailureReported_ = true;
+        s_.Detail(outcome.error());
+        s_.Report(KeptText(*kept));
+        return;
+    }
+    ReportDbFailure(outcome);
 }
 
 bool TrialLifecycle::LoadPlant()
@@ -149,17 +194,48 @@ bool TrialLifecycle::CreateTrialLog()
 {
     DiscardUnstartedLog();  // a setup done again replaces the one that never started
     const std::string path = s_.ProgramPath(TrialLogFileName(s_.participant.UserID, s_.participant.TrialNum + 1));
+    const int trialNum = s_.participant.TrialNum + 1;
     Status created = s_.log.Create(path);
     // An empty log is what a copy killed between its setup and its start
     // leaves; it holds nothing, so the trial may take its number.
     if (!created && IsEmptyRegularFile(path) && RemoveRegularFile(path)) created = s_.log.Create(path);
+    std::string why;
+    if (!created && SetAsideUnclaimedLog(path, trialNum, why)) created = s_.log.Create(path);
     if (!created) {
         s_.Report("The trial log " + ForMessage(path, 1000) + " cannot be created (" + created.error() +
-                  "); an existing log is never written over, so the trial cannot be set up.");
+                  "); an existing log is never written over, so the trial cannot be set up." + why);
         return false;
     }
     trialStarted_ = false;
     logStored_ = false;
+    return true;
+}
+
+// The Random method clicks while the trial is set up, so a copy stopped
+// before its start may leave a log with records under a number it never
+// claimed. The log is kept, under another name, for the experimenter.
+bool TrialLifecycle::SetAsideUnclaimedLog(const std::string& path, int trialNum, std::string& why)
+{
+    if (!IsRegularFile(path)) return false;
+    const Result<bool> claimed = s_.store.TrialClaimed({s_.participant.UserID, trialNum});
+    if (!claimed) {
+        why = " Whether trial " + std::to_string(trialNum) + " was started cannot be read: " + claimed.error();
+        return false;
+    }
+    if (claimed.value()) return false;  // the log of a trial that ran
+    const std::string stamp = UtcStamp();
+    std::string aside = path + ".unclaimed-" + stamp;
+    std::string failed = RenameWithoutReplacing(path, aside);
+    for (int n = 2; failed == SystemReason(EEXIST) && n < 100; ++n)
+        failed = RenameWithoutReplacing(path, aside = path + ".unclaimed-" + stamp + "-" + std::to_string(n));
+    if (!failed.empty()) {
+        why = " It is the log of a setup that never started, but it cannot be moved aside (" + failed + ").";
+        return false;
+    }
+    SyncParentFolder(aside);
+    s_.Notice("The trial log " + ForMessage(path, 1000) + " is from a setup of trial " + std::to_string(trialNum) +
+              " that never started; it has been moved aside as " + ForMessage(aside, 1000) +
+              " and the trial is set up afresh.");
     return true;
 }
 
@@ -281,7 +357,9 @@ void TrialLifecycle::DeadlineCheckPoint()
         c.DetailFBVisible = true;
 
     if (s_.participant.ExperimentMode()) {
-        if (!RecordResults()) return;
+        // The trial ended now, however long a message shown while its
+        // results are stored keeps the participant reading.
+        if (!RecordResults(s_.host.now())) return;
     } else if (s_.participant.TrainingMode && s_.participant.FeedforwardOn) {
         c.FFVisible = true;
         c.FFEnabled = false;
@@ -292,39 +370,59 @@ void TrialLifecycle::DeadlineCheckPoint()
 
 // Never a completed row for a trial without its whole log, in the file and
 // in the database; a failure to finish the log has already stopped the trial.
-bool TrialLifecycle::RecordResults()
+// The participant reads one message, after every write was tried.
+bool TrialLifecycle::RecordResults(const WallClock& ended)
 {
+    Status logged = Ok();
     if (s_.writeTrialLog) {
         if (!FinishTrialLog()) return false;
-        StoreTrialLog();
+        logged = StoreTrialLog(ended);
     }
     const PlantState& p = s_.plant();
     ExperimentResult result;
-    result.EndTime = s_.host.now().Time;
+    result.EndTime = ended.Time;
     result.MissedBuckets = static_cast<double>(s_.missed.Total);
     if (auto shares = ComputeShares(p.ElapsedTicks, p.BusyPumpTicks, p.SweepPumpTicks)) {
         result.BusyTime = shares->BusyTime;
         result.SweepTime = shares->SweepTime;
         result.IdleTime = shares->IdleTime;
     }
-    ReportDbFailure(s_.store.CompleteExperiment({s_.participant.UserID, s_.participant.TrialNum}, result));
+    const Status completed = s_.store.CompleteExperiment({s_.participant.UserID, s_.participant.TrialNum}, result);
+    if (logged && completed) return true;
+
+    // Shown even after an earlier message: the participant must learn where the results are.
+    dbFailureReported_ = true;
+    std::string detail = logged ? std::string() : logged.error();
+    if (!completed) detail += (detail.empty() ? "" : "\n") + completed.error();
+    s_.Detail(detail);
+    if (const auto kept = s_.store.ResultsKeptIn()) {
+        s_.Report(KeptText(*kept));
+    } else if (!completed) {
+        s_.Report("This trial's results could not be recorded. Please write them down and give them to the "
+                  "experimenter:\nUser ID: " + s_.participant.UserID +
+                  "\nTrial: " + std::to_string(s_.participant.TrialNum) +
+                  "\nEnd time: " + result.EndTime +
+                  "\nMissed buckets: " + std::to_string(s_.missed.Total) +
+                  "\nBusy time: " + ShareText(result.BusyTime) +
+                  "\nSweep time: " + ShareText(result.SweepTime) +
+                  "\nIdle time: " + ShareText(result.IdleTime));
+    } else {
+        s_.Report("The experiment database recorded this trial's results but could not keep a copy of its log; "
+                  "the log is in " + ForMessage(s_.log.Path(), 1000) + ".");
+    }
     return true;
 }
 
 // The database keeps a copy of the finished log, once per trial.
-void TrialLifecycle::StoreTrialLog()
+Status TrialLifecycle::StoreTrialLog(const WallClock& at)
 {
-    if (logStored_ || s_.log.Path().empty()) return;
+    if (logStored_ || s_.log.Path().empty()) return Ok();
     logStored_ = true;
-    const WallClock now = s_.host.now();
-    TrialLogCopy copy{s_.participant.UserID, s_.participant.TrialNum, ThisComputer(), {}, now.Date + " " + now.Time};
+    TrialLogCopy copy{s_.participant.UserID, s_.participant.TrialNum, ThisComputer(), {}, at.Date + " " + at.Time};
     const Result<std::string> bytes = ReadWholeFile(s_.log.Path());
-    if (!bytes) {
-        ReportDbFailure(Status(bytes.fault()));
-        return;
-    }
+    if (!bytes) return Status(bytes.fault());
     copy.Bytes = bytes.value();
-    ReportDbFailure(s_.store.StoreTrialLog(copy));
+    return s_.store.StoreTrialLog(copy);
 }
 
 void TrialLifecycle::ToggleDetailFeedback()
@@ -355,7 +453,7 @@ void TrialLifecycle::CloseWindow()
         if (s_.plant().TrialLogOn && s_.engine.TimerRunning() && s_.log.IsOpen())
             s_.log.AppendLogMark(s_.plant(), LogKind::Stop);
         s_.log.Finish();
-        StoreTrialLog();
+        ReportStoreFailure(StoreTrialLog(s_.host.now()));
     } else {
         DiscardUnstartedLog();
     }

@@ -32,15 +32,22 @@ public:
 
 private:
     bool CreateTrialLog();
+    // A log under the number about to be set up that no claimed trial owns
+    // (a copy of the program stopped between its setup and its start) is
+    // renamed USERID.N.unclaimed-<UTC time>; true when it was, after a notice.
+    bool SetAsideUnclaimedLog(const std::string& path, int trialNum, std::string& why);
     void DiscardUnstartedLog();
     // Writes the closing "STOP" (while the trial runs) and syncs the log; false when it failed.
     bool FinishTrialLog();
     void LogWriteFailed(const std::string& reason);
     template <typename T>
     void ReportDbFailure(const Result<T>& outcome);
+    // A failed write of this trial's log or results: where they wait, if the
+    // store kept them, in plain words; the store's own text goes to the detail.
+    void ReportStoreFailure(const Status& outcome);
     void SaveTrialCounter();
-    bool RecordResults();
-    void StoreTrialLog();
+    bool RecordResults(const WallClock& ended);
+    Status StoreTrialLog(const WallClock& at);
 
     SessionState& s_;
     SnapshotKeeper& snapshots_;

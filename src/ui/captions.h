@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 #include "scenario/deadlines.h"
 #include "trials/participant.h"
@@ -17,5 +18,9 @@ QString ModeCaption(SimulatorMode mode);
 QString TrialNumberCaption(std::optional<int> trial);
 QString DeadlineCaption(std::optional<ClockTime> deadline);
 QString SpeedCaption(int interval);
+
+// The simulation window's title: which database the study uses, the SQLite
+// file's path or the server's URL as given, without any password it holds.
+QString SimulationTitle(const std::string& database);
 
 }  // namespace kestu::ui

@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QStyle>
 
+#include "ui/captions.h"
 #include "ui/plant_view.h"
 #include "ui/prompts.h"
 #include "ui/speed_scroll_bar.h"
@@ -82,7 +83,7 @@ frmSimulation::frmSimulation(ParticipantState& participant, std::string database
       session_(participant, store_, programFolder_, constants)
 {
     setObjectName(QStringLiteral("frmSimulation"));
-    setWindowTitle(QStringLiteral("Kestu Simulation"));
+    setWindowTitle(SimulationTitle(databasePath_));
     plantView = new PlantView(model_, this);
     BuildControls();
     ConnectSession();
@@ -296,7 +297,13 @@ void frmSimulation::ConnectSession()
         else
             Simulator.stop();
     };
-    session_.host.yield = [](YieldPoint) { QCoreApplication::processEvents(); };
+    session_.host.notice = [this](const std::string& title, const std::string& text) {
+        ShowMessage(this, QMessageBox::Information, Q(title), Q(text));
+    };
+    // The window repaints inside a tick, but a participant's click waits for
+    // the tick's end: the log stamps a click with the clock alone, and a
+    // replay applies it between ticks, so that is where the window must too.
+    session_.host.yield = [](YieldPoint) { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
 }
 
 void frmSimulation::ConnectControls()

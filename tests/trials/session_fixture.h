@@ -15,7 +15,8 @@ namespace kestu::testing {
 // A store whose writes can be made to fail.
 struct FlakyStore : MemoryStore {
     using MemoryStore::MemoryStore;
-    std::string failAdd, failComplete, failSave;
+    std::string failAdd, failComplete, failSave, failLog, failClaimedQuery;
+    std::optional<std::string> keptIn;  // where the store says it kept what it could not write
     int saves = 0;
     Result<long long> ClaimTrial(const ExperimentStart& row) override
     {
@@ -31,6 +32,16 @@ struct FlakyStore : MemoryStore {
         ++saves;
         return failSave.empty() ? MemoryStore::SaveTrialNum(user, n) : Status(Fault{failSave});
     }
+    Status StoreTrialLog(const TrialLogCopy& log) override
+    {
+        return failLog.empty() ? MemoryStore::StoreTrialLog(log) : Status(Fault{failLog});
+    }
+    Result<bool> TrialClaimed(const TrialId& trial) override
+    {
+        if (!failClaimedQuery.empty()) return Fault{failClaimedQuery};
+        return MemoryStore::TrialClaimed(trial);
+    }
+    std::optional<std::string> ResultsKeptIn() const override { return keptIn; }
 };
 
 // A small plant: water in tanks 0, 1 and 7, an arrival at 0:03, deadlines at
@@ -75,7 +86,9 @@ protected:
     FlakyStore store{SmallScenario()};
     ParticipantState participant{.UserID = "ann", .TrialNum = 4, .FeedforwardOn = true};
     std::unique_ptr<TrialSession> session;
-    std::vector<std::string> reports;
+    std::vector<std::string> reports;  // failures, and notices too
+    std::vector<std::string> notices;
+    std::vector<std::string> details;  // what went to standard error
 
     void SetUp() override
     {
@@ -88,6 +101,11 @@ protected:
     {
         session = std::make_unique<TrialSession>(participant, store, dir.string());
         session->host.report = [this](const std::string&, const std::string& text) { reports.push_back(text); };
+        session->host.notice = [this](const std::string&, const std::string& text) {
+            notices.push_back(text);
+            reports.push_back(text);
+        };
+        session->host.detail = [this](const std::string& text) { details.push_back(text); };
         session->host.now = [] { return WallClock{"2026-12-06", "10:11:12"}; };
         ASSERT_TRUE(session->trial.LoadPlant());
     }

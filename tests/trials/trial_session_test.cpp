@@ -1,6 +1,11 @@
 // One window's trials, headless: Experiment and Training trials with their
 // row, log and counter, failing stores and disks, snapshots, and replays.
+#include <algorithm>
+#include <iomanip>
+#include <regex>
+
 #include "session_fixture.h"
+#include "trials/headless_trial.h"
 #include "trials/log_reader.h"
 #include "trials/snapshot.h"
 
@@ -85,11 +90,12 @@ TEST_F(TrialTest, ClosingTheWindowBeforeOrDuringATrial)
     EXPECT_TRUE(reports.empty());
 }
 
-// No trial runs without its log, and an earlier log is never written over;
-// an empty one is what a copy killed between setup and start leaves.
+// No trial runs without its log, and the log of a claimed trial is never
+// written over; an empty one is what a copy killed between setup and start leaves.
 TEST_F(TrialTest, NoTrialRunsWithoutALogOfItsOwn)
 {
     std::ofstream(dir / "ann.5", std::ios::binary) << "kept";
+    store.started = ExperimentStart{.UserID = "ann", .Experiment = 5};
     session->trial.SetUpTrial();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.5"), std::string::npos);
@@ -104,6 +110,104 @@ TEST_F(TrialTest, NoTrialRunsWithoutALogOfItsOwn)
     session->trial.SetUpTrial();
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_TRUE(session->controls.SimulateEnabled);
+}
+
+// What the participant reads when the results wait in `file`.
+std::string KeptMessage(const std::string& file)
+{
+    return "The study's server cannot be reached, so this trial's results are kept on this computer, in " + file +
+           ", and are delivered at the next start of Kestu or by kestuctl sync.";
+}
+
+// The files of the folder whose names start with `prefix`.
+std::vector<std::string> FilesStartingWith(const std::filesystem::path& dir, const std::string& prefix)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename().string().rfind(prefix, 0) == 0) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The Random method clicks while the trial is set up, so a copy stopped
+// between its setup and its start leaves a log under a number it never
+// claimed. The next setup moves it aside, says so, and goes on; a log whose
+// trial was claimed, or one whose claim cannot be looked up, still stops it.
+TEST_F(TrialTest, ALogLeftByASetupThatNeverStartedIsMovedAsideAndTheTrialGoesOn)
+{
+    session->decisionChoice = 1;
+    ASSERT_TRUE(session->trial.SetUpTrial());
+    session.reset();  // the process dies here: no close, no discard
+    const std::string left = ReadText(dir / "ann.5");
+    ASSERT_EQ(Headers(dir / "ann.5").size(), 3u);
+
+    store.failClaimedQuery = "server gone";
+    OpenWindow();
+    EXPECT_FALSE(session->trial.SetUpTrial());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("server gone"), std::string::npos) << reports[0];
+    EXPECT_EQ(ReadText(dir / "ann.5"), left);
+    session.reset();
+
+    store.failClaimedQuery.clear();
+    reports.clear();
+    OpenWindow();
+    ASSERT_TRUE(session->trial.SetUpTrial());
+    const auto aside = FilesStartingWith(dir, "ann.5.");
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_TRUE(std::regex_match(aside[0], std::regex(R"(ann\.5\.unclaimed-20[0-9]{6}T[0-9]{6}Z)"))) << aside[0];
+    EXPECT_EQ(ReadText(dir / aside[0]), left) << "the old log is kept as it was";
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], "The trial log " + (dir / "ann.5").string() +
+                              " is from a setup of trial 5 that never started; it has been moved aside as " +
+                              (dir / aside[0]).string() + " and the trial is set up afresh.");
+    EXPECT_EQ(reports.size(), 1u) << "nothing else to report";
+    session->trial.StartOrStop();
+    RunToEnd();
+    EXPECT_EQ(store.started->Experiment, 5);
+    EXPECT_TRUE(store.result.has_value());
+    session->CloseWindow();
+
+    // The log of trial 5, which ran, stops the next copy that would set up trial 5.
+    participant.TrialNum = 4;
+    notices.clear();
+    reports.clear();
+    const std::string ran = ReadText(dir / "ann.5");
+    OpenWindow();
+    EXPECT_FALSE(session->trial.SetUpTrial());
+    EXPECT_TRUE(notices.empty());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("cannot be created"), std::string::npos) << reports[0];
+    EXPECT_EQ(ReadText(dir / "ann.5"), ran);
+    EXPECT_EQ(FilesStartingWith(dir, "ann.5.").size(), 1u);
+}
+
+// Headless runs (kestuctl run-trial) go through the same setup: the notice is
+// among their messages and the trial still completes.
+TEST_F(TrialTest, AHeadlessRunSetsAsideALogThatNoTrialClaimed)
+{
+    std::ofstream(dir / "ann.5", std::ios::binary) << "0,0,\"ON\",0\r\n";
+    session.reset();
+    const ParticipantTrial run = RunParticipantTrial(participant, store, dir.string(), 3);
+    EXPECT_TRUE(run.completed);
+    EXPECT_EQ(run.trialNum, 5);
+    ASSERT_EQ(run.messages.size(), 1u);
+    EXPECT_NE(run.messages[0].find("moved aside as"), std::string::npos) << run.messages[0];
+    EXPECT_EQ(FilesStartingWith(dir, "ann.5.").size(), 1u);
+
+    // What kestuctl run-trial prints when the results are kept, or kept nowhere.
+    store.failComplete = "FATAL:  the database system is shutting down";
+    store.keptIn = (dir / "KESTU.OUTBOX").string();
+    ParticipantTrial kept = RunParticipantTrial(participant, store, dir.string(), 4);
+    EXPECT_FALSE(kept.completed);
+    EXPECT_EQ(kept.messages, std::vector<std::string>{KeptMessage((dir / "KESTU.OUTBOX").string())});
+    store.keptIn.reset();
+    ParticipantTrial lost = RunParticipantTrial(participant, store, dir.string(), 5);
+    EXPECT_FALSE(lost.completed);
+    ASSERT_EQ(lost.messages.size(), 1u);
+    EXPECT_EQ(lost.messages[0].rfind("This trial's results could not be recorded. Please write them down", 0), 0u)
+        << lost.messages[0];
+    EXPECT_NE(lost.messages[0].find("\nUser ID: ann\nTrial: 7\n"), std::string::npos) << lost.messages[0];
 }
 
 // The Random method clicks at setup (the reference trials replay those clicks
@@ -141,6 +245,85 @@ TEST_F(TrialTest, DatabaseFailuresAtTheStartAndTheEnd)
     EXPECT_EQ(reports.size(), 2u);
     EXPECT_FALSE(session->engine.TimerRunning());
     EXPECT_EQ(Headers(dir / "ann.5").back(), "0,12,\"STOP\",0");
+}
+
+// A trial's row carries the time its last deadline was judged, however long
+// the participant takes over a message shown while its results are stored.
+TEST_F(TrialTest, TheEndTimeIsWhenTheTrialEndedNotWhenItsMessageWasRead)
+{
+    std::string clock = "10:11:12";
+    session->host.now = [&clock] { return WallClock{"2026-12-06", clock}; };
+    session->host.report = [&](const std::string&, const std::string& text) {
+        reports.push_back(text);
+        clock = "10:11:27";  // the participant reads for fifteen seconds
+    };
+    store.failLog = "connection lost";
+    StartTrial();
+    RunToEnd();
+    ASSERT_TRUE(store.result.has_value());
+    EXPECT_EQ(store.result->EndTime, "10:11:12");
+    EXPECT_EQ(reports.size(), 1u);
+}
+
+// Results the database could not take: kept on this computer, the
+// participant reads where in one plain sentence and the database's own text
+// goes to standard error; kept nowhere, they are shown to be written down.
+TEST_F(TrialTest, ResultsTheDatabaseCouldNotTakeAreSaidToBeKeptOrShownToBeWrittenDown)
+{
+    const std::string serverText =
+        "FATAL:  terminating connection due to administrator command\n\tserver closed the connection (57P01)";
+    store.failLog = store.failComplete = store.failSave = serverText;
+    store.keptIn = "/lab/study/KESTU.OUTBOX";
+    StartTrial();
+    RunToEnd();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], KeptMessage("/lab/study/KESTU.OUTBOX"));
+    ASSERT_EQ(details.size(), 1u);
+    EXPECT_NE(details[0].find("57P01"), std::string::npos) << details[0];
+    session->CloseWindow();
+    EXPECT_EQ(reports.size(), 1u) << "the counter's failed save adds nothing";
+
+    // The same failure with nowhere to keep them.
+    store.failLog.clear();
+    store.keptIn.reset();
+    store.failSave.clear();
+    reports.clear();
+    details.clear();
+    OpenWindow();
+    StartTrial();
+    session->trial.ClickSwitch(0);
+    RunToEnd();
+    const PlantState& p = plant();
+    const auto shares = ComputeShares(p.ElapsedTicks, p.BusyPumpTicks, p.SweepPumpTicks);
+    ASSERT_TRUE(shares.has_value());
+    auto text = [](double share) {
+        std::ostringstream out;
+        out.imbue(std::locale::classic());
+        out << std::setprecision(15) << share;
+        return out.str();
+    };
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], "This trial's results could not be recorded. Please write them down and give them to "
+                          "the experimenter:\nUser ID: ann\nTrial: 6\nEnd time: 10:11:12\nMissed buckets: " +
+                              std::to_string(session->missed.Total) + "\nBusy time: " + text(shares->BusyTime) +
+                              "\nSweep time: " + text(shares->SweepTime) + "\nIdle time: " + text(shares->IdleTime));
+    EXPECT_GT(shares->BusyTime, 0) << "a pump ran, so every share line is a real figure";
+    EXPECT_EQ(reports[0].find("FATAL"), std::string::npos);
+    ASSERT_EQ(details.size(), 1u);
+    EXPECT_EQ(details[0], serverText);
+
+    // A window closed mid-trial: its log is what waits on this computer.
+    store.failComplete.clear();
+    store.failLog = serverText;
+    store.keptIn = "/lab/study/KESTU.OUTBOX";
+    reports.clear();
+    details.clear();
+    OpenWindow();
+    StartTrial();
+    Ticks(3);
+    session->CloseWindow();
+    EXPECT_EQ(reports, std::vector<std::string>{KeptMessage("/lab/study/KESTU.OUTBOX")});
+    EXPECT_EQ(details, std::vector<std::string>{serverText});
 }
 
 TEST_F(TrialTest, BadScenarioIsReportedAndNothingIsSetUp)

@@ -15,6 +15,7 @@
 #include "support/test_server.h"
 #include "trials/file_sink.h"
 #include "ui_fixture.h"
+#include "ui/captions.h"
 #include "ui/frm_login.h"
 #include "ui/frm_new_user.h"
 #include "ui/frm_sim_options.h"
@@ -67,6 +68,22 @@ TEST_F(SimWindowTest, LoadsInEachSimulatorModeOrReportsWhyNot)
     std::filesystem::remove(dbPath_);
     EXPECT_FALSE(Open());
     ExpectOneMessageWith({DbPathText()});
+}
+
+// The title bar names the database in use: the file's path, or the server's
+// URL as given without any password in it.
+TEST_F(SimWindowTest, TheTitleBarNamesTheDatabaseInUseAndNeverAPassword)
+{
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(W().windowTitle(), "Kestu Simulation - " + DbPathText());
+    const std::pair<const char*, const char*> urls[] = {
+        {"postgresql://seat@lab-db:5433/study3?sslmode=require", "postgresql://seat@lab-db:5433/study3?sslmode=require"},
+        {"postgresql://seat:pa@ss@lab-db/study3", "postgresql://seat@lab-db/study3"},
+        {"postgres://seat@lab-db/study3?password=pa%40ss&sslmode=require", "postgres://seat@lab-db/study3?sslmode=require"},
+        {"postgresql://lab-db/study3?password=x", "postgresql://lab-db/study3"},
+        {"/lab/study:3/KESTU.MDB", "/lab/study:3/KESTU.MDB"}};
+    for (const auto& [given, shown] : urls)
+        EXPECT_EQ(ui::SimulationTitle(given), QStringLiteral("Kestu Simulation - ") + shown) << given;
 }
 
 // Every control of `parent` but the plant view, hidden ones shown so none can
