@@ -163,8 +163,11 @@ TEST_P(StudyRules, OnlyARowWhoseResultsAreEmptyIsCompletedAndOnlyTheNamedPartici
 TEST_P(StudyRules, ClaimsAtOnceNeitherFailForBeingAtOnceNorRecordANumberTwice)
 {
     constexpr int Seats = 8;
-    constexpr int Trials = 12;
     const bool sameParticipant = GetParam() == Where::Server;
+    // On a file every claim waits its turn for the file's write lock, for at
+    // most the connection's busy timeout; few enough claims that the last
+    // one's turn comes well within it, on a loaded machine too.
+    const int Trials = sameParticipant ? 12 : 3;
     for (int s = 0; s < Seats; ++s) ASSERT_TRUE(db_->AddParticipant({"p" + std::to_string(s)}).ok());
 
     std::atomic<int> ready{0};
