@@ -59,9 +59,9 @@ std::vector<QString> SeatRoleStatements()
         // itself, anything else is no count (NULL).
         QStringLiteral(R"sql(CREATE FUNCTION kestu_trial_count(stored text) RETURNS bigint
 LANGUAGE sql IMMUTABLE AS $$
-  SELECT CASE WHEN stored IS NULL OR btrim(stored, E' \t\n\r\f\v') = '' THEN 0
-              WHEN btrim(stored, E' \t\n\r\f\v') ~ '^[+-]?[0-9]{1,18}$'
-              THEN btrim(stored, E' \t\n\r\f\v')::bigint END
+  SELECT CASE WHEN stored IS NULL OR btrim(stored, E' \t\n\r\f\x0B') = '' THEN 0
+              WHEN btrim(stored, E' \t\n\r\f\x0B') ~ '^[+-]?[0-9]{1,18}$'
+              THEN btrim(stored, E' \t\n\r\f\x0B')::bigint END
 $$)sql"),
 
         QStringLiteral(R"sql(CREATE FUNCTION kestu_add_participant(p_user text, p_last text, p_first text,

@@ -115,6 +115,11 @@ TEST_P(StudyRules, ATrialCountOnlyEverRises)
                           "\"three\" is not a number");
     EXPECT_NE(db_->ClaimTrial(Start("kim", 9)).error().find("\"three\" is not a number"), std::string::npos);
     EXPECT_EQ(Count("kim"), "three");
+    for (const char* stored : {"4v", "v4", "4.0", "--4"}) {
+        Sql(std::string("UPDATE \"UserData\" SET \"TrialNum\" = '") + stored + "' WHERE \"UserID\" = 'kim'");
+        EXPECT_FALSE(db_->SaveTrialNum("kim", 9).ok()) << stored;
+        EXPECT_EQ(Count("kim"), stored);
+    }
     Sql("UPDATE \"UserData\" SET \"TrialNum\" = ' 4 ' WHERE \"UserID\" = 'kim'");
     ASSERT_TRUE(db_->SaveTrialNum("kim", 3).ok());
     EXPECT_EQ(Count("kim"), " 4 ");
