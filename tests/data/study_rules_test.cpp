@@ -267,6 +267,38 @@ TEST_P(StudyRules, ALogStoredAtOnceFromSeveralConnectionsIsKeptOnce)
     }
 }
 
+// A server study made before the seats' functions existed is written as
+// ever, by the same rules.
+TEST(OlderServerStudy, IsWrittenWithoutTheFunctionsByTheSameRules)
+{
+    const std::string url = testsupport::NewServerDatabase();
+    ASSERT_TRUE(ExperimentDb::Create(url, NewDbContent::StandardScenario).ok());
+    ASSERT_TRUE(testsupport::ServerSql(url, "DROP FUNCTION kestu_add_participant, kestu_claim_trial, kestu_complete_trial, "
+                                            "kestu_store_trial_log, kestu_save_trial_num, kestu_trial_count"));
+    ASSERT_TRUE(testsupport::ServerSql(url, "DROP INDEX \"TrialLogsByTrial\""));
+    {
+        auto opened = ExperimentDb::Open(url, OpenMode::ReadWrite);
+        ASSERT_TRUE(opened.ok()) << opened.error();
+        ExperimentDb& db = *opened.value();
+        ASSERT_TRUE(db.AddParticipant({"kim", "Kim", "Park", "", "", "", "", ""}).ok());
+        EXPECT_EQ(db.FindParticipant("kim").value()->TrialNum, "0");
+        const auto row = db.ClaimTrial(Start("kim", 1));
+        ASSERT_TRUE(row.ok()) << row.error();
+        EXPECT_FALSE(db.ClaimTrial(Start("kim", 1)).ok());
+        ASSERT_TRUE(db.StoreTrialLog({"kim", 1, "h", "log", "2026-12-06 10:00:00"}).ok());
+        ASSERT_TRUE(db.StoreTrialLog({"kim", 1, "h", "log", "2026-12-06 10:00:00"}).ok());
+        EXPECT_EQ(db.ReadTrialLogs("kim").value().size(), 1u);
+        ASSERT_TRUE(db.CompleteExperiment(row.value(), End()).ok());
+        ExperimentResult other = End();
+        other.MissedBuckets = 999;
+        EXPECT_FALSE(db.CompleteTrial({"kim", 1}, other).ok());
+        EXPECT_TRUE(db.CompleteTrial({"kim", 1}, End()).ok()) << "the same results again";
+        ASSERT_TRUE(db.SaveTrialNum("kim", 0).ok());
+        EXPECT_EQ(db.FindParticipant("kim").value()->TrialNum, "1");
+    }
+    testsupport::DropServerDatabase(url);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StudyRules, ::testing::Values(Where::File, Where::Server), NameOf);
 
 }  // namespace
