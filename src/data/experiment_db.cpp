@@ -455,7 +455,14 @@ Status ExperimentDb::CompleteExperiment(long long rowid, const ExperimentResult&
     if (!Run(*query, path_, doing, error)) return Status::Fail(error);
     if (query->numRowsAffected() < 1) {
         if (AlreadyCompleted(QStringLiteral("rowid = ?"), {rowid}, end)) return Ok();
-        return Status::Fail(Message(path_, doing + ": the row no longer exists or its results are already filled in"));
+        QSqlQuery* exists = Statement(QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE rowid = ?"), doing, error);
+        if (!exists) return Status::Fail(error);
+        exists->bindValue(0, rowid);
+        if (!Run(*exists, path_, doing, error) || !exists->next()) return Status::Fail(error.empty() ? Message(path_, doing) : error);
+        const bool there = exists->value(0).toLongLong() > 0;
+        exists->finish();
+        return Status::Fail(Message(path_, doing + (there ? QStringLiteral(": its results are already filled in")
+                                                          : QStringLiteral(": the row no longer exists"))));
     }
     return Ok();
 }
