@@ -43,6 +43,16 @@ CREATE TABLE "TrialLogs" (
   "WrittenAt" TEXT
 );
 
+-- A trial's log is kept once: a second copy of the same trial's log is no row.
+CREATE UNIQUE INDEX "TrialLogsByTrial" ON "TrialLogs" ("UserID", "Experiment");
+
+-- The study's identity: one row holding a random ID, given when the study is
+-- created and kept by a copy of it, so that results kept on a seat while the
+-- database was out of reach can tell whether they belong to this study.
+CREATE TABLE "StudyInfo" (
+  "StudyID" TEXT
+);
+
 -- Water arrivals. "Hr" and "Min" are the clock's minute and second; columns
 -- "0".."22" are the buckets arriving into each tank. The first row is the
 -- plant's content at the start; rows must be in ascending time order.

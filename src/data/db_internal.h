@@ -9,10 +9,12 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "data/db_values.h"
+#include "data/dialect.h"
 
 namespace kestu::dbdetail {
 
@@ -33,13 +35,65 @@ inline std::string Message(const std::string& path, const QString& what)
     return path + ": " + S(what);
 }
 
+// The sentence a study function on the server refused with, when the failure
+// is such a refusal: the first line of the driver's text, without "ERROR:".
+inline std::optional<QString> FunctionRefusal(const QSqlError& error)
+{
+    if (error.nativeErrorCode() != QLatin1String(FunctionRefusalCode)) return std::nullopt;
+    QString text = DriverText(error).section(u'\n', 0, 0).trimmed();
+    if (text.startsWith(QStringLiteral("ERROR:"))) text = text.mid(6).trimmed();
+    return text;
+}
+
+// "<file>: <doing> (<driver text>)", or "<file>: <doing>: <refusal>" for a
+// study function's own refusal.
+inline std::string Failed(const std::string& path, const QString& doing, const QSqlError& error)
+{
+    if (const auto refusal = FunctionRefusal(error)) return Message(path, doing + ": " + *refusal);
+    return Message(path, doing + " (" + DriverText(error) + ")");
+}
+
+// Prepares a query. A statement naming a table or column that is missing
+// fails here, and this failure is the one reported: executed anyway, the
+// query would only say that its parameters do not match.
+inline bool Prepare(QSqlQuery& query, const QString& sql, const std::string& path, const QString& doing,
+                    std::string& error)
+{
+    if (query.prepare(sql)) return true;
+    error = Failed(path, doing, query.lastError());
+    return false;
+}
+
 // Runs a prepared query; on failure returns the message "<file>: <doing> (<driver text>)".
 inline bool Run(QSqlQuery& query, const std::string& path, const QString& doing, std::string& error)
 {
     if (query.exec()) return true;
-    error = Message(path, doing + " (" + DriverText(query.lastError()) + ")");
+    error = Failed(path, doing, query.lastError());
     return false;
 }
+
+// A trial count as stored: empty is 0, a whole number (of at most 18 digits)
+// is itself, anything else is no count. The server's kestu_trial_count reads
+// it the same way.
+inline std::optional<long long> ParseTrialCount(const QString& stored)
+{
+    const QString text = stored.trimmed();
+    if (text.isEmpty()) return 0;
+    qsizetype digits = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (i == 0 && (text[i] == u'+' || text[i] == u'-')) continue;
+        if (text[i] < u'0' || text[i] > u'9') return std::nullopt;
+        ++digits;
+    }
+    if (digits < 1 || digits > 18) return std::nullopt;
+    return text.toLongLong();
+}
+
+// Whether `table` has every one of `columns` (SQLite matches names without
+// regard to case); the message naming the first missing part, or nothing
+// when all are there or the database cannot say.
+std::optional<std::string> MissingColumn(const QString& connection, const std::string& path, const Dialect& dialect,
+                                         const QString& table, const std::vector<QString>& columns);
 
 // Runs `write` (which returns a message, empty on success) in one
 // transaction: committed whole, or rolled back on any failure. `what` names
@@ -78,6 +132,7 @@ std::vector<QString> SplitSqlScript(const QString& script);
 // are bound by position.
 struct StatementCache {
     std::map<QString, std::unique_ptr<QSqlQuery>> prepared;
+    std::optional<bool> studyFunctions;  // whether the server study has the seats' functions
 };
 
 // Scripts compiled into the program.

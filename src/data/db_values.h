@@ -40,9 +40,10 @@ constexpr const char* ScenarioTableName(ScenarioTable table)
     return "";
 }
 
-// Every table of a study, in the order a copy writes them.
+// Every table of a study, in the order a copy writes them; the study's
+// identity goes with it, since a copy is the same study.
 inline constexpr const char* StudyTables[] = {"UserData", "Experiments", "TrialLogs",
-                                              "exogenous", "deadline", "sorttable"};
+                                              "exogenous", "deadline", "sorttable", "StudyInfo"};
 
 // The participant and result tables: "UserData" and "Experiments".
 enum class ResultTable { Participants, Experiments };

@@ -40,13 +40,196 @@ const Dialect& DialectOf(Backend backend)
     return backend == Backend::Sqlite ? sqlite : postgres;
 }
 
+// The seats' functions. Each runs as the study's owner (SECURITY DEFINER),
+// so a seat's role needs no right on the tables it writes through them; each
+// checks its arguments itself, as a seat may call it with anything. Their
+// search_path is fixed below to pg_catalog, the schema the study's tables
+// were made in, and pg_temp last: pg_catalog first, so that nothing a seat
+// may create elsewhere can stand in for a built-in function or operator;
+// the study's own schema, where every table they name is; and pg_temp
+// named last, since unnamed it would be searched first and a seat's
+// temporary table could stand in for a study's table.
 std::vector<QString> SeatRoleStatements()
 {
     return {
         QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kestu_seat') THEN "
                        "CREATE ROLE kestu_seat NOLOGIN; END IF; END $$"),
-        QStringLiteral("GRANT SELECT ON \"exogenous\", \"deadline\", \"sorttable\" TO kestu_seat"),
-        QStringLiteral("GRANT SELECT, INSERT, UPDATE ON \"UserData\", \"Experiments\", \"TrialLogs\" TO kestu_seat"),
+
+        // A trial count as the claim reads it: empty is 0, a whole number is
+        // itself, anything else is no count (NULL).
+        QStringLiteral(R"sql(CREATE FUNCTION kestu_trial_count(stored text) RETURNS bigint
+LANGUAGE sql IMMUTABLE AS $$
+  SELECT CASE WHEN stored IS NULL OR btrim(stored, E' \t\n\r\f\x0B') = '' THEN 0
+              WHEN btrim(stored, E' \t\n\r\f\x0B') ~ '^[+-]?[0-9]{1,18}$'
+              THEN btrim(stored, E' \t\n\r\f\x0B')::bigint END
+$$)sql"),
+
+        QStringLiteral(R"sql(CREATE FUNCTION kestu_add_participant(p_user text, p_last text, p_first text,
+  p_year text, p_major text, p_age text, p_sex text) RETURNS bigint
+LANGUAGE plpgsql SECURITY DEFINER AS $$
+DECLARE new_row bigint;
+BEGIN
+  IF p_user IS NULL THEN
+    RAISE EXCEPTION 'a participant needs a User ID' USING ERRCODE = 'KS001';
+  END IF;
+  INSERT INTO "UserData" ("UserID", "LastName", "FirstName", "SchoolYear", "Major", "Age", "Sex")
+  VALUES (p_user, coalesce(p_last, ''), coalesce(p_first, ''), coalesce(p_year, ''), coalesce(p_major, ''),
+          coalesce(p_age, ''), coalesce(p_sex, ''))
+  RETURNING rowid INTO new_row;
+  RETURN new_row;
+END $$)sql"),
+
+        // The whole claim: the participant's row stays locked until the
+        // claim commits, so a second seat claiming for the same participant
+        // waits here and then finds the number taken.
+        QStringLiteral(R"sql(CREATE FUNCTION kestu_claim_trial(p_user text, p_trial integer, p_date text,
+  p_start text, p_scenario text, p_rate double precision) RETURNS bigint
+LANGUAGE plpgsql SECURITY DEFINER AS $$
+DECLARE participant bigint; stored text; done bigint; recorded bigint; new_row bigint;
+BEGIN
+  IF p_user IS NULL OR p_trial IS NULL OR p_date IS NULL OR p_start IS NULL OR p_scenario IS NULL THEN
+    RAISE EXCEPTION 'a claim needs a User ID, a trial number, a date, a start time and a scenario'
+      USING ERRCODE = 'KS001';
+  END IF;
+  IF p_trial < 1 THEN
+    RAISE EXCEPTION 'trial numbers start at 1' USING ERRCODE = 'KS001';
+  END IF;
+  IF p_date !~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$' OR p_start !~ '^[0-9]{2}:[0-9]{2}:[0-9]{2}$' THEN
+    RAISE EXCEPTION 'the date is not yyyy-mm-dd or the start time is not hh:mm:ss' USING ERRCODE = 'KS001';
+  END IF;
+  IF p_rate IN ('NaN'::float8, 'Infinity'::float8, '-Infinity'::float8) THEN
+    RAISE EXCEPTION 'the speed is not a finite number' USING ERRCODE = 'KS001';
+  END IF;
+  SELECT rowid, "TrialNum" INTO participant, stored FROM "UserData"
+    WHERE "UserID" = p_user ORDER BY rowid LIMIT 1 FOR UPDATE;
+  IF NOT FOUND THEN
+    RAISE EXCEPTION 'no row for that User ID in table "UserData"' USING ERRCODE = 'KS001';
+  END IF;
+  done := kestu_trial_count(stored);
+  IF done IS NULL THEN
+    RAISE EXCEPTION 'its trial count "%" is not a number', stored USING ERRCODE = 'KS001';
+  END IF;
+  SELECT max("Experiment") INTO recorded FROM "Experiments" WHERE "UserID" = p_user;
+  IF done >= p_trial OR recorded >= p_trial THEN
+    RAISE EXCEPTION 'that trial number is already taken (the participant has % trials); is another copy of Kestu running?',
+      greatest(done, recorded) USING ERRCODE = 'KS001';
+  END IF;
+  UPDATE "UserData" SET "TrialNum" = p_trial::text WHERE rowid = participant;
+  INSERT INTO "Experiments" ("UserID", "Experiment", "Date", "StartTime", "Scenario", "SimRate")
+  VALUES (p_user, p_trial, p_date, p_start, p_scenario, p_rate)
+  RETURNING rowid INTO new_row;
+  RETURN new_row;
+END $$)sql"),
+
+        // Only the participant's own row of that trial, and only while its
+        // results are empty: a finished row is never written over. The same
+        // results delivered twice are taken as delivered.
+        QStringLiteral(R"sql(CREATE FUNCTION kestu_complete_trial(p_user text, p_trial integer, p_end text,
+  p_missed double precision, p_busy double precision, p_sweep double precision, p_idle double precision)
+  RETURNS bigint
+LANGUAGE plpgsql SECURITY DEFINER AS $$
+DECLARE done_row bigint; changed bigint;
+BEGIN
+  IF p_user IS NULL OR p_trial IS NULL OR p_end IS NULL OR p_missed IS NULL THEN
+    RAISE EXCEPTION 'results need a User ID, a trial number, an end time and the missed buckets'
+      USING ERRCODE = 'KS001';
+  END IF;
+  IF p_end !~ '^[0-9]{2}:[0-9]{2}:[0-9]{2}$' THEN
+    RAISE EXCEPTION 'the end time is not hh:mm:ss' USING ERRCODE = 'KS001';
+  END IF;
+  IF EXISTS (SELECT 1 FROM unnest(ARRAY[p_missed, p_busy, p_sweep, p_idle]) AS figure
+             WHERE figure IN ('NaN'::float8, 'Infinity'::float8, '-Infinity'::float8)) THEN
+    RAISE EXCEPTION 'a result is not a finite number' USING ERRCODE = 'KS001';
+  END IF;
+  UPDATE "Experiments" SET "EndTime" = p_end, "MissedBuckets" = p_missed, "BusyTime" = p_busy,
+         "SweepTime" = p_sweep, "IdleTime" = p_idle
+   WHERE "UserID" = p_user AND "Experiment" = p_trial AND "EndTime" IS NULL AND "MissedBuckets" IS NULL
+  RETURNING rowid INTO done_row;
+  GET DIAGNOSTICS changed = ROW_COUNT;
+  IF changed = 0 THEN
+    -- The same results delivered again: already there, nothing to write.
+    SELECT rowid INTO done_row FROM "Experiments"
+     WHERE "UserID" = p_user AND "Experiment" = p_trial AND "EndTime" = p_end AND "MissedBuckets" = p_missed
+       AND "BusyTime" IS NOT DISTINCT FROM p_busy AND "SweepTime" IS NOT DISTINCT FROM p_sweep
+       AND "IdleTime" IS NOT DISTINCT FROM p_idle;
+    IF FOUND THEN
+      RETURN done_row;
+    END IF;
+  END IF;
+  IF changed <> 1 THEN
+    RAISE EXCEPTION 'no row of that trial is waiting for its results' USING ERRCODE = 'KS001';
+  END IF;
+  RETURN done_row;
+END $$)sql"),
+
+        // A log only for a trial that was claimed, and only once: a log
+        // stored ahead of its trial could never be replaced by the real one.
+        QStringLiteral(R"sql(CREATE FUNCTION kestu_store_trial_log(p_user text, p_trial integer, p_host text,
+  p_bytes bytea, p_written text) RETURNS boolean
+LANGUAGE plpgsql SECURITY DEFINER AS $$
+DECLARE stored bigint;
+BEGIN
+  IF p_user IS NULL OR p_trial IS NULL OR p_bytes IS NULL THEN
+    RAISE EXCEPTION 'a log needs a User ID, a trial number and its bytes' USING ERRCODE = 'KS001';
+  END IF;
+  IF NOT EXISTS (SELECT 1 FROM "Experiments" WHERE "UserID" = p_user AND "Experiment" = p_trial) THEN
+    RAISE EXCEPTION 'that trial was never claimed' USING ERRCODE = 'KS001';
+  END IF;
+  INSERT INTO "TrialLogs" ("UserID", "Experiment", "Host", "Bytes", "WrittenAt")
+  VALUES (p_user, p_trial, coalesce(p_host, ''), p_bytes, coalesce(p_written, ''))
+  ON CONFLICT ("UserID", "Experiment") DO NOTHING;
+  GET DIAGNOSTICS stored = ROW_COUNT;
+  RETURN stored = 1;
+END $$)sql"),
+
+        // A trial count only ever rises: a lower or equal one writes nothing.
+        QStringLiteral(R"sql(CREATE FUNCTION kestu_save_trial_num(p_user text, p_count integer) RETURNS boolean
+LANGUAGE plpgsql SECURITY DEFINER AS $$
+DECLARE participant bigint; stored text; done bigint;
+BEGIN
+  IF p_user IS NULL OR p_count IS NULL OR p_count < 0 THEN
+    RAISE EXCEPTION 'a trial count is a whole number 0 or more of a User ID' USING ERRCODE = 'KS001';
+  END IF;
+  SELECT rowid, "TrialNum" INTO participant, stored FROM "UserData"
+    WHERE "UserID" = p_user ORDER BY rowid LIMIT 1 FOR UPDATE;
+  IF NOT FOUND THEN
+    RAISE EXCEPTION 'no row for that User ID' USING ERRCODE = 'KS001';
+  END IF;
+  done := kestu_trial_count(stored);
+  IF done IS NULL THEN
+    RAISE EXCEPTION 'its trial count "%" is not a number', stored USING ERRCODE = 'KS001';
+  END IF;
+  IF p_count <= done THEN
+    RETURN false;
+  END IF;
+  UPDATE "UserData" SET "TrialNum" = p_count::text WHERE rowid = participant;
+  RETURN true;
+END $$)sql"),
+
+        // Every one of them: the fixed search_path, and no right for PUBLIC,
+        // which PostgreSQL gives on every new function.
+        QStringLiteral(R"sql(DO $$
+DECLARE f regprocedure;
+BEGIN
+  FOR f IN SELECT p.oid::regprocedure FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace
+            WHERE n.nspname = current_schema() AND p.proname LIKE 'kestu\_%' LOOP
+    EXECUTE format('ALTER FUNCTION %s SET search_path = pg_catalog, %I, pg_temp', f, current_schema());
+    EXECUTE format('REVOKE ALL ON FUNCTION %s FROM PUBLIC', f);
+  END LOOP;
+END $$)sql"),
+        QStringLiteral("GRANT EXECUTE ON FUNCTION kestu_add_participant(text, text, text, text, text, text, text), "
+                       "kestu_claim_trial(text, integer, text, text, text, double precision), "
+                       "kestu_complete_trial(text, integer, text, double precision, double precision, "
+                       "double precision, double precision), "
+                       "kestu_store_trial_log(text, integer, text, bytea, text), "
+                       "kestu_save_trial_num(text, integer) TO kestu_seat"),
+        QStringLiteral("GRANT SELECT ON \"exogenous\", \"deadline\", \"sorttable\", \"StudyInfo\", \"TrialLogs\" "
+                       "TO kestu_seat"),
+        // Logging in reads the count; the questionnaire's answers stay the owner's.
+        QStringLiteral("GRANT SELECT (rowid, \"UserID\", \"TrialNum\") ON \"UserData\" TO kestu_seat"),
+        // What rescoring and a replay read, and the lookup of a claimed trial.
+        QStringLiteral("GRANT SELECT (rowid, \"UserID\", \"Experiment\", \"EndTime\", \"MissedBuckets\", \"BusyTime\", "
+                       "\"SweepTime\", \"IdleTime\") ON \"Experiments\" TO kestu_seat"),
     };
 }
 

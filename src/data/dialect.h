@@ -35,11 +35,19 @@ struct Dialect {
 
 const Dialect& DialectOf(Backend backend);
 
-// The seats' role on a server, "kestu_seat": it may read the scenario and
-// add or update participants, trials and logs, but it cannot change the
-// scenario or delete anything. Created when missing; the study's tables
-// must exist.
+// What a seat may do on a server. Seats log in with roles of their own that
+// are members of "kestu_seat" (created here when missing). That role writes
+// nothing directly: it may only call the study owner's functions, which add
+// a participant, claim a trial, complete a trial whose results are empty,
+// store a claimed trial's log once and raise a trial count; and it reads
+// only the scenario, the study's identity, the User ID and trial count of
+// "UserData" (never the questionnaire's answers), what a replay reads of
+// "Experiments" and the trial logs. The study's tables must exist.
 std::vector<QString> SeatRoleStatements();
+
+// The refusals of those functions carry this SQLSTATE, so that their own
+// sentence, not the driver's wrapping, reaches the message.
+inline constexpr const char* FunctionRefusalCode = "KS001";
 
 // The schema script rewritten for the dialect: the types, and the server's
 // "rowid" column in every table.

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaType>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTime>
 #include <QVariant>
@@ -19,6 +20,16 @@ namespace kestu {
 using namespace dbdetail;
 
 namespace {
+
+// A study's identity: 128 bits from the system's source of randomness, as
+// 32 hexadecimal digits.
+QString NewStudyId()
+{
+    QString id;
+    for (int i = 0; i < 4; ++i)
+        id += QStringLiteral("%1").arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
+    return id;
+}
 
 // Runs the schema script and, when asked, the standard scenario, as one
 // transaction; on a server also gives the seats' role its rights.
@@ -47,6 +58,17 @@ std::string FillNewDatabase(const QString& name, const std::string& path, const 
             return error;
         }
     }
+    QSqlQuery identity(db);
+    identity.prepare(QStringLiteral("INSERT INTO \"StudyInfo\" (\"StudyID\") VALUES (?)"));
+    identity.addBindValue(NewStudyId());
+    if (!identity.exec()) {
+        const std::string error =
+            Message(path, "cannot write the new database's identity (" + DriverText(identity.lastError()) + ")");
+        identity.finish();
+        db.rollback();
+        return error;
+    }
+    identity.finish();
     if (!db.commit()) return Message(path, "cannot write the new database (" + DriverText(db.lastError()) + ")");
     return {};
 }
@@ -89,14 +111,29 @@ ExperimentDb::ExperimentDb(std::string path, std::string connection, bool onServ
 {
 }
 
-QSqlQuery& ExperimentDb::Statement(const QString& sql)
+QSqlQuery* ExperimentDb::Statement(const QString& sql, const QString& doing, std::string& error)
 {
     std::unique_ptr<QSqlQuery>& slot = statements_->prepared[sql];
     if (!slot || !onServer_) {
         slot = std::make_unique<QSqlQuery>(QSqlDatabase::database(Q(connection_), false));
-        slot->prepare(sql);
+        if (!Prepare(*slot, sql, path_, doing, error)) {
+            slot.reset();
+            return nullptr;
+        }
     }
-    return *slot;
+    return slot.get();
+}
+
+Result<bool> ExperimentDb::ThroughFunctions()
+{
+    using Outcome = Result<bool>;
+    if (!onServer_) return Outcome::Ok(false);
+    if (statements_->studyFunctions) return Outcome::Ok(*statements_->studyFunctions);
+    QSqlQuery probe(QSqlDatabase::database(Q(connection_), false));
+    if (!probe.exec(QStringLiteral("SELECT to_regproc('kestu_claim_trial') IS NOT NULL")) || !probe.next())
+        return Outcome::Fail(Message(path_, "cannot read the database (" + DriverText(probe.lastError()) + ")"));
+    statements_->studyFunctions = probe.value(0).toBool();
+    return Outcome::Ok(*statements_->studyFunctions);
 }
 
 const Dialect& ExperimentDb::dialect() const { return DialectOf(onServer_ ? Backend::Postgres : Backend::Sqlite); }
@@ -194,60 +231,158 @@ Status ExperimentDb::CreateOnServer(const DatabaseLocation& where, NewDbContent 
 Result<std::optional<Participant>> ExperimentDb::FindParticipant(const std::string& userId)
 {
     using Outcome = Result<std::optional<Participant>>;
+    const QString doing = "cannot look up User ID " + Quoted(userId) + " in table \"UserData\"";
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
-    query.prepare(QStringLiteral(
-        "SELECT \"UserID\", \"FirstName\", \"LastName\", \"SchoolYear\", \"Major\", \"Age\", \"Sex\", \"TrialNum\" "
-        "FROM \"UserData\" WHERE \"UserID\" = ? ORDER BY rowid LIMIT 1"));
-    query.addBindValue(BindText(userId));
     std::string error;
-    if (!Run(query, path_, "cannot look up User ID " + Quoted(userId) + " in table \"UserData\"", error)) {
-        return Outcome::Fail(error);
-    }
+    // A seat's role reads only the ID and the count of a participant.
+    const QString sql = onServer_ ? QStringLiteral("SELECT \"UserID\", \"TrialNum\" FROM \"UserData\" "
+                                                   "WHERE \"UserID\" = ? ORDER BY rowid LIMIT 1")
+                                  : QStringLiteral("SELECT \"UserID\", \"TrialNum\", \"FirstName\", \"LastName\", "
+                                                   "\"SchoolYear\", \"Major\", \"Age\", \"Sex\" FROM \"UserData\" "
+                                                   "WHERE \"UserID\" = ? ORDER BY rowid LIMIT 1");
+    if (!Prepare(query, sql, path_, doing, error)) return Outcome::Fail(error);
+    query.addBindValue(BindText(userId));
+    if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
     if (!query.next()) return Outcome::Ok(std::nullopt);
 
     Participant p;
     p.UserID = S(query.value(0).toString());
-    p.FirstName = S(query.value(1).toString());
-    p.LastName = S(query.value(2).toString());
-    p.SchoolYear = S(query.value(3).toString());
-    p.Major = S(query.value(4).toString());
-    p.Age = S(query.value(5).toString());
-    p.Sex = S(query.value(6).toString());
-    p.TrialNum = S(query.value(7).toString());
+    p.TrialNum = S(query.value(1).toString());
+    if (!onServer_) {
+        p.FirstName = S(query.value(2).toString());
+        p.LastName = S(query.value(3).toString());
+        p.SchoolYear = S(query.value(4).toString());
+        p.Major = S(query.value(5).toString());
+        p.Age = S(query.value(6).toString());
+        p.Sex = S(query.value(7).toString());
+    }
     return Outcome::Ok(std::move(p));
 }
 
 Status ExperimentDb::AddParticipant(const Participant& p)
 {
+    const QString doing = "cannot add User ID " + Quoted(p.UserID) + " to table \"UserData\"";
+    auto functions = ThroughFunctions();
+    if (!functions) return functions.fault();
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
-    query.prepare(QStringLiteral(
-        "INSERT INTO \"UserData\" (\"UserID\", \"LastName\", \"FirstName\", \"SchoolYear\", \"Major\", \"Age\", \"Sex\") "
-        "VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    std::string error;
+    const QString sql =
+        functions.value()
+            ? QStringLiteral("SELECT kestu_add_participant(?, ?, ?, ?, ?, ?, ?)")
+            : QStringLiteral("INSERT INTO \"UserData\" (\"UserID\", \"LastName\", \"FirstName\", \"SchoolYear\", "
+                             "\"Major\", \"Age\", \"Sex\") VALUES (?, ?, ?, ?, ?, ?, ?)");
+    if (!Prepare(query, sql, path_, doing, error)) return Status::Fail(error);
     for (const std::string* field : {&p.UserID, &p.LastName, &p.FirstName, &p.SchoolYear, &p.Major, &p.Age, &p.Sex}) {
         query.addBindValue(BindText(*field));
     }
-    std::string error;
-    if (!Run(query, path_, "cannot add User ID " + Quoted(p.UserID) + " to table \"UserData\"", error)) {
-        return Status::Fail(error);
-    }
+    if (!Run(query, path_, doing, error)) return Status::Fail(error);
     return Ok();
 }
 
+namespace {
+// Transaction control runs as it is: the server cannot prepare it.
+bool ExecPlain(QSqlDatabase& db, const QString& statement, const std::string& path, const QString& doing,
+               std::string& error)
+{
+    QSqlQuery query(db);
+    if (query.exec(statement)) return true;
+    error = Failed(path, doing, query.lastError());
+    return false;
+}
+}  // namespace
+
 Status ExperimentDb::SaveTrialNum(const std::string& userId, int trialNum)
 {
-    // Only the participant's first row, as the lookup at login sees it.
-    QSqlQuery& query = Statement(QStringLiteral(
-        "UPDATE \"UserData\" SET \"TrialNum\" = ? WHERE rowid = "
-        "(SELECT rowid FROM \"UserData\" WHERE \"UserID\" = ? ORDER BY rowid LIMIT 1)"));
-    query.bindValue(0, QString::number(trialNum));
-    query.bindValue(1, BindText(userId));
-    std::string error;
     const QString doing = "cannot save the trial count of User ID " + Quoted(userId) + " in table \"UserData\"";
-    if (!Run(query, path_, doing, error)) return Status::Fail(error);
-    if (query.numRowsAffected() < 1) {
-        return Status::Fail(Message(path_, doing + ": no row for that User ID"));
+    auto functions = ThroughFunctions();
+    if (!functions) return functions.fault();
+    std::string error;
+    if (functions.value()) {
+        QSqlQuery* call = Statement(QStringLiteral("SELECT kestu_save_trial_num(?, ?)"), doing, error);
+        if (!call) return Status::Fail(error);
+        call->bindValue(0, BindText(userId));
+        call->bindValue(1, trialNum);
+        if (!Run(*call, path_, doing, error)) return Status::Fail(error);
+        call->finish();
+        return Ok();
     }
+
+    // The count is read and raised under the write lock, so a close that
+    // saves an older count after a newer claim leaves the newer one.
+    QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
+    if (!ExecPlain(db, dialect().beginClaim, path_, doing, error)) return Status::Fail(error);
+    auto fail = [&](const std::string& why) {
+        QSqlQuery rollback(db);
+        rollback.exec(QStringLiteral("ROLLBACK"));
+        return Status::Fail(why);
+    };
+    // Only the participant's first row, as the lookup at login sees it.
+    QSqlQuery* read = Statement(QStringLiteral("SELECT rowid, \"TrialNum\" FROM \"UserData\" WHERE \"UserID\" = ? "
+                                               "ORDER BY rowid LIMIT 1") + dialect().lockForUpdate,
+                                doing, error);
+    if (!read) return fail(error);
+    read->bindValue(0, BindText(userId));
+    if (!Run(*read, path_, doing, error)) return fail(error);
+    if (!read->next()) return fail(Message(path_, doing + ": no row for that User ID"));
+    const long long row = read->value(0).toLongLong();
+    const QString stored = read->value(1).toString();
+    read->finish();
+    const auto done = ParseTrialCount(stored);
+    if (!done) return fail(Message(path_, doing + ": its trial count " + Quoted(S(stored)) + " is not a number"));
+    if (trialNum > *done) {
+        QSqlQuery* write = Statement(QStringLiteral("UPDATE \"UserData\" SET \"TrialNum\" = ? WHERE rowid = ?"), doing, error);
+        if (!write) return fail(error);
+        write->bindValue(0, QString::number(trialNum));
+        write->bindValue(1, row);
+        if (!Run(*write, path_, doing, error)) return fail(error);
+    }
+    if (!ExecPlain(db, QStringLiteral("COMMIT"), path_, doing, error)) return fail(error);
     return Ok();
+}
+
+// What is wrong with a trial's start, or nothing.
+std::optional<QString> StartFault(const ExperimentStart& start)
+{
+    if (!IsIsoDate(start.Date)) return "date " + Quoted(start.Date) + " is not yyyy-mm-dd";
+    if (!IsClockTime(start.StartTime)) return "start time " + Quoted(start.StartTime) + " is not hh:mm:ss";
+    return std::nullopt;
+}
+
+namespace {
+
+// The results' values, bound from `first` on: the end time, the missed
+// buckets and the three shares.
+void BindResults(QSqlQuery& query, int first, const ExperimentResult& end)
+{
+    query.bindValue(first, BindText(end.EndTime));
+    query.bindValue(first + 1, end.MissedBuckets);
+    query.bindValue(first + 2, BindOptional(end.BusyTime));
+    query.bindValue(first + 3, BindOptional(end.SweepTime));
+    query.bindValue(first + 4, BindOptional(end.IdleTime));
+}
+
+// A row's results are empty while it has neither an end time nor a total.
+const QString ResultsEmpty = QStringLiteral("\"EndTime\" IS NULL AND \"MissedBuckets\" IS NULL");
+// A row that already holds exactly these results (bound from 0 on, as BindResults does).
+const QString SameResults = QStringLiteral(
+    "\"EndTime\" = ? AND \"MissedBuckets\" = ? AND \"BusyTime\" IS ? AND \"SweepTime\" IS ? AND \"IdleTime\" IS ?");
+}  // namespace
+
+// Whether the row that `where` names (its values bound after the results)
+// already holds exactly these results: the same completion delivered twice.
+bool ExperimentDb::AlreadyCompleted(const QString& where, const std::vector<QVariant>& keys, const ExperimentResult& end)
+{
+    std::string error;
+    QString same = SameResults;
+    if (onServer_) same.replace(QStringLiteral(" IS ?"), QStringLiteral(" IS NOT DISTINCT FROM ?"));
+    QSqlQuery* query =
+        Statement("SELECT count(*) FROM \"Experiments\" WHERE " + same + " AND " + where, QString(), error);
+    if (!query) return false;
+    BindResults(*query, 0, end);
+    for (std::size_t i = 0; i < keys.size(); ++i) query->bindValue(5 + static_cast<int>(i), keys[i]);
+    const bool found = query->exec() && query->next() && query->value(0).toLongLong() == 1;
+    query->finish();
+    return found;
 }
 
 Result<long long> ExperimentDb::AddExperiment(const ExperimentStart& start)
@@ -255,27 +390,37 @@ Result<long long> ExperimentDb::AddExperiment(const ExperimentStart& start)
     using Outcome = Result<long long>;
     const QString doing = "cannot add trial " + QString::number(start.Experiment) + " of User ID " +
                           Quoted(start.UserID) + " to table \"Experiments\"";
-    if (!IsIsoDate(start.Date)) {
-        return Outcome::Fail(Message(path_, doing + ": date " + Quoted(start.Date) + " is not yyyy-mm-dd"));
-    }
-    if (!IsClockTime(start.StartTime)) {
-        return Outcome::Fail(Message(path_, doing + ": start time " + Quoted(start.StartTime) + " is not hh:mm:ss"));
-    }
-
-        QSqlQuery& query = Statement(QStringLiteral(
-        "INSERT INTO \"Experiments\" (\"UserID\", \"Experiment\", \"Date\", \"StartTime\", \"Scenario\", \"SimRate\") "
-        "VALUES (?, ?, ?, ?, ?, ?)") + dialect().returningRowId);
-    query.bindValue(0, BindText(start.UserID));
-    query.bindValue(1, start.Experiment);
-    query.bindValue(2, BindText(start.Date));
-    query.bindValue(3, BindText(start.StartTime));
-    query.bindValue(4, BindText(start.Scenario));
-    query.bindValue(5, start.SimRate);
+    if (const auto fault = StartFault(start)) return Outcome::Fail(Message(path_, doing + ": " + *fault));
     std::string error;
-    if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
-    if (dialect().returningRowId.isEmpty()) return Outcome::Ok(query.lastInsertId().toLongLong());
-    if (!query.next()) return Outcome::Fail(Message(path_, doing + ": the new row's id did not come back"));
-    return Outcome::Ok(query.value(0).toLongLong());
+    QSqlQuery* query = Statement(QStringLiteral(
+        "INSERT INTO \"Experiments\" (\"UserID\", \"Experiment\", \"Date\", \"StartTime\", \"Scenario\", \"SimRate\") "
+        "VALUES (?, ?, ?, ?, ?, ?)") + dialect().returningRowId, doing, error);
+    if (!query) return Outcome::Fail(error);
+    query->bindValue(0, BindText(start.UserID));
+    query->bindValue(1, start.Experiment);
+    query->bindValue(2, BindText(start.Date));
+    query->bindValue(3, BindText(start.StartTime));
+    query->bindValue(4, BindText(start.Scenario));
+    query->bindValue(5, start.SimRate);
+    if (!Run(*query, path_, doing, error)) return Outcome::Fail(error);
+    if (dialect().returningRowId.isEmpty()) return Outcome::Ok(query->lastInsertId().toLongLong());
+    if (!query->next()) return Outcome::Fail(Message(path_, doing + ": the new row's id did not come back"));
+    const long long row = query->value(0).toLongLong();
+    query->finish();
+    return Outcome::Ok(row);
+}
+
+Status ExperimentDb::CompleteOnServer(const TrialId& trial, const ExperimentResult& end, const QString& doing)
+{
+    std::string error;
+    QSqlQuery* call = Statement(QStringLiteral("SELECT kestu_complete_trial(?, ?, ?, ?, ?, ?, ?)"), doing, error);
+    if (!call) return Status::Fail(error);
+    call->bindValue(0, BindText(trial.UserID));
+    call->bindValue(1, QVariant::fromValue<qlonglong>(trial.Experiment));
+    BindResults(*call, 2, end);
+    if (!Run(*call, path_, doing, error)) return Status::Fail(error);
+    call->finish();
+    return Ok();
 }
 
 Status ExperimentDb::CompleteExperiment(long long rowid, const ExperimentResult& end)
@@ -284,20 +429,40 @@ Status ExperimentDb::CompleteExperiment(long long rowid, const ExperimentResult&
     if (!IsClockTime(end.EndTime)) {
         return Status::Fail(Message(path_, doing + ": end time " + Quoted(end.EndTime) + " is not hh:mm:ss"));
     }
-
-        QSqlQuery& query = Statement(QStringLiteral(
-        "UPDATE \"Experiments\" SET \"EndTime\" = ?, \"MissedBuckets\" = ?, \"BusyTime\" = ?, \"SweepTime\" = ?, "
-        "\"IdleTime\" = ? WHERE rowid = ?"));
-    query.bindValue(0, BindText(end.EndTime));
-    query.bindValue(1, end.MissedBuckets);
-    query.bindValue(2, BindOptional(end.BusyTime));
-    query.bindValue(3, BindOptional(end.SweepTime));
-    query.bindValue(4, BindOptional(end.IdleTime));
-    query.bindValue(5, rowid);
+    auto functions = ThroughFunctions();
+    if (!functions) return functions.fault();
     std::string error;
-    if (!Run(query, path_, doing, error)) return Status::Fail(error);
-    if (query.numRowsAffected() < 1) {
-        return Status::Fail(Message(path_, doing + ": the row no longer exists"));
+    if (functions.value()) {
+        // The owner's function completes by User ID and trial, which the row names.
+        QSqlQuery* find = Statement(
+            QStringLiteral("SELECT \"UserID\", \"Experiment\" FROM \"Experiments\" WHERE rowid = ?"), doing, error);
+        if (!find) return Status::Fail(error);
+        find->bindValue(0, rowid);
+        if (!Run(*find, path_, doing, error)) return Status::Fail(error);
+        if (!find->next()) return Status::Fail(Message(path_, doing + ": the row no longer exists"));
+        const TrialId trial{S(find->value(0).toString()), find->value(1).toLongLong()};
+        const bool named = !find->value(0).isNull() && !find->value(1).isNull();
+        find->finish();
+        if (!named) return Status::Fail(Message(path_, doing + ": the row names no User ID and trial"));
+        return CompleteOnServer(trial, end, doing);
+    }
+    QSqlQuery* query = Statement(QStringLiteral(
+        "UPDATE \"Experiments\" SET \"EndTime\" = ?, \"MissedBuckets\" = ?, \"BusyTime\" = ?, \"SweepTime\" = ?, "
+        "\"IdleTime\" = ? WHERE rowid = ? AND ") + ResultsEmpty, doing, error);
+    if (!query) return Status::Fail(error);
+    BindResults(*query, 0, end);
+    query->bindValue(5, rowid);
+    if (!Run(*query, path_, doing, error)) return Status::Fail(error);
+    if (query->numRowsAffected() < 1) {
+        if (AlreadyCompleted(QStringLiteral("rowid = ?"), {rowid}, end)) return Ok();
+        QSqlQuery* exists = Statement(QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE rowid = ?"), doing, error);
+        if (!exists) return Status::Fail(error);
+        exists->bindValue(0, rowid);
+        if (!Run(*exists, path_, doing, error) || !exists->next()) return Status::Fail(error.empty() ? Message(path_, doing) : error);
+        const bool there = exists->value(0).toLongLong() > 0;
+        exists->finish();
+        return Status::Fail(Message(path_, doing + (there ? QStringLiteral(": its results are already filled in")
+                                                          : QStringLiteral(": the row no longer exists"))));
     }
     return Ok();
 }
@@ -309,40 +474,73 @@ Status ExperimentDb::CompleteTrial(const TrialId& trial, const ExperimentResult&
     if (!IsClockTime(end.EndTime)) {
         return Status::Fail(Message(path_, doing + ": end time " + Quoted(end.EndTime) + " is not hh:mm:ss"));
     }
-    QSqlQuery& query = Statement(QStringLiteral(
-        "UPDATE \"Experiments\" SET \"EndTime\" = ?, \"MissedBuckets\" = ?, \"BusyTime\" = ?, \"SweepTime\" = ?, "
-        "\"IdleTime\" = ? WHERE \"UserID\" = ? AND \"Experiment\" = ? AND \"MissedBuckets\" IS NULL"));
-    query.bindValue(0, BindText(end.EndTime));
-    query.bindValue(1, end.MissedBuckets);
-    query.bindValue(2, BindOptional(end.BusyTime));
-    query.bindValue(3, BindOptional(end.SweepTime));
-    query.bindValue(4, BindOptional(end.IdleTime));
-    query.bindValue(5, BindText(trial.UserID));
-    query.bindValue(6, QVariant::fromValue<qlonglong>(trial.Experiment));
+    auto functions = ThroughFunctions();
+    if (!functions) return functions.fault();
+    if (functions.value()) return CompleteOnServer(trial, end, doing);
+
+    QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
     std::string error;
-    if (!Run(query, path_, doing, error)) return Status::Fail(error);
-    if (query.numRowsAffected() != 1)
-        return Status::Fail(Message(path_, doing + ": no row of that trial is waiting for its results"));
+    // Two rows of one trial (a file edited by hand) are never both written:
+    // the update is undone unless it changed exactly one.
+    if (!ExecPlain(db, dialect().beginClaim, path_, doing, error)) return Status::Fail(error);
+    // Ends the transaction unwritten: a failure, or (with no message) a
+    // completion that was already there.
+    auto fail = [&](const std::string& why) {
+        QSqlQuery rollback(db);
+        rollback.exec(QStringLiteral("ROLLBACK"));
+        return why.empty() ? Ok() : Status::Fail(why);
+    };
+    QSqlQuery* query = Statement(QStringLiteral(
+        "UPDATE \"Experiments\" SET \"EndTime\" = ?, \"MissedBuckets\" = ?, \"BusyTime\" = ?, \"SweepTime\" = ?, "
+        "\"IdleTime\" = ? WHERE \"UserID\" = ? AND \"Experiment\" = ? AND ") + ResultsEmpty, doing, error);
+    if (!query) return fail(error);
+    BindResults(*query, 0, end);
+    query->bindValue(5, BindText(trial.UserID));
+    query->bindValue(6, QVariant::fromValue<qlonglong>(trial.Experiment));
+    if (!Run(*query, path_, doing, error)) return fail(error);
+    const int changed = query->numRowsAffected();
+    if (changed == 0 && AlreadyCompleted(QStringLiteral("\"UserID\" = ? AND \"Experiment\" = ?"),
+                                         {BindText(trial.UserID), QVariant::fromValue<qlonglong>(trial.Experiment)}, end))
+        return fail(std::string());
+    if (changed != 1) return fail(Message(path_, doing + ": no row of that trial is waiting for its results"));
+    if (!ExecPlain(db, QStringLiteral("COMMIT"), path_, doing, error)) return fail(error);
     return Ok();
 }
 
 Result<bool> ExperimentDb::TrialClaimed(const TrialId& trial)
 {
     using Outcome = Result<bool>;
-    QSqlQuery& query = Statement(
-        QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE \"UserID\" = ? AND \"Experiment\" = ?"));
-    query.bindValue(0, BindText(trial.UserID));
-    query.bindValue(1, QVariant::fromValue<qlonglong>(trial.Experiment));
     std::string error;
     const QString doing = "cannot look up trial " + QString::number(trial.Experiment) + " of User ID " +
                           Quoted(trial.UserID) + " in table \"Experiments\"";
-    if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
-    if (!query.next()) return Outcome::Fail(Message(path_, doing));
-    const bool claimed = query.value(0).toLongLong() > 0;
-    query.finish();
+    QSqlQuery* query = Statement(
+        QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE \"UserID\" = ? AND \"Experiment\" = ?"), doing, error);
+    if (!query) return Outcome::Fail(error);
+    query->bindValue(0, BindText(trial.UserID));
+    query->bindValue(1, QVariant::fromValue<qlonglong>(trial.Experiment));
+    if (!Run(*query, path_, doing, error)) return Outcome::Fail(error);
+    if (!query->next()) return Outcome::Fail(Message(path_, doing));
+    const bool claimed = query->value(0).toLongLong() > 0;
+    query->finish();
     return Outcome::Ok(claimed);
 }
 
-Result<std::string> ExperimentDb::StudyId() { return std::string(); }
+Result<std::string> ExperimentDb::StudyId()
+{
+    using Outcome = Result<std::string>;
+    const QString doing = QStringLiteral("cannot read the study's identity in table \"StudyInfo\"");
+    QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
+    // A study made before studies had an identity has no such table.
+    const QString present = onServer_ ? QStringLiteral("SELECT to_regclass('\"StudyInfo\"') IS NOT NULL")
+                                      : QStringLiteral("SELECT count(*) > 0 FROM sqlite_master "
+                                                       "WHERE type = 'table' AND name = 'StudyInfo'");
+    if (!query.exec(present) || !query.next()) return Outcome::Fail(Failed(path_, doing, query.lastError()));
+    if (!query.value(0).toBool()) return Outcome::Ok(std::string());
+    query.finish();
+    if (!query.exec(QStringLiteral("SELECT \"StudyID\" FROM \"StudyInfo\" ORDER BY rowid LIMIT 1")))
+        return Outcome::Fail(Failed(path_, doing, query.lastError()));
+    if (!query.next()) return Outcome::Ok(std::string());
+    return Outcome::Ok(S(query.value(0).toString()));
+}
 
 }  // namespace kestu

@@ -12,6 +12,7 @@
 
 class QSqlQuery;
 class QString;
+class QVariant;
 
 namespace kestu {
 
@@ -67,17 +68,23 @@ public:
     Result<std::string> StudyId();
 
     // Participants. Lookup finds the first row, in stored order, whose UserID
-    // equals the given one exactly; no such row is not an error.
+    // equals the given one exactly; no such row is not an error. On a server
+    // only UserID and TrialNum are read (a seat may read nothing else of the
+    // table); the questionnaire's fields then come back empty.
     Result<std::optional<Participant>> FindParticipant(const std::string& userId);
     // Stores UserID, LastName, FirstName, SchoolYear, Major, Age and Sex as
     // given; TrialNum gets the table's default "0" (the field is ignored).
     Status AddParticipant(const Participant& participant);
-    // Writes the trial count as decimal text into the participant's first row.
+    // Raises the trial count of the participant's first row to trialNum,
+    // written as decimal text; a count already that high or higher is left
+    // as it is, so a count never goes back. Refused when the stored count is
+    // not a number.
     Status SaveTrialNum(const std::string& userId, int trialNum);
 
     // Trial results. AddExperiment returns the new row's rowid, which
-    // CompleteExperiment takes to fill in the end of the trial; shares that
-    // are absent are stored as NULL.
+    // CompleteExperiment takes to fill in the end of the trial, refused
+    // unless the row's results are still empty; shares that are absent are
+    // stored as NULL.
     Result<long long> AddExperiment(const ExperimentStart& start);
     Status CompleteExperiment(long long rowid, const ExperimentResult& end);
     // Fills in the results of the participant's row of that trial, refused
@@ -88,13 +95,16 @@ public:
     Result<bool> TrialClaimed(const TrialId& trial);
     // Starts trial start.Experiment in one transaction: the participant's
     // trial count becomes that number and the trial's row is added. Refused
-    // when the count has already reached it or the row exists (another copy
-    // of the program took the number). Returns the new row's rowid.
+    // when the count or the participant's largest recorded trial has already
+    // reached it (another copy of the program took the number). Returns the
+    // new row's rowid.
     Result<long long> ClaimTrial(const ExperimentStart& start);
 
     // Trial logs. StoreTrialLog adds the copy unless the trial's log is
-    // already there (a delivery tried twice stores it once); an SQLite file
-    // made before the table existed gets it first.
+    // already there (a delivery tried twice stores it once, also when two
+    // deliver at once); an SQLite file made before the table or its unique
+    // key existed gets them first (the key only where no log is there twice).
+    // On a server only the log of a claimed trial is taken.
     Status StoreTrialLog(const TrialLogCopy& log);
     // The logs of one participant, or of all (empty userId), in stored order.
     Result<std::vector<TrialLogCopy>> ReadTrialLogs(const std::string& userId);
@@ -123,8 +133,15 @@ private:
     ExperimentDb(std::string path, std::string connection, bool onServer);
     static Status CreateOnServer(const DatabaseLocation& where, NewDbContent content);
     const dbdetail::Dialect& dialect() const;
-    // A prepared statement for this connection; see StatementCache.
-    QSqlQuery& Statement(const QString& sql);
+    // A prepared statement for this connection; see StatementCache. Null,
+    // with the message in `error`, when it cannot be prepared.
+    QSqlQuery* Statement(const QString& sql, const QString& doing, std::string& error);
+    // Whether the writes go through the study owner's functions: on a server
+    // whose study has them (one made before they existed is written as ever).
+    Result<bool> ThroughFunctions();
+    Result<long long> ClaimOnServer(const ExperimentStart& start);
+    Status CompleteOnServer(const TrialId& trial, const ExperimentResult& end, const QString& doing);
+    bool AlreadyCompleted(const QString& where, const std::vector<QVariant>& keys, const ExperimentResult& end);
 
     std::string path_;
     std::string connection_;  // name of this instance's connection

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "data/db_internal.h"
+#include "data/dialect.h"
 #include "data/experiment_db.h"
 
 namespace kestu {
@@ -14,12 +15,31 @@ using namespace dbdetail;
 
 namespace {
 
+// A figure: a number stored as one, or text that is wholly a finite number
+// ("2.5", as an SQL tool may store it). Anything else ('n/a', '', 'nan',
+// binary data) is no figure, never 0.
 std::optional<double> OptionalNumber(const QVariant& value)
 {
     if (value.isNull()) return std::nullopt;
     bool ok = false;
-    const double number = value.toDouble(&ok);
-    return ok ? std::optional<double>(number) : std::nullopt;
+    double number = 0;
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        number = value.toDouble(&ok);
+        break;
+    case QMetaType::QString:
+        number = value.toString().trimmed().toDouble(&ok);
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (!ok || !std::isfinite(number)) return std::nullopt;
+    return number;
 }
 
 // A trial number: a whole number that fits 64 bits, never rounded or narrowed
@@ -45,15 +65,33 @@ std::optional<long long> OptionalWhole(const QVariant& value)
 Result<std::vector<ExperimentRow>> ExperimentDb::ReadExperimentRows(const std::string& userId)
 {
     using Outcome = Result<std::vector<ExperimentRow>>;
+    const QString doing = "cannot read the rows of User ID \"" + Q(userId) + "\" in table \"Experiments\"";
+    const std::vector<QString> columns = {QStringLiteral("UserID"),        QStringLiteral("Experiment"),
+                                          QStringLiteral("EndTime"),       QStringLiteral("MissedBuckets"),
+                                          QStringLiteral("BusyTime"),      QStringLiteral("SweepTime"),
+                                          QStringLiteral("IdleTime")};
+    // SQLite would read a missing column's quoted name as text, and every
+    // figure as missing; the missing column is named instead.
+    if (dialect().checkColumnsFirst) {
+        if (auto missing = MissingColumn(Q(connection_), path_, dialect(), QStringLiteral("Experiments"), columns))
+            return Outcome::Fail(*missing);
+    }
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT rowid, \"Experiment\", \"EndTime\", \"MissedBuckets\", \"BusyTime\", \"SweepTime\", \"IdleTime\" "
-        "FROM \"Experiments\" WHERE \"UserID\" = ? ORDER BY rowid"));
-    query.addBindValue(Q(userId));
-    const QString doing = "cannot read the rows of User ID \"" + Q(userId) + "\" in table \"Experiments\"";
     std::string error;
-    if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
+    const QString sql = QStringLiteral(
+        "SELECT rowid, \"Experiment\", \"EndTime\", \"MissedBuckets\", \"BusyTime\", \"SweepTime\", \"IdleTime\" "
+        "FROM \"Experiments\" WHERE \"UserID\" = ? ORDER BY rowid");
+    if (!query.prepare(sql)) {
+        return Outcome::Fail(
+            MissingColumn(Q(connection_), path_, dialect(), QStringLiteral("Experiments"), columns)
+                .value_or(Failed(path_, doing, query.lastError())));
+    }
+    query.addBindValue(Q(userId));
+    if (!Run(query, path_, doing, error)) {
+        return Outcome::Fail(
+            MissingColumn(Q(connection_), path_, dialect(), QStringLiteral("Experiments"), columns).value_or(error));
+    }
 
     std::vector<ExperimentRow> rows;
     while (query.next()) {

@@ -2,6 +2,7 @@
 // program would refuse still comes out whole.
 
 #include <QMetaType>
+#include <QSet>
 #include <QSqlRecord>
 #include <QStringList>
 #include <QVariant>
@@ -82,6 +83,25 @@ Result<std::vector<QString>> ColumnsOf(const QString& connection, const std::str
 }
 
 }  // namespace
+
+namespace dbdetail {
+std::optional<std::string> MissingColumn(const QString& connection, const std::string& path, const Dialect& dialect,
+                                         const QString& table, const std::vector<QString>& columns)
+{
+    QSet<QString> present;  // SQLite matches column names without regard to case
+    QSqlQuery info(QSqlDatabase::database(connection, false));
+    if (!info.prepare(dialect.columnsOfTable)) return std::nullopt;
+    info.addBindValue(table);
+    if (!info.exec()) return std::nullopt;
+    while (info.next()) present.insert(info.value(0).toString().toLower());
+    if (present.isEmpty()) return Message(path, "table \"" + table + "\" is missing");
+    for (const QString& column : columns) {
+        if (!present.contains(column.toLower()))
+            return Message(path, "table \"" + table + "\", column \"" + column + "\" is missing");
+    }
+    return std::nullopt;
+}
+}  // namespace dbdetail
 
 Result<CellTable> ExperimentDb::ReadScenarioCells(ScenarioTable table)
 {

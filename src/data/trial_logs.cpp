@@ -13,14 +13,20 @@ namespace kestu {
 using namespace dbdetail;
 
 namespace {
-// The table as the schema declares it, made only where it is missing.
-QString CreateTrialLogsIfMissing()
+// The table and its unique key as the schema declares them, made only where
+// they are missing.
+std::vector<QString> CreateTrialLogsIfMissing()
 {
+    std::vector<QString> statements;
     for (QString statement : SplitSqlScript(QString::fromUtf8(SchemaSql()))) {
         if (statement.contains(QStringLiteral("CREATE TABLE \"TrialLogs\"")))
-            return statement.replace(QStringLiteral("CREATE TABLE"), QStringLiteral("CREATE TABLE IF NOT EXISTS"));
+            statements.push_back(
+                statement.replace(QStringLiteral("CREATE TABLE"), QStringLiteral("CREATE TABLE IF NOT EXISTS")));
+        if (statement.contains(QStringLiteral("ON \"TrialLogs\"")))
+            statements.push_back(statement.replace(QStringLiteral("CREATE UNIQUE INDEX"),
+                                                   QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS")));
     }
-    return {};
+    return statements;
 }
 }  // namespace
 
@@ -29,24 +35,46 @@ Status ExperimentDb::StoreTrialLog(const TrialLogCopy& log)
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
     const QString doing = "cannot store the log of trial " + QString::number(log.Experiment) + " of User ID \"" +
                           Q(log.UserID) + "\" in table \"TrialLogs\"";
+    auto functions = ThroughFunctions();
+    if (!functions) return functions.fault();
     std::string error;
-    if (!onServer_) {
-        QSqlQuery create(db);
-        if (!create.exec(CreateTrialLogsIfMissing()))
-            return Status::Fail(Message(path_, doing + " (" + DriverText(create.lastError()) + ")"));
+    if (functions.value()) {
+        QSqlQuery* call = Statement(QStringLiteral("SELECT kestu_store_trial_log(?, ?, ?, ?, ?)"), doing, error);
+        if (!call) return Status::Fail(error);
+        call->bindValue(0, Q(log.UserID).isNull() ? QStringLiteral("") : Q(log.UserID));
+        call->bindValue(1, QVariant::fromValue<qlonglong>(log.Experiment));
+        call->bindValue(2, Q(log.Host).isNull() ? QStringLiteral("") : Q(log.Host));
+        call->bindValue(3, QByteArray::fromStdString(log.Bytes));
+        call->bindValue(4, Q(log.WrittenAt).isNull() ? QStringLiteral("") : Q(log.WrittenAt));
+        if (!Run(*call, path_, doing, error)) return Status::Fail(error);
+        call->finish();
+        return Ok();
     }
-    QSqlQuery& insert = Statement(QStringLiteral(
+    if (!onServer_) {
+        const std::vector<QString> create = CreateTrialLogsIfMissing();
+        QSqlQuery table(db);
+        if (create.empty() || !table.exec(create.front()))
+            return Status::Fail(Failed(path_, doing, table.lastError()));
+        // A file whose table already holds a log twice cannot get the key;
+        // the insert below still adds no second copy.
+        for (std::size_t i = 1; i < create.size(); ++i) QSqlQuery(db).exec(create[i]);
+    }
+    // The key makes two deliveries at once store one row; where there is no
+    // key (a file that already holds a log twice), the check does.
+    QSqlQuery* insert = Statement(QStringLiteral(
         "INSERT INTO \"TrialLogs\" (\"UserID\", \"Experiment\", \"Host\", \"Bytes\", \"WrittenAt\") "
         "SELECT ?, ?, ?, ?, ? WHERE NOT EXISTS "
-        "(SELECT 1 FROM \"TrialLogs\" WHERE \"UserID\" = ? AND \"Experiment\" = ?)"));
-    insert.bindValue(0, Q(log.UserID));
-    insert.bindValue(1, QVariant::fromValue<qlonglong>(log.Experiment));
-    insert.bindValue(2, Q(log.Host));
-    insert.bindValue(3, QByteArray::fromStdString(log.Bytes));
-    insert.bindValue(4, Q(log.WrittenAt));
-    insert.bindValue(5, Q(log.UserID));
-    insert.bindValue(6, QVariant::fromValue<qlonglong>(log.Experiment));
-    if (!Run(insert, path_, doing, error)) return Status::Fail(error);
+        "(SELECT 1 FROM \"TrialLogs\" WHERE \"UserID\" = ? AND \"Experiment\" = ?)") +
+        (onServer_ ? QString() : QStringLiteral(" ON CONFLICT DO NOTHING")), doing, error);
+    if (!insert) return Status::Fail(error);
+    insert->bindValue(0, Q(log.UserID));
+    insert->bindValue(1, QVariant::fromValue<qlonglong>(log.Experiment));
+    insert->bindValue(2, Q(log.Host));
+    insert->bindValue(3, QByteArray::fromStdString(log.Bytes));
+    insert->bindValue(4, Q(log.WrittenAt));
+    insert->bindValue(5, Q(log.UserID));
+    insert->bindValue(6, QVariant::fromValue<qlonglong>(log.Experiment));
+    if (!Run(*insert, path_, doing, error)) return Status::Fail(error);
     return Ok();
 }
 
@@ -55,15 +83,18 @@ Result<std::vector<TrialLogCopy>> ExperimentDb::ReadTrialLogs(const std::string&
     using Outcome = Result<std::vector<TrialLogCopy>>;
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT \"UserID\", \"Experiment\", \"Host\", \"Bytes\", \"WrittenAt\" FROM \"TrialLogs\" "
-        "WHERE ? = '' OR \"UserID\" = ? ORDER BY rowid"));
+    const QString doing = QStringLiteral("cannot read table \"TrialLogs\"");
+    std::string error;
+    if (!Prepare(query,
+                 QStringLiteral("SELECT \"UserID\", \"Experiment\", \"Host\", \"Bytes\", \"WrittenAt\" FROM \"TrialLogs\" "
+                                "WHERE ? = '' OR \"UserID\" = ? ORDER BY rowid"),
+                 path_, doing, error))
+        return Outcome::Fail(error);
     // An empty ID (every participant) is bound as '' rather than NULL, which would match nothing.
     const QString user = userId.empty() ? QStringLiteral("") : Q(userId);
     query.addBindValue(user);
     query.addBindValue(user);
-    std::string error;
-    if (!Run(query, path_, QStringLiteral("cannot read table \"TrialLogs\""), error)) return Outcome::Fail(error);
+    if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
     std::vector<TrialLogCopy> logs;
     while (query.next()) {
         logs.push_back({S(query.value(0).toString()), query.value(1).toLongLong(), S(query.value(2).toString()),

@@ -133,5 +133,84 @@ TEST_F(OpenDbTest, ATrialNumberIsClaimedOnceWithItsRowAndTheCounterAndReadBackWh
     EXPECT_EQ(got, (std::vector<std::optional<long long>>{7, 12, 4294967297LL, {}, {}, {}}));
 }
 
+
+// A result cell edited by hand reads as a figure only when it holds one:
+// 'n/a' is no figure, never 0, so a replayed 0 cannot agree with it.
+TEST_F(OpenDbTest, AResultCellWithoutAFigureReadsAsNone)
+{
+    Sql("INSERT INTO Experiments (UserID, Experiment, EndTime, MissedBuckets, BusyTime, SweepTime, IdleTime) VALUES "
+        "('ann', 1, '10:00:00', 'n/a', '', 'nan', 'inf'), "
+        "('ann', 2, '10:00:00', '2.5', ' 0.25 ', x'30', 0), "
+        "('ann', 3, '10:00:00', 0, 1e308 * 10, '-0.5', '1,5')");
+    const auto rows = db_->ReadExperimentRows("ann");
+    ASSERT_TRUE(rows.ok()) << rows.error();
+    ASSERT_EQ(rows.value().size(), 3u);
+    const ExperimentRow& text = rows.value()[0];
+    EXPECT_EQ(text.MissedBuckets, std::nullopt);
+    EXPECT_EQ(text.BusyTime, std::nullopt);
+    EXPECT_EQ(text.SweepTime, std::nullopt);
+    EXPECT_EQ(text.IdleTime, std::nullopt);
+    const ExperimentRow& typed = rows.value()[1];
+    EXPECT_EQ(typed.MissedBuckets, 2.5);
+    EXPECT_EQ(typed.BusyTime, 0.25);
+    EXPECT_EQ(typed.SweepTime, std::nullopt) << "binary data";
+    EXPECT_EQ(typed.IdleTime, 0.0);
+    const ExperimentRow& numbers = rows.value()[2];
+    EXPECT_EQ(numbers.MissedBuckets, 0.0) << "a stored 0 is a figure";
+    EXPECT_EQ(numbers.BusyTime, std::nullopt) << "infinity";
+    EXPECT_EQ(numbers.SweepTime, -0.5);
+    EXPECT_EQ(numbers.IdleTime, std::nullopt) << "a comma is no decimal point";
+}
+
+// A study file whose tables lack a part is refused naming that part, not
+// with the driver's word about parameters.
+TEST_F(DbTest, AMissingTableOrColumnIsNamed)
+{
+    testsupport::RawSql(path_, "CREATE TABLE UserData (UserID TEXT, TrialNum TEXT DEFAULT '0')");
+    testsupport::RawSql(path_, "CREATE TABLE Experiments (UserID TEXT, Experiment INTEGER, Date TEXT, StartTime TEXT, "
+                               "EndTime TEXT, Scenario TEXT, MissedBuckets REAL, SweepTime REAL, IdleTime REAL)");
+    auto db = OpenDb();
+    ASSERT_NE(db, nullptr);
+    ASSERT_TRUE(db->AddParticipant({"kim"}).error().find("no column named LastName") != std::string::npos)
+        << db->AddParticipant({"kim"}).error();
+    Sql("INSERT INTO UserData (UserID) VALUES ('kim')");
+    Sql("INSERT INTO Experiments (UserID, Experiment) VALUES ('kim', 1)");
+
+    const std::string claimed = db->ClaimTrial(Start("kim", 2)).error();
+    EXPECT_NE(claimed.find("SimRate"), std::string::npos) << claimed;
+    const std::string completed = db->CompleteTrial({"kim", 1}, End()).error();
+    EXPECT_NE(completed.find("BusyTime"), std::string::npos) << completed;
+    EXPECT_EQ(db->ReadExperimentRows("kim").error(), path_ + ": table \"Experiments\", column \"BusyTime\" is missing");
+    Sql("DROP TABLE Experiments");
+    EXPECT_EQ(db->ReadExperimentRows("kim").error(), path_ + ": table \"Experiments\" is missing");
+    EXPECT_NE(db->TrialClaimed({"kim", 1}).error().find("no such table: Experiments"), std::string::npos);
+    for (const std::string& message : {claimed, completed, db->TrialClaimed({"kim", 1}).error()})
+        EXPECT_EQ(message.find("Parameter count"), std::string::npos) << message;
+}
+
+// A file made before a trial's log had a unique key gets it at the next
+// store, unless the file already holds a log twice; either way no second
+// copy is added.
+TEST_F(DbTest, AnOlderFileGetsTheLogsKeyWhenItCan)
+{
+    for (const char* name : {"KEYED.MDB", "TWICE.MDB"}) {
+        const std::string path = Path(name);
+        testsupport::RawSql(path, "CREATE TABLE TrialLogs (UserID TEXT, Experiment INTEGER, Host TEXT, Bytes BLOB, "
+                                  "WrittenAt TEXT)");
+        if (std::string(name) == "TWICE.MDB")
+            testsupport::RawSql(path, "INSERT INTO TrialLogs (UserID, Experiment) VALUES ('kim', 1), ('kim', 1)");
+        auto opened = ExperimentDb::Open(path, OpenMode::ReadWrite);
+        ASSERT_TRUE(opened.ok()) << opened.error();
+        for (int time = 0; time < 2; ++time)
+            ASSERT_TRUE(opened.value()->StoreTrialLog({"kim", 2, "h", "log", "2026-12-06 10:00:00"}).ok());
+        ASSERT_TRUE(opened.value()->StoreTrialLog({"kim", 1, "h", "log", "2026-12-06 10:00:00"}).ok());
+        const int keys = testsupport::RawSqlValue(path, "SELECT count(*) FROM sqlite_master WHERE name = 'TrialLogsByTrial'").toInt();
+        EXPECT_EQ(keys, std::string(name) == "KEYED.MDB" ? 1 : 0) << name;
+        EXPECT_EQ(testsupport::RawSqlValue(path, "SELECT count(*) FROM TrialLogs WHERE Experiment = 2").toInt(), 1) << name;
+        EXPECT_EQ(testsupport::RawSqlValue(path, "SELECT count(*) FROM TrialLogs").toInt(),
+                  std::string(name) == "KEYED.MDB" ? 2 : 3) << name;
+    }
+}
+
 }  // namespace
 }  // namespace kestu::testing

@@ -87,9 +87,13 @@ TEST_P(StudyTest, ParticipantsAndTrialsAreStoredAndAClaimedNumberIsNeverClaimedA
     ASSERT_TRUE(db->AddParticipant({"o'brien", " Siobhan", "O'Brien ", "Junior", "", "20", "Female", ""}).ok());
     const auto found = db->FindParticipant("o'brien");
     ASSERT_TRUE(found.ok() && found.value()) << found.error();
-    EXPECT_EQ(found.value()->LastName, "O'Brien ");
-    EXPECT_EQ(found.value()->Major, "");
     EXPECT_EQ(found.value()->TrialNum, "0");
+    // The answers as typed; a lookup on a server reads only the ID and the count.
+    const auto answers = db->ReadWholeTable("UserData");
+    ASSERT_TRUE(answers.ok()) << answers.error();
+    EXPECT_EQ(answers.value().rows[0][2], Cell(std::string("O'Brien ")));
+    EXPECT_EQ(answers.value().rows[0][4], Cell(std::string("")));
+    EXPECT_EQ(found.value()->LastName, GetParam() == Where::File ? "O'Brien " : "");
     for (const char* other : {"O'BRIEN", "o'brie", "' OR '1'='1"}) EXPECT_FALSE(db->FindParticipant(other).value());
 
     auto row = db->ClaimTrial(Start("o'brien", 1));
@@ -116,6 +120,9 @@ TEST_P(StudyTest, ATrialLogIsKeptOnceByteForByte)
     ASSERT_NE(db, nullptr);
     const std::string bytes = std::string("0,5,\"ON\",3\r\n\0\xff", 15) + std::string(70000, '7');
     const TrialLogCopy log{"kim", 4, "seat-7", bytes, "2026-12-06 10:11:12"};
+    for (const char* user : {"kim", "ann"}) ASSERT_TRUE(db->AddParticipant({user}).ok());
+    ASSERT_TRUE(db->ClaimTrial(Start("kim", 4)).ok());
+    ASSERT_TRUE(db->ClaimTrial(Start("ann", 1)).ok());
     ASSERT_TRUE(db->StoreTrialLog(log).ok());
     ASSERT_TRUE(db->StoreTrialLog(log).ok()) << "a second delivery of the same log";
     ASSERT_TRUE(db->StoreTrialLog({"ann", 1, "seat-2", "x", "2026-12-06 10:11:13"}).ok());
@@ -218,6 +225,7 @@ TEST(ServerWrites, AFailingWriteIsReportedAndUndoesItsWholeTransaction)
     auto db = ExperimentDb::Open(url, OpenMode::ReadWrite);
     ASSERT_TRUE(db.ok()) << db.error();
     ASSERT_TRUE(db.value()->AddParticipant({"kim", "", "", "", "", "", "", ""}).ok());
+    ASSERT_TRUE(db.value()->ClaimTrial(Start("kim", 1)).ok());
     const std::string admin = "postgresql://postgres" + url.substr(url.find('@'));
     ASSERT_TRUE(testsupport::ServerSql(admin, "CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN "
                                               "RAISE EXCEPTION 'disk full'; END $$ LANGUAGE plpgsql"));
@@ -226,11 +234,11 @@ TEST(ServerWrites, AFailingWriteIsReportedAndUndoesItsWholeTransaction)
                                                       "\" FOR EACH ROW EXECUTE FUNCTION refuse()"));
 
     // The claim's counter goes back with its refused row.
-    const std::string claimed = db.value()->ClaimTrial(Start("kim", 1)).error();
+    const std::string claimed = db.value()->ClaimTrial(Start("kim", 2)).error();
     EXPECT_EQ(claimed.rfind(url + ": cannot ", 0), 0u) << claimed;
     EXPECT_NE(claimed.find("disk full"), std::string::npos) << claimed;
-    EXPECT_EQ(db.value()->FindParticipant("kim").value()->TrialNum, "0");
-    EXPECT_TRUE(db.value()->ReadExperimentRows("kim").value().empty());
+    EXPECT_EQ(db.value()->FindParticipant("kim").value()->TrialNum, "1");
+    EXPECT_EQ(db.value()->ReadExperimentRows("kim").value().size(), 1u);
 
     // The scenario's first two tables are replaced only with the third.
     ScenarioTables changed = db.value()->ReadScenario().value();

@@ -8,14 +8,17 @@ namespace {
 
 using NamedTables = std::vector<std::pair<std::string, CellTable>>;
 
-// Every table of a study. A file made before table "TrialLogs" existed has
-// no logs to give.
+// Tables a study made before they existed lacks: it has no logs to give,
+// and no identity, which its copy then lacks too.
+bool MayBeMissing(const std::string& name) { return name == "TrialLogs" || name == "StudyInfo"; }
+
+// Every table of a study.
 Result<NamedTables> ReadStudy(ExperimentDb& db, const NamedTables* shapes = nullptr)
 {
     NamedTables tables;
     for (const char* name : StudyTables) {
         auto cells = db.ReadWholeTable(name);
-        if (!cells && shapes && std::string(name) == "TrialLogs") {
+        if (!cells && shapes && MayBeMissing(name)) {
             CellTable empty;
             for (const auto& [shapeName, shape] : *shapes)
                 if (shapeName == name) empty.columns = shape.columns;
