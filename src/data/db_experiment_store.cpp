@@ -2,6 +2,7 @@
 
 #include "data/database_location.h"
 #include "data/experiment_db.h"
+#include "data/server_call_bound.h"
 
 namespace kestu {
 
@@ -24,6 +25,7 @@ Result<T> DbExperimentStore::WithDb(OpenMode mode, F&& body)
         if (!db) return db.fault();
         return body(*db.value());
     }
+    const dbdetail::ServerCallBound bound;  // a server that stops answering fails the call
     if (!server_) {
         auto db = ExperimentDb::Open(path_, OpenMode::ReadWrite);
         if (!db) return db.fault();
@@ -48,6 +50,8 @@ Result<ScenarioTables> DbExperimentStore::ReadScenario()
 Result<long long> DbExperimentStore::ClaimTrial(const ExperimentStart& row)
 {
     deferring_ = false;
+    if (beforeClaim)
+        if (const Status held = beforeClaim(); !held) return held.fault();
     auto claimed = WithDb<long long>(OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.ClaimTrial(row); });
     if (claimed) claimedRow_ = claimed.value();
     return claimed;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,11 @@ public:
     explicit DbExperimentStore(std::string dbPath, std::string outboxPath = {});
     ~DbExperimentStore() override;
     const std::string& path() const { return path_; }
+
+    // Run before every claim; a failure refuses the claim with its message
+    // (the participant's lock, lost with a server's restart and held by
+    // another copy now).
+    std::function<Status()> beforeClaim;
 
     Result<ScenarioTables> ReadScenario() override;
     Result<long long> ClaimTrial(const ExperimentStart& row) override;
