@@ -87,7 +87,9 @@ std::vector<std::pair<std::string, std::string>> SeatOptions(const ServerAddress
 PGconn* LibpqHandle(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0) return nullptr;
+    // Qt names the type by libpq's struct: "pg_conn*" (older versions "PGconn*").
+    if (!handle.isValid() || (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
+        return nullptr;
     return *static_cast<PGconn* const*>(handle.constData());
 }
 

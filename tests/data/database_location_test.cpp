@@ -72,10 +72,11 @@ TEST(DatabaseLocation, NothingOfAPasswordIsEverShownWhateverItHolds)
         const auto read = ParseDatabaseLocation(url);
         ASSERT_FALSE(read.ok()) << url;
         EXPECT_EQ(read.error().find(password), std::string::npos) << read.error();
-        for (std::size_t cut = 2; cut < password.size(); ++cut)
-            EXPECT_EQ(read.error().find(password.substr(password.size() - cut)), std::string::npos)
-                << read.error() << ": the end of the password shows";
-        EXPECT_EQ(ShownLocation(url).find(password), std::string::npos) << ShownLocation(url);
+        const std::string shown = ShownLocation(url);
+        EXPECT_NE(read.error().find(shown), std::string::npos) << read.error();
+        for (std::size_t cut = 3; cut < password.size(); ++cut)
+            EXPECT_EQ(shown.find(password.substr(password.size() - cut)), std::string::npos)
+                << shown << ": the end of the password shows";
     }
     EXPECT_EQ(ShownLocation("postgresql://seat@lab:6543/kestu"), "postgresql://seat@lab:6543/kestu")
         << "a port is no password";

@@ -312,10 +312,14 @@ TEST(NetworkFault, TheComputersNameNeverChangesTheConnectionAndARefusalNamesIt)
     const std::string host = "pc dbname=" + otherName + " '\\";
     Holder holder(url, "kim", {"unshare", "-u"}, {"KESTU_HOLD_HOSTNAME=" + host});
     ASSERT_EQ(holder.answer, "held");
-    const auto refused = ParticipantLock::Take(url, "kim");
-    ASSERT_FALSE(refused.ok()) << "the holder took kim in another database";
-    EXPECT_EQ(refused.error(), "User ID kim is in use by another Kestu window on the computer " + host + ".");
-    EXPECT_TRUE(ParticipantLock::Take(elsewhere, "kim").ok());
+    // This computer holds kim too, in the other study: not the holder the refusal names.
+    const auto local = ParticipantLock::Take(elsewhere, "kim");
+    ASSERT_TRUE(local.ok()) << "the holder took kim in another database: " << local.error();
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const auto refused = ParticipantLock::Take(url, "kim");
+        ASSERT_FALSE(refused.ok());
+        EXPECT_EQ(refused.error(), "User ID kim is in use by another Kestu window on the computer " + host + ".");
+    }
     holder.Kill();
     testsupport::DropServerDatabase(url);
     testsupport::DropServerDatabase(elsewhere);
@@ -326,6 +330,7 @@ TEST(NetworkFault, ARefusedPasswordIsARefusedLoginAndNoPasswordIsEverShown)
     OwnCluster server;
     const std::string url = server.url();
     ASSERT_FALSE(url.empty()) << "the test cluster did not start (run through ctest)";
+    ASSERT_TRUE(ExperimentDb::Create(url, NewDbContent::SchemaOnly).ok());
     ASSERT_TRUE(testsupport::ServerSql(url, "CREATE ROLE pwseat LOGIN PASSWORD 'r1ght'"));
     {
         const std::string hba = server.DataFile("pg_hba.conf");
@@ -353,7 +358,8 @@ TEST(NetworkFault, ARefusedPasswordIsARefusedLoginAndNoPasswordIsEverShown)
         }
     }
     ::setenv("PGPASSWORD", "r1ght", 1);
-    EXPECT_TRUE(ExperimentDb::Open(seat, OpenMode::ReadOnly).ok()) << "the right password is let in";
+    const auto right = ExperimentDb::Open(seat, OpenMode::ReadOnly);
+    EXPECT_TRUE(right.ok()) << "the right password is let in: " << right.error();
     ::unsetenv("PGPASSWORD");
     ::unsetenv("PGPASSFILE");
 
