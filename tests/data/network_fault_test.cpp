@@ -180,6 +180,9 @@ TEST(NetworkFault, ASeatWhoseNetworkDiesLetsItsParticipantGoWithinAMinute)
     Holder holder(proxy.url(), "kim");
     ASSERT_EQ(holder.answer, "held");
     ASSERT_FALSE(ParticipantLock::Take(url, "kim").ok()) << "the holder holds kim";
+    // A live seat keeps its participant past the server's idle timeout.
+    std::this_thread::sleep_for(35s);
+    ASSERT_FALSE(ParticipantLock::Take(url, "kim").ok()) << "the live holder lost kim while idle";
 
     // The network dies, then the seat: its session stays open on the server.
     ASSERT_TRUE(proxy.Freeze());
