@@ -118,6 +118,27 @@ bool PasswordRefused(const ServerAddress& server)
     return refused;
 }
 
+// Whether libpq's words for a failed connection say the server was never
+// reached (nothing listening, no route, no answer in time, no such host), as
+// opposed to a server that answered and refused. Words it does not know
+// count as an answer, so their detail is shown rather than hidden.
+bool NeverReached(const QString& detail)
+{
+    static const char* const words[] = {"Connection refused", "timeout expired", "could not translate host name",
+                                        "No route to host", "Network is unreachable", "Connection timed out",
+                                        "server closed the connection unexpectedly", "Connection reset by peer",
+                                        "could not receive data from server", "could not send data to server"};
+    for (const char* word : words)
+        if (detail.contains(QLatin1String(word))) return true;
+    return false;
+}
+
+// libpq's text on one line: its hints come on tab-indented lines of their own.
+QString OneLine(const QString& text)
+{
+    return text.simplified();
+}
+
 std::string ConnectServer(const QString& name, QSqlDatabase& db, const DatabaseLocation& where, OpenMode mode,
                           bool bare)
 {
@@ -138,7 +159,10 @@ std::string ConnectServer(const QString& name, QSqlDatabase& db, const DatabaseL
                                                               ": its password is wrong or missing (a seat's "
                                                               "password goes in ~/.pgpass)"));
         ReportServerFault(where.text + ": " + S(detail));
-        return Message(where.text, QString::fromLatin1(ServerUnreachable));
+        if (NeverReached(detail)) return Message(where.text, QString::fromLatin1(ServerUnreachable));
+        // The server answered and said no (a database or role that does not
+        // exist, a pg_hba.conf without a line for this seat): its words, on one line.
+        return Message(where.text, "the server refused the connection (" + OneLine(detail) + ")");
     }
     if (PGconn* conn = LibpqHandle(db)) WatchServerSocket(S(name), PQsocket(conn));
 

@@ -375,6 +375,12 @@ TEST(NetworkFault, ARefusedPasswordIsARefusedLoginAndNoPasswordIsEverShown)
     ::unsetenv("PGPASSWORD");
     ::unsetenv("PGPASSFILE");
 
+    // A server that answers and refuses says why; one that is away says so plainly.
+    const auto missing = ExperimentDb::Open(url.substr(0, url.rfind('/') + 1) + "nosuchstudy", OpenMode::ReadOnly);
+    ASSERT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().find("the server refused the connection ("), std::string::npos) << missing.error();
+    EXPECT_NE(missing.error().find("\"nosuchstudy\" does not exist)"), std::string::npos) << missing.error();
+    EXPECT_EQ(missing.error().find('\n'), std::string::npos) << missing.error();
     ASSERT_TRUE(server.Run("halt"));
     const auto away = ExperimentDb::Open(url, OpenMode::ReadOnly);
     ASSERT_FALSE(away.ok());
