@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <fstream>
 #include <future>
 #include <sstream>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include "data/experiment_db.h"
 #include "data/outbox.h"
 #include "data/participant_lock.h"
+#include "data/server_call_bound.h"
 #include "db_fixture.h"
 #include "support/child_process.h"
 #include "support/test_server.h"
@@ -118,6 +121,55 @@ void AddKim(const std::string& url)
 {
     ASSERT_TRUE(ExperimentDb::Create(url, NewDbContent::StandardScenario).ok());
     ASSERT_TRUE(ExperimentDb::Open(url, OpenMode::ReadWrite).value()->AddParticipant({"kim"}).ok());
+}
+
+// How long a read on a socket that hears nothing waits before it ends; none
+// when it had not ended after 5 s.
+std::optional<Clock::duration> ReadEndsAfter(int fd)
+{
+    const auto started = Clock::now();
+    pollfd watched{fd, POLLIN, 0};
+    if (::poll(&watched, 1, 5000) <= 0) return std::nullopt;
+    char byte;
+    if (::recv(fd, &byte, 1, 0) != 0) return std::nullopt;
+    return Clock::now() - started;
+}
+
+TEST(NetworkFault, ABoundCutsTheSocketsOfItsOwnThreadOnly)
+{
+    using namespace dbdetail;
+    int mine[2], theirs[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, mine), 0);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, theirs), 0);
+    WatchServerSocket("mine", mine[0]);
+    std::thread([&] { WatchServerSocket("theirs", theirs[0]); }).join();  // another thread's connection
+    {
+        const ServerCallBound bound(300ms);
+        const ServerCallBound inner(10s);  // changes nothing
+        EXPECT_LE(ServerCallBound::Remaining().value(), 300ms);
+        const auto ended = ReadEndsAfter(mine[0]);
+        ASSERT_TRUE(ended.has_value()) << "the call was not cut";
+        EXPECT_GE(*ended, 250ms);
+        EXPECT_LT(*ended, 3s);
+    }
+    EXPECT_FALSE(ServerCallBound::Remaining().has_value());
+    pollfd other{theirs[0], POLLIN, 0};
+    EXPECT_EQ(::poll(&other, 1, 0), 0) << "another thread's connection was cut";
+
+    // A socket forgotten (its connection dropped) is never touched again.
+    int next[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, next), 0);
+    WatchServerSocket("next", next[0]);
+    ForgetServerSocket("next");
+    {
+        const ServerCallBound bound(200ms);
+        std::this_thread::sleep_for(500ms);
+    }
+    pollfd kept{next[0], POLLIN, 0};
+    EXPECT_EQ(::poll(&kept, 1, 0), 0) << "a forgotten socket was cut";
+    ForgetServerSocket("mine");
+    ForgetServerSocket("theirs");
+    for (int fd : {mine[0], mine[1], theirs[0], theirs[1], next[0], next[1]}) ::close(fd);
 }
 
 TEST(NetworkFault, AStoreCallBehindAFrozenConnectionFailsWithinTheBoundAndTheResultsAreKept)
