@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql postgresql
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
-  libsqlite3-dev locales
+  libsqlite3-dev libpq-dev locales
   clang libclang-rt-14-dev
 )
 

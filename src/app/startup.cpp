@@ -56,6 +56,8 @@ StartupResult Startup::Run(const StartupOptions& options)
 
     window_ = std::make_unique<ui::frmSimulation>(state_.participant, state_.DatabasePath, state_.ProgramFolder,
                                                   state_.constants);
+    if (ParticipantLock* lock = state_.participantLock.get())
+        window_->CheckBeforeClaim([lock] { return lock->Reassert(); });
     if (!window_->Form_Load()) {
         window_.reset();
         return StartupResult::PlantNotLoaded;

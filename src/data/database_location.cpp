@@ -25,6 +25,13 @@ bool IsNameChar(char c)
            c == '.';
 }
 
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 bool IsName(std::string_view text)
 {
     return !text.empty() && std::all_of(text.begin(), text.end(), IsNameChar);
@@ -35,15 +42,32 @@ bool IsOptionValue(std::string_view text)
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return IsNameChar(c) || c == '/'; });
 }
 
-// The URL as a message may show it: a password put in by mistake is hidden,
-// control bytes are escaped.
+// The URL as a message may show it: control bytes are escaped, and nothing
+// of a password put in by mistake is shown, whatever it holds. The user part
+// ends at the last "@" (a password may hold "@" and "/"); without one, what
+// follows a colon that is not a port may be a password too. A "password="
+// option's value is hidden up to the next "&".
 std::string Shown(const std::string& text)
 {
     std::string shown = text;
-    const std::size_t start = shown.find("://") + 3;
-    const std::size_t at = shown.find('@', start);
+    const std::size_t scheme = shown.find("://");
+    const std::size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+    const std::size_t at = shown.rfind('@');
     const std::size_t colon = shown.find(':', start);
-    if (at != std::string::npos && colon < at) shown.replace(colon + 1, at - colon - 1, "***");
+    if (at != std::string::npos && at > start && colon < at) {
+        shown.replace(colon + 1, at - colon - 1, "***");
+    } else if (at == std::string::npos && colon != std::string::npos) {
+        const std::size_t end = std::min(shown.find('/', colon), shown.size());
+        const std::string after = shown.substr(colon + 1, end - colon - 1);
+        if (after.empty() || !std::all_of(after.begin(), after.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            shown.replace(colon + 1, end - colon - 1, "***");
+    }
+    for (std::size_t key = 0; (key = LowerAscii(shown).find("password=", key)) != std::string::npos;) {
+        const std::size_t value = key + 9;
+        const std::size_t end = std::min(shown.find('&', value), shown.size());
+        shown.replace(value, end - value, "***");
+        key = value + 3;
+    }
     return ForMessage(shown, 300);
 }
 
@@ -122,14 +146,28 @@ Result<DatabaseLocation> ParseDatabaseLocation(const std::string& text)
     return DatabaseLocation{text, std::move(server)};
 }
 
-std::string ConnectOptionsText(const ServerAddress& server)
+std::string LibpqQuoted(const std::string& value)
+{
+    std::string quoted = "'";
+    for (const char c : value) {
+        if (c == '\\' || c == '\'') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::string LibpqOptionsText(const std::vector<std::pair<std::string, std::string>>& options)
 {
     std::string text;
-    for (const auto& [key, value] : server.options) {
+    for (const auto& [key, value] : options) {
         if (!text.empty()) text += ';';
-        text += key + "=" + value;
+        text += key + "=" + LibpqQuoted(value);
     }
     return text;
 }
+
+std::string ConnectOptionsText(const ServerAddress& server) { return LibpqOptionsText(server.options); }
+
+std::string ShownLocation(const std::string& text) { return Shown(text); }
 
 }  // namespace kestu

@@ -38,7 +38,21 @@ bool LooksLikeServerUrl(const std::string& text);
 // a message saying what is wrong.
 Result<DatabaseLocation> ParseDatabaseLocation(const std::string& text);
 
-// The libpq options as Qt's PostgreSQL driver takes them: "key=value;...".
+// A value as libpq's connection string takes it: in single quotes, with a
+// backslash before every quote and backslash, so that no value (a computer
+// named "pc dbname=other") can add or change a setting.
+std::string LibpqQuoted(const std::string& value);
+
+// Options as Qt's PostgreSQL driver takes them: "key='value';...". The
+// driver turns each ';' into a space and appends the text to its own
+// connection string; a ';' inside a quoted value becomes a space there too,
+// which changes that value but never adds a setting.
+std::string LibpqOptionsText(const std::vector<std::pair<std::string, std::string>>& options);
+
+// The URL's own libpq options, as LibpqOptionsText writes them.
 std::string ConnectOptionsText(const ServerAddress& server);
+
+// A location as messages show it: nothing of a password, control bytes escaped.
+std::string ShownLocation(const std::string& text);
 
 }  // namespace kestu

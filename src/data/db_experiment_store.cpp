@@ -5,6 +5,7 @@
 
 #include "data/database_location.h"
 #include "data/experiment_db.h"
+#include "data/server_call_bound.h"
 
 namespace kestu {
 
@@ -27,6 +28,7 @@ Result<T> DbExperimentStore::WithDb(OpenMode mode, F&& body)
         if (!db) return db.fault();
         return body(*db.value());
     }
+    const dbdetail::ServerCallBound bound;  // a server that stops answering fails the call
     openFailed_ = false;
     if (!server_) {
         auto db = ExperimentDb::Open(path_, OpenMode::ReadWrite);
@@ -67,6 +69,8 @@ void DbExperimentStore::BeginTrial()
 Result<long long> DbExperimentStore::ClaimTrial(const ExperimentStart& row)
 {
     BeginTrial();
+    if (beforeClaim)
+        if (const Status held = beforeClaim(); !held) return held.fault();
     auto claimed = WithDb<long long>(OpenMode::ReadWrite, [&](ExperimentDb& db) { return db.ClaimTrial(row); });
     if (claimed) claimedRow_ = claimed.value();
     return claimed;
@@ -101,6 +105,9 @@ Status DbExperimentStore::WriteOrKeep(const OutboxEntry& entry, F&& write)
     // Once a write of this trial waits in the outbox, the trial's later
     // writes wait behind it.
     if (deferring_) return KeepInOutbox(Status::Fail("an earlier write of this trial waits in the outbox"), entry);
+    // One bound over both tries, so a hung server costs the trial one limit, not two.
+    const std::optional<dbdetail::ServerCallBound> bound =
+        onServer_ ? std::optional<dbdetail::ServerCallBound>(std::in_place) : std::nullopt;
     const Status done = WithDb<std::monostate>(OpenMode::ReadWrite, write);
     if (done || !onServer_ || outboxPath_.empty()) return done;
     // The kept connection may have died with a server since restarted.

@@ -27,6 +27,11 @@ public:
     ~DbExperimentStore() override;
     const std::string& path() const { return path_; }
 
+    // Run before every claim; a failure refuses the claim with its message
+    // (the participant's lock, lost with a server's restart and held by
+    // another copy now).
+    std::function<Status()> beforeClaim;
+
     Result<ScenarioTables> ReadScenario() override;
     Result<long long> ClaimTrial(const ExperimentStart& row) override;
     Status CompleteExperiment(const TrialId& trial, const ExperimentResult& result) override;

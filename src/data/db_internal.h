@@ -15,6 +15,7 @@
 
 #include "data/db_values.h"
 #include "data/dialect.h"
+#include "data/server_fault_report.h"
 
 namespace kestu::dbdetail {
 
@@ -22,10 +23,15 @@ inline QString Q(const std::string& text) { return QString::fromStdString(text);
 inline std::string S(const QString& text) { return text.toStdString(); }
 
 // The driver's own words for the last failure of a query, without the
-// "Unable to fetch row" style prefixes Qt adds.
+// "Unable to fetch row" style prefixes Qt adds. A lost server connection is
+// one plain sentence instead; libpq's words for it go to standard error.
 inline QString DriverText(const QSqlError& error)
 {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if (IsConnectionLost(error)) {
+        ReportServerFault(text.toStdString());
+        return QString::fromLatin1(ServerUnreachable);
+    }
     return text.trimmed();
 }
 

@@ -1,38 +1,335 @@
 #include "data/participant_lock.h"
 
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSysInfo>
 #include <QVariant>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "data/database_location.h"
 #include "data/db_connect.h"
 #include "data/db_internal.h"
+#include "data/server_call_bound.h"
 #include "trials/session_state.h"
 
 namespace kestu {
 
 using namespace dbdetail;
 
-ParticipantLock::ParticipantLock(std::unique_ptr<QLockFile> file) : file_(std::move(file)) {}
+namespace {
 
-ParticipantLock::ParticipantLock(std::string connection, long long key) : connection_(std::move(connection)), key_(key)
+std::string InUseMessage(const std::string& userId, const std::string& host)
 {
+    if (host.empty()) return "User ID " + userId + " is in use by another Kestu window.";
+    if (host == ThisComputer() || host == S(QSysInfo::machineHostName()))
+        return "User ID " + userId + " is in use by another Kestu window on this computer.";
+    return "User ID " + userId + " is in use by another Kestu window on the computer " + host + ".";
 }
 
-ParticipantLock::~ParticipantLock()
+std::string CannotHold(const std::string& userId, const std::string& why)
 {
-    if (file_) file_->unlock();
-    if (connection_.empty()) return;
+    return "User ID " + userId + " cannot be held for this window: " + why;
+}
+
+}  // namespace
+
+namespace lockdetail {
+
+// A lock file held with flock. The kernel lets go of it when the process
+// ends however it ends, so what the file holds never decides anything: it
+// only tells a refused copy who holds the participant ("PID\nkestu\nHOST\n").
+class FileHold {
+public:
+    static Result<std::unique_ptr<FileHold>> Take(const std::string& path, const std::string& userId)
     {
-        QSqlQuery unlock(QSqlDatabase::database(Q(connection_), false));
-        unlock.prepare(QStringLiteral("SELECT pg_advisory_unlock(?)"));
-        unlock.addBindValue(QVariant::fromValue<qlonglong>(key_));
-        unlock.exec();  // closing the session below releases it in any case
+        using Outcome = Result<std::unique_ptr<FileHold>>;
+        // A holder that gives the lock back removes the file while still
+        // holding it; whoever opened that file meanwhile gets a lock on a
+        // file no longer there, sees so and tries again.
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            if (fd < 0) return Outcome::Fail(CannotHold(userId, "the lock file " + path + " cannot be written (" +
+                                                                    std::strerror(errno) + ")."));
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                const int error = errno;
+                const std::string holder = HolderOf(fd);
+                ::close(fd);
+                if (error == EWOULDBLOCK) return Outcome::Fail(InUseMessage(userId, holder));
+                return Outcome::Fail(CannotHold(userId, "the lock file " + path + " cannot be locked (" +
+                                                            std::strerror(error) + ")."));
+            }
+            auto hold = std::unique_ptr<FileHold>(new FileHold(path, fd));
+            if (!hold->StillTheFile()) continue;  // the destructor leaves the new file alone
+            if (const std::string error = hold->WriteOwner(); !error.empty())
+                return Outcome::Fail(CannotHold(userId, "the lock file " + path + " cannot be written (" + error + ")."));
+            return Outcome::Ok(std::move(hold));
+        }
+        return Outcome::Fail(CannotHold(userId, "the lock file " + path + " keeps being replaced."));
     }
-    Drop(Q(connection_));
-}
+
+    ~FileHold()
+    {
+        if (StillTheFile()) ::unlink(path_.c_str());
+        ::close(fd_);
+    }
+
+    // Whether the path still names the file this copy holds (not removed or
+    // replaced by hand or by another program).
+    bool StillTheFile() const
+    {
+        struct stat held {}, named {};
+        return ::fstat(fd_, &held) == 0 && ::stat(path_.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+               held.st_ino == named.st_ino;
+    }
+
+    const std::string& path() const { return path_; }
+
+private:
+    FileHold(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+
+    std::string WriteOwner()
+    {
+        const std::string text = std::to_string(::getpid()) + "\nkestu\n" + ThisComputer() + "\n";
+        if (::ftruncate(fd_, 0) != 0) return std::strerror(errno);
+        if (::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
+            return errno ? std::strerror(errno) : "short write";
+        return {};
+    }
+
+    // The computer the lock file names (its third line), empty when it names none.
+    static std::string HolderOf(int fd)
+    {
+        char buffer[1024];
+        const ssize_t got = ::pread(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) return {};
+        std::string text(buffer, static_cast<std::size_t>(got));
+        std::size_t start = 0;
+        for (int line = 0; line < 2; ++line) {
+            start = text.find('\n', start);
+            if (start == std::string::npos) return {};
+            ++start;
+        }
+        const std::string host = text.substr(start, text.find('\n', start) - start);
+        for (const char c : host)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return {};
+        return host.size() <= 255 ? host : std::string();
+    }
+
+    std::string path_;
+    int fd_ = -1;
+};
+
+// The server's session lock, kept by a thread of its own on a connection of
+// its own (a Qt connection is used only by the thread that made it).
+//
+// The session asks the server to notice a dead seat: TCP keepalives and a
+// user timeout from the server's side, and, because a path that freezes
+// (a hung router) acknowledges keepalives while it delivers nothing, an idle
+// timeout that ends a session left silent. The thread speaks well inside it.
+class ServerHold {
+public:
+    static constexpr std::chrono::seconds Heartbeat{10};
+    static constexpr const char* IdleSessionTimeout = "30s";
+
+    ServerHold(DatabaseLocation where, std::string userId)
+        : where_(std::move(where)), userId_(std::move(userId)), key_(ParticipantLock::ServerKey(userId_))
+    {
+    }
+
+    ~ServerHold()
+    {
+        {
+            const std::lock_guard hold(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    Status Start()
+    {
+        thread_ = std::thread([this] { Run(); });
+        return Ask();
+    }
+
+    Status Reassert() { return Ask(); }
+
+private:
+    // Has the thread make sure of the lock now; its answer.
+    Status Ask()
+    {
+        std::unique_lock hold(mutex_);
+        const unsigned ticket = ++asked_;
+        wake_.notify_all();
+        answered_.wait(hold, [&] { return answeredUpTo_ >= ticket; });
+        return answer_;
+    }
+
+    void Run()
+    {
+        std::unique_lock hold(mutex_);
+        while (!stopping_) {
+            if (answeredUpTo_ < asked_) {
+                const unsigned ticket = asked_;
+                hold.unlock();
+                const Status status = Ensure();
+                hold.lock();
+                answer_ = status;
+                answeredUpTo_ = ticket;
+                answered_.notify_all();
+                continue;
+            }
+            if (wake_.wait_for(hold, Heartbeat, [&] { return stopping_ || answeredUpTo_ < asked_; })) continue;
+            hold.unlock();
+            Ensure();  // a heartbeat, or the lock taken again after a lost connection
+            hold.lock();
+        }
+        hold.unlock();
+        Release();
+    }
+
+    // The lock held: the session answers, or a new one has taken it again.
+    Status Ensure()
+    {
+        const ServerCallBound bound;
+        if (!connection_.empty()) {
+            QString why;
+            {
+                QSqlQuery beat(QSqlDatabase::database(Q(connection_), false));
+                if (beat.exec(QStringLiteral("SELECT 1"))) return Ok();
+                why = beat.lastError().text();
+            }
+            ReportServerFault(where_.text + ": the connection that holds User ID " + userId_ + " was lost (" +
+                              S(why) + ")");
+            Drop(Q(connection_));
+            connection_.clear();
+            lost_ = true;
+        }
+        const Status taken = Take();
+        if (taken) {
+            if (lost_) ReportServerFault(where_.text + ": User ID " + userId_ + " is held again");
+            lost_ = false;
+            return taken;
+        }
+        if (!lost_) return taken;
+        return Status::Fail(taken.error() + " This window lost its hold on the participant when its connection to "
+                                            "the study's server was lost.");
+    }
+
+    Status Take()
+    {
+        const QString name = NewConnectionName();
+        std::string error = Connect(name, where_, OpenMode::ReadWrite, /*bare=*/true);
+        if (!error.empty()) {
+            Drop(name);
+            return Status::Fail(CannotHold(userId_, error));
+        }
+        {
+            QSqlQuery query(QSqlDatabase::database(name, false));
+            if (!SessionSettings(query, error)) {
+                error = CannotHold(userId_, Message(where_.text, QString::fromStdString(error)));
+            } else {
+                query.prepare(QStringLiteral("SELECT pg_try_advisory_lock(?)"));
+                query.addBindValue(QVariant::fromValue<qlonglong>(key_));
+                if (!query.exec() || !query.next()) {
+                    error = CannotHold(userId_, Message(where_.text, "the lock cannot be taken (" +
+                                                                         DriverText(query.lastError()) + ")"));
+                } else if (query.value(0).toBool()) {
+                    connection_ = S(name);
+                    return Ok();
+                } else {
+                    error = InUseMessage(userId_, HolderHost(name));
+                }
+            }
+        }
+        Drop(name);
+        return Status::Fail(error);
+    }
+
+    static bool SessionSettings(QSqlQuery& query, std::string& error)
+    {
+        if (!query.exec(QStringLiteral("SELECT current_setting('server_version_num')::int")) || !query.next()) {
+            error = "the server's version cannot be read (" + S(DriverText(query.lastError())) + ")";
+            return false;
+        }
+        const int version = query.value(0).toInt();
+        QString settings = QStringLiteral("SET tcp_keepalives_idle = 5; SET tcp_keepalives_interval = 2; "
+                                          "SET tcp_keepalives_count = 3");
+        if (version >= 120000) settings += QStringLiteral("; SET tcp_user_timeout = 10000");
+        if (version >= 140000) settings += QStringLiteral("; SET idle_session_timeout = '%1'").arg(IdleSessionTimeout);
+        if (!query.exec(settings)) {
+            error = "the lock's session cannot be set up (" + S(DriverText(query.lastError())) + ")";
+            return false;
+        }
+        return true;
+    }
+
+    // The computer of the seat that holds the lock in this study's database,
+    // as its connection names itself ("kestu@HOST"); empty when the server
+    // does not say. Advisory locks are per database, while pg_locks lists
+    // every database's: another study's seat holding the same User ID is
+    // not the holder.
+    std::string HolderHost(const QString& connection) const
+    {
+        QSqlQuery holder(QSqlDatabase::database(connection, false));
+        holder.prepare(QStringLiteral(
+            "SELECT a.application_name FROM pg_locks l JOIN pg_stat_activity a ON a.pid = l.pid "
+            "WHERE l.locktype = 'advisory' AND l.granted AND l.objsubid = 1 "
+            "AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
+            "AND ((l.classid::bigint << 32) | l.objid::bigint) = ?"));
+        holder.addBindValue(QVariant::fromValue<qlonglong>(key_));
+        if (!holder.exec() || !holder.next()) return {};
+        const QString name = holder.value(0).toString();
+        return name.startsWith(QStringLiteral("kestu@")) ? S(name.mid(6)) : std::string();
+    }
+
+    void Release()
+    {
+        if (connection_.empty()) return;
+        {
+            const ServerCallBound bound;
+            QSqlQuery unlock(QSqlDatabase::database(Q(connection_), false));
+            unlock.prepare(QStringLiteral("SELECT pg_advisory_unlock(?)"));
+            unlock.addBindValue(QVariant::fromValue<qlonglong>(key_));
+            unlock.exec();  // closing the session below releases it in any case
+        }
+        Drop(Q(connection_));
+        connection_.clear();
+    }
+
+    const DatabaseLocation where_;
+    const std::string userId_;
+    const long long key_;
+
+    // Only the thread touches these.
+    std::string connection_;  // the connection that holds the lock; empty while none does
+    bool lost_ = false;       // the lock was held and its connection lost since
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable answered_;
+    unsigned asked_ = 0;
+    unsigned answeredUpTo_ = 0;
+    Status answer_ = Ok();
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+}  // namespace lockdetail
+
+ParticipantLock::ParticipantLock() = default;
+ParticipantLock::~ParticipantLock() = default;
 
 std::string ParticipantLock::LockPath(const std::string& dbPath, const std::string& userId)
 {
@@ -52,74 +349,34 @@ long long ParticipantLock::ServerKey(const std::string& userId)
     return static_cast<long long>(hash >> 1);
 }
 
-namespace {
-
-// The computer of the seat that holds `key`, as its connection names itself
-// ("kestu@HOST"); empty when the server does not say.
-std::string HolderHost(const QString& connection, long long key)
-{
-    QSqlQuery holder(QSqlDatabase::database(connection, false));
-    holder.prepare(QStringLiteral(
-        "SELECT a.application_name FROM pg_locks l JOIN pg_stat_activity a ON a.pid = l.pid "
-        "WHERE l.locktype = 'advisory' AND l.granted AND l.objsubid = 1 "
-        "AND ((l.classid::bigint << 32) | l.objid::bigint) = ?"));
-    holder.addBindValue(QVariant::fromValue<qlonglong>(key));
-    if (!holder.exec() || !holder.next()) return {};
-    const QString name = holder.value(0).toString();
-    return name.startsWith(QStringLiteral("kestu@")) ? S(name.mid(6)) : std::string();
-}
-
-std::string InUseMessage(const std::string& userId, const std::string& host)
-{
-    if (host.empty()) return "User ID " + userId + " is in use by another Kestu window.";
-    if (host == ThisComputer() || host == S(QSysInfo::machineHostName()))
-        return "User ID " + userId + " is in use by another Kestu window on this computer.";
-    return "User ID " + userId + " is in use by another Kestu window on the computer " + host + ".";
-}
-
-}  // namespace
-
-Result<std::unique_ptr<ParticipantLock>> ParticipantLock::TakeOnServer(const std::string& url, const std::string& userId)
+Result<std::unique_ptr<ParticipantLock>> ParticipantLock::Take(const std::string& location, const std::string& userId)
 {
     using Outcome = Result<std::unique_ptr<ParticipantLock>>;
-    auto where = ParseDatabaseLocation(url);
-    if (!where) return where.fault();
-    const QString name = NewConnectionName();
-    std::string error = Connect(name, where.value(), OpenMode::ReadWrite, /*bare=*/true);
-    const long long key = ServerKey(userId);
-    if (error.empty()) {
-        QSqlQuery take(QSqlDatabase::database(name, false));
-        take.prepare(QStringLiteral("SELECT pg_try_advisory_lock(?)"));
-        take.addBindValue(QVariant::fromValue<qlonglong>(key));
-        if (!take.exec() || !take.next())
-            error = "User ID " + userId + " cannot be held for this window: " +
-                    Message(url, "the lock cannot be taken (" + DriverText(take.lastError()) + ")");
-        else if (take.value(0).toBool())
-            return Outcome::Ok(std::unique_ptr<ParticipantLock>(new ParticipantLock(S(name), key)));
-        else
-            error = InUseMessage(userId, HolderHost(name, key));
+    auto lock = std::unique_ptr<ParticipantLock>(new ParticipantLock());
+    if (LooksLikeServerUrl(location)) {
+        auto where = ParseDatabaseLocation(location);
+        if (!where) return where.fault();
+        lock->server_ = std::make_unique<lockdetail::ServerHold>(std::move(where).value(), userId);
+        if (const Status taken = lock->server_->Start(); !taken) return Outcome::Fail(taken.error());
+        return Outcome::Ok(std::move(lock));
     }
-    Drop(name);
-    return Outcome::Fail(error);
+    auto file = lockdetail::FileHold::Take(LockPath(location, userId), userId);
+    if (!file) return file.fault();
+    lock->file_ = std::move(file).value();
+    return Outcome::Ok(std::move(lock));
 }
 
-Result<std::unique_ptr<ParticipantLock>> ParticipantLock::Take(const std::string& dbPath, const std::string& userId)
+Status ParticipantLock::Reassert()
 {
-    using Outcome = Result<std::unique_ptr<ParticipantLock>>;
-    if (LooksLikeServerUrl(dbPath)) return TakeOnServer(dbPath, userId);
-    auto file = std::make_unique<QLockFile>(QString::fromStdString(LockPath(dbPath, userId)));
-    // A trial may run for an hour: the lock never goes stale by age, only
-    // when the copy that holds it is gone (Qt checks its process id).
-    file->setStaleLockTime(0);
-    if (file->tryLock(0)) return Outcome::Ok(std::unique_ptr<ParticipantLock>(new ParticipantLock(std::move(file))));
-
-    if (file->error() != QLockFile::LockFailedError)
-        return Outcome::Fail("User ID " + userId + " cannot be held for this window: the lock file " +
-                             LockPath(dbPath, userId) + " cannot be written.");
-    qint64 pid = 0;
-    QString host, app;
-    file->getLockInfo(&pid, &host, &app);
-    return Outcome::Fail(InUseMessage(userId, host.isEmpty() ? ThisComputer() : host.toStdString()));
+    if (server_) return server_->Reassert();
+    if (!file_ || file_->StillTheFile()) return Ok();
+    // The lock file was removed or replaced under this copy: take it again.
+    const std::string path = file_->path();
+    std::string userId = QFileInfo(QString::fromStdString(path)).completeBaseName().toStdString();
+    auto again = lockdetail::FileHold::Take(path, userId);
+    if (!again) return Status::Fail(again.error());
+    file_ = std::move(again).value();
+    return Ok();
 }
 
 }  // namespace kestu

@@ -5,15 +5,28 @@
 
 #include "engine/result.h"
 
-class QLockFile;
-
 namespace kestu {
+
+namespace lockdetail {
+class FileHold;
+class ServerHold;
+}
 
 // Holds a participant for one running copy of the program, taken at login
 // and given back when the program ends: a lock file beside an SQLite
 // database, or a session lock on the study's server, which holds the
-// participant for the whole lab. A lock left by a copy that crashed is taken
-// over (the server drops a dead seat's session and its lock with it).
+// participant for the whole lab.
+//
+// The lock file is held by the kernel (flock), so it is free the moment the
+// copy that held it is gone, whatever the file holds: an empty file left by
+// a kill, unreadable text or a dead process's number never lock anyone out.
+// While held it names the holder's process and computer.
+//
+// The server lock lives on a connection of its own, in a thread of its own
+// that keeps it alive: the server ends a session that stays silent (a seat
+// whose network died, or that froze) within a minute, and the lock with it.
+// When the connection is lost (a server restarted) the thread takes the
+// lock again as soon as the server answers.
 class ParticipantLock {
 public:
     ~ParticipantLock();
@@ -24,6 +37,12 @@ public:
     // participant sees.
     static Result<std::unique_ptr<ParticipantLock>> Take(const std::string& location, const std::string& userId);
 
+    // Makes sure the lock is still held, taking it again when it was lost;
+    // fails with the message the participant sees when another copy holds
+    // the participant now or the server cannot be reached. Called before
+    // every trial is claimed.
+    Status Reassert();
+
     // "<folder>/<UserID>.lock".
     static std::string LockPath(const std::string& dbPath, const std::string& userId);
 
@@ -31,13 +50,10 @@ public:
     static long long ServerKey(const std::string& userId);
 
 private:
-    explicit ParticipantLock(std::unique_ptr<QLockFile> file);
-    ParticipantLock(std::string connection, long long key);
-    static Result<std::unique_ptr<ParticipantLock>> TakeOnServer(const std::string& url, const std::string& userId);
+    ParticipantLock();
 
-    std::unique_ptr<QLockFile> file_;
-    std::string connection_;  // the server connection that holds the lock
-    long long key_ = 0;
+    std::unique_ptr<lockdetail::FileHold> file_;
+    std::unique_ptr<lockdetail::ServerHold> server_;
 };
 
 }  // namespace kestu

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "data/db_experiment_store.h"
@@ -42,6 +43,8 @@ public:
     bool Form_Load();
 
     TrialSession& session() { return session_; }
+    // Checked before every trial is claimed (the participant's lock still held).
+    void CheckBeforeClaim(std::function<Status()> check) { store_.beforeClaim = std::move(check); }
     const PlantModel& plantModel() const { return model_; }
     const TwipPlacer& placer() const { return placer_; }
 

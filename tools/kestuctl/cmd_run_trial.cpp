@@ -84,6 +84,7 @@ int RunTrial(const ParsedArgs& args, Console& console)
     participant.UserID = userId;
     participant.TrialNum = *done;
     DbExperimentStore store(dbPath, OutboxPath(LogFolder(args, dbPath)));
+    store.beforeClaim = [&lock] { return lock.value()->Reassert(); };
     const ParticipantTrial run = RunParticipantTrial(participant, store, LogFolder(args, dbPath), seed);
     for (const std::string& message : run.messages) console.err << "kestuctl run-trial: " << message << "\n";
     if (!run.completed) {
