@@ -219,8 +219,8 @@ TEST(NetworkFault, AStoreCallBehindAFrozenConnectionFailsWithinTheBoundAndTheRes
 
     const auto kept = ReadOutbox(outbox);
     ASSERT_TRUE(kept.ok()) << kept.error();
-    ASSERT_EQ(kept.value().size(), 2u) << "the log, then the results";
-    EXPECT_EQ(std::get<TrialLogCopy>(kept.value()[0]).Bytes, log.Bytes);
+    ASSERT_EQ(kept.value().entries.size(), 2u) << "the log, then the results";
+    EXPECT_EQ(kept.value().entries[0].log()->Bytes, log.Bytes);
     testsupport::DropServerDatabase(url);
 }
 
