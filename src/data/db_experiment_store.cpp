@@ -1,8 +1,5 @@
 #include "data/db_experiment_store.h"
 
-#include <cstdio>
-#include <ctime>
-
 #include "data/database_location.h"
 #include "data/experiment_db.h"
 #include "data/server_call_bound.h"
@@ -62,7 +59,6 @@ Result<ScenarioTables> DbExperimentStore::ReadScenario()
 void DbExperimentStore::BeginTrial()
 {
     deferring_ = false;
-    detailReported_ = false;
     keptIn_.reset();
 }
 
@@ -123,24 +119,6 @@ Status DbExperimentStore::KeepInOutbox(const Status& failure, const OutboxEntry&
         keptBecause_ = openFailed_ ? "The study's server cannot be reached."
                                    : "The study's database did not take this trial's results.";
     const std::string& what = keptBecause_;
-    if (!detailReported_) {
-        detailReported_ = true;
-        if (reportDetail) {
-            reportDetail(failure.error());
-        } else {
-            const std::time_t now = std::time(nullptr);
-            std::tm utc{};
-            ::gmtime_r(&now, &utc);
-            std::string detail;
-            for (const char c : failure.error()) {
-                if (c == '\t') continue;
-                detail += c == '\n' ? ' ' : c;
-            }
-            std::fprintf(stderr, "%04d-%02d-%02d %02d:%02d:%02d UTC kestu: the study's server failed: %s\n",
-                         utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                         detail.c_str());
-        }
-    }
     const Status kept = AppendToOutbox(outboxPath_, entry);
     if (!kept) {
         keptIn_.reset();

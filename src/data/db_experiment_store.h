@@ -40,10 +40,6 @@ public:
     Status StoreTrialLog(const TrialLogCopy& log) override;
     std::optional<std::string> ResultsKeptIn() const override { return keptIn_; }
 
-    // Where the technical detail of a server failure goes (standard error,
-    // with the time, unless a test listens).
-    std::function<void(const std::string&)> reportDetail;
-
 private:
     template <typename T, typename F>
     Result<T> WithDb(OpenMode mode, F&& body);
@@ -61,7 +57,6 @@ private:
     long long claimedRow_ = 0;  // the row the last claim added
     std::optional<std::string> studyId_;  // learnt from the server while it answered
     bool openFailed_ = false;  // the last call could not even connect
-    bool detailReported_ = false;
     std::string keptBecause_;  // the sentence that says why this trial's writes wait
     std::optional<std::string> keptIn_;  // where this trial's results wait
 };

@@ -77,4 +77,11 @@ QString SimulationTitle(const std::string& database)
     return QStringLiteral("Kestu Simulation - ") + QString::fromStdString(ForMessage(WithoutPassword(database), 300));
 }
 
+QString CutOffCaption(ClockTime lastRecord)
+{
+    return QStringLiteral("The trial's log ends at %1 with no STOP and before the trial's end: the trial was cut off "
+                          "there, so the replay ends there.")
+        .arg(QString::fromStdString(FormatClock(lastRecord)));
+}
+
 }  // namespace kestu::ui

@@ -18,6 +18,9 @@ QString ModeCaption(SimulatorMode mode);
 QString TrialNumberCaption(std::optional<int> trial);
 QString DeadlineCaption(std::optional<ClockTime> deadline);
 QString SpeedCaption(int interval);
+// What a replay says when its log ends, at `lastRecord`, with neither a STOP
+// nor the trial's end: the trial was cut off there (a crash, a failed write).
+QString CutOffCaption(ClockTime lastRecord);
 
 // The simulation window's title: which database the study uses, the SQLite
 // file's path or the server's URL as given, without any password it holds.

@@ -126,6 +126,7 @@ private:
     void ConnectSession();
     void ConnectControls();
     void ApplyReplayList();
+    void TellCutOffReplay();
     int TimerInterval() const;
 
     ParticipantState& participant_;
@@ -138,6 +139,7 @@ private:
     TwipPlacer placer_;
     bool ticking_ = false;
     bool switchesLocked_ = false;
+    bool cutOffShown_ = false;  // the replay's cut-off end has been told
 };
 
 }  // namespace kestu::ui

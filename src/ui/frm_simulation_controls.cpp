@@ -5,9 +5,11 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include "ui/captions.h"
 #include "ui/frm_simulation.h"
+#include "ui/prompts.h"
 
 namespace kestu::ui {
 
@@ -68,6 +70,18 @@ void frmSimulation::ApplyControls()
     SimBackground(c.SnapshotPending ? 1 : 0);
     cmdTeamMode->setEnabled(!session_.engine.TimerRunning());
     if (Simulator.isActive() && Simulator.interval() != TimerInterval()) Simulator.setInterval(TimerInterval());
+    TellCutOffReplay();
+}
+
+// Once per replay that ends at a cut-off log, after the tick that got there.
+void frmSimulation::TellCutOffReplay()
+{
+    const bool cutOff = participant_.ReplayMode && session_.runEnd == RunEnd::LogCutOff;
+    if (!cutOff) cutOffShown_ = false;
+    if (!cutOff || cutOffShown_) return;
+    cutOffShown_ = true;
+    const QString text = CutOffCaption(ClockTime{session_.plant().Clock});
+    QTimer::singleShot(0, this, [this, text] { ShowMessage(this, QMessageBox::Information, windowTitle(), text); });
 }
 
 // The list keeps the participant's choice; it is refilled only when the trials change.

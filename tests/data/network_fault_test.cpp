@@ -212,7 +212,7 @@ TEST(NetworkFault, AStoreCallBehindAFrozenConnectionFailsWithinTheBoundAndTheRes
     ASSERT_FALSE(stored.ok());
     EXPECT_LT(outcome.took, 20s);
     EXPECT_GT(outcome.took, 5s) << "a slow server is given its time";
-    EXPECT_NE(stored.error().find("the study's server cannot be reached"), std::string::npos) << stored.error();
+    EXPECT_NE(stored.error().find("The study's server cannot be reached"), std::string::npos) << stored.error();
     EXPECT_NE(stored.error().find("kept on this computer"), std::string::npos) << stored.error();
     EXPECT_EQ(stored.error().find("server closed"), std::string::npos) << "libpq's own words: " << stored.error();
     EXPECT_FALSE(outcome.completed.ok());

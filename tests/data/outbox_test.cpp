@@ -387,6 +387,16 @@ TEST(OutboxOnServer, DeliveriesAtOnceStoreEachLogOnce)
 {
     const std::string url = testsupport::NewServerDatabase();
     ASSERT_TRUE(ExperimentDb::Create(url, NewDbContent::SchemaOnly).ok());
+    {
+        // A server keeps only the logs of trials claimed.
+        auto owner = ExperimentDb::Open(url, OpenMode::ReadWrite);
+        ASSERT_TRUE(owner.ok()) << owner.error();
+        for (int p = 0; p < 6; ++p) ASSERT_TRUE(owner.value()->AddParticipant({"p" + std::to_string(p)}).ok());
+        for (int i = 1; i <= 60; ++i) {
+            const auto claimed = owner.value()->ClaimTrial(Start("p" + std::to_string(i % 6), i));
+            ASSERT_TRUE(claimed.ok()) << claimed.error();
+        }
+    }
     QTemporaryDir dir;
     const std::string outbox = OutboxPath(dir.path().toStdString());
     for (int i = 1; i <= 60; ++i)

@@ -2,6 +2,7 @@
 // both as a whole kestu.ini and as a URL on its own. The properties are in
 // README.md.
 #include <cstdint>
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -56,10 +57,17 @@ void CheckUrl(const std::string& text)
                Quote(text) + " accepted with an empty user, host or database");
     FUZZ_CHECK(server.port >= 1 && server.port <= 65535, Quote(text) + " port " + std::to_string(server.port));
     const std::string options = kestu::ConnectOptionsText(server);
-    // Nothing that could end an option early or start another in libpq's text.
-    FUZZ_CHECK(options.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.-/=;") ==
-                   std::string::npos,
-               Quote(text) + " gives options " + Quote(options));
+    // Each option is key='value' with nothing in the value that could end it
+    // early or start another option in libpq's text.
+    for (std::size_t at = 0; at < options.size();) {
+        const std::size_t end = std::min(options.find(';', at), options.size());
+        const std::string option = options.substr(at, end - at);
+        const std::size_t eq = option.find("='");
+        FUZZ_CHECK(eq != std::string::npos && eq > 0 && option.size() >= eq + 3 && option.back() == '\'' &&
+                       option.substr(eq + 2, option.size() - eq - 3).find_first_of("'\\ ;") == std::string::npos,
+                   Quote(text) + " gives options " + Quote(options));
+        at = end + 1;
+    }
     const std::string again = Written(server);
     const auto reread = kestu::ParseDatabaseLocation(again);
     FUZZ_CHECK(reread && reread.value().IsServer() && SameServer(*reread.value().server, server),

@@ -459,6 +459,27 @@ TEST_P(WholeTrialTest, AnExperimentTrialIsRecordedAndReplaysToTheSameScore)
     EXPECT_EQ(W().SimTime->text(), "08:00");
     EXPECT_EQ(Db()->ReadWholeTable("Experiments").value().rows.size(), 1u) << "a replay records nothing";
     EXPECT_EQ(LogHeaders(FilePath("kim.1")).back(), "8,0,\"STOP\",0");
+
+    // The same log cut off before its STOP (a crash) replays to its last
+    // record, no further, and the window says the trial was cut off there.
+    std::string bytes = ReadWholeFile(FilePath("kim.1")).value();
+    bytes.resize(bytes.rfind("8,0,\"STOP\",0"));
+    ASSERT_TRUE(ReplaceFile(FilePath("kim.1"), bytes).ok());
+    const QStringList last = QString::fromStdString(LogHeaders(FilePath("kim.1")).back()).split(',');
+    const QString lastClock = QStringLiteral("%1:%2").arg(last[0].toInt(), 2, 10, QChar('0')).arg(last[1].toInt(), 2, 10, QChar('0'));
+    ASSERT_NE(lastClock, "08:00");
+    window_.reset();
+    ASSERT_TRUE(Open());
+    W().ReplayList->setCurrentIndex(0);
+    emit W().ReplayList->activated(0);
+    W().HScroll1->setValue(125);
+    Click(W().PlayButton);
+    RunTicks();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(W().SimTime->text(), lastClock);
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_TRUE(messages_.shown[0].text.contains("cut off")) << messages_.shown[0].text.toStdString();
+    EXPECT_TRUE(messages_.shown[0].text.contains(lastClock)) << messages_.shown[0].text.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, WholeTrialTest, ::testing::Values(Where::File, Where::Server),

@@ -85,8 +85,12 @@ Verdict RescoreRow(const ExperimentRow& row, const ScenarioTables& tables, const
                                                        : Verdict::Disagrees;
     out << "trial " << trial << " (" << shownLog << ", " << LogSourceWord(source) << "): ";
     if (verdict == Verdict::Incomplete) {
-        out << "INCOMPLETE: cut off at " << FormatClock(*replay.cutOffAt)
-            << " (the log ends there with no STOP, and the row holds no result)\n";
+        if (replay.cutOffAt)
+            out << "INCOMPLETE: cut off at " << FormatClock(*replay.cutOffAt)
+                << " (the log ends there with no STOP, and the row holds no result)\n";
+        else
+            out << "INCOMPLETE: the log reaches the end at " << FormatClock(replay.trial.plant.Clock)
+                << " but the row holds no result (the program ended before storing it; the replayed figures are below)\n";
     } else {
         out << (agrees ? "agrees" : "DISAGREES") << "\n";
     }
@@ -215,6 +219,9 @@ const Command RescoreCommand{
     "cut off (its log ends before the end time with no STOP: the program died,\n"
     "or a record could not be written) whose row holds no result is reported\n"
     "as INCOMPLETE with the clock of its last record; with a result it disagrees.\n"
+    "A row without a result whose log reaches the end time (the program ended\n"
+    "between the trial's end and storing its results) is INCOMPLETE as well,\n"
+    "with the replayed figures shown.\n"
     "Two rows with the same trial number, and (without TRIAL) a log USERID.N\n"
     "beside DB whose N no row holds, are each reported as a MISMATCH too.\n"
     "Exit status 1 when any trial disagrees, its log cannot be replayed, or a\n"

@@ -24,7 +24,10 @@ bool NoResult(const ExperimentRow& row) { return !row.MissedBuckets && !row.Busy
 
 }  // namespace
 
-bool IsIncomplete(const ExperimentRow& row, const ReplayOutcome& replay) { return replay.cutOffAt && NoResult(row); }
+bool IsIncomplete(const ExperimentRow& row, const ReplayOutcome& replay)
+{
+    return NoResult(row) && !replay.endedByStop;
+}
 
 std::vector<FieldCheck> CompareWithReplay(const ExperimentRow& row, const ReplayOutcome& replay)
 {

@@ -28,8 +28,10 @@ struct FieldCheck {
 // agrees with a row that holds a result.
 std::vector<FieldCheck> CompareWithReplay(const ExperimentRow& row, const ReplayOutcome& replay);
 
-// A trial cut off (its log ends before the end time with no STOP) whose row
-// holds no result: nothing can be compared, and nothing disagrees.
+// A row that holds no result while its log did not end with an early STOP:
+// the trial was cut off (its log ends before the end time with no STOP), or
+// it reached its end and the program died before its results were stored.
+// Nothing stored can be compared, and nothing disagrees.
 bool IsIncomplete(const ExperimentRow& row, const ReplayOutcome& replay);
 
 }  // namespace kestu::ctl
