@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make
-  qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql postgresql
+  qt6-base-dev qt6-base-private-dev libqt6sql6-sqlite libqt6sql6-psql postgresql
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
   libsqlite3-dev libpq-dev locales

@@ -15,6 +15,7 @@
 
 #include "data/db_values.h"
 #include "data/dialect.h"
+#include "data/server_call_bound.h"
 #include "data/server_fault_report.h"
 
 namespace kestu::dbdetail {
@@ -73,6 +74,7 @@ inline bool Prepare(QSqlQuery& query, const QString& sql, const std::string& pat
 // Runs a prepared query; on failure returns the message "<file>: <doing> (<driver text>)".
 inline bool Run(QSqlQuery& query, const std::string& path, const QString& doing, std::string& error)
 {
+    const ServerCallBound bound;  // a server that stops answering fails the statement
     if (query.exec()) return true;
     error = Failed(path, doing, query.lastError());
     return false;

@@ -13,6 +13,7 @@
 
 #include "data/db_connect.h"
 #include "data/db_internal.h"
+#include "data/server_call_bound.h"
 #include "trials/message_text.h"
 
 namespace kestu {
@@ -230,6 +231,7 @@ Status ExperimentDb::CreateOnServer(const DatabaseLocation& where, NewDbContent 
 
 Result<std::optional<Participant>> ExperimentDb::FindParticipant(const std::string& userId)
 {
+    const ServerCallBound bound;  // a server that stops answering fails the read
     using Outcome = Result<std::optional<Participant>>;
     const QString doing = "cannot look up User ID " + Quoted(userId) + " in table \"UserData\"";
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
@@ -527,6 +529,7 @@ Result<bool> ExperimentDb::TrialClaimed(const TrialId& trial)
 
 Result<std::string> ExperimentDb::StudyId()
 {
+    const ServerCallBound bound;  // a server that stops answering fails the read
     using Outcome = Result<std::string>;
     const QString doing = QStringLiteral("cannot read the study's identity in table \"StudyInfo\"");
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));

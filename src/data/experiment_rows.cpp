@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "data/db_internal.h"
+#include "data/server_call_bound.h"
 #include "data/dialect.h"
 #include "data/experiment_db.h"
 
@@ -64,6 +65,7 @@ std::optional<long long> OptionalWhole(const QVariant& value)
 
 Result<std::vector<ExperimentRow>> ExperimentDb::ReadExperimentRows(const std::string& userId)
 {
+    const ServerCallBound bound;  // a server that stops answering fails the read
     using Outcome = Result<std::vector<ExperimentRow>>;
     const QString doing = "cannot read the rows of User ID \"" + Q(userId) + "\" in table \"Experiments\"";
     const std::vector<QString> columns = {QStringLiteral("UserID"),        QStringLiteral("Experiment"),

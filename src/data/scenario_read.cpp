@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/db_internal.h"
+#include "data/server_call_bound.h"
 #include "data/dialect.h"
 #include "data/experiment_db.h"
 #include "scenario/scenario_rules.h"
@@ -133,6 +134,7 @@ std::optional<std::string> ReadRows(const Source& source, const TableRule& table
 
 Result<ScenarioTables> ExperimentDb::ReadScenario()
 {
+    const ServerCallBound bound;  // a server that stops answering fails the read
     using Outcome = Result<ScenarioTables>;
     const Source source{Q(connection_), path_, dialect()};
     ScenarioTables tables;

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include "data/db_internal.h"
+#include "data/server_call_bound.h"
 #include "data/dialect.h"
 #include "data/experiment_db.h"
 
@@ -115,6 +116,7 @@ Result<CellTable> ExperimentDb::ReadResultCells(ResultTable table)
 
 Result<CellTable> ExperimentDb::ReadWholeTable(const std::string& table)
 {
+    const ServerCallBound bound;  // a server that stops answering fails the read
     auto columns = ColumnsOf(Q(connection_), path_, dialect(), Q(table));
     if (!columns) return columns.fault();
     return ReadCells(Q(connection_), path_, Q(table), columns.value());

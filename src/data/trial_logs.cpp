@@ -5,6 +5,7 @@
 #include <QVariant>
 
 #include "data/db_internal.h"
+#include "data/server_call_bound.h"
 #include "data/dialect.h"
 #include "data/experiment_db.h"
 
@@ -80,6 +81,7 @@ Status ExperimentDb::StoreTrialLog(const TrialLogCopy& log)
 
 Result<std::vector<TrialLogCopy>> ExperimentDb::ReadTrialLogs(const std::string& userId)
 {
+    const ServerCallBound bound;  // a server that stops answering fails the read
     using Outcome = Result<std::vector<TrialLogCopy>>;
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     query.setForwardOnly(true);

@@ -158,7 +158,7 @@ TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
     EXPECT_TRUE(Has(all.out, "log " + Path("p1.1") + ": MISMATCH: no row of User ID \"p1\" has trial number 1\n"));
     EXPECT_TRUE(Has(all.out, "log " + Path("p1.7") + ": MISMATCH: no row of User ID \"p1\" has trial number 7\n"));
     EXPECT_EQ(count(all.out, "\nlog "), 2) << all.out;
-    EXPECT_TRUE(Has(all.out, "3 trials: 2 agree, 1 disagree, 0 incomplete (cut off); 1 trial number on several rows; 2 logs without a row\n"));
+    EXPECT_TRUE(Has(all.out, "3 trials: 2 agree, 1 disagree, 0 incomplete (no result stored); 1 trial number on several rows; 2 logs without a row\n"));
 
     // One trial: its own rows only, and the whole number reaches it.
     const CommandResult big = Run({"rescore", db_, "p1", "4294967297"});
@@ -168,7 +168,7 @@ TEST_F(TrialCommandTest, RowsAndLogsThatDoNotPairUpAreEachReported)
     const CommandResult shared = Run({"rescore", db_, "p1", "2"});
     EXPECT_EQ(shared.status, ExitFailure);
     EXPECT_TRUE(Has(shared.out, "trial 2: MISMATCH: 2 rows"));
-    EXPECT_TRUE(Has(shared.out, "2 trials: 2 agree, 0 disagree, 0 incomplete (cut off); 1 trial number on several rows\n"));
+    EXPECT_TRUE(Has(shared.out, "2 trials: 2 agree, 0 disagree, 0 incomplete (no result stored); 1 trial number on several rows\n"));
 
     // A number past 64 bits is refused, not wrapped around to a small one.
     const CommandResult huge = Run({"rescore", db_, "p1", "18446744073709551617"});
@@ -368,7 +368,7 @@ TEST_F(TrialCommandTest, ATrialCutOffWithoutStopEndsAtItsLastRecordEverywhereAnd
     EXPECT_EQ(incomplete.status, ExitOk) << incomplete.out;
     EXPECT_TRUE(Has(incomplete.out, "trial 1 (" + Path("p1.1") + ", file): INCOMPLETE: cut off at " + FormatClock(cut)));
     EXPECT_EQ(incomplete.out.find("DISAGREES"), std::string::npos) << incomplete.out;
-    EXPECT_TRUE(Has(incomplete.out, "2 trials: 1 agree, 0 disagree, 1 incomplete (cut off)\n"));
+    EXPECT_TRUE(Has(incomplete.out, "2 trials: 1 agree, 0 disagree, 1 incomplete (no result stored)\n"));
     EXPECT_TRUE(Has(ReportLine(incomplete.out, "result "), "cut off at " + FormatClock(cut)));
     EXPECT_TRUE(ReportLine(incomplete.out, "result ").ends_with("ok")) << incomplete.out;
 
@@ -377,7 +377,7 @@ TEST_F(TrialCommandTest, ATrialCutOffWithoutStopEndsAtItsLastRecordEverywhereAnd
     const CommandResult both = Run({"rescore", db_, "p1", "--all"});
     EXPECT_EQ(both.status, ExitFailure);
     EXPECT_TRUE(Has(both.out, "trial 1 (" + Path("p1.1") + ", file): INCOMPLETE"));
-    EXPECT_TRUE(Has(both.out, "2 trials: 0 agree, 1 disagree, 1 incomplete (cut off)\n"));
+    EXPECT_TRUE(Has(both.out, "2 trials: 0 agree, 1 disagree, 1 incomplete (no result stored)\n"));
 
     // A row holding results whose log is cut off disagrees.
     Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = 3 WHERE \"Experiment\" = 1");
@@ -385,6 +385,25 @@ TEST_F(TrialCommandTest, ATrialCutOffWithoutStopEndsAtItsLastRecordEverywhereAnd
     EXPECT_EQ(withResult.status, ExitFailure);
     EXPECT_TRUE(Has(withResult.out, "trial 1 (" + Path("p1.1") + ", file): DISAGREES"));
     EXPECT_TRUE(Has(ReportLine(withResult.out, "end "), "cut off at " + FormatClock(cut)));
+}
+
+// A trial that reached its end but whose results were never stored (the
+// program died in between) is incomplete, not a disagreement, and its
+// replayed figures are shown so they can be recovered.
+TEST_F(TrialCommandTest, AWholeLogWhoseRowHoldsNoResultIsIncompleteAndShowsTheReplayedFigures)
+{
+    const TrialOutcome whole = RecordTrial("p1", 1, 94, /*completeRow=*/false);
+    const CommandResult rescored = Run({"rescore", db_, "p1", "--all"});
+    EXPECT_EQ(rescored.status, ExitOk) << rescored.out;
+    EXPECT_TRUE(Has(rescored.out, "trial 1 (" + Path("p1.1") + ", file): INCOMPLETE: the log reaches the end at " +
+                                      FormatClock(whole.plant.Clock)))
+        << rescored.out;
+    EXPECT_TRUE(Has(ReportLine(rescored.out, "MissedBuckets "), std::to_string(whole.missed.Total))) << rescored.out;
+    EXPECT_TRUE(Has(rescored.out, "1 trial: 0 agree, 0 disagree, 1 incomplete (no result stored)\n")) << rescored.out;
+
+    // With a result that differs it is a disagreement as before.
+    Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = " + std::to_string(whole.missed.Total + 1));
+    EXPECT_EQ(Run({"rescore", db_, "p1", "--all"}).status, ExitFailure);
 }
 
 // A log cut off during the setup, before anything was played, ends there.
@@ -423,7 +442,7 @@ TEST_F(TrialCommandTest, AStudyCopiedIntoOneFileIsRescoredFromItsStoredLogs)
     for (const char* trial : {"1", "2"})
         EXPECT_TRUE(Has(rescored.out, std::string("trial ") + trial + " (table TrialLogs, database): agrees"));
     EXPECT_TRUE(Has(rescored.out, "trial 3 (table TrialLogs, database): INCOMPLETE: cut off at " + FormatClock(cut)));
-    EXPECT_TRUE(Has(rescored.out, "3 trials: 2 agree, 0 disagree, 1 incomplete (cut off)\n"));
+    EXPECT_TRUE(Has(rescored.out, "3 trials: 2 agree, 0 disagree, 1 incomplete (no result stored)\n"));
     EXPECT_TRUE(Has(rescored.err, "kestuctl: database " + backup + " (SQLite file)\n"));
 
     // A log beside the copy is read from its file, and the report says so.

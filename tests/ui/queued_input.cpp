@@ -1,25 +1,13 @@
-// The window system's queue is reached through the interface every Qt
-// platform plugin uses to hand Qt its input. Its header is not installed
-// with Qt's public ones, so the one entry used here is declared as Qt's
-// library exports it (Qt 6: bool QWindowSystemInterface::handleMouseEvent
-// <AsynchronousDelivery>(QWindow*, const QPointF&, const QPointF&,
-// Qt::MouseButtons, Qt::MouseButton, QEvent::Type, Qt::KeyboardModifiers,
-// Qt::MouseEventSource)). This file includes no other declaration of it.
+// Clicks put into the window system's queue, the way a platform plugin hands
+// Qt a person's input: they wait there until the event loop takes user input
+// again, unlike a QTest click, which reaches the button at once.
 #include "queued_input.h"
 
 #include <QEvent>
 #include <QPointF>
 #include <QWidget>
 #include <QWindow>
-
-class QWindowSystemInterface {
-public:
-    class AsynchronousDelivery;
-    template <typename Delivery>
-    static bool handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& global, Qt::MouseButtons state,
-                                 Qt::MouseButton button, QEvent::Type type, Qt::KeyboardModifiers mods,
-                                 Qt::MouseEventSource source);
-};
+#include <qpa/qwindowsysteminterface.h>
 
 namespace kestu::uitest {
 

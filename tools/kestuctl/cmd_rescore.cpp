@@ -195,7 +195,7 @@ int RunRescore(const ParsedArgs& args, Console& console)
     std::string summary = std::to_string(rows.size()) + (rows.size() == 1 ? " trial: " : " trials: ") +
                           std::to_string(rows.size() - disagreeing - incomplete) + " agree, " +
                           std::to_string(disagreeing) + " disagree, " + std::to_string(incomplete) +
-                          " incomplete (cut off)";
+                          " incomplete (no result stored)";
     const std::size_t unpaired = ReportUnpaired(rows, read.value(), !onlyTrial, logFolder, userId, report, summary);
     console.out << report.str() << summary << "\n";
     return disagreeing == 0 && unpaired == 0 ? ExitOk : ExitFailure;

@@ -1,6 +1,7 @@
 #include "data/outbox.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestuctl/load_scenario.h"
 
 namespace kestu::ctl {
 
@@ -9,6 +10,7 @@ namespace {
 int RunSync(const ParsedArgs& args, Console& console)
 {
     const std::string database = args.Positional(0);
+    SayDatabase(console, database);
     const std::string outbox = OutboxPath(args.Positional(1, "."));
     const auto delivery = DeliverOutbox(outbox, database);
     if (!delivery) return Failure(args, console, delivery.error());
