@@ -80,6 +80,18 @@ inline bool Run(QSqlQuery& query, const std::string& path, const QString& doing,
     return false;
 }
 
+// Runs a statement as it is, unprepared (transaction control: the server
+// cannot prepare it); on failure the message as Run gives it.
+inline bool ExecPlain(QSqlDatabase& db, const QString& statement, const std::string& path, const QString& doing,
+                      std::string& error)
+{
+    const ServerCallBound bound;
+    QSqlQuery query(db);
+    if (query.exec(statement)) return true;
+    error = Failed(path, doing, query.lastError());
+    return false;
+}
+
 // A trial count as stored: empty is 0, a whole number (of at most 18 digits)
 // is itself, anything else is no count. The server's kestu_trial_count reads
 // it the same way.

@@ -281,18 +281,6 @@ Status ExperimentDb::AddParticipant(const Participant& p)
     return Ok();
 }
 
-namespace {
-// Transaction control runs as it is: the server cannot prepare it.
-bool ExecPlain(QSqlDatabase& db, const QString& statement, const std::string& path, const QString& doing,
-               std::string& error)
-{
-    QSqlQuery query(db);
-    if (query.exec(statement)) return true;
-    error = Failed(path, doing, query.lastError());
-    return false;
-}
-}  // namespace
-
 Status ExperimentDb::SaveTrialNum(const std::string& userId, int trialNum)
 {
     const QString doing = "cannot save the trial count of User ID " + Quoted(userId) + " in table \"UserData\"";

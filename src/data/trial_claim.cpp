@@ -17,20 +17,6 @@ using namespace dbdetail;
 // What is wrong with a trial's start, or nothing (experiment_db.cpp).
 std::optional<QString> StartFault(const ExperimentStart& start);
 
-namespace {
-
-// Transaction control runs as it is: the server cannot prepare it.
-bool Exec(QSqlDatabase& db, const QString& statement, const std::string& path, const QString& doing,
-          std::string& error)
-{
-    QSqlQuery query(db);
-    if (query.exec(statement)) return true;
-    error = Failed(path, doing, query.lastError());
-    return false;
-}
-
-}  // namespace
-
 // On a server the owner's function does the whole claim in one statement.
 Result<long long> ExperimentDb::ClaimOnServer(const ExperimentStart& start)
 {
@@ -73,7 +59,7 @@ Result<long long> ExperimentDb::ClaimTrial(const ExperimentStart& start)
     std::string error;
     // Nothing is read before the claim holds the lock on the counter, so a
     // second copy waits here instead of reading the same count.
-    if (!Exec(db, dialect().beginClaim, path_, doing, error)) return Outcome::Fail(error);
+    if (!ExecPlain(db, dialect().beginClaim, path_, doing, error)) return Outcome::Fail(error);
 
     auto fail = [&](const std::string& why) {
         QSqlQuery rollback(db);
@@ -119,7 +105,7 @@ Result<long long> ExperimentDb::ClaimTrial(const ExperimentStart& start)
 
     auto added = AddExperiment(start);
     if (!added) return fail(added.error());
-    if (!Exec(db, QStringLiteral("COMMIT"), path_, doing, error)) return fail(error);
+    if (!ExecPlain(db, QStringLiteral("COMMIT"), path_, doing, error)) return fail(error);
     return added;
 }
 

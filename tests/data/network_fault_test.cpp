@@ -23,6 +23,7 @@
 #include "data/server_call_bound.h"
 #include "db_fixture.h"
 #include "support/child_process.h"
+#include "support/own_cluster.h"
 #include "support/test_server.h"
 
 namespace kestu::testing {
@@ -31,32 +32,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testsupport::ChildProcess;
-
-// A cluster of this test's own, since the test stops it or changes its logins.
-class OwnCluster {
-public:
-    OwnCluster()
-    {
-        if (!Run("start")) return;
-        std::getline(std::ifstream(state_.filePath(QStringLiteral("cluster/url")).toStdString()), url_);
-        std::getline(std::ifstream(state_.filePath(QStringLiteral("cluster/cluster")).toStdString()), folder_);
-    }
-    ~OwnCluster() { Run("stop"); }
-    bool Run(const std::string& action)
-    {
-        const std::string command =
-            "bash '" + script_ + "' " + action + " '" + state_.path().toStdString() + "/cluster' >/dev/null";
-        return !script_.empty() && std::system(command.c_str()) == 0;
-    }
-    const std::string& url() const { return url_; }
-    std::string DataFile(const std::string& name) const { return folder_ + "/data/" + name; }
-
-private:
-    QTemporaryDir state_;
-    std::string script_ = KESTU_PG_SCRIPT;
-    std::string url_;
-    std::string folder_;
-};
+using testsupport::OwnCluster;
 
 int PortOf(const std::string& url)
 {

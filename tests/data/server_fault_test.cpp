@@ -11,33 +11,13 @@
 #include "data/outbox.h"
 #include "db_fixture.h"
 #include "trials/file_sink.h"
+#include "support/own_cluster.h"
 #include "trials/trial_session.h"
 
 namespace kestu::testing {
 namespace {
 
-// A cluster of this test's own, since the test stops it.
-class OwnCluster {
-public:
-    OwnCluster()
-    {
-        if (!Run("start")) return;
-        std::getline(std::ifstream(state_.filePath(QStringLiteral("cluster/url")).toStdString()), url_);
-    }
-    ~OwnCluster() { Run("stop"); }
-    bool Run(const std::string& action)
-    {
-        const std::string command =
-            "bash '" + script_ + "' " + action + " '" + state_.path().toStdString() + "/cluster' >/dev/null";
-        return !script_.empty() && std::system(command.c_str()) == 0;
-    }
-    const std::string& url() const { return url_; }
-
-private:
-    QTemporaryDir state_;
-    std::string script_ = KESTU_PG_SCRIPT;
-    std::string url_;
-};
+using testsupport::OwnCluster;
 
 TEST(ServerFault, ATrialWhoseServerGoesAwayKeepsItsResultsAndTheyAreDeliveredOnce)
 {
