@@ -32,7 +32,7 @@ run: program db
 	@XDG_RUNTIME_DIR=$${XDG_RUNTIME_DIR:-/tmp/runtime-$$(id -u)} $(BIN)/kestu --data $(STUDY)
 
 test: build
-	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) -j2 --output-on-failure
+	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure
 	bash tests/fuzz/run_fuzz.sh 20
 
 bench: build
