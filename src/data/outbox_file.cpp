@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "trials/file_sink.h"
+#include "trials/utc_stamp.h"
 
 namespace kestu::outboxfile {
 
@@ -47,13 +46,7 @@ Lock::~Lock()
 
 std::string AsidePath(const std::string& outboxPath, std::string_view kind)
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    ::gmtime_r(&now, &utc);
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%04d%02d%02dT%02d%02d%02dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
-                  utc.tm_hour, utc.tm_min, utc.tm_sec);
-    const std::string base = outboxPath + "." + std::string(kind) + "-" + stamp;
+    const std::string base = outboxPath + "." + std::string(kind) + "-" + UtcStamp();
     std::string path = base;
     struct stat info {};
     for (int n = 2; ::lstat(path.c_str(), &info) == 0; ++n) path = base + "-" + std::to_string(n);

@@ -21,17 +21,6 @@ WallClock SystemWallClock()
     return {date, time};
 }
 
-std::string UtcStamp()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%04d%02d%02dT%02d%02d%02dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
-                  utc.tm_hour, utc.tm_min, utc.tm_sec);
-    return stamp;
-}
-
 void WriteDetailToStandardError(const std::string& text)
 {
     const WallClock now = SystemWallClock();

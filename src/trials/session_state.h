@@ -19,9 +19,6 @@ struct WallClock {
 };
 WallClock SystemWallClock();
 
-// The time now in UTC as 20261207T031500Z: no locale, no zone of this computer.
-std::string UtcStamp();
-
 // This computer's name, as trial logs and the lab's seats record it.
 std::string ThisComputer();
 

@@ -7,6 +7,7 @@
 #include "trials/message_text.h"
 #include "trials/number_text.h"
 #include "trials/snapshot_keeper.h"
+#include "trials/utc_stamp.h"
 
 #include <cerrno>
 #include <cstdio>

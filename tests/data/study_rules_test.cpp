@@ -9,22 +9,16 @@
 #include <map>
 #include <thread>
 
-#include "db_fixture.h"
-#include "support/test_server.h"
+#include "backend_fixture.h"
 
 namespace kestu::testing {
 namespace {
 
-enum class Where { File, Server };
-
-class StudyRules : public ::testing::TestWithParam<Where> {
+class StudyRules : public BackendTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        location_ = GetParam() == Where::File ? dir_.filePath(QStringLiteral("KESTU.MDB")).toStdString()
-                                              : testsupport::NewServerDatabase();
-        ASSERT_FALSE(location_.empty());
+        BackendTest::SetUp();
         const Status created = ExperimentDb::Create(location_, NewDbContent::StandardScenario);
         ASSERT_TRUE(created.ok()) << created.error();
         db_ = Open();
@@ -33,7 +27,7 @@ protected:
     void TearDown() override
     {
         db_.reset();
-        if (GetParam() == Where::Server) testsupport::DropServerDatabase(location_);
+        BackendTest::TearDown();
     }
 
     std::unique_ptr<ExperimentDb> Open()
@@ -43,26 +37,10 @@ protected:
         return opened.ok() ? std::move(opened).value() : nullptr;
     }
 
-    // A statement run past the program, as the experimenter's own SQL tool would.
-    void Sql(const std::string& statement)
-    {
-        if (GetParam() == Where::File)
-            testsupport::RawSql(location_, statement);
-        else
-            EXPECT_TRUE(testsupport::ServerSql(location_, statement));
-    }
-
     std::string Count(const std::string& user) { return db_->FindParticipant(user).value()->TrialNum; }
 
-    QTemporaryDir dir_;
-    std::string location_;
     std::unique_ptr<ExperimentDb> db_;
 };
-
-std::string NameOf(const ::testing::TestParamInfo<Where>& info)
-{
-    return info.param == Where::File ? "SqliteFile" : "PostgresServer";
-}
 
 TEST_P(StudyRules, EachStudyHasAnIdentityOfItsOwnAndAStudyMadeBeforeHasNone)
 {
@@ -304,7 +282,7 @@ TEST(OlderServerStudy, IsWrittenWithoutTheFunctionsByTheSameRules)
     testsupport::DropServerDatabase(url);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, StudyRules, ::testing::Values(Where::File, Where::Server), NameOf);
+INSTANTIATE_TEST_SUITE_P(Backends, StudyRules, ::testing::Values(Where::File, Where::Server), BackendName);
 
 }  // namespace
 }  // namespace kestu::testing

@@ -11,30 +11,15 @@
 
 #include "data/db_experiment_store.h"
 #include "data/participant_lock.h"
-#include "db_fixture.h"
-#include "support/test_server.h"
+#include "backend_fixture.h"
 #include "trials/file_sink.h"
 #include "trials/headless_trial.h"
 
 namespace kestu::testing {
 namespace {
 
-enum class Where { File, Server };
-
-class StudyTest : public ::testing::TestWithParam<Where> {
+class StudyTest : public BackendTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir_.isValid());
-        location_ = GetParam() == Where::File ? dir_.filePath(QStringLiteral("KESTU.MDB")).toStdString()
-                                              : testsupport::NewServerDatabase();
-        ASSERT_FALSE(location_.empty());
-    }
-    void TearDown() override
-    {
-        if (GetParam() == Where::Server) testsupport::DropServerDatabase(location_);
-    }
-
     std::unique_ptr<ExperimentDb> NewStudy(NewDbContent content = NewDbContent::StandardScenario)
     {
         const Status created = ExperimentDb::Create(location_, content);
@@ -43,15 +28,7 @@ protected:
         EXPECT_TRUE(opened.ok()) << opened.error();
         return opened.ok() ? std::move(opened).value() : nullptr;
     }
-
-    QTemporaryDir dir_;
-    std::string location_;
 };
-
-std::string NameOf(const ::testing::TestParamInfo<Where>& info)
-{
-    return info.param == Where::File ? "SqliteFile" : "PostgresServer";
-}
 
 TEST_P(StudyTest, AStudyIsCreatedOnceWithEveryTableAndItsScenario)
 {
@@ -189,7 +166,7 @@ TEST_P(StudyTest, AWholeTrialLeavesItsRowItsCounterAndItsLogWhichReplaysToTheSam
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(OutboxPath(dir_.path().toStdString()))));
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, StudyTest, ::testing::Values(Where::File, Where::Server), NameOf);
+INSTANTIATE_TEST_SUITE_P(Backends, StudyTest, ::testing::Values(Where::File, Where::Server), BackendName);
 
 // What a seat's role may do on the server: read the scenario, add and update
 // participants, trials and logs; never change the scenario or delete a row.
