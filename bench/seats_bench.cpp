@@ -20,6 +20,7 @@
 
 #include "data/db_experiment_store.h"
 #include "data/experiment_db.h"
+#include "ui/fault_words.h"
 #include "trials/headless_trial.h"
 
 namespace {
@@ -66,7 +67,7 @@ Round RunSeats(const std::string& url, int seats, double seconds, int round)
             while (!failed && Clock::now() < until) {
                 const auto run = kestu::RunParticipantTrial(participant, store, logs.path().toStdString(), done + 1);
                 if (!run.completed) {
-                    if (!run.messages.empty()) std::fprintf(stderr, "%s\n", run.messages.front().c_str());
+                    if (!run.faults.empty()) std::fprintf(stderr, "%s\n", kestu::FaultSentence(run.faults.front()).c_str());
                     failed = true;
                 }
                 ++done;

@@ -47,7 +47,7 @@ void BM_TickWithRepaint(benchmark::State& state)
 {
     Window w;
     for (auto _ : state) {
-        if (!w.window->session().engine.TimerRunning()) {
+        if (!w.window->session().Ticking()) {
             state.PauseTiming();
             w.Start();
             state.ResumeTiming();

@@ -22,6 +22,7 @@
 #include "trials/headless_trial.h"
 #include "trials/message_text.h"
 #include "trials/trial_log.h"
+#include "ui/fault_words.h"
 
 namespace {
 
@@ -75,19 +76,6 @@ std::string ParseDemoArgs(int argc, char** argv, DemoOptions& options)
     return {};
 }
 
-// The log is written in a scratch folder first and copied out whole, so the
-// log in DIR is either the complete new one or the old one. The trial marks
-// its end with a STOP record; a log without one was cut short.
-bool EndsWithStop(const std::string& log)
-{
-    if (log.size() < 2 || log.compare(log.size() - 2, 2, "\r\n") != 0) return false;
-    const auto stateStart = log.rfind("\r\n", log.size() - 3);
-    if (stateStart == std::string::npos) return false;
-    const auto headerStart = log.rfind("\r\n", stateStart - 1);
-    const std::size_t from = headerStart == std::string::npos ? 0 : headerStart + 2;
-    return log.find(",\"STOP\",", from) < stateStart;
-}
-
 std::string ReadWhole(const std::string& path)
 {
     auto text = kestu::ReadWholeFile(path);
@@ -95,7 +83,8 @@ std::string ReadWhole(const std::string& path)
 }
 
 // Runs the trial with its log in a scratch folder, then puts the log at
-// `logPath` when one is given. Empty on success, otherwise what went wrong.
+// `logPath` when one is given, so the log in DIR is either the complete new
+// one or the old one. Empty on success, otherwise what went wrong.
 std::string RunTrial(const kestu::ScenarioTables& tables, kestu::HeadlessOptions options, const std::string& logPath,
                      kestu::TrialOutcome& outcome)
 {
@@ -108,7 +97,9 @@ std::string RunTrial(const kestu::ScenarioTables& tables, kestu::HeadlessOptions
     const std::string log = ReadWhole((std::filesystem::path(scratch) / kestu::TrialLogFileName(options.userId, 1)).string());
     std::error_code ignored;
     std::filesystem::remove_all(scratch, ignored);
-    if (!EndsWithStop(log)) return "the trial log could not be written whole in the temporary folder " + scratch;
+    // A trial that reached its end with no fault wrote its whole log, STOP last.
+    if (!outcome.faults.empty()) return kestu::FaultSentence(outcome.faults.front());
+    if (outcome.how != kestu::RunEnd::AtEndTime) return "the trial did not reach its end in the temporary folder " + scratch;
     if (logPath.empty()) return {};
     const kestu::Status written = kestu::ReplaceFile(logPath, log);
     return written ? std::string() : logPath + ": cannot be written (" + written.error() + ")";

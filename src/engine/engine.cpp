@@ -6,34 +6,10 @@ namespace kestu {
 
 Engine::Engine(EngineConstants constants) : constants_(constants) {}
 
-void Engine::SetTimerRunning(bool running)
-{
-    if (timerRunning_ == running) return;
-    timerRunning_ = running;
-    if (hooks.timerChanged) hooks.timerChanged(running);
-}
-
 void Engine::SetArrivals(std::vector<ArrivalRow> rows, std::size_t nextRow)
 {
     arrivals_ = std::move(rows);
     nextArrival_ = nextRow;
-}
-
-// One tick is one simulated second; the order of the steps decides the results.
-void Engine::Simulate()
-{
-    ++plant.ElapsedTicks;
-    AutoAddWater();
-    if (hooks.yield) hooks.yield(YieldPoint::AfterArrival);
-    PumpCycle();
-    if (hooks.deadlineCheckpoint) hooks.deadlineCheckpoint();
-    if (hooks.yield) hooks.yield(YieldPoint::AfterCheckpoint);
-    // A trial ended, paused or stopped during this tick keeps its clock.
-    if (timerRunning_) NextSimTime();
-    if (hooks.replayStep) hooks.replayStep();
-    if (hooks.yield) hooks.yield(YieldPoint::AfterReplay);
-    PumpsInUse_Display();
-    RandomDecision();
 }
 
 void Engine::NextSimTime()
@@ -54,6 +30,7 @@ void Engine::AutoAddWater()
         display_->FillTank(t, WholeBuckets(plant.Tanks[t].Water));
     }
     ++nextArrival_;
+    events_->WaterArrived(plant);
 }
 
 }  // namespace kestu

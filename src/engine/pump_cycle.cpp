@@ -12,16 +12,16 @@ void Engine::PumpCycle()
         const int t = TankOf(i);
 
         if (plant.PumpState[i] < 0 && ++plant.PumpState[i] == 0) {
-            SetSwitchStatus(i, SwitchStatus::Off);
+            SetCycledStatus(i, SwitchStatus::Off);
             const int j = plant.PumpHandover[i];
             if (j == -1) {
                 // The pump goes back to the pool; this switch's own entry leaves the queue.
                 RemoveFromCleaningQueue(i);
             } else {
                 plant.SwitchTick[j] = 0;
-                SetSwitchStatus(j, SwitchStatus::On);
-                display_->PipeWater(TankOf(j), true);
                 plant.PumpState[j] = 1;
+                SetCycledStatus(j, SwitchStatus::On);
+                display_->PipeWater(TankOf(j), true);
                 plant.PumpHandover[i] = -1;
             }
         }
@@ -30,8 +30,7 @@ void Engine::PumpCycle()
             TankState& tank = plant.Tanks[t];
             if (tank.Water < 1) {
                 EnqueueCleaning(i);
-                SetSwitchStatus(i, SwitchStatus::Clean);
-                plant.PumpState[i] = -constants_.CleaningCycles();
+                SetCycledStatus(i, SwitchStatus::Clean);
                 if (GetSwitchStatus(PartnerOf(i)) != SwitchStatus::On) display_->PipeWater(t, false);
             } else {
                 tank.Water -= 1;

@@ -14,7 +14,13 @@ void Engine::SetSwitchStatus(int switchNum, SwitchStatus status)
 void Engine::SetClickedStatus(int switchNum, SwitchStatus status)
 {
     SetSwitchStatus(switchNum, status);
-    if (plant.TrialLogOn && sink_) sink_->WriteSwitchRecord(plant, status, switchNum);
+    events_->SwitchClicked(plant, switchNum, status);
+}
+
+void Engine::SetCycledStatus(int switchNum, SwitchStatus status)
+{
+    SetSwitchStatus(switchNum, status);
+    events_->PumpChanged(plant, switchNum, status);
 }
 
 void Engine::Switch_Click(int index)

@@ -11,8 +11,7 @@ Status CheckScenario(const ScenarioTables& tables)
     return AsFault(faults.front());
 }
 
-ClockTime ResetPlantForTrial(Engine& engine, const ScenarioTables& tables, bool trainingMode,
-                             const std::function<void()>& between)
+ClockTime ResetPlantForTrial(Engine& engine, const ScenarioTables& tables, bool trainingMode)
 {
     PlantState& p = engine.plant;
     p.ElapsedTicks = p.SweepPumpTicks = p.BusyPumpTicks = 0;
@@ -29,7 +28,6 @@ ClockTime ResetPlantForTrial(Engine& engine, const ScenarioTables& tables, bool 
     p.Clock = {first.At.Minutes, first.At.Seconds - 1};
     engine.NextSimTime();
 
-    if (between) between();
     const ClockTime end = LoadDeadlines(p, tables.deadline, trainingMode);
 
     for (int s = 0; s < SwitchCount; ++s) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "engine/engine.h"
@@ -18,9 +17,8 @@ Status CheckScenario(const ScenarioTables& tables);
 // Brings the plant to the start of a trial: counters zero, the tanks filled
 // from the first arrival row, the clock at that row's time, the deadlines
 // loaded, every switch OFF with no pump and the arrivals waiting at the second
-// row. `between` runs after the clock is set and before the deadlines load.
+// row.
 // Returns the trial's end time.
-ClockTime ResetPlantForTrial(Engine& engine, const ScenarioTables& tables, bool trainingMode,
-                             const std::function<void()>& between = {});
+ClockTime ResetPlantForTrial(Engine& engine, const ScenarioTables& tables, bool trainingMode);
 
 }  // namespace kestu

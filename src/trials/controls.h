@@ -11,8 +11,8 @@ namespace kestu {
 
 // What the simulation window shows of the trial operations, as facts: which
 // controls are offered, whether a trial runs, whether a snapshot is held,
-// which trial is set up. The window turns them into captions and colours in
-// one place of its own and shows exactly this after every operation.
+// which trial is set up. ControlsFor computes them; the window turns them
+// into captions and colours in one place of its own after every operation.
 struct Controls {
     bool SetupVisible = true, SetupEnabled = true;
     bool TrainingVisible = false;
@@ -36,27 +36,19 @@ struct Controls {
     bool StopEnabled = true;
 };
 
-// A trial stopped before its end: the participant may only set up again.
-inline void ShowCutShort(Controls& c)
-{
-    c.TrialRunning = false;
-    c.SimulateEnabled = false;
-    c.SimulateVisible = true;
-    c.SetupEnabled = true;
-    c.SetupVisible = true;
-    c.FFEnabled = false;
-}
-
-// The console of a replay that has ended: Play shown but disabled, Pause
-// hidden, Stop to load the trial again.
-inline void ShowReplayEnded(Controls& c)
-{
-    c.PauseEnabled = false;
-    c.PauseVisible = false;
-    c.PlayVisible = true;
-    c.PlayEnabled = false;
-    c.StopEnabled = true;
-}
+// Where a trial, or a replay, stands. Nothing ticks outside Running and
+// ReplayPlaying.
+enum class TrialPhase {
+    Idle,           // the plant is loaded; nothing is set up (a replay: no log loaded)
+    SetUp,          // a trial is set up and waits for its start
+    Running,
+    Ended,          // it reached its end time
+    CutShort,       // it stopped before its end (a fault), or could not start
+    ReplayLoaded,   // a log is loaded and waits to be played
+    ReplayPlaying,
+    ReplayPaused,
+    ReplayEnded,    // at its end time, its STOP or its last record
+};
 
 // How a run came to its end. A replay whose log has no STOP and stops short
 // of the end time ends at its last record: the trial was cut off there
@@ -68,5 +60,24 @@ inline int SpeedMinutes(int interval)
 {
     return static_cast<int>(static_cast<double>(interval) / 3750 * 30);
 }
+
+
+// Everything the controls depend on besides the phase.
+struct ControlInputs {
+    TrialPhase Phase = TrialPhase::Idle;
+    SimulatorMode Mode = SimulatorMode::Experiment;
+    RunEnd HowEnded = RunEnd::NotEnded;
+    bool FeedforwardOffered = false;
+    int DecisionMethod = 0;            // 0 Interactive, 1 Random
+    bool SnapshotPending = false;
+    bool DetailShown = false;          // the participant opened the per-tank figures
+    bool ReplayPlayedAny = false;      // the loaded replay has run a tick
+    std::optional<int> TrialNumShown;
+    std::array<std::optional<ClockTime>, 12> Deadlines;
+    std::vector<int> ReplayChoices;
+};
+
+// The one rule from which the window's controls follow.
+Controls ControlsFor(const ControlInputs& in);
 
 }  // namespace kestu

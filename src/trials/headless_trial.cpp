@@ -1,69 +1,125 @@
 #include "trials/headless_trial.h"
 
-
 namespace kestu {
 
 namespace {
 
-// Ticks until the session's timer stops, or the limit is reached.
-long long RunTicks(TrialSession& session, long long maxTicks,
-                   const std::function<void(long long, const PlantState&)>& tickEnded = {})
-{
-    long long ticks = 0;
-    while (session.engine.TimerRunning() && ticks < maxTicks) {
-        session.engine.Simulate();
-        ++ticks;
-        if (tickEnded) tickEnded(ticks, session.plant());
+// Keeps a run's faults, in order.
+struct FaultLog : TrialObserver {
+    std::vector<TrialFault> faults;
+    int failures = 0;  // faults that are not notices
+    void OnTrialEvent(const TrialEvent& event) override
+    {
+        if (event.Kind != TrialEventKind::Fault) return;
+        faults.push_back(*event.Fault);
+        if (!IsNotice(*event.Fault)) ++failures;
     }
-    return ticks;
-}
+};
 
-// The watch sees each judgement just before the checkpoint books it.
-void WatchDeadlines(TrialSession& session, const ReplayWatch& watch)
-{
-    if (!watch.deadlineJudged) return;
-    session.engine.hooks.deadlineCheckpoint = [&session, &watch, checkpoint = session.engine.hooks.deadlineCheckpoint] {
-        const PlantState& plant = session.plant();
-        for (int t = 0; t < TankCount; ++t)
-            if (DeadlineDueNow(plant, t)) watch.deadlineJudged(plant, t);
-        checkpoint();
-    };
-}
+// The watch sees each judgement as the checkpoint books it.
+struct DeadlineWatch : TrialObserver {
+    const TrialSession& session;
+    const ReplayWatch& watch;
+    DeadlineWatch(const TrialSession& s, const ReplayWatch& w) : session(s), watch(w) {}
+    void OnTrialEvent(const TrialEvent& event) override
+    {
+        if (event.Kind == TrialEventKind::DeadlineJudged) watch.deadlineJudged(session.plant(), event.Tank);
+    }
+};
 
-TrialOutcome OutcomeOf(TrialSession& session, long long ticks)
+// Observes a session for the length of one run.
+class Observing {
+public:
+    Observing(TrialSession& session, TrialObserver* observer) : session_(session), observer_(observer)
+    {
+        if (observer_) session_.observers.Add(observer_);
+    }
+    ~Observing()
+    {
+        if (observer_) session_.observers.Remove(observer_);
+    }
+    Observing(const Observing&) = delete;
+    Observing& operator=(const Observing&) = delete;
+
+private:
+    TrialSession& session_;
+    TrialObserver* observer_;
+};
+
+TrialOutcome OutcomeOf(const TrialSession& session, long long ticks)
 {
     TrialOutcome outcome;
     outcome.ticks = ticks;
     outcome.plant = session.plant();
     outcome.missed = session.missed;
+    outcome.how = session.runEnd;
     const PlantState& p = outcome.plant;
     outcome.shares = ComputeShares(p.ElapsedTicks, p.BusyPumpTicks, p.SweepPumpTicks);
     return outcome;
 }
 
-// One trial as the window runs it: load, set up, start, run to the end, close.
-ParticipantTrial DriveTrial(TrialSession& session, const ParticipantState& participant, long long maxTicks)
+}  // namespace
+
+long long TickWhileRunning(TrialSession& session, long long maxTicks, const TickScript& script)
+{
+    long long ticks = 0;
+    while (session.Ticking() && ticks < maxTicks) {
+        ++ticks;
+        if (script.beforeTick) script.beforeTick(ticks);
+        session.Tick();
+        if (script.tickEnded) script.tickEnded(ticks, session.plant());
+    }
+    return ticks;
+}
+
+ParticipantTrial RunSessionTrial(TrialSession& session, long long maxTicks, const TickScript& script)
 {
     ParticipantTrial run;
-    int failures = 0;
-    session.host.report = [&run, &failures](const std::string&, const std::string& text) {
-        run.messages.push_back(text);
-        ++failures;
-    };
-    // A notice (a log set aside at setup) is shown, and the trial goes on.
-    session.host.notice = [&run](const std::string&, const std::string& text) { run.messages.push_back(text); };
-    if (!session.trial.LoadPlant()) return run;
-    if (session.trial.SetUpTrial() && failures == 0) session.trial.StartOrStop();
-    if (session.engine.TimerRunning()) run.trialNum = participant.TrialNum;
-    const long long ticks = RunTicks(session, maxTicks);
+    FaultLog faults;  // a notice (a log set aside at setup) is kept, and the trial goes on
+    const Observing observing(session, &faults);
+    if (session.trial.LoadPlant() && session.trial.SetUpTrial() && faults.failures == 0) {
+        if (script.beforeTick) script.beforeTick(0);
+        session.trial.StartOrStop();
+    }
+    if (session.Ticking()) run.trialNum = session.participant.TrialNum;
+    const long long ticks = TickWhileRunning(session, maxTicks, script);
     const bool reachedEnd = run.trialNum > 0 && session.runEnd == RunEnd::AtEndTime;
-    session.CloseWindow();
-    run.completed = reachedEnd && failures == 0;  // the close may still report a failure
     run.trial = OutcomeOf(session, ticks);
+    session.CloseWindow();
+    run.completed = reachedEnd && faults.failures == 0;  // the close may still report a failure
+    run.faults = std::move(faults.faults);
+    run.trial.faults = run.faults;
     return run;
 }
 
-}  // namespace
+ReplayOutcome RunSessionReplay(TrialSession& session, const std::string& logPath, int trialNum, const ReplayWatch& watch)
+{
+    ReplayOutcome outcome;
+    FaultLog faults;
+    const Observing observingFaults(session, &faults);
+    DeadlineWatch deadlines(session, watch);
+    const Observing observingDeadlines(session, watch.deadlineJudged ? &deadlines : nullptr);
+    session.replay.recordApplied = watch.recordApplied;
+    if (session.trial.LoadPlant()) session.replay.LoadFrom(logPath, trialNum);
+    if (!faults.faults.empty()) {
+        outcome.fault = faults.faults.front();
+        session.replay.recordApplied = nullptr;
+        return outcome;
+    }
+    if (watch.setUp) watch.setUp(session.plant());
+    long long ticks = 0;
+    if (session.phase == TrialPhase::ReplayLoaded) {
+        session.replay.Play();
+        ticks = TickWhileRunning(session, 1000000, {.tickEnded = watch.tickEnded});
+    }
+    // A STOP record ends a replay before its end time; a log cut off ends it
+    // at its last record.
+    outcome.endedByStop = session.runEnd == RunEnd::ByStopRecord;
+    if (session.runEnd == RunEnd::LogCutOff) outcome.cutOffAt = session.plant().Clock;
+    outcome.trial = OutcomeOf(session, ticks);
+    session.replay.recordApplied = nullptr;
+    return outcome;
+}
 
 TrialOutcome RunHeadlessTrial(const ScenarioTables& tables, const HeadlessOptions& options)
 {
@@ -74,7 +130,7 @@ TrialOutcome RunHeadlessTrial(const ScenarioTables& tables, const HeadlessOption
     session.writeTrialLog = !options.logFolder.empty();
     session.decisionChoice = options.decisionMethod;
     session.engine.random().Seed(options.seed);
-    return DriveTrial(session, participant, options.maxTicks).trial;
+    return RunSessionTrial(session, options.maxTicks).trial;
 }
 
 ParticipantTrial RunParticipantTrial(ParticipantState& participant, ExperimentStore& store, const std::string& folder,
@@ -83,7 +139,7 @@ ParticipantTrial RunParticipantTrial(ParticipantState& participant, ExperimentSt
     TrialSession session(participant, store, folder);
     session.decisionChoice = 1;
     session.engine.random().Seed(seed);
-    return DriveTrial(session, participant, maxTicks);
+    return RunSessionTrial(session, maxTicks);
 }
 
 ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder)
@@ -94,33 +150,14 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
 ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder,
                             const ReplayWatch& watch)
 {
-    ReplayOutcome outcome;
     MemoryStore store(tables);
     ParticipantState participant;
     participant.UserID = "replay";
     participant.ReplayMode = true;
     participant.TrialNum = 1;
     TrialSession session(participant, store, workFolder);
-    session.host.report = [&](const std::string&, const std::string& text) {
-        if (outcome.error.empty()) outcome.error = text;
-    };
-    session.replay.recordApplied = watch.recordApplied;
-    WatchDeadlines(session, watch);
-    if (!session.trial.LoadPlant()) return outcome;
-    session.replay.LoadFrom(logPath, 1);
-    if (!outcome.error.empty()) return outcome;
-    if (watch.setUp) watch.setUp(session.plant());
-    long long ticks = 0;
-    if (session.controls.PlayEnabled) {
-        session.replay.Play();
-        ticks = RunTicks(session, 1000000, watch.tickEnded);
-    }
-    // A STOP record ends a replay before its end time; a log cut off ends it
-    // at its last record.
-    outcome.endedByStop = session.runEnd == RunEnd::ByStopRecord;
-    if (session.runEnd == RunEnd::LogCutOff) outcome.cutOffAt = session.plant().Clock;
+    ReplayOutcome outcome = RunSessionReplay(session, logPath, 1, watch);
     session.CloseWindow();
-    outcome.trial = OutcomeOf(session, ticks);
     return outcome;
 }
 

@@ -12,9 +12,6 @@ bool DueAt(const LogRecord& record, const PlantState& plant) { return record.At 
 ReplayPlayer::ReplayPlayer(SessionState& state, TrialLifecycle& trial, SnapshotKeeper& snapshots)
     : s_(state), trial_(trial), snapshots_(snapshots)
 {
-    s_.engine.hooks.replayStep = [this] {
-        if (s_.participant.ReplayMode) Step();
-    };
 }
 
 void ReplayPlayer::Apply(const LogRecord& record)
@@ -31,30 +28,40 @@ void ReplayPlayer::Applied(const LogRecord& record)
     if (recordApplied) recordApplied(record, s_.plant());
 }
 
+// No replay loaded: the console waits with nothing of the last replay shown.
 void ReplayPlayer::Idle()
 {
-    s_.engine.SetTimerRunning(false);
-    Controls& c = s_.controls;
-    c.PlayVisible = true;
-    c.PlayEnabled = false;
-    c.PauseVisible = false;
-    c.StopEnabled = false;
+    log_.Close();
+    PlantState& p = s_.plant();
+    for (int t = 0; t < TankCount; ++t) {
+        p.Tanks[t].Water = 0;
+        s_.engine.display().FillTank(t, 0);
+        s_.engine.display().PipeWater(t, false);
+    }
+    for (int i = 0; i < SwitchCount; ++i) {
+        p.PumpState[i] = 0;
+        s_.engine.SetSwitchStatus(i, SwitchStatus::Off);
+    }
+    p.PumpsAllocated = 0;
+    p.PumpsReleasing = 0;
+    p.Clock = {};
+    s_.engine.display().ShowClock(p.Clock);
+    s_.missed = MissedTally{};
+    s_.trialNumShown.reset();
+    s_.deadlinesShown = {};
+    s_.snapshotPending = false;
+    s_.detailShown = false;
+    s_.runEnd = RunEnd::NotEnded;
+    s_.ticksLived = 0;
+    s_.SetPhase(TrialPhase::Idle);
     s_.engine.PumpsInUse_Display();
     s_.Notify();
 }
 
 void ReplayPlayer::Load()
 {
-    s_.engine.SetTimerRunning(false);
-    s_.controls.PlayVisible = true;
-    s_.controls.PauseVisible = false;
-    s_.plant().PumpsAllocated = 0;
-    s_.plant().PumpsReleasing = 0;
-    s_.missed.Total = 0;
-
     if (!selection || *selection <= 0) {
-        s_.engine.PumpsInUse_Display();
-        s_.Notify();
+        Idle();
         return;
     }
     LoadFrom(s_.ProgramPath(TrialLogFileName(s_.participant.UserID, *selection)), *selection);
@@ -62,28 +69,38 @@ void ReplayPlayer::Load()
 
 void ReplayPlayer::LoadFrom(const std::string& logPath, int trialNum)
 {
-    const std::string cannot = "Trial " + std::to_string(trialNum) + " cannot be replayed:\n";
     TrialLogReader reader;
     if (const Status opened = reader.Open(logPath); !opened) {
-        log_.Close();
-        s_.Report(cannot + opened.error());
-        Idle();
+        Refuse(trialNum, opened.error());
         return;
     }
-    s_.controls.TrialNumShown = trialNum;
     log_.Close();
+    s_.SetPhase(TrialPhase::Idle);
+    s_.trialNumShown = trialNum;
     if (!trial_.SetUpTrial()) {
         Idle();
         return;
     }
     if (const Status inTime = reader.CheckEndTime(s_.trialEnd); !inTime) {
-        s_.Report(cannot + inTime.error());
-        Idle();
+        Refuse(trialNum, inTime.error());
         return;
     }
     log_ = std::move(reader);
+    started_ = false;
+    ApplySetupRecords();
+    s_.engine.PumpsInUse_Display();
+    s_.Notify();
+}
 
-    // Records stamped with the setup time are applied now, all but the log's last.
+void ReplayPlayer::Refuse(int trialNum, const std::string& why)
+{
+    Idle();
+    s_.EmitFault({.What = FaultKind::ReplayImpossible, .Reason = why, .TrialNum = trialNum});
+}
+
+// Records stamped with the setup time are applied now, all but the log's last.
+void ReplayPlayer::ApplySetupRecords()
+{
     next_ = log_.ReadLogRecord();
     bool stopSeen = false;
     while (!log_.AtEnd() && DueAt(next_, s_.plant())) {
@@ -97,16 +114,16 @@ void ReplayPlayer::LoadFrom(const std::string& logPath, int trialNum)
     const bool beforeEnd = s_.plant().Clock != s_.trialEnd;
     const bool closedAtOnce = stopDue && beforeEnd;
     const bool cutAtOnce = !stopDue && lastDue && beforeEnd;
-    if (closedAtOnce) s_.runEnd = RunEnd::ByStopRecord;
     if (cutAtOnce) {
         Apply(next_);
         next_ = LogRecord{};
-        s_.runEnd = RunEnd::LogCutOff;
     }
-    s_.controls.PlayEnabled = !closedAtOnce && !cutAtOnce;
-    s_.controls.StopEnabled = !closedAtOnce && !cutAtOnce;
-    s_.engine.PumpsInUse_Display();
-    s_.Notify();
+    if (closedAtOnce)
+        EndHere(RunEnd::ByStopRecord);
+    else if (cutAtOnce)
+        EndHere(RunEnd::LogCutOff);
+    else
+        s_.SetPhase(TrialPhase::ReplayLoaded);
 }
 
 void ReplayPlayer::Step()
@@ -116,8 +133,8 @@ void ReplayPlayer::Step()
         if (next_.Kind == LogKind::Stop) {
             // A STOP on the end time is left to the deadline checkpoint of the
             // next tick, which ends the replay as it ended the trial.
-            if (s_.plant().Clock != s_.trialEnd) EndHere(RunEnd::ByStopRecord);
             Applied(next_);
+            if (s_.plant().Clock != s_.trialEnd) EndHere(RunEnd::ByStopRecord);
         } else {
             Apply(next_);
             // A log that ends before the end time with no STOP was cut off
@@ -132,34 +149,34 @@ void ReplayPlayer::Step()
 
 void ReplayPlayer::EndHere(RunEnd how)
 {
-    s_.engine.SetTimerRunning(false);
     s_.runEnd = how;
-    ShowReplayEnded(s_.controls);
+    s_.SetPhase(TrialPhase::ReplayEnded);
+    TrialEvent event = s_.Event(TrialEventKind::StoppedEarly);
+    event.How = how;
+    s_.Emit(event);
     s_.Notify();
 }
 
 void ReplayPlayer::Play()
 {
     s_.plant().TrialLogOn = false;
-    s_.engine.SetTimerRunning(true);
-    s_.controls.PlayVisible = false;
-    s_.controls.PauseVisible = true;
-    s_.controls.PauseEnabled = true;
+    s_.SetPhase(TrialPhase::ReplayPlaying);
+    s_.Emit(started_ ? TrialEventKind::Resumed : TrialEventKind::Started);
+    started_ = true;
     s_.Notify();
 }
 
 void ReplayPlayer::Pause()
 {
-    s_.engine.SetTimerRunning(false);
-    s_.controls.PlayVisible = true;
-    s_.controls.PauseVisible = false;
+    s_.SetPhase(TrialPhase::ReplayPaused);
+    s_.Emit(TrialEventKind::Paused);
     s_.Notify();
 }
 
 void ReplayPlayer::Restart()
 {
     s_.engine.ResetCleaningQueue();
-    s_.engine.SetTimerRunning(false);
+    s_.SetPhase(TrialPhase::Idle);
     Load();
 }
 

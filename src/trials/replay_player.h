@@ -36,7 +36,6 @@ public:
     void Close() { log_.Close(); }
     bool Loaded() const { return log_.IsOpen(); }
 
-    std::vector<int> choices;          // the trials the participant may replay
     std::optional<int> selection;      // the trial chosen
     // Called once the replay has acted on a record (a STOP included), with the
     // plant as the record left it; tools watch the replay through it.
@@ -46,6 +45,8 @@ private:
     void Apply(const LogRecord& record);
     void Applied(const LogRecord& record);
     void Idle();
+    void Refuse(int trialNum, const std::string& why);
+    void ApplySetupRecords();
     // Ends the replay at the record just applied.
     void EndHere(RunEnd how);
 
@@ -54,6 +55,7 @@ private:
     SnapshotKeeper& snapshots_;
     TrialLogReader log_;
     LogRecord next_;
+    bool started_ = false;  // the loaded replay has been played
 };
 
 }  // namespace kestu

@@ -48,15 +48,9 @@ std::string ThisComputer()
 
 SessionState::SessionState(ParticipantState& participant, ExperimentStore& store, std::string programFolder,
                            EngineConstants constants)
-    : engine(constants), snapshotFolder(programFolder), participant(participant), store(store),
-      programFolder(std::move(programFolder))
+    : engine(constants), participant(participant), store(store), programFolder(std::move(programFolder))
 {
-    engine.hooks.timerChanged = [this](bool running) {
-        if (host.timerChanged) host.timerChanged(running);
-    };
-    engine.hooks.yield = [this](YieldPoint point) {
-        if (host.yield) host.yield(point);
-    };
+    engine.SetEvents(this);
 }
 
 std::string SessionState::ProgramPath(const std::string& fileName) const
@@ -64,27 +58,96 @@ std::string SessionState::ProgramPath(const std::string& fileName) const
     return programFolder.empty() ? fileName : programFolder + "/" + fileName;
 }
 
+void SessionState::SetPhase(TrialPhase next)
+{
+    const bool was = Ticking();
+    phase = next;
+    if (Ticking() != was && host.timerChanged) host.timerChanged(Ticking());
+}
+
+Controls SessionState::controls() const
+{
+    ControlInputs in;
+    in.Phase = phase;
+    in.Mode = participant.Mode();
+    in.HowEnded = runEnd;
+    in.FeedforwardOffered = participant.FeedforwardOn;
+    in.DecisionMethod = engine.plant.DecisionMethod;
+    in.SnapshotPending = snapshotPending;
+    in.DetailShown = detailShown;
+    in.ReplayPlayedAny = ticksLived > 0;
+    in.TrialNumShown = trialNumShown;
+    in.Deadlines = deadlinesShown;
+    in.ReplayChoices = replayChoices;
+    return ControlsFor(in);
+}
+
 void SessionState::Notify()
 {
     if (host.controlsChanged) host.controlsChanged();
 }
 
-void SessionState::Report(const std::string& text)
+TrialIdentity SessionState::Identity() const
 {
-    if (host.report) host.report("Kestu Simulation", text);
+    const SimulatorMode mode = participant.Mode();
+    const int trialNum = mode == SimulatorMode::Training ? 0 : trialNumShown.value_or(participant.TrialNum + 1);
+    return {participant.UserID, trialNum, mode};
 }
 
-void SessionState::Notice(const std::string& text)
+TrialEvent SessionState::Event(TrialEventKind kind) const
 {
-    if (host.notice)
-        host.notice("Kestu Simulation", text);
-    else
-        Report(text);
+    TrialEvent event;
+    event.Kind = kind;
+    event.Trial = Identity();
+    event.Clock = engine.plant.Clock;
+    event.Tick = ticksLived;
+    event.MissedTotal = missed.Total;
+    return event;
+}
+
+void SessionState::EmitFault(TrialFault fault) const
+{
+    TrialEvent event = Event(TrialEventKind::Fault);
+    event.Fault = std::move(fault);
+    observers.Tell(event);
 }
 
 void SessionState::Detail(const std::string& text)
 {
     if (host.detail && !text.empty()) host.detail(text);
+}
+
+void SessionState::EmitSwitch(TrialEventKind kind, int switchNum, SwitchStatus status) const
+{
+    TrialEvent event = Event(kind);
+    event.Switch = switchNum;
+    event.Tank = TankOf(switchNum);
+    event.Status = status;
+    observers.Tell(event);
+}
+
+// A click is what the trial log records, at the moment it changes the plant.
+void SessionState::SwitchClicked(const PlantState& plant, int switchNum, SwitchStatus status)
+{
+    if (plant.TrialLogOn) log.WriteSwitchRecord(plant, status, switchNum);
+    if (!observers.Any()) return;
+    EmitSwitch(TrialEventKind::SwitchClicked, switchNum, status);
+    if (status == SwitchStatus::Queued) EmitSwitch(TrialEventKind::PumpQueued, switchNum, status);
+    if (status == SwitchStatus::Clean) EmitSwitch(TrialEventKind::PumpCleaning, switchNum, status);
+}
+
+void SessionState::PumpChanged(const PlantState&, int switchNum, SwitchStatus status)
+{
+    if (!observers.Any()) return;
+    const TrialEventKind kind = status == SwitchStatus::Clean ? TrialEventKind::PumpCleaning
+                                : status == SwitchStatus::On  ? TrialEventKind::PumpHandedOver
+                                                              : TrialEventKind::PumpReleased;
+    EmitSwitch(kind, switchNum, status);
+}
+
+void SessionState::WaterArrived(const PlantState&)
+{
+    Emit(TrialEventKind::WaterArrived);
 }
 
 }  // namespace kestu

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <array>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "scenario/deadlines.h"
@@ -9,6 +12,7 @@
 #include "trials/controls.h"
 #include "trials/experiment_store.h"
 #include "trials/participant.h"
+#include "trials/trial_event.h"
 #include "trials/trial_log.h"
 
 namespace kestu {
@@ -26,14 +30,13 @@ std::string ThisComputer();
 // printable, to standard error.
 void WriteDetailToStandardError(const std::string& text);
 
+// Where the tick lets the host run pending events: after the water arrival,
+// after the deadline checkpoint, after the replay step.
+enum class YieldPoint { AfterArrival = 1, AfterCheckpoint = 2, AfterReplay = 3 };
+
 // What the window (or a headless runner) lends the trial operations.
 struct SessionHost {
-    // A failure the participant must read.
-    std::function<void(const std::string& title, const std::string& text)> report;
-    // Something the participant is told while the trial goes on; without
-    // one, it is reported as a failure would be.
-    std::function<void(const std::string& title, const std::string& text)> notice;
-    // The technical detail behind a message (a database's own text), for the
+    // The technical detail behind a fault (a database's own text), for the
     // experimenter: standard error, once, with the time.
     std::function<void(const std::string& text)> detail = WriteDetailToStandardError;
     std::function<void()> controlsChanged;
@@ -44,37 +47,68 @@ struct SessionHost {
 };
 
 // What the trial lifecycle, the replay player and the snapshot keeper of one
-// simulation window share: the plant engine, the facts the window shows, the
-// participant, the store and the trial's log.
-struct SessionState {
+// simulation window share: the plant engine, the trial's phase and the facts
+// the window shows, the participant, the store, the trial's log and the
+// observers of its events.
+struct SessionState : private PlantEvents {
     SessionState(ParticipantState& participant, ExperimentStore& store, std::string programFolder,
                  EngineConstants constants);
     SessionState(const SessionState&) = delete;
     SessionState& operator=(const SessionState&) = delete;
 
     Engine engine;
-    Controls controls;
+    TrialPhase phase = TrialPhase::Idle;
     MissedTally missed;
     ClockTime trialEnd;
     SessionHost host;
+    TrialObservers observers;
     RunEnd runEnd = RunEnd::NotEnded;  // how the last trial or replay ended
+    long long ticksLived = 0;   // ticks run since the setup; a restore does not take them back
     int speedValue = 1937;      // the window's speed scroll bar
     int timerInterval = 1000;   // milliseconds per tick
     int decisionChoice = 0;     // 0 Interactive, 1 Random, as the option buttons show
-    std::string snapshotFolder; // the program's folder unless a replay tool moves it
     bool writeTrialLog = true;  // batch runs of the Random method write no log
     TrialLogWriter log;         // the Experiment trial's log while it is open
+
+    // Facts the window shows beside the phase.
+    bool snapshotPending = false;
+    bool detailShown = false;
+    std::optional<int> trialNumShown;  // none in Training ("-")
+    std::array<std::optional<ClockTime>, 12> deadlinesShown;
+    std::vector<int> replayChoices;
 
     ParticipantState& participant;
     ExperimentStore& store;
     const std::string programFolder;
 
     PlantState& plant() { return engine.plant; }
+    const PlantState& plant() const { return engine.plant; }
     std::string ProgramPath(const std::string& fileName) const;
+
+    // The tick source runs in these phases only.
+    bool Ticking() const { return phase == TrialPhase::Running || phase == TrialPhase::ReplayPlaying; }
+    void SetPhase(TrialPhase next);
+    Controls controls() const;
     void Notify();
-    void Report(const std::string& text);
-    void Notice(const std::string& text);
+
+    TrialIdentity Identity() const;
+    TrialEvent Event(TrialEventKind kind) const;
+    void Emit(const TrialEvent& event) const
+    {
+        if (observers.Any()) observers.Tell(event);
+    }
+    void Emit(TrialEventKind kind) const
+    {
+        if (observers.Any()) observers.Tell(Event(kind));
+    }
+    void EmitFault(TrialFault fault) const;
     void Detail(const std::string& text);
+
+private:
+    void SwitchClicked(const PlantState& plant, int switchNum, SwitchStatus status) override;
+    void PumpChanged(const PlantState& plant, int switchNum, SwitchStatus status) override;
+    void WaterArrived(const PlantState& plant) override;
+    void EmitSwitch(TrialEventKind kind, int switchNum, SwitchStatus status) const;
 };
 
 }  // namespace kestu

@@ -1,5 +1,4 @@
 #include "trials/file_sink.h"
-#include "trials/message_text.h"
 #include "trials/number_text.h"
 #include "trials/snapshot.h"
 #include "trials/snapshot_keeper.h"
@@ -8,19 +7,20 @@ namespace kestu {
 
 void SnapshotKeeper::Forget()
 {
-    s_.controls.SnapshotPending = false;
+    s_.snapshotPending = false;
     saved_.reset();
+    lastSaved_.reset();
 }
 
 std::string SnapshotKeeper::Path() const
 {
     const std::string name = SnapshotFileName(s_.participant.UserID);
-    return s_.snapshotFolder.empty() ? name : s_.snapshotFolder + "/" + name;
+    return s_.ProgramPath(name);
 }
 
 void SnapshotKeeper::SaveOrRestore()
 {
-    if (s_.controls.SnapshotPending)
+    if (s_.snapshotPending)
         Restore();
     else
         Save();
@@ -33,29 +33,37 @@ void SnapshotKeeper::Save()
     const Engine& engine = s_.engine;
     if (engine.NextArrivalRow() < engine.Arrivals().size()) nextArrival = engine.Arrivals()[engine.NextArrivalRow()].At;
     const std::string text = SnapshotText(TakeSnapshot(s_.plant(), nextArrival, s_.missed.Total));
-    const std::string path = Path();
     // The file first: a save that failed is neither logged nor pending, so
-    // the next press saves again, in the trial as in its replay.
-    const Status written = ReplaceFile(path, text, sinkWrap);
-    if (!written) {
-        saved_.reset();
-        s_.Report("The snapshot file " + ForMessage(path, 1000) + " cannot be written (" + written.error() +
-               "), so no snapshot is held.");
-        return;
+    // the next press saves again. A replay keeps its snapshot in memory and
+    // never writes the participant's file.
+    if (!s_.participant.ReplayMode) {
+        const std::string path = Path();
+        const Status written = ReplaceFile(path, text, sinkWrap);
+        if (!written) {
+            saved_.reset();
+            s_.EmitFault({.What = FaultKind::SnapshotNotWritten, .File = path, .Reason = written.error()});
+            return;
+        }
     }
     saved_ = text;
+    lastSaved_ = text;
     if (!s_.participant.ReplayMode && s_.log.IsOpen()) s_.log.AppendLogMark(s_.plant(), LogKind::Save);
-    s_.controls.SnapshotPending = true;
+    s_.snapshotPending = true;
+    s_.Emit(TrialEventKind::SnapshotSaved);
 }
 
 // Only the snapshot this trial saved: a file changed or replaced since
 // (another trial's, a copy) would put a foreign plant back.
-Result<Snapshot> SnapshotKeeper::ReadSaved(const std::string& path) const
+Result<Snapshot> SnapshotKeeper::ReadSaved(const std::string& path, FaultKind& what) const
 {
+    what = FaultKind::SnapshotUnreadable;
+    if (s_.participant.ReplayMode && saved_) return LoadSnapshotText(path, *saved_);
     const Result<std::string> text = ReadSnapshotText(path);
     if (!text) return text.fault();
-    if (!saved_ || text.value() != *saved_)
-        return Result<Snapshot>::Fail("The snapshot file " + ForMessage(path, 1000) + " is not the one this trial saved.");
+    if (!saved_ || text.value() != *saved_) {
+        what = FaultKind::SnapshotNotOurs;
+        return Result<Snapshot>::Fail(path);
+    }
     return LoadSnapshotText(path, text.value());
 }
 
@@ -63,13 +71,14 @@ Result<Snapshot> SnapshotKeeper::ReadSaved(const std::string& path) const
 bool SnapshotKeeper::Restore()
 {
     const std::string path = Path();
-    const Result<Snapshot> snapshot = ReadSaved(path);
+    FaultKind what{};
+    const Result<Snapshot> snapshot = ReadSaved(path, what);
     if (!snapshot) {
-        s_.Report(snapshot.error() + "\nThe simulation goes on from where it is.");
+        s_.EmitFault({.What = what, .File = path, .Reason = snapshot.error()});
         return false;
     }
     if (!s_.participant.ReplayMode && s_.log.IsOpen()) s_.log.AppendLogMark(s_.plant(), LogKind::Restore);
-    s_.controls.SnapshotPending = false;
+    s_.snapshotPending = false;
     saved_.reset();
 
     PlantState& p = s_.plant();
@@ -102,7 +111,8 @@ bool SnapshotKeeper::Restore()
     engine.SetNextArrivalRow(row);
 
     RedrawPlant();
-    if (engine.TimerRunning() && s_.host.restartTimer) s_.host.restartTimer();
+    if (s_.Ticking() && s_.host.restartTimer) s_.host.restartTimer();
+    s_.Emit(TrialEventKind::SnapshotRestored);
     return true;
 }
 

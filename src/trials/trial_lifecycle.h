@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "trials/session_state.h"
@@ -15,11 +16,11 @@ class TrialLifecycle {
 public:
     TrialLifecycle(SessionState& state, SnapshotKeeper& snapshots);
 
-    // Window load: plant reset and the outlet table. False (after a report)
+    // Window load: plant reset and the outlet table. False (after a fault)
     // when the plant cannot be loaded.
     bool LoadPlant();
     void SetUpTraining();
-    // False (after a report) when the trial cannot be set up.
+    // False (after a fault) when the trial cannot be set up.
     bool SetUpTrial();
     void StartOrStop();
     void DeadlineCheckPoint();
@@ -31,26 +32,32 @@ public:
     void CloseWindow();
 
 private:
+    Result<ScenarioTables> ScenarioForSetup();
+    void ShowSetUp(const ScenarioTables& tables);
     bool CreateTrialLog();
     // A log under the number about to be set up that no claimed trial owns
     // (a copy of the program stopped between its setup and its start) is
     // renamed USERID.N.unclaimed-<UTC time>; true when it was, after a notice.
-    bool SetAsideUnclaimedLog(const std::string& path, int trialNum, std::string& why);
+    bool SetAsideUnclaimedLog(const std::string& path, int trialNum, TrialFault& fault);
     void DiscardUnstartedLog();
     // Writes the closing "STOP" (while the trial runs) and syncs the log; false when it failed.
     bool FinishTrialLog();
     void LogWriteFailed(const std::string& reason);
+    void EndTrial();
+    void EmitJudged() const;
+    void EmitEnd(TrialEventKind kind) const;
     template <typename T>
     void ReportDbFailure(const Result<T>& outcome);
     // A failed write of this trial's log or results: where they wait, if the
-    // store kept them, in plain words; the store's own text goes to the detail.
+    // store kept them; the store's own text goes to the detail.
     void ReportStoreFailure(const Status& outcome);
-    void SaveTrialCounter();
     bool RecordResults(const WallClock& ended);
+    void ReportUnrecorded(const Status& logged, const Status& completed, const ExperimentResult& result);
     Status StoreTrialLog(const WallClock& at);
 
     SessionState& s_;
     SnapshotKeeper& snapshots_;
+    std::optional<ScenarioTables> loadedTables_;  // read at the load, for the first setup
     bool dbFailureReported_ = false;
     bool logFailureReported_ = false;
     bool trialStarted_ = false;    // the trial's number is claimed and its row added

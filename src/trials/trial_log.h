@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/switch_record_sink.h"
+#include "engine/plant_state.h"
 #include "trials/file_sink.h"
 
 namespace kestu {
@@ -22,12 +22,12 @@ void AppendStateLine(std::string& out, const PlantState& plant);
 // soon as it is complete, so a crash loses at most the record being written.
 // A record that cannot be written is taken back off the file, so the log
 // always ends on a whole record, and the writer reports the fault once.
-class TrialLogWriter : public SwitchRecordSink {
+class TrialLogWriter {
 public:
     TrialLogWriter() = default;
     TrialLogWriter(const TrialLogWriter&) = delete;
     TrialLogWriter& operator=(const TrialLogWriter&) = delete;
-    ~TrialLogWriter() override { Close(); }
+    ~TrialLogWriter() { Close(); }
 
     // Creates the file; never opens one that exists. On failure returns the
     // system's reason, empty on success.
@@ -50,7 +50,8 @@ public:
 
     // A control record ("STOP", "FF", "FFR") stamped with the plant's clock.
     void AppendLogMark(const PlantState& plant, LogKind kind);
-    void WriteSwitchRecord(const PlantState& plant, SwitchStatus status, int switchNum) override;
+    // A click's record: its status, its switch and the plant it left.
+    void WriteSwitchRecord(const PlantState& plant, SwitchStatus status, int switchNum);
 
 private:
     void WriteRecord(const PlantState& plant, std::string_view kind, int switchNum);

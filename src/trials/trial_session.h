@@ -10,9 +10,10 @@
 namespace kestu {
 
 // One simulation window's trials, headless, so the window, the experimenter's
-// tool and the tests run the same operations: the shared state, and the
-// three parts that act on it. The session wires its own engine; a window
-// lends it a host and a display.
+// tool and the tests run the same operations: the shared state, the three
+// parts that act on it, and the tick that runs the plant's steps in their
+// order. The session wires its own engine; a window lends it a host and a
+// display.
 class TrialSession : public SessionState {
 public:
     TrialSession(ParticipantState& participant, ExperimentStore& store, std::string programFolder,
@@ -26,13 +27,24 @@ public:
     TrialLifecycle trial;
     ReplayPlayer replay;
 
+    // One tick, one simulated second: the water arrives, the pumps cycle, the
+    // deadlines are judged, the clock steps on, the replay applies its
+    // records, the Random method decides. The order decides the results;
+    // the host may run pending events at the three yield points.
+    void Tick();
     // Where the plant is drawn; none draws nothing.
     void ShowOn(Display* display) { engine.SetDisplay(display); }
-    // The window's close: the trial's log and counter are settled once.
+    // The window's close: the trial's log is settled once.
     void CloseWindow()
     {
         trial.CloseWindow();
         replay.Close();
+    }
+
+private:
+    void Yield(YieldPoint point)
+    {
+        if (host.yield) host.yield(point);
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QStyle>
 
 #include "ui/captions.h"
+#include "ui/fault_words.h"
 #include "ui/plant_view.h"
 #include "ui/prompts.h"
 #include "ui/speed_scroll_bar.h"
@@ -104,6 +105,7 @@ frmSimulation::~frmSimulation()
     Simulator.stop();
     if (PartnerWindow) PartnerWindow->close();
     session_.CloseWindow();
+    session_.observers.Remove(this);
     session_.host = {};
     session_.ShowOn(nullptr);
 }
@@ -283,9 +285,7 @@ void frmSimulation::BuildSpeedGroup()
 void frmSimulation::ConnectSession()
 {
     session_.ShowOn(this);
-    session_.host.report = [this](const std::string& title, const std::string& text) {
-        ShowMessage(this, QMessageBox::Warning, Q(title), Q(text));
-    };
+    session_.observers.Add(this);
     session_.host.controlsChanged = [this] { ApplyControls(); };
     // A restored snapshot starts the run's ticks afresh from now.
     session_.host.restartTimer = [this] {
@@ -296,9 +296,6 @@ void frmSimulation::ConnectSession()
             Simulator.start(TimerInterval());
         else
             Simulator.stop();
-    };
-    session_.host.notice = [this](const std::string& title, const std::string& text) {
-        ShowMessage(this, QMessageBox::Information, Q(title), Q(text));
     };
     // The window repaints inside a tick, but a participant's click waits for
     // the tick's end: the log stamps a click with the clock alone, and a
@@ -349,8 +346,19 @@ void frmSimulation::Simulator_Timer()
 {
     if (ticking_) return;  // a timer event during one of the tick's yields
     ticking_ = true;
-    session_.engine.Simulate();
+    session_.Tick();
     ticking_ = false;
+    // A close asked for inside the tick waits for its end, so the trial log's
+    // STOP carries the clock the participant saw, as a replay reads it.
+    if (closeAfterTick_) close();
+}
+
+// Faults are worded here; the trial goes on or has stopped as the session decided.
+void frmSimulation::OnTrialEvent(const TrialEvent& event)
+{
+    if (event.Kind != TrialEventKind::Fault || !event.Fault) return;
+    const auto icon = IsNotice(*event.Fault) ? QMessageBox::Information : QMessageBox::Warning;
+    ShowMessage(this, icon, QString::fromUtf8(SimulationMessageTitle), Q(FaultSentence(*event.Fault)));
 }
 
 void frmSimulation::resizeEvent(QResizeEvent* event)
@@ -365,6 +373,11 @@ void frmSimulation::resizeEvent(QResizeEvent* event)
 
 void frmSimulation::closeEvent(QCloseEvent* event)
 {
+    if (ticking_) {
+        closeAfterTick_ = true;
+        event->ignore();
+        return;
+    }
     Simulator.stop();
     session_.CloseWindow();
     event->accept();

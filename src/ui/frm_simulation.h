@@ -29,7 +29,7 @@ class PlantView;
 // The window in which trials are set up, run, watched and replayed. It shows
 // what the trial session decides and forwards every click to it; the plant is
 // drawn by a PlantView from the display model this window keeps.
-class frmSimulation : public QWidget, public Display {
+class frmSimulation : public QWidget, public Display, public TrialObserver {
     Q_OBJECT
 public:
     frmSimulation(ParticipantState& participant, std::string databasePath, std::string programFolder,
@@ -71,6 +71,8 @@ public:
     void LockSwitches();
     // Shows the session's controls; runs after every operation.
     void ApplyControls();
+    // The trial's events: the window shows its faults.
+    void OnTrialEvent(const TrialEvent& event) override;
 
     QPushButton* cmdSetup;
     QPushButton* Training;
@@ -138,6 +140,7 @@ private:
     PlantModel model_;
     TwipPlacer placer_;
     bool ticking_ = false;
+    bool closeAfterTick_ = false;  // a close came during a tick
     bool switchesLocked_ = false;
     bool cutOffShown_ = false;  // the replay's cut-off end has been told
 };

@@ -23,7 +23,7 @@ void Show(QWidget* widget, bool visible)
 
 void frmSimulation::ApplyControls()
 {
-    const Controls& c = session_.controls;
+    const Controls c = session_.controls();
     Show(cmdSetup, c.SetupVisible);
     cmdSetup->setEnabled(c.SetupEnabled);
     Show(Training, c.TrainingVisible);
@@ -68,7 +68,7 @@ void frmSimulation::ApplyControls()
     ApplyReplayList();
 
     SimBackground(c.SnapshotPending ? 1 : 0);
-    cmdTeamMode->setEnabled(!session_.engine.TimerRunning());
+    cmdTeamMode->setEnabled(!session_.Ticking());
     if (Simulator.isActive() && Simulator.interval() != TimerInterval()) Simulator.setInterval(TimerInterval());
     TellCutOffReplay();
 }
@@ -88,7 +88,7 @@ void frmSimulation::TellCutOffReplay()
 void frmSimulation::ApplyReplayList()
 {
     QStringList items;
-    for (int trial : session_.controls.ReplayChoices) items.push_back(QString::number(trial));
+    for (int trial : session_.replayChoices) items.push_back(QString::number(trial));
     QStringList shown;
     for (int i = 0; i < ReplayList->count(); ++i) shown.push_back(ReplayList->itemText(i));
     if (items == shown) return;

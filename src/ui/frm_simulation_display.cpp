@@ -89,7 +89,7 @@ void frmSimulation::cmdAnimate_Click()
 void frmSimulation::cmdTeamMode_Click()
 {
     // The partner's load would reset a running plant under the participant.
-    if (session_.engine.TimerRunning()) {
+    if (session_.Ticking()) {
         ShowMessage(this, QMessageBox::Information, windowTitle(),
                     QStringLiteral("The partner window cannot be opened while a trial runs."));
         return;
@@ -118,7 +118,7 @@ void frmSimulation::LockSwitches()
 
 void frmSimulation::OfferFeedforward(bool offered)
 {
-    session_.controls.FFVisible = offered;
+    participant_.FeedforwardOn = offered;
     ApplyControls();
 }
 

@@ -11,6 +11,7 @@
 #include "data/db_experiment_store.h"
 #include "db_fixture.h"
 #include "support/test_server.h"
+#include "ui/fault_words.h"
 #include "trials/file_sink.h"
 #include "trials/headless_trial.h"
 
@@ -269,7 +270,7 @@ TEST_F(SeatRights, ASeatLogsInRegistersRunsAndReplaysATrialThroughThoseRightsAlo
     ASSERT_TRUE(db.CompleteTrial({"ann", 2}, End()).ok());
     DbExperimentStore store(seat_, OutboxPath(folder.path().toStdString()));
     const ParticipantTrial run = RunParticipantTrial(participant, store, folder.path().toStdString(), 5);
-    ASSERT_TRUE(run.completed) << (run.messages.empty() ? "" : run.messages.front());
+    ASSERT_TRUE(run.completed) << (run.faults.empty() ? "" : FaultSentence(run.faults.front()));
     const auto annRows = ownerDb.value()->ReadExperimentRows("ann");
     ASSERT_TRUE(annRows.ok());
     ASSERT_EQ(annRows.value().size(), 3u);

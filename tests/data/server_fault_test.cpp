@@ -10,6 +10,7 @@
 #include "data/db_experiment_store.h"
 #include "data/outbox.h"
 #include "db_fixture.h"
+#include "ui/fault_words.h"
 #include "trials/file_sink.h"
 #include "support/own_cluster.h"
 #include "trials/trial_session.h"
@@ -34,15 +35,18 @@ TEST(ServerFault, ATrialWhoseServerGoesAwayKeepsItsResultsAndTheyAreDeliveredOnc
     DbExperimentStore store(url, OutboxPath(folder));
     TrialSession session(participant, store, folder);
     std::vector<std::string> reports;
-    session.host.report = [&](const std::string&, const std::string& text) { reports.push_back(text); };
+    CallbackObserver words([&](const TrialEvent& event) {
+        if (event.Fault) reports.push_back(FaultSentence(*event.Fault));
+    });
+    session.observers.Add(&words);
     session.decisionChoice = 1;
     ASSERT_TRUE(session.trial.LoadPlant());
     ASSERT_TRUE(session.trial.SetUpTrial());
     session.trial.StartOrStop();  // the trial's number is claimed on the server
-    ASSERT_TRUE(session.engine.TimerRunning()) << (reports.empty() ? "" : reports.front());
+    ASSERT_TRUE(session.Ticking()) << (reports.empty() ? "" : reports.front());
 
     ASSERT_TRUE(server.Run("halt"));
-    while (session.engine.TimerRunning()) session.engine.Simulate();
+    while (session.Ticking()) session.Tick();
     session.CloseWindow();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("kept on this computer"), std::string::npos) << reports[0];
@@ -87,14 +91,17 @@ std::vector<std::string> RunTrial(DbExperimentStore& store, const std::string& f
     participant.TrialNum = trialsDone;
     TrialSession session(participant, store, folder);
     std::vector<std::string> reports;
-    session.host.report = [&](const std::string&, const std::string& text) { reports.push_back(text); };
+    CallbackObserver words([&](const TrialEvent& event) {
+        if (event.Fault) reports.push_back(FaultSentence(*event.Fault));
+    });
+    session.observers.Add(&words);
     session.decisionChoice = 1;
     EXPECT_TRUE(session.trial.LoadPlant());
     EXPECT_TRUE(session.trial.SetUpTrial());
     session.trial.StartOrStop();
-    EXPECT_TRUE(session.engine.TimerRunning()) << (reports.empty() ? "" : reports.front());
+    EXPECT_TRUE(session.Ticking()) << (reports.empty() ? "" : reports.front());
     meanwhile();
-    while (session.engine.TimerRunning()) session.engine.Simulate();
+    while (session.Ticking()) session.Tick();
     session.CloseWindow();
     return reports;
 }

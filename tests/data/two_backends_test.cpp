@@ -12,6 +12,7 @@
 #include "data/db_experiment_store.h"
 #include "data/participant_lock.h"
 #include "backend_fixture.h"
+#include "ui/fault_words.h"
 #include "trials/file_sink.h"
 #include "trials/headless_trial.h"
 
@@ -149,7 +150,7 @@ TEST_P(StudyTest, AWholeTrialLeavesItsRowItsCounterAndItsLogWhichReplaysToTheSam
     participant.UserID = "kim";
     DbExperimentStore store(location_, OutboxPath(dir_.path().toStdString()));
     const ParticipantTrial run = RunParticipantTrial(participant, store, dir_.path().toStdString(), 11);
-    ASSERT_TRUE(run.completed) << (run.messages.empty() ? "" : run.messages.front());
+    ASSERT_TRUE(run.completed) << (run.faults.empty() ? "" : FaultSentence(run.faults.front()));
 
     const auto rows = db->ReadExperimentRows("kim");
     ASSERT_TRUE(rows.ok() && rows.value().size() == 1u) << rows.error();

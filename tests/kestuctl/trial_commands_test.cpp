@@ -338,13 +338,13 @@ TEST_F(TrialCommandTest, ATrialCutOffWithoutStopEndsAtItsLastRecordEverywhereAnd
         ASSERT_TRUE(session.trial.LoadPlant());
         session.replay.selection = 1;
         session.replay.Load();
-        ASSERT_TRUE(session.controls.PlayEnabled);
+        ASSERT_TRUE(session.controls().PlayEnabled);
         session.replay.Play();
-        for (int ticks = 0; session.engine.TimerRunning() && ticks < 100000; ++ticks) session.engine.Simulate();
+        for (int ticks = 0; session.Ticking() && ticks < 100000; ++ticks) session.Tick();
         EXPECT_EQ(session.runEnd, RunEnd::LogCutOff);
         EXPECT_EQ(session.plant().Clock, cut);
-        EXPECT_FALSE(session.controls.PlayEnabled);
-        EXPECT_TRUE(session.controls.StopEnabled) << "Stop loads the trial again";
+        EXPECT_FALSE(session.controls().PlayEnabled);
+        EXPECT_TRUE(session.controls().StopEnabled) << "Stop loads the trial again";
     }
 
     // replay says so in place of the end time.

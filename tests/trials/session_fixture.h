@@ -9,6 +9,7 @@
 
 #include "failing_sink.h"
 #include "trials/trial_session.h"
+#include "ui/fault_words.h"
 
 namespace kestu::testing {
 
@@ -18,6 +19,12 @@ struct FlakyStore : MemoryStore {
     std::string failAdd, failComplete, failSave, failLog, failClaimedQuery;
     std::optional<std::string> keptIn;  // where the store says it kept what it could not write
     int saves = 0;
+    int reads = 0;
+    Result<ScenarioTables> ReadScenario() override
+    {
+        ++reads;
+        return MemoryStore::ReadScenario();
+    }
     Result<long long> ClaimTrial(const ExperimentStart& row) override
     {
         if (!failAdd.empty()) return Fault{failAdd};
@@ -86,9 +93,22 @@ protected:
     FlakyStore store{SmallScenario()};
     ParticipantState participant{.UserID = "ann", .TrialNum = 4, .FeedforwardOn = true};
     std::unique_ptr<TrialSession> session;
-    std::vector<std::string> reports;  // failures, and notices too
+    std::vector<std::string> reports;  // failures, and notices too, as the window words them
     std::vector<std::string> notices;
     std::vector<std::string> details;  // what went to standard error
+    std::vector<TrialFault> faults;
+    // Words each fault as the window does.
+    struct Reporter : TrialObserver {
+        SessionTest& test;
+        explicit Reporter(SessionTest& t) : test(t) {}
+        void OnTrialEvent(const TrialEvent& event) override
+        {
+            if (event.Kind != TrialEventKind::Fault) return;
+            test.faults.push_back(*event.Fault);
+            test.reports.push_back(FaultSentence(*event.Fault));
+            if (IsNotice(*event.Fault)) test.notices.push_back(test.reports.back());
+        }
+    } reporter{*this};
 
     void SetUp() override
     {
@@ -100,11 +120,7 @@ protected:
     void OpenWindow()
     {
         session = std::make_unique<TrialSession>(participant, store, dir.string());
-        session->host.report = [this](const std::string&, const std::string& text) { reports.push_back(text); };
-        session->host.notice = [this](const std::string&, const std::string& text) {
-            notices.push_back(text);
-            reports.push_back(text);
-        };
+        session->observers.Add(&reporter);
         session->host.detail = [this](const std::string& text) { details.push_back(text); };
         session->host.now = [] { return WallClock{"2026-12-06", "10:11:12"}; };
         ASSERT_TRUE(session->trial.LoadPlant());
@@ -117,11 +133,11 @@ protected:
     }
     void Ticks(int n)
     {
-        for (int k = 0; k < n; ++k) session->engine.Simulate();
+        for (int k = 0; k < n; ++k) session->Tick();
     }
     void RunToEnd(int limit = 1000)
     {
-        for (int k = 0; k < limit && session->engine.TimerRunning(); ++k) session->engine.Simulate();
+        for (int k = 0; k < limit && session->Ticking(); ++k) session->Tick();
     }
 };
 

@@ -20,7 +20,7 @@ using TrialTest = SessionTest;
 TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
 {
     session->trial.SetUpTrial();
-    EXPECT_EQ(session->controls.TrialNumShown, 5);
+    EXPECT_EQ(session->controls().TrialNumShown, 5);
 
     session->trial.StartOrStop();
     ASSERT_TRUE(store.started.has_value());
@@ -41,51 +41,52 @@ TEST_F(TrialTest, ExperimentTrialRecordsItsRowLogAndCounter)
     EXPECT_TRUE(reports.empty());
 
     session->trial.SetUpTrial();  // the participant's count moved on
-    EXPECT_EQ(session->controls.TrialNumShown, 6);
+    EXPECT_EQ(session->controls().TrialNumShown, 6);
     EXPECT_TRUE(std::filesystem::exists(dir / "ann.6"));
 }
 
 TEST_F(TrialTest, TrainingWritesNothingAndClearsTheTotalAtTheEnd)
 {
     session->trial.SetUpTraining();
-    EXPECT_FALSE(session->controls.TrialNumShown.has_value());
-    EXPECT_EQ(session->controls.ModeShown, SimulatorMode::Training);
-    EXPECT_FALSE(session->controls.FFVisible);
+    EXPECT_FALSE(session->controls().TrialNumShown.has_value());
+    EXPECT_EQ(session->controls().ModeShown, SimulatorMode::Training);
+    EXPECT_FALSE(session->controls().FFVisible);
     session->trial.StartOrStop();
     RunToEnd();
     EXPECT_EQ(plant().Clock, (ClockTime{0, 5}));  // the earliest deadline
     EXPECT_EQ(session->missed.Total, 0);
     EXPECT_FALSE(store.started || store.result);
-    EXPECT_EQ(store.savedTrialNum, 4);  // rewritten unchanged
+    EXPECT_EQ(store.saves, 0);  // a Training trial never touches the count
     EXPECT_TRUE(std::filesystem::is_empty(dir));
-    EXPECT_TRUE(session->controls.FFVisible && !session->controls.FFEnabled);  // feedforward offered: shown, disabled
+    EXPECT_TRUE(session->controls().FFVisible && !session->controls().FFEnabled);  // feedforward offered: shown, disabled
 }
 
 // A setup never started leaves no log and the counter as it was; closing
-// mid-trial stops the log once and saves the counter once.
+// mid-trial stops the log once. The count is written once per trial, with
+// the trial's row when it starts.
 TEST_F(TrialTest, ClosingTheWindowBeforeOrDuringATrial)
 {
     session->trial.SetUpTrial();
     session->trial.ClickSwitch(0);  // logged before the start
     session->trial.SetUpTrial();    // set up again: the same number, a fresh log
-    EXPECT_EQ(session->controls.TrialNumShown, 5);
+    EXPECT_EQ(session->controls().TrialNumShown, 5);
     EXPECT_TRUE(Headers(dir / "ann.5").empty());
     session->CloseWindow();
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
-    EXPECT_EQ(store.savedTrialNum, 4);
+    EXPECT_EQ(store.saves, 0);
+    EXPECT_FALSE(store.savedTrialNum.has_value());
     EXPECT_FALSE(store.started.has_value());
 
     OpenWindow();
     StartTrial();
     Ticks(2);
-    store.savedTrialNum.reset();
-    store.saves = 0;
+    EXPECT_EQ(store.savedTrialNum, 5);  // claimed with the row
     session->CloseWindow();
     session->CloseWindow();
     EXPECT_EQ(Headers(dir / "ann.5"), std::vector<std::string>{"0,2,\"STOP\",0"});
     ASSERT_EQ(store.logs.size(), 1u);  // the log as the close left it
     EXPECT_EQ(store.logs[0].Bytes, ReadText(dir / "ann.5"));
-    EXPECT_EQ(std::tuple(store.savedTrialNum, store.saves), std::tuple(5, 1));
+    EXPECT_EQ(std::tuple(store.savedTrialNum, store.saves), std::tuple(5, 0));
     EXPECT_FALSE(store.result.has_value());
     EXPECT_TRUE(reports.empty());
 }
@@ -99,9 +100,9 @@ TEST_F(TrialTest, NoTrialRunsWithoutALogOfItsOwn)
     session->trial.SetUpTrial();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.5"), std::string::npos);
-    EXPECT_FALSE(session->controls.SimulateEnabled);
-    EXPECT_TRUE(session->controls.SetupVisible);
-    EXPECT_FALSE(session->controls.TrialNumShown.has_value());
+    EXPECT_FALSE(session->controls().SimulateEnabled);
+    EXPECT_TRUE(session->controls().SetupVisible);
+    EXPECT_FALSE(session->controls().TrialNumShown.has_value());
     session->CloseWindow();
     EXPECT_EQ(ReadText(dir / "ann.5"), "kept");
 
@@ -109,7 +110,7 @@ TEST_F(TrialTest, NoTrialRunsWithoutALogOfItsOwn)
     OpenWindow();
     session->trial.SetUpTrial();
     EXPECT_EQ(reports.size(), 1u);
-    EXPECT_TRUE(session->controls.SimulateEnabled);
+    EXPECT_TRUE(session->controls().SimulateEnabled);
 }
 
 // What the participant reads when the results wait in `file`.
@@ -191,8 +192,8 @@ TEST_F(TrialTest, AHeadlessRunSetsAsideALogThatNoTrialClaimed)
     const ParticipantTrial run = RunParticipantTrial(participant, store, dir.string(), 3);
     EXPECT_TRUE(run.completed);
     EXPECT_EQ(run.trialNum, 5);
-    ASSERT_EQ(run.messages.size(), 1u);
-    EXPECT_NE(run.messages[0].find("moved aside as"), std::string::npos) << run.messages[0];
+    ASSERT_EQ(FaultSentences(run.faults).size(), 1u);
+    EXPECT_NE(FaultSentences(run.faults)[0].find("moved aside as"), std::string::npos) << FaultSentences(run.faults)[0];
     EXPECT_EQ(FilesStartingWith(dir, "ann.5.").size(), 1u);
 
     // What kestuctl run-trial prints when the results are kept, or kept nowhere.
@@ -200,14 +201,14 @@ TEST_F(TrialTest, AHeadlessRunSetsAsideALogThatNoTrialClaimed)
     store.keptIn = (dir / "KESTU.OUTBOX").string();
     ParticipantTrial kept = RunParticipantTrial(participant, store, dir.string(), 4);
     EXPECT_FALSE(kept.completed);
-    EXPECT_EQ(kept.messages, std::vector<std::string>{KeptMessage((dir / "KESTU.OUTBOX").string())});
+    EXPECT_EQ(FaultSentences(kept.faults), std::vector<std::string>{KeptMessage((dir / "KESTU.OUTBOX").string())});
     store.keptIn.reset();
     ParticipantTrial lost = RunParticipantTrial(participant, store, dir.string(), 5);
     EXPECT_FALSE(lost.completed);
-    ASSERT_EQ(lost.messages.size(), 1u);
-    EXPECT_EQ(lost.messages[0].rfind("This trial's results could not be recorded. Please write them down", 0), 0u)
-        << lost.messages[0];
-    EXPECT_NE(lost.messages[0].find("\nUser ID: ann\nTrial: 7\n"), std::string::npos) << lost.messages[0];
+    ASSERT_EQ(FaultSentences(lost.faults).size(), 1u);
+    EXPECT_EQ(FaultSentences(lost.faults)[0].rfind("This trial's results could not be recorded. Please write them down", 0), 0u)
+        << FaultSentences(lost.faults)[0];
+    EXPECT_NE(FaultSentences(lost.faults)[0].find("\nUser ID: ann\nTrial: 7\n"), std::string::npos) << FaultSentences(lost.faults)[0];
 }
 
 // The Random method clicks at setup (the reference trials replay those clicks
@@ -216,7 +217,7 @@ TEST_F(TrialTest, RandomMethodClicksAtSetupAndLocksTheSwitches)
 {
     session->decisionChoice = 1;
     session->trial.SetUpTrial();
-    EXPECT_FALSE(session->controls.SwitchesEnabled);
+    EXPECT_FALSE(session->controls().SwitchesEnabled);
     EXPECT_EQ(Headers(dir / "ann.5").size(), 3u);  // tanks 0, 1 and 7 hold water
     session->trial.ClickSwitch(3);
     EXPECT_EQ(session->engine.GetSwitchStatus(3), SwitchStatus::Off);
@@ -230,8 +231,8 @@ TEST_F(TrialTest, DatabaseFailuresAtTheStartAndTheEnd)
     store.failAdd = store.failSave = "KESTU.MDB: cannot be opened";
     StartTrial();
     EXPECT_EQ(reports.size(), 1u);
-    EXPECT_FALSE(session->engine.TimerRunning());
-    EXPECT_TRUE(session->controls.SetupVisible);
+    EXPECT_FALSE(session->Ticking());
+    EXPECT_TRUE(session->controls().SetupVisible);
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
     EXPECT_EQ(session->participant.TrialNum, 4);
 
@@ -239,11 +240,11 @@ TEST_F(TrialTest, DatabaseFailuresAtTheStartAndTheEnd)
     store.failSave.clear();
     store.failComplete = "row gone";
     StartTrial();
-    EXPECT_EQ(session->controls.TrialNumShown, 5);
+    EXPECT_EQ(session->controls().TrialNumShown, 5);
     store.failSave = "file gone";
     RunToEnd();
     EXPECT_EQ(reports.size(), 2u);
-    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_FALSE(session->Ticking());
     EXPECT_EQ(Headers(dir / "ann.5").back(), "0,12,\"STOP\",0");
 }
 
@@ -253,10 +254,10 @@ TEST_F(TrialTest, TheEndTimeIsWhenTheTrialEndedNotWhenItsMessageWasRead)
 {
     std::string clock = "10:11:12";
     session->host.now = [&clock] { return WallClock{"2026-12-06", clock}; };
-    session->host.report = [&](const std::string&, const std::string& text) {
-        reports.push_back(text);
-        clock = "10:11:27";  // the participant reads for fifteen seconds
-    };
+    CallbackObserver reader([&](const TrialEvent& event) {
+        if (event.Kind == TrialEventKind::Fault) clock = "10:11:27";  // the participant reads for fifteen seconds
+    });
+    session->observers.Add(&reader);
     store.failLog = "connection lost";
     StartTrial();
     RunToEnd();
@@ -326,13 +327,30 @@ TEST_F(TrialTest, ResultsTheDatabaseCouldNotTakeAreSaidToBeKeptOrShownToBeWritte
     EXPECT_EQ(details, std::vector<std::string>{serverText});
 }
 
+// The window's load reads the scenario for its plant and its first setup;
+// every later setup reads it once more, so a mended scenario is taken up.
+TEST_F(TrialTest, TheScenarioIsReadOncePerSetup)
+{
+    store.reads = 0;
+    OpenWindow();
+    StartTrial();
+    EXPECT_EQ(store.reads, 1);
+    RunToEnd();
+    session->trial.SetUpTrial();
+    EXPECT_EQ(store.reads, 2);
+    store.tables.deadline = {{24, 0, 5, 3}};
+    EXPECT_FALSE(session->trial.SetUpTrial());
+    EXPECT_EQ(store.reads, 3);
+}
+
 TEST_F(TrialTest, BadScenarioIsReportedAndNothingIsSetUp)
 {
     store.tables.deadline = {{24, 0, 5, 3}};
+    OpenWindow();  // the window reads the scenario as it loads
     session->trial.SetUpTrial();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("TankNum"), std::string::npos);
-    EXPECT_FALSE(session->controls.SimulateEnabled);
+    EXPECT_FALSE(session->controls().SimulateEnabled);
     EXPECT_FALSE(std::filesystem::exists(dir / "ann.5"));
 }
 
@@ -352,7 +370,7 @@ TEST_F(TrialTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("ann.5"), std::string::npos) << reports[0];
     EXPECT_NE(reports[0].find("No space left on device"), std::string::npos) << reports[0];
-    EXPECT_FALSE(session->engine.TimerRunning() || session->controls.SwitchesEnabled);
+    EXPECT_FALSE(session->Ticking() || session->controls().SwitchesEnabled);
     EXPECT_TRUE(store.started && !store.result);  // the row keeps empty results
     EXPECT_EQ(store.savedTrialNum, 5);             // the trial still counts
     TrialLogReader reader;
@@ -376,7 +394,7 @@ TEST_F(TrialTest, ALogThatCannotBeSyncedAtTheEndLeavesTheRowWithoutResults)
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("cannot be written"), std::string::npos) << reports[0];
     EXPECT_FALSE(store.result.has_value());
-    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_FALSE(session->Ticking());
 }
 
 // The reference trials save and restore ordinary plants; these are the
@@ -385,6 +403,7 @@ TEST_F(TrialTest, WaitingSwitchIsShownQueuedAfterTheRestore)
 {
     store.tables.exogenous[0].Water = {};
     for (int t = 0; t < 6; ++t) store.tables.exogenous[0].Water[t] = 20;
+    OpenWindow();
     StartTrial();
     for (int t = 0; t < 5; ++t) session->trial.ClickSwitch(2 * t);
     session->trial.ClickSwitch(0);   // cleaning
@@ -405,18 +424,18 @@ TEST_F(TrialTest, RestoreNeverStartsAStoppedTimerAndSetupEndsAPendingSnapshot)
     session->trial.SetUpTrial();
     session->snapshots.SaveOrRestore();
     session->snapshots.SaveOrRestore();
-    EXPECT_FALSE(session->engine.TimerRunning());
+    EXPECT_FALSE(session->Ticking());
     EXPECT_EQ(restarts, 0);
     session->trial.StartOrStop();
     session->snapshots.SaveOrRestore();
     Ticks(2);
     session->snapshots.SaveOrRestore();
     EXPECT_EQ(restarts, 1);
-    EXPECT_TRUE(session->engine.TimerRunning());
+    EXPECT_TRUE(session->Ticking());
     session->snapshots.SaveOrRestore();
     RunToEnd();
     session->trial.SetUpTrial();
-    EXPECT_FALSE(session->controls.SnapshotPending);
+    EXPECT_FALSE(session->controls().SnapshotPending);
 }
 
 // A restore takes only the snapshot this trial saved: another trial's, or
@@ -439,7 +458,7 @@ TEST_F(TrialTest, ARestoreRefusesAnyFileButTheOneThisTrialSavedAndAFailedSaveHol
     session->snapshots.SaveOrRestore();
     EXPECT_EQ(reports.size(), 2u);
     EXPECT_EQ(plant().Clock.Seconds, 7);
-    EXPECT_TRUE(session->controls.SnapshotPending);
+    EXPECT_TRUE(session->controls().SnapshotPending);
     EXPECT_EQ(Headers(dir / "ann.5").back(), "0,3,\"FF\",0");
 
     std::ofstream(dir / "ann.DAT", std::ios::binary) << ours;
@@ -452,7 +471,7 @@ TEST_F(TrialTest, ARestoreRefusesAnyFileButTheOneThisTrialSavedAndAFailedSaveHol
     session->snapshots.SaveOrRestore();
     ASSERT_EQ(reports.size(), 3u);
     EXPECT_NE(reports[2].find("ann.DAT"), std::string::npos);
-    EXPECT_FALSE(session->controls.SnapshotPending);
+    EXPECT_FALSE(session->controls().SnapshotPending);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "ann.DAT"));
     EXPECT_EQ(Headers(dir / "ann.5").back(), "0,7,\"FFR\",0");
 }
@@ -489,9 +508,9 @@ protected:
         session->trial.SetUpTrial();
         clickAt(0);
         session->trial.StartOrStop();
-        for (int tick = 1; session->engine.TimerRunning() && tick != closeAfterTicks + 1; ++tick) {
+        for (int tick = 1; session->Ticking() && tick != closeAfterTicks + 1; ++tick) {
             clickAt(tick);
-            session->engine.Simulate();
+            session->Tick();
         }
         trialMissed = session->missed;
         session->CloseWindow();
@@ -511,14 +530,16 @@ protected:
     MissedTally trialMissed;
 
     // The console of an ended replay: Play shown but disabled, Pause hidden,
-    // Stop enabled, and none of the trial's own controls.
+    // Stop enabled, none of the trial's own controls, and the per-tank
+    // figures offered when it reached its end time, as the trial did.
     void ExpectEndedConsole(RunEnd how)
     {
-        const Controls& c = session->controls;
+        const Controls c = session->controls();
         EXPECT_EQ(session->runEnd, how);
-        EXPECT_FALSE(session->engine.TimerRunning());
+        EXPECT_FALSE(session->Ticking());
         EXPECT_TRUE(c.PlayVisible && !c.PlayEnabled && !c.PauseVisible && c.StopEnabled);
-        EXPECT_FALSE(c.SetupVisible || c.SimulateVisible || c.DetailFBVisible);
+        EXPECT_FALSE(c.SetupVisible || c.SimulateVisible);
+        EXPECT_EQ(c.DetailFBVisible, how == RunEnd::AtEndTime);
     }
 };
 
@@ -528,7 +549,7 @@ TEST_F(ReplayTest, ReplayEndsWithTheTrialsOwnResultsAndLeavesTheCounter)
 {
     RecordTrial({{0, 14}, {1, 0}, {3, 2}, {5, 0}, {7, 15}});
     OpenReplay();
-    EXPECT_TRUE(session->controls.PlayEnabled);
+    EXPECT_TRUE(session->controls().PlayEnabled);
     participant.TrialNum = 9;  // the participant has run more trials since
     Play();
     ExpectEndedConsole(RunEnd::AtEndTime);
@@ -542,13 +563,14 @@ TEST_F(ReplayTest, ReplayEndsWithTheTrialsOwnResultsAndLeavesTheCounter)
 TEST_F(ReplayTest, ATrialEndingAtItsStartStillReplays)
 {
     store.tables.deadline = {{7, 0, 0, 3}};
+    OpenWindow();
     RecordTrial({{0, 14}});
     ASSERT_TRUE(store.result.has_value());
     EXPECT_FALSE(store.result->BusyTime.has_value());
     EXPECT_EQ(store.result->MissedBuckets, 3);
     OpenReplay();
     EXPECT_EQ(session->engine.GetSwitchStatus(14), SwitchStatus::On);
-    EXPECT_TRUE(session->controls.PlayEnabled);
+    EXPECT_TRUE(session->controls().PlayEnabled);
     Play();
     ExpectEndedConsole(RunEnd::AtEndTime);
     EXPECT_EQ(session->missed.Total, 3);
@@ -565,15 +587,15 @@ TEST_F(ReplayTest, PauseRestartAnotherTrialAndAStopBeforeTheEndTime)
     session->replay.Play();
     Ticks(2);
     session->replay.Pause();
-    EXPECT_FALSE(session->engine.TimerRunning());
-    EXPECT_TRUE(session->controls.PlayVisible && !session->controls.PauseVisible);
+    EXPECT_FALSE(session->Ticking());
+    EXPECT_TRUE(session->controls().PlayVisible && !session->controls().PauseVisible);
     EXPECT_EQ(plant().Clock.Seconds, 2);
     session->replay.Restart();
     EXPECT_EQ(plant().Clock.Seconds, 0);
-    EXPECT_TRUE(session->controls.PlayEnabled);
+    EXPECT_TRUE(session->controls().PlayEnabled);
     session->replay.selection = 3;
     session->replay.Load();
-    EXPECT_EQ(session->controls.TrialNumShown, 3);
+    EXPECT_EQ(session->controls().TrialNumShown, 3);
     std::filesystem::remove(dir / "ann.5");  // the first log is no longer held
     Play();
     EXPECT_EQ(plant().Clock.Seconds, 4);
@@ -592,8 +614,8 @@ TEST_F(ReplayTest, LogsThatCannotBeReplayedAreReportedAndTheConsoleIdles)
         session->replay.Load();
         ASSERT_EQ(reports.size(), 1u) << trial;
         EXPECT_NE(reports[0].find("ann." + std::to_string(trial)), std::string::npos) << reports[0];
-        EXPECT_FALSE(session->controls.PlayEnabled);
-        EXPECT_FALSE(session->engine.TimerRunning());
+        EXPECT_FALSE(session->controls().PlayEnabled);
+        EXPECT_FALSE(session->Ticking());
     }
     EXPECT_NE(reports[0].find("line 2"), std::string::npos);
     session->replay.selection.reset();

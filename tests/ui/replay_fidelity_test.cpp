@@ -88,7 +88,7 @@ TEST_F(ReplayFidelityTest, ClicksDuringTicksReachTheTrialBetweenTicksSoEveryRowA
         }
         for (const auto& [window, user] : seats) {
             TrialSession& session = window->session();
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !session.engine.TimerRunning(); }, 20000)) << user;
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !session.Ticking(); }, 20000)) << user;
             ASSERT_EQ(session.runEnd, RunEnd::AtEndTime) << user;
             const int trial = session.participant.TrialNum;
             records += static_cast<long long>(LogHeaders(FilePath(user + "." + std::to_string(trial))).size());

@@ -186,11 +186,11 @@ protected:
     // Ticks the way the timer does until the trial ends, before tick n clicking switch clicks[n].
     void RunTicks(const std::map<int, int>& clicks = {})
     {
-        for (int tick = 0; S().engine.TimerRunning() && tick < 5000; ++tick) {
+        for (int tick = 0; S().Ticking() && tick < 5000; ++tick) {
             if (const auto click = clicks.find(tick); click != clicks.end()) Click(W().Switch[click->second]);
             window_->Simulator_Timer();
         }
-        ASSERT_FALSE(S().engine.TimerRunning()) << "the trial did not end";
+        ASSERT_FALSE(S().Ticking()) << "the trial did not end";
     }
 
     std::unique_ptr<ui::frmSimulation> window_;

@@ -13,7 +13,9 @@
 #include "data/experiment_db.h"
 #include "trials/file_sink.h"
 #include "trials/snapshot.h"
+#include "trials/headless_trial.h"
 #include "trials/trial_session.h"
+#include "ui/fault_words.h"
 
 namespace kestu::conformance {
 
@@ -74,9 +76,9 @@ QJsonObject FinalState(TrialSession& session)
     for (int t = 0; t < TankCount; ++t) expect.append(static_cast<qint64>(p.Tanks[t].ExpectAmt));
     j["ExpectAmt"] = expect;
     j["NextArrivalRow"] = static_cast<qint64>(session.engine.NextArrivalRow());
-    j["TimerRunning"] = session.engine.TimerRunning();
+    j["TimerRunning"] = session.Ticking();
     // The reference trials record the feedforward button as its caption.
-    j["FFCaption"] = session.controls.SnapshotPending ? "&Restore FF" : "&Feedforward";
+    j["FFCaption"] = session.snapshotPending ? "&Restore FF" : "&Feedforward";
     return j;
 }
 
@@ -87,21 +89,24 @@ struct ScriptedRun {
     int ignored = 0;
 };
 
-// Runs the trial as the window does, firing each scripted event at its tick
-// and point: before the tick's simulation or at one of its yields.
+// Runs the trial through the core's driver as the window does, firing each
+// scripted event at its tick and point: before the tick or at one of its
+// yields (tick 0 is between the setup and the start).
 ScriptedRun RunScripted(TrialSession& session, const std::vector<ScriptEvent>& script)
 {
     ScriptedRun run;
-    std::multimap<std::pair<int, std::string>, const ScriptEvent*> due;
+    std::multimap<std::pair<long long, std::string>, const ScriptEvent*> due;
     for (const auto& e : script) due.emplace(std::make_pair(e.tick, e.at), &e);
+    long long tick = 0;
     auto fire = [&](const std::string& at) {
-        auto [first, last] = due.equal_range({run.ticks, at});
+        auto [first, last] = due.equal_range({tick, at});
         for (auto it = first; it != last; ++it) {
             const ScriptEvent& e = *it->second;
+            const Controls shown = session.controls();
             if (e.action == "click") {
-                if (!session.controls.SwitchesEnabled) ++run.ignored;
+                if (!shown.SwitchesEnabled) ++run.ignored;
                 session.trial.ClickSwitch(e.switchNum);
-            } else if (session.controls.FFVisible && session.controls.FFEnabled) {
+            } else if (shown.FFVisible && shown.FFEnabled) {
                 session.snapshots.SaveOrRestore();
             } else {
                 ++run.ignored;
@@ -109,16 +114,12 @@ ScriptedRun RunScripted(TrialSession& session, const std::vector<ScriptEvent>& s
         }
     };
     session.host.yield = [&](YieldPoint point) { fire("yield" + std::to_string(int(point))); };
-
-    session.trial.LoadPlant();
-    session.trial.SetUpTrial();
-    fire("before");
-    session.trial.StartOrStop();
-    while (session.engine.TimerRunning() && run.ticks < 100000) {
-        ++run.ticks;
+    TickScript ticks;
+    ticks.beforeTick = [&](long long k) {
+        tick = k;
         fire("before");
-        session.engine.Simulate();
-    }
+    };
+    run.ticks = static_cast<int>(RunSessionTrial(session, 100000, ticks).trial.ticks);
     session.host.yield = nullptr;  // `fire` refers to this frame
     for (const auto& e : script)
         if (e.tick > run.ticks) ++run.ignored;
@@ -128,7 +129,7 @@ ScriptedRun RunScripted(TrialSession& session, const std::vector<ScriptEvent>& s
 std::string TrialResults(TrialSession& session, const ScriptedRun& run)
 {
     QJsonObject j;
-    j["Ended"] = !session.engine.TimerRunning();
+    j["Ended"] = !session.Ticking();
     WritePlant(j, session);
     const PlantState& p = session.plant();
     if (auto shares = ComputeShares(p.ElapsedTicks, p.BusyPumpTicks, p.SweepPumpTicks)) {
@@ -150,35 +151,27 @@ struct ReplayRun {
     int ticks = 0;
 };
 
-// Replays the participant's first trial log as the replay console does.
-ReplayRun RunReplay(TrialSession& session)
+// Replays the participant's first trial log through the core's driver.
+ReplayRun RunReplay(TrialSession& session, const std::string& logPath)
 {
     ReplayRun run;
-    session.host.report = [&run](const std::string&, const std::string& text) { run.endedBy = "error: " + text; };
-    session.trial.LoadPlant();
-    session.replay.selection = 1;
-    session.replay.Load();
-    if (session.controls.PlayEnabled) {
-        session.replay.Play();
-        while (session.engine.TimerRunning() && run.ticks < 100000) {
-            ++run.ticks;
-            session.engine.Simulate();
-        }
-    }
+    const ReplayOutcome outcome = RunSessionReplay(session, logPath, 1);
+    if (outcome.fault) run.endedBy = "error: " + FaultSentence(*outcome.fault);
+    run.ticks = static_cast<int>(outcome.trial.ticks);
     if (session.runEnd == RunEnd::ByStopRecord) run.endedBy = "STOP";
-    session.host.report = nullptr;  // it refers to this frame's `run`
     return run;
 }
 
-std::string ReplayResults(TrialSession& session, const ReplayRun& run, const std::filesystem::path& snapshotPath)
+std::string ReplayResults(TrialSession& session, const ReplayRun& run)
 {
     QJsonObject j;
     j["EndedBy"] = Text(run.endedBy);
     WritePlant(j, session);
     j["TicksRun"] = run.ticks;
     j["Final"] = FinalState(session);
-    j["Snapshot"] = std::filesystem::exists(snapshotPath) ? QJsonValue(Text(ReadText(snapshotPath.string())))
-                                                          : QJsonValue(QJsonValue::Null);
+    // The replay keeps its snapshot in memory: the last one it saved.
+    const auto& saved = session.snapshots.LastSaved();
+    j["Snapshot"] = saved ? QJsonValue(Text(*saved)) : QJsonValue(QJsonValue::Null);
     return ToText(j);
 }
 
@@ -225,7 +218,6 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
         TrialSession session(participant, store, trialDir.string());
         const ScriptedRun run = RunScripted(session, script);
         output.resultsJson = TrialResults(session, run);
-        session.CloseWindow();
     }
     output.trialLog = ReadText((trialDir / "U.1").string());
     if (fs::exists(trialDir / "U.DAT")) output.snapshot = ReadText((trialDir / "U.DAT").string());
@@ -238,8 +230,8 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
         participant.ReplayMode = true;
         participant.TrialNum = 1;
         TrialSession session(participant, store, replayDir.string());
-        const ReplayRun run = RunReplay(session);
-        output.replayResultsJson = ReplayResults(session, run, replayDir / "U.DAT");
+        const ReplayRun run = RunReplay(session, (replayDir / "U.1").string());
+        output.replayResultsJson = ReplayResults(session, run);
         session.CloseWindow();
     }
     return output;

@@ -11,6 +11,7 @@
 #include "kestuctl/load_scenario.h"
 #include "kestuctl/plain_number.h"
 #include "trials/headless_trial.h"
+#include "ui/fault_words.h"
 #include "trials/number_text.h"
 
 namespace kestu::ctl {
@@ -86,9 +87,9 @@ int RunTrial(const ParsedArgs& args, Console& console)
     DbExperimentStore store(dbPath, OutboxPath(LogFolder(args, dbPath)));
     store.beforeClaim = [&lock] { return lock.value()->Reassert(); };
     const ParticipantTrial run = RunParticipantTrial(participant, store, LogFolder(args, dbPath), seed);
-    for (const std::string& message : run.messages) console.err << "kestuctl run-trial: " << message << "\n";
+    for (const TrialFault& fault : run.faults) console.err << "kestuctl run-trial: " << FaultSentence(fault) << "\n";
     if (!run.completed) {
-        if (run.messages.empty()) console.err << "kestuctl run-trial: the trial did not reach its end\n";
+        if (run.faults.empty()) console.err << "kestuctl run-trial: the trial did not reach its end\n";
         return ExitFailure;
     }
     console.out << "User ID " << userId << ", trial " << run.trialNum << ": " << run.trial.missed.Total

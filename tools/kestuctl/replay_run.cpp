@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "kestuctl/logged_trial.h"
+#include "ui/fault_words.h"
 
 namespace kestu::ctl {
 
@@ -35,6 +36,7 @@ ReplayOutcome ReplayInScratch(const ScenarioTables& tables, const std::string& l
         return outcome;
     }
     outcome = ReplayLogFile(tables, logPath, scratch.path().toStdString(), watch);
+    if (outcome.fault) outcome.error = FaultSentence(*outcome.fault);
     std::replace(outcome.error.begin(), outcome.error.end(), '\n', ' ');
     return outcome;
 }
