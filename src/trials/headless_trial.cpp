@@ -1,5 +1,7 @@
 #include "trials/headless_trial.h"
 
+#include <functional>
+
 
 namespace kestu {
 
@@ -91,8 +93,10 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
     return ReplayLogFile(tables, logPath, workFolder, ReplayWatch{});
 }
 
-ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder,
-                            const ReplayWatch& watch)
+namespace {
+
+ReplayOutcome ReplayLoaded(const ScenarioTables& tables, const std::string& workFolder, const ReplayWatch& watch,
+                           const std::function<void(ReplayPlayer&)>& load)
 {
     ReplayOutcome outcome;
     MemoryStore store(tables);
@@ -107,7 +111,7 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
     session.replay.recordApplied = watch.recordApplied;
     WatchDeadlines(session, watch);
     if (!session.trial.LoadPlant()) return outcome;
-    session.replay.LoadFrom(logPath, 1);
+    load(session.replay);
     if (!outcome.error.empty()) return outcome;
     if (watch.setUp) watch.setUp(session.plant());
     long long ticks = 0;
@@ -122,6 +126,20 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
     session.CloseWindow();
     outcome.trial = OutcomeOf(session, ticks);
     return outcome;
+}
+
+}  // namespace
+
+ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder,
+                            const ReplayWatch& watch)
+{
+    return ReplayLoaded(tables, workFolder, watch, [&](ReplayPlayer& replay) { replay.LoadFrom(logPath, 1); });
+}
+
+ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const TrialLogText& log, const std::string& workFolder,
+                            const ReplayWatch& watch)
+{
+    return ReplayLoaded(tables, workFolder, watch, [&](ReplayPlayer& replay) { replay.LoadFrom(log, 1); });
 }
 
 }  // namespace kestu

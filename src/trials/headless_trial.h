@@ -73,5 +73,8 @@ struct ReplayWatch {
 };
 ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder,
                             const ReplayWatch& watch);
+// The same for a log already read into memory.
+ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const TrialLogText& log, const std::string& workFolder,
+                            const ReplayWatch& watch);
 
 }  // namespace kestu

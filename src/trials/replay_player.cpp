@@ -62,9 +62,20 @@ void ReplayPlayer::Load()
 
 void ReplayPlayer::LoadFrom(const std::string& logPath, int trialNum)
 {
-    const std::string cannot = "Trial " + std::to_string(trialNum) + " cannot be replayed:\n";
     TrialLogReader reader;
-    if (const Status opened = reader.Open(logPath); !opened) {
+    LoadOpened(reader, reader.Open(logPath), trialNum);
+}
+
+void ReplayPlayer::LoadFrom(const TrialLogText& log, int trialNum)
+{
+    TrialLogReader reader;
+    LoadOpened(reader, reader.OpenText(log.name, log.text), trialNum);
+}
+
+void ReplayPlayer::LoadOpened(TrialLogReader& reader, const Status& opened, int trialNum)
+{
+    const std::string cannot = "Trial " + std::to_string(trialNum) + " cannot be replayed:\n";
+    if (!opened) {
         log_.Close();
         s_.Report(cannot + opened.error());
         Idle();
