@@ -73,8 +73,9 @@ std::string EveryTickCsv(const TickSeries& series)
 int WriteEveryTick(const ParsedArgs& args, Console& console)
 {
     const std::string logPath = args.Positional(0);
-    const std::string dbPath = DatabaseForLog(logPath, args.Value("--db"));
-    if (dbPath.empty()) return Failure(args, console, NoDatabaseForLog);
+    const auto foundDb = DatabaseForLog(logPath, args.Value("--db"));
+    if (!foundDb) return Failure(args, console, NoDatabaseForLog);
+    const std::string& dbPath = *foundDb;
     auto tables = LoadScenario(dbPath, console);
     if (!tables) return Failure(args, console, tables.error());
     const auto log = ReadTrialLog(logPath);

@@ -65,8 +65,9 @@ int RunPlot(const ParsedArgs& args, Console& console)
     const auto format = ChartFormatFor(*file);
     if (!format) return UsageError(args, console, format.error());
 
-    const std::string dbPath = DatabaseForLog(logPath, args.Value("--db"));
-    if (dbPath.empty()) return Failure(args, console, NoDatabaseForLog);
+    const auto foundDb = DatabaseForLog(logPath, args.Value("--db"));
+    if (!foundDb) return Failure(args, console, NoDatabaseForLog);
+    const std::string& dbPath = *foundDb;
     auto tables = LoadScenario(dbPath, console);
     if (!tables) return Failure(args, console, tables.error());
     const auto log = ReadTrialLog(logPath);
