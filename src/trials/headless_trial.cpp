@@ -94,13 +94,23 @@ ParticipantTrial RunSessionTrial(TrialSession& session, long long maxTicks, cons
 
 ReplayOutcome RunSessionReplay(TrialSession& session, const std::string& logPath, int trialNum, const ReplayWatch& watch)
 {
+    return RunLoadedReplay(session, watch, [&] { session.replay.LoadFrom(logPath, trialNum); });
+}
+
+ReplayOutcome RunSessionReplay(TrialSession& session, const TrialLogText& log, int trialNum, const ReplayWatch& watch)
+{
+    return RunLoadedReplay(session, watch, [&] { session.replay.LoadFrom(log, trialNum); });
+}
+
+ReplayOutcome RunLoadedReplay(TrialSession& session, const ReplayWatch& watch, const std::function<void()>& load)
+{
     ReplayOutcome outcome;
     FaultLog faults;
     const Observing observingFaults(session, &faults);
     DeadlineWatch deadlines(session, watch);
     const Observing observingDeadlines(session, watch.deadlineJudged ? &deadlines : nullptr);
     session.replay.recordApplied = watch.recordApplied;
-    if (session.trial.LoadPlant()) session.replay.LoadFrom(logPath, trialNum);
+    if (session.trial.LoadPlant()) load();
     if (!faults.faults.empty()) {
         outcome.fault = faults.faults.front();
         session.replay.recordApplied = nullptr;
@@ -147,8 +157,10 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
     return ReplayLogFile(tables, logPath, workFolder, ReplayWatch{});
 }
 
-ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder,
-                            const ReplayWatch& watch)
+namespace {
+template <typename Log>
+ReplayOutcome ReplayInOwnSession(const ScenarioTables& tables, const Log& log, const std::string& workFolder,
+                                 const ReplayWatch& watch)
 {
     MemoryStore store(tables);
     ParticipantState participant;
@@ -156,9 +168,22 @@ ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& log
     participant.ReplayMode = true;
     participant.TrialNum = 1;
     TrialSession session(participant, store, workFolder);
-    ReplayOutcome outcome = RunSessionReplay(session, logPath, 1, watch);
+    ReplayOutcome outcome = RunSessionReplay(session, log, 1, watch);
     session.CloseWindow();
     return outcome;
+}
+}  // namespace
+
+ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder,
+                            const ReplayWatch& watch)
+{
+    return ReplayInOwnSession(tables, logPath, workFolder, watch);
+}
+
+ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const TrialLogText& log, const std::string& workFolder,
+                            const ReplayWatch& watch)
+{
+    return ReplayInOwnSession(tables, log, workFolder, watch);
 }
 
 }  // namespace kestu

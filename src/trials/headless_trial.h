@@ -60,7 +60,6 @@ ParticipantTrial RunParticipantTrial(ParticipantState& participant, ExperimentSt
 // What replaying a trial log to its end shows.
 struct ReplayOutcome {
     std::optional<TrialFault> fault;  // why the log cannot be replayed; none when it was
-    std::string error;              // the tools' own words for a replay that could not run
     bool endedByStop = false;       // a "STOP" before the end time (the window was closed)
     // Set when the log has no STOP and ends before the end time: the trial
     // was cut off there (a crash, or a record that could not be written), and
@@ -75,6 +74,9 @@ struct ReplayOutcome {
 ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder);
 
 ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const std::string& logPath, const std::string& workFolder,
+                            const ReplayWatch& watch);
+// The same for a log already read into memory.
+ReplayOutcome ReplayLogFile(const ScenarioTables& tables, const TrialLogText& log, const std::string& workFolder,
                             const ReplayWatch& watch);
 
 // The one driver of every run without a window (the tools, the reference
@@ -91,5 +93,9 @@ ParticipantTrial RunSessionTrial(TrialSession& session, long long maxTicks, cons
 // Load the plant and the log, play it to its end; the session stays open.
 ReplayOutcome RunSessionReplay(TrialSession& session, const std::string& logPath, int trialNum,
                                const ReplayWatch& watch = {});
+ReplayOutcome RunSessionReplay(TrialSession& session, const TrialLogText& log, int trialNum,
+                               const ReplayWatch& watch = {});
+// The same with the log loaded by `load` (one of the replay's loads).
+ReplayOutcome RunLoadedReplay(TrialSession& session, const ReplayWatch& watch, const std::function<void()>& load);
 
 }  // namespace kestu

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "trials/file_sink.h"
 #include "trials/message_text.h"
 #include "trials/number_text.h"
 
@@ -21,24 +22,20 @@ constexpr long long MinPumpState = -1000000;
 
 enum class LineRead { Line, End, TooLong, Unterminated };
 
-// One line without its CR LF (or LF). A last line without its line end is
-// the tail of a record cut off by a crash or a full disk.
-LineRead NextLine(std::istream& in, std::string& line)
+// One line from `at` without its CR LF (or LF); `at` moves past it. A last
+// line without its line end is the tail of a record cut off by a crash or a full disk.
+LineRead NextLine(std::string_view text, std::size_t& at, std::string_view& line)
 {
-    line.clear();
-    std::streambuf* buffer = in.rdbuf();
-    for (;;) {
-        const int c = buffer->sbumpc();
-        if (c == std::char_traits<char>::eof()) return line.empty() ? LineRead::End : LineRead::Unterminated;
-        if (c == '\n') break;
-        if (line.size() == MaxLineLength) return LineRead::TooLong;
-        line += static_cast<char>(c);
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (at >= text.size()) return LineRead::End;
+    const std::size_t lf = text.find('\n', at);
+    const std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+    if (end - at > MaxLineLength) return LineRead::TooLong;
+    if (lf == std::string_view::npos) return LineRead::Unterminated;
+    line = text.substr(at, end - at);
+    at = lf + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     return LineRead::Line;
 }
-
-
 
 std::size_t FieldCount(std::string_view line) { return std::count(line.begin(), line.end(), ',') + 1; }
 
@@ -156,29 +153,33 @@ std::string ParseStateLine(std::string_view line, LoggedRecord& record)
     return {};
 }
 
-Status TrialLogReader::Open(const std::string& path) { return Outcome(Scan(path)); }
-
-Status TrialLogReader::Outcome(bool ok) const
-{
-    if (ok) return Ok();
-    return Fault{error_, path_, errorLine_ > 0 ? std::optional<std::size_t>(errorLine_) : std::nullopt, {}};
-}
-
-bool TrialLogReader::Scan(const std::string& path)
+Status TrialLogReader::Open(const std::string& path)
 {
     Close();
-    path_ = path;
-    in_.open(path, std::ios::binary);
-    if (!in_) return Fail(0, "the trial log cannot be opened");
+    name_ = path;
+    const auto read = ReadWholeFile(path, MaxTrialLogBytes);
+    if (!read) return Fail(0, "the trial log cannot be opened (" + read.error() + ")");
+    return Scan(read.value());
+}
 
-    std::string line;
+Status TrialLogReader::OpenText(std::string name, std::string_view text)
+{
+    Close();
+    name_ = std::move(name);
+    return Scan(text);
+}
+
+Status TrialLogReader::Scan(std::string_view text)
+{
+    std::size_t at = 0;
+    std::string_view line;
     std::size_t lineNo = 0;
     ClockTime floor{0, 0};
     std::optional<ClockTime> lastSave;
     bool afterRestore = false;
     LoggedRecord record;
     for (;;) {
-        LineRead got = NextLine(in_, line);
+        LineRead got = NextLine(text, at, line);
         ++lineNo;
         if (got == LineRead::End) break;
         if (got == LineRead::TooLong) return Fail(lineNo, "the line is too long to be part of a trial log");
@@ -186,45 +187,36 @@ bool TrialLogReader::Scan(const std::string& path)
         std::string problem = ParseHeaderLine(line, record);
         if (!problem.empty()) return Fail(lineNo, problem);
 
-        const ClockTime at = record.At;
+        const ClockTime stamped = record.At;
         const ClockTime allowed = afterRestore && lastSave ? std::min(floor, *lastSave) : floor;
-        if (at < allowed)
-            return Fail(lineNo, "the record at " + FormatClock(at) + " is earlier than the one before it (" +
+        if (stamped < allowed)
+            return Fail(lineNo, "the record at " + FormatClock(stamped) + " is earlier than the one before it (" +
                                     FormatClock(floor) + ")");
-        floor = at;
+        floor = stamped;
         afterRestore = record.Kind == LogKind::Restore;
-        if (record.Kind == LogKind::Save) lastSave = at;
+        if (record.Kind == LogKind::Save) lastSave = stamped;
 
-        got = NextLine(in_, line);
+        got = NextLine(text, at, line);
         ++lineNo;
         if (got == LineRead::End) return Fail(lineNo - 1, "the record has no state line");
         if (got == LineRead::TooLong) return Fail(lineNo, "the line is too long to be part of a trial log");
         if (got == LineRead::Unterminated) return Fail(lineNo, "the log ends inside a record (the line is cut off)");
         problem = ParseStateLine(line, record);
         if (!problem.empty()) return Fail(lineNo, problem);
-        ++count_;
+        records_.push_back(record);
     }
-    if (count_ == 0) return Fail(0, "the log is empty");
-    in_.clear();
-    in_.seekg(0);
-    if (!in_) return Fail(0, "the file cannot be read again");
+    if (records_.empty()) return Fail(0, "the log is empty");
     open_ = true;
-    return true;
+    return Ok();
 }
 
 Status TrialLogReader::CheckEndTime(ClockTime end)
 {
-    if (!open_) return Outcome(false);
-    std::ifstream again(path_, std::ios::binary);
-    std::string line;
-    for (std::size_t k = 0; k < count_; ++k) {
-        LogRecord record;
-        if (NextLine(again, line) != LineRead::Line || !ParseHeaderLine(line, record).empty())
-            return Outcome(Fail(2 * k + 1, "the file changed while it was being read"));
-        if (record.At > end)
-            return Outcome(Fail(2 * k + 1, "the record at " + FormatClock(record.At) +
-                                               " lies after the trial's end time " + FormatClock(end)));
-        NextLine(again, line);
+    if (!open_) return Fail(0, "no trial log is open");
+    for (std::size_t k = 0; k < records_.size(); ++k) {
+        if (records_[k].At > end)
+            return Fail(2 * k + 1, "the record at " + FormatClock(records_[k].At) + " lies after the trial's end time " +
+                                       FormatClock(end));
     }
     return Ok();
 }
@@ -232,58 +224,29 @@ Status TrialLogReader::CheckEndTime(ClockTime end)
 void TrialLogReader::Close()
 {
     open_ = false;
-    if (in_.is_open()) in_.close();
-    in_.clear();
-    count_ = 0;
+    records_.clear();
     read_ = 0;
-    error_.clear();
-    errorLine_ = 0;
 }
 
-bool TrialLogReader::Fail(std::size_t line, const std::string& what)
+Status TrialLogReader::Fail(std::size_t line, const std::string& what)
 {
     Close();
-    error_ = ForMessage(path_, 1000);
-    errorLine_ = line;
-    if (line > 0) error_ += ", line " + std::to_string(line);
-    error_ += ": " + what;
-    return false;
-}
-
-// Each record was checked when the file was opened, so a line that no
-// longer reads means the file was changed since: reading ends there.
-bool TrialLogReader::ReadNext(LogRecord& header, LoggedRecord* withState)
-{
-    if (AtEnd()) return false;
-    const std::size_t headerLine = 2 * read_ + 1;
-    std::string line;
-    bool sound = NextLine(in_, line) == LineRead::Line && ParseHeaderLine(line, header).empty();
-    if (sound) {
-        sound = NextLine(in_, line) == LineRead::Line;
-        if (sound && withState) sound = ParseStateLine(line, *withState).empty();
-    }
-    if (!sound) {
-        read_ = count_;
-        error_ = ForMessage(path_, 1000) + ", line " + std::to_string(headerLine) +
-                 ": the file changed while it was being read";
-        return false;
-    }
-    ++read_;
-    return true;
+    std::string message = ForMessage(name_, 1000);
+    if (line > 0) message += ", line " + std::to_string(line);
+    message += ": " + what;
+    return Fault{std::move(message), name_, line > 0 ? std::optional<std::size_t>(line) : std::nullopt, {}};
 }
 
 LogRecord TrialLogReader::ReadLogRecord()
 {
-    LogRecord record;
-    if (!ReadNext(record, nullptr)) return LogRecord{};
-    return record;
+    if (AtEnd()) return LogRecord{};
+    return records_[read_++];
 }
 
 std::optional<LoggedRecord> TrialLogReader::ReadRecordWithState()
 {
-    LoggedRecord record;
-    if (!ReadNext(record, &record)) return std::nullopt;
-    return record;
+    if (AtEnd()) return std::nullopt;
+    return records_[read_++];
 }
 
 }  // namespace kestu

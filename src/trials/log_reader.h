@@ -1,10 +1,10 @@
 #pragma once
 
 #include <array>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/constants.h"
 #include "engine/switch_status.h"
@@ -28,19 +28,32 @@ struct LoggedRecord : LogRecord {
     std::array<int, SwitchCount> PumpState{};
 };
 
-// Reads a trial log record by record. Opening reads the whole file once and
-// checks every line, so a bad line is found before anything is replayed or
-// written out; records are then read from the file as they are needed, so
-// memory does not grow with the file. Messages read "<file>, line N: what",
-// and a bad field is named by its number and meaning:
-// "<file>, line 2: field 9 (water of switch 2): "x.5" is not a number".
+// A trial log as one text: its name for messages (the file's path, or what
+// the log was read from) and its bytes, read whole and once.
+struct TrialLogText {
+    std::string name;
+    std::string text;
+};
+
+// No trial's log comes near this; a larger file is not read.
+inline constexpr long long MaxTrialLogBytes = 64LL << 20;
+
+// Reads a trial log and hands out its records. Opening checks every line of
+// the text and keeps the records in memory (a log is at most a few hundred
+// kilobytes), so a bad line is found before anything is replayed or written
+// out, and the file is read once, whatever is done with the records later.
+// Faults read "<file>, line N: what", and a bad field is named by its number
+// and meaning: "<file>, line 2: field 9 (water of switch 2): "x.5" is not a number".
 class TrialLogReader {
 public:
-    // A fault when the file cannot be opened, is empty, holds a line that
-    // cannot be read, ends inside a record, or has a record earlier than the
-    // one before it (except records after a restore, which may go back to
-    // the time of the save); it names the file and the line.
+    // Reads the file whole, once, and opens its text as OpenText does; a
+    // fault when the file cannot be read.
     Status Open(const std::string& path);
+    // Opens the log `name` from its text. A fault when the text is empty,
+    // holds a line that cannot be read, ends inside a record, or has a record
+    // earlier than the one before it (except records after a restore, which
+    // may go back to the time of the save); it names the log and the line.
+    Status OpenText(std::string name, std::string_view text);
     // A fault (and the reader closed) when a record is stamped after the
     // trial's end time.
     Status CheckEndTime(ClockTime end);
@@ -48,31 +61,26 @@ public:
     bool IsOpen() const { return open_; }
 
     // True when no record is left.
-    bool AtEnd() const { return !open_ || read_ >= count_; }
+    bool AtEnd() const { return !open_ || read_ >= records_.size(); }
 
     // The next record's header; the replay needs no more. At the end the
     // record carries -1/-1.
     LogRecord ReadLogRecord();
-    // The next record with its state line's values; nothing at the end, or
-    // when the file has changed since it was opened (Error() then says so).
+    // The next record with its state line's values; nothing at the end.
     std::optional<LoggedRecord> ReadRecordWithState();
 
-    const std::string& Error() const { return error_; }
-    std::size_t RecordCount() const { return count_; }
+    std::size_t RecordCount() const { return records_.size(); }
+    // Every record of the open log, in order; empty when none is open.
+    const std::vector<LoggedRecord>& Records() const { return records_; }
 
 private:
-    bool Scan(const std::string& path);
-    bool ReadNext(LogRecord& header, LoggedRecord* withState);
-    bool Fail(std::size_t line, const std::string& what);
-    Status Outcome(bool ok) const;
+    Status Scan(std::string_view text);
+    Status Fail(std::size_t line, const std::string& what);
 
     bool open_ = false;
-    std::ifstream in_;
-    std::size_t count_ = 0;
+    std::vector<LoggedRecord> records_;
     std::size_t read_ = 0;
-    std::string path_;
-    std::string error_;
-    std::size_t errorLine_ = 0;
+    std::string name_;
 };
 
 // Reads a header line such as 5,23,"ON",17 into `record`. Returns what is

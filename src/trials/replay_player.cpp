@@ -70,7 +70,20 @@ void ReplayPlayer::Load()
 void ReplayPlayer::LoadFrom(const std::string& logPath, int trialNum)
 {
     TrialLogReader reader;
-    if (const Status opened = reader.Open(logPath); !opened) {
+    const Status opened = reader.Open(logPath);
+    LoadOpened(reader, opened, trialNum);
+}
+
+void ReplayPlayer::LoadFrom(const TrialLogText& log, int trialNum)
+{
+    TrialLogReader reader;
+    const Status opened = reader.OpenText(log.name, log.text);
+    LoadOpened(reader, opened, trialNum);
+}
+
+void ReplayPlayer::LoadOpened(TrialLogReader& reader, const Status& opened, int trialNum)
+{
+    if (!opened) {
         Refuse(trialNum, opened.error());
         return;
     }

@@ -27,6 +27,8 @@ public:
     void Load();
     // Loads the log at `logPath` as trial `trialNum` of the participant.
     void LoadFrom(const std::string& logPath, int trialNum);
+    // Loads a log already read, as trial `trialNum` of the participant.
+    void LoadFrom(const TrialLogText& log, int trialNum);
     // Applies the records due at this tick (the tick's replay step).
     void Step();
     void Play();
@@ -42,6 +44,7 @@ public:
     std::function<void(const LogRecord&, const PlantState&)> recordApplied;
 
 private:
+    void LoadOpened(TrialLogReader& reader, const Status& opened, int trialNum);
     void Apply(const LogRecord& record);
     void Applied(const LogRecord& record);
     void Idle();

@@ -30,7 +30,7 @@ TEST(RandomTrialReplay, SeededTrialsOfTheStandardScenarioReplayToTheSameResults)
         ASSERT_GT(trial.ticks, 400);
         const ReplayOutcome replay =
             ReplayLogFile(tables.value(), options.logFolder + "/r.1", replayDir.path().toStdString());
-        ASSERT_EQ(replay.error, "") << "seed " << seed;
+        ASSERT_FALSE(replay.fault.has_value()) << "seed " << seed;
         EXPECT_FALSE(replay.endedByStop);
         EXPECT_EQ(replay.trial.missed.Total, trial.missed.Total) << "seed " << seed;
         EXPECT_EQ(replay.trial.missed.PerTank, trial.missed.PerTank) << "seed " << seed;

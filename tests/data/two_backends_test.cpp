@@ -162,7 +162,7 @@ TEST_P(StudyTest, AWholeTrialLeavesItsRowItsCounterAndItsLogWhichReplaysToTheSam
     EXPECT_EQ(logs.value()[0].Bytes, ReadWholeFile(logPath).value());
     QTemporaryDir work;
     const ReplayOutcome replay = ReplayLogFile(db->ReadScenario().value(), logPath, work.path().toStdString());
-    ASSERT_EQ(replay.error, "");
+    ASSERT_FALSE(replay.fault.has_value());
     EXPECT_EQ(replay.trial.missed.Total, run.trial.missed.Total);
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(OutboxPath(dir_.path().toStdString()))));
 }

@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "kestuctl/commands.h"
-#include "kestuctl/logged_trial.h"
+#include "analysis/logged_trial.h"
 
 namespace kestu::ctl::testing {
 namespace {
@@ -156,9 +156,11 @@ TEST_F(CommandLineTest, TheProgramsAsBuiltRefuseWrongCommandLinesAndSayWhatTheyC
     const CommandResult ran = Start("kestu-demo", {"--db", db_, "--out", logs, "--seed", "3"});
     ASSERT_EQ(ran.status, 0) << ran.err;
     EXPECT_TRUE(Has(ran.out, "trial log: " + log));
-    const LoggedTrial trial = ReadLoggedTrial(log);
-    ASSERT_TRUE(trial.error.empty()) << trial.error;
-    EXPECT_EQ(trial.records.back().Kind, LogKind::Stop);
+    const auto text = analysis::ReadTrialLog(log);
+    ASSERT_TRUE(text) << text.error();
+    const auto records = analysis::ReadLoggedTrial(text.value());
+    ASSERT_TRUE(records) << records.error();
+    EXPECT_EQ(records.value().back().Kind, LogKind::Stop);
     // Without --out a demo writes nothing, beside the study or the program.
     const auto files = [&] { return FilesInFolder().size() + QDir(bin).entryList(QDir::Files).size(); };
     const auto before = files();

@@ -6,8 +6,6 @@
 #include <functional>
 #include <limits>
 
-#include "kestuctl/csv.h"
-#include "kestuctl/plain_number.h"
 #include "kestuctl/scenario_csv.h"
 
 namespace kestu::ctl::testing {
@@ -102,65 +100,6 @@ TEST_F(TableTest, InitCreatesTheStandardScenarioAndExportWritesParticipantsAndEx
     EXPECT_EQ(ReadFile(file), out);
     ExpectFails({"export", Path("none.mdb")}, Path("none.mdb") + ": the database file does not exist");
     ExpectFails({"export", db_, "--out", Path("no/such/folder/out.csv")}, Path("no/such/folder/out.csv") + ": cannot be written");
-}
-
-TEST(CsvText, FieldsAreQuotedOnlyWhenNeededAndNumbersArePlainDecimalsThatReadBackExactly)
-{
-    const std::vector<std::string> written = {"plain", "a,b", "say \"hi\"", "two\nlines", "cr\r", "", "Zoë"};
-    std::string row;
-    AppendCsvRow(row, written);
-    EXPECT_EQ(row, "plain,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\r\",,Zoë\r\n");
-
-    const std::vector<std::string> fields = {"x", "a,b", "q\"q", "l1\r\nl2", "", " padded "};
-    std::string text;
-    AppendCsvRow(text, fields);
-    AppendCsvRow(text, {"second"});
-    const CsvText read = ReadCsv(text + row);
-    ASSERT_TRUE(read.error.empty()) << read.error;
-    ASSERT_EQ(read.rows.size(), 3u);
-    EXPECT_EQ(read.rows[0].fields, fields);
-    EXPECT_EQ(read.rows[1].line, 3) << "the quoted line break moves the next row to line 3";
-    EXPECT_EQ(read.rows[2].fields, written);
-
-    // Spreadsheet habits: a byte-order mark, LF line ends, blank lines, no line end at the end.
-    const CsvText habits = ReadCsv("\xEF\xBB\xBFhead,tail\n\n1,2\r\n\"3\",4");
-    ASSERT_TRUE(habits.error.empty()) << habits.error;
-    ASSERT_EQ(habits.rows.size(), 3u);
-    EXPECT_EQ(habits.rows[0].fields, (std::vector<std::string>{"head", "tail"}));
-    EXPECT_EQ(habits.rows[1].line, 3);
-    EXPECT_EQ(habits.rows[2].fields, (std::vector<std::string>{"3", "4"}));
-
-    // Broken quoting is named by its line.
-    const std::pair<const char*, const char*> broken[] = {{"a,b\n1,\"2\n3,4\n", "never closed"},
-                                                          {"a,b\n\"1\"x,2\n", "after the closing quote"}};
-    for (const auto& [csv, error] : broken) {
-        EXPECT_EQ(ReadCsv(csv).errorLine, 2) << csv;
-        EXPECT_NE(ReadCsv(csv).error.find(error), std::string::npos) << csv;
-    }
-
-    // Plain numbers.
-    for (const auto& [value, text] : std::vector<std::pair<double, const char*>>{
-             {0.5, "0.5"}, {33, "33"}, {-1.25, "-1.25"}, {-0.0, "0"}, {1e-7, "0.0000001"}, {1e20, "100000000000000000000"}}) {
-        EXPECT_EQ(PlainNumber(value), text);
-    }
-    for (double v : {0.1 + 0.2, 1.0 / 3, 2.0 / 3 * 1e-9, 123456.789, std::numeric_limits<double>::min(),
-                     std::numeric_limits<double>::max(), -7e-300}) {
-        const std::string text = PlainNumber(v);
-        EXPECT_EQ(text.find_first_of("eE"), std::string::npos) << text;
-        EXPECT_EQ(ParsePlainNumber(text), v) << text;
-    }
-    // Parsing takes the forms people type and nothing else.
-    for (const auto& [text, value] :
-         std::vector<std::pair<const char*, double>>{{".5", 0.5}, {"-.5", -0.5}, {"+2", 2}, {" 1e-3 ", 0.001}}) {
-        EXPECT_EQ(ParsePlainNumber(text), value) << text;
-    }
-    for (const char* bad : {"", " ", "abc", "1,5", "nan", "inf", "0x10", "1.5.2", "++2", "+-2", "-+2", "2 3"}) {
-        EXPECT_FALSE(ParsePlainNumber(bad)) << bad;
-    }
-    // Whole numbers: plain decimal within the range only.
-    EXPECT_EQ(ParseWhole("42", 1, 100), 42);
-    EXPECT_EQ(ParseWhole("-1", -1, 23), -1);
-    for (const char* bad : {"101", "4.0", " 4", "", "99999999999999999999"}) EXPECT_FALSE(ParseWhole(bad, 1, 100)) << bad;
 }
 
 TEST_F(TableTest, ExportedFilesImportBackAndImportedValuesReachTheProgramExactly)

@@ -374,7 +374,8 @@ TEST_F(TrialTest, AFailedLogWriteStopsTheTrialAndKeepsEveryWholeRecord)
     EXPECT_TRUE(store.started && !store.result);  // the row keeps empty results
     EXPECT_EQ(store.savedTrialNum, 5);             // the trial still counts
     TrialLogReader reader;
-    ASSERT_TRUE(reader.Open((dir / "ann.5").string())) << reader.Error();
+    const Status opened = reader.Open((dir / "ann.5").string());
+    ASSERT_TRUE(opened) << opened.error();
     EXPECT_EQ(Headers(dir / "ann.5"), (std::vector<std::string>{"0,0,\"ON\",0", "0,1,\"ON\",2"}));
 
     // Nothing more is written or reported, also not at the close.

@@ -4,15 +4,17 @@
 #include <sstream>
 #include <thread>
 
-#include "kestuctl/baseline_runner.h"
+#include "analysis/baseline_runner.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
-#include "kestuctl/plain_number.h"
-#include "kestuctl/distribution.h"
+#include "analysis/plain_number.h"
+#include "analysis/distribution.h"
 #include "kestuctl/load_scenario.h"
 #include "kestuctl/progress_bar.h"
 
 namespace kestu::ctl {
+
+using namespace analysis;
 
 namespace {
 

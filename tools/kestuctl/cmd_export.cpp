@@ -1,5 +1,5 @@
 #include "data/experiment_db.h"
-#include "kestuctl/cell_text.h"
+#include "analysis/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
@@ -22,8 +22,8 @@ int RunExport(const ParsedArgs& args, Console& console)
     if (!cells) return Failure(args, console, cells.error());
 
     // Dates and times are stored as yyyy-mm-dd and hh:mm:ss already; text is UTF-8.
-    const std::string error = WriteOutput(args.Value("--out"), CellTableCsv(cells.value()), console);
-    if (!error.empty()) return Failure(args, console, error);
+    const Status written = WriteOutput(args.Value("--out"), analysis::CellTableCsv(cells.value()), console);
+    if (!written) return Failure(args, console, written.error());
     return ExitOk;
 }
 

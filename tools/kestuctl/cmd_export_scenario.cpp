@@ -2,7 +2,7 @@
 #include <system_error>
 
 #include "data/experiment_db.h"
-#include "kestuctl/cell_text.h"
+#include "analysis/cell_text.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
@@ -10,6 +10,8 @@
 #include "kestuctl/scenario_csv.h"
 
 namespace kestu::ctl {
+
+using namespace analysis;
 
 namespace {
 
@@ -33,9 +35,9 @@ int RunExportScenario(const ParsedArgs& args, Console& console)
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
         const auto& [path, text] = files[i];
-        const std::string error = WriteFile(path, text, console);
-        if (!error.empty()) {
-            return Failure(args, console, error + (i == 0 ? "; no file was replaced" : "; the files listed before it were replaced"));
+        const Status written = WriteFile(path, text, console);
+        if (!written) {
+            return Failure(args, console, written.error() + (i == 0 ? "; no file was replaced" : "; the files listed before it were replaced"));
         }
         console.out << path << "\n";
     }

@@ -2,26 +2,32 @@
 
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
-#include "kestuctl/csv.h"
+#include "analysis/csv.h"
 #include "kestuctl/load_scenario.h"
 #include "kestuctl/output_file.h"
-#include "kestuctl/plain_number.h"
-#include "kestuctl/tick_series.h"
+#include "analysis/plain_number.h"
+#include "analysis/tick_series.h"
+#include "analysis/logged_trial.h"
 #include "trials/log_reader.h"
 
 namespace kestu::ctl {
+
+using namespace analysis;
 
 namespace {
 
 // The log's records as they stand, each with its state line.
 int WriteRecords(const ParsedArgs& args, Console& console)
 {
-    TrialLogReader reader;
-    if (const Status opened = reader.Open(args.Positional(0)); !opened) return Failure(args, console, opened.error());
+    const auto log = ReadTrialLog(args.Positional(0));
+    if (!log) return Failure(args, console, log.error());
+    const auto records = ReadLoggedTrial(log.value());
+    if (!records) return Failure(args, console, records.error());
 
     std::string text;
     AppendCsvRow(text, {"minute", "second", "kind", "switch", "tank", "water"});
-    while (const auto record = reader.ReadRecordWithState()) {
+    for (const LoggedRecord& r : records.value()) {
+        const LoggedRecord* record = &r;
         const std::string minute = std::to_string(record->At.Minutes);
         const std::string second = std::to_string(record->At.Seconds);
         const std::string kind(LogWord(record->Kind));
@@ -31,10 +37,8 @@ int WriteRecords(const ParsedArgs& args, Console& console)
                          {minute, second, kind, switchNum, std::to_string(tank), PlainNumber(record->Water[tank])});
         }
     }
-    if (!reader.Error().empty()) return Failure(args, console, reader.Error());
-    const std::string error = WriteOutput(args.Value("--out"), text, console);
-    if (!error.empty()) return Failure(args, console, error);
-    return ExitOk;
+    const Status written = WriteOutput(args.Value("--out"), text, console);
+    return written ? ExitOk : Failure(args, console, written.error());
 }
 
 std::string MarkWords(const TickRow& row)
@@ -69,15 +73,17 @@ std::string EveryTickCsv(const TickSeries& series)
 int WriteEveryTick(const ParsedArgs& args, Console& console)
 {
     const std::string logPath = args.Positional(0);
-    const std::string dbPath = DatabaseForLog(logPath, args.Value("--db"));
-    if (dbPath.empty()) return Failure(args, console, NoDatabaseForLog);
+    const auto foundDb = DatabaseForLog(logPath, args.Value("--db"));
+    if (!foundDb) return Failure(args, console, NoDatabaseForLog);
+    const std::string& dbPath = *foundDb;
     auto tables = LoadScenario(dbPath, console);
     if (!tables) return Failure(args, console, tables.error());
-    const TickSeries series = ReplayTickSeries(tables.value(), logPath);
-    if (!series.replay.error.empty()) return Failure(args, console, series.replay.error);
-    const std::string error = WriteOutput(args.Value("--out"), EveryTickCsv(series), console);
-    if (!error.empty()) return Failure(args, console, error);
-    return ExitOk;
+    const auto log = ReadTrialLog(logPath);
+    if (!log) return Failure(args, console, log.error());
+    const auto series = ReplayTickSeries(tables.value(), log.value());
+    if (!series) return Failure(args, console, series.error());
+    const Status written = WriteOutput(args.Value("--out"), EveryTickCsv(series.value()), console);
+    return written ? ExitOk : Failure(args, console, written.error());
 }
 
 int RunLog2Csv(const ParsedArgs& args, Console& console)

@@ -1,7 +1,5 @@
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QImageWriter>
 
 #include <filesystem>
 #include <memory>
@@ -11,39 +9,31 @@
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
 #include "kestuctl/output_file.h"
-#include "kestuctl/tick_series.h"
-#include "kestuctl/water_chart.h"
+#include "analysis/chart_file.h"
+#include "analysis/logged_trial.h"
+#include "analysis/tick_series.h"
+#include "analysis/water_chart.h"
 #include "trials/message_text.h"
 
 namespace kestu::ctl {
+
+using namespace analysis;
 
 namespace {
 
 // Text on a QImage needs a GUI application; when none runs yet (a program
 // that embeds the commands), one is made for the drawing, offscreen.
-std::unique_ptr<QGuiApplication> EnsureGuiApplication(std::string& error)
+Result<std::unique_ptr<QGuiApplication>> EnsureGuiApplication()
 {
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return nullptr;
-    if (QCoreApplication::instance()) {
-        error = "drawing needs a QGuiApplication, and this program made a QCoreApplication";
-        return nullptr;
-    }
+    using Made = Result<std::unique_ptr<QGuiApplication>>;
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return Made(nullptr);
+    if (QCoreApplication::instance())
+        return Made::Fail("drawing needs a QGuiApplication, and this program made a QCoreApplication");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "kestuctl";
     static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
-}
-
-// The chart as PNG bytes, drawn in memory so that the file is written whole or not at all.
-bool EncodePng(const QImage& image, QByteArray& png, std::string& error)
-{
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (writer.write(image)) return true;
-    error = "the chart cannot be encoded as PNG (" + writer.errorString().toStdString() + ")";
-    return false;
+    return Made(std::make_unique<QGuiApplication>(argc, argv));
 }
 
 // A tank without a deadline row still has the clock's zero as its deadline,
@@ -70,28 +60,33 @@ std::string Subtitle(const TickSeries& series, const std::string& dbPath)
 int RunPlot(const ParsedArgs& args, Console& console)
 {
     const std::string logPath = args.Positional(0);
-    const auto png = args.Value("--png");
-    if (!png || png->empty()) return UsageError(args, console, "missing --png FILE");
+    const auto file = args.Value("--png");
+    if (!file || file->empty()) return UsageError(args, console, "missing --png FILE");
+    const auto format = ChartFormatFor(*file);
+    if (!format) return UsageError(args, console, format.error());
 
-    const std::string dbPath = DatabaseForLog(logPath, args.Value("--db"));
-    if (dbPath.empty()) return Failure(args, console, NoDatabaseForLog);
+    const auto foundDb = DatabaseForLog(logPath, args.Value("--db"));
+    if (!foundDb) return Failure(args, console, NoDatabaseForLog);
+    const std::string& dbPath = *foundDb;
     auto tables = LoadScenario(dbPath, console);
     if (!tables) return Failure(args, console, tables.error());
-    TickSeries series = ReplayTickSeries(tables.value(), logPath);
-    if (!series.replay.error.empty()) return Failure(args, console, series.replay.error);
+    const auto log = ReadTrialLog(logPath);
+    if (!log) return Failure(args, console, log.error());
+    auto replayed = ReplayTickSeries(tables.value(), log.value());
+    if (!replayed) return Failure(args, console, replayed.error());
+    TickSeries& series = replayed.value();
     KeepScheduledDeadlines(series, tables.value().deadline);
 
-    std::string error;
-    const auto app = EnsureGuiApplication(error);
-    if (!error.empty()) return Failure(args, console, error);
+    const auto app = EnsureGuiApplication();
+    if (!app) return Failure(args, console, app.error());
     const std::string title = "Water in each tank: " + std::filesystem::path(logPath).filename().string();
     const QImage chart = DrawWaterChart(series, {ForMessage(title), ForMessage(Subtitle(series, dbPath))});
 
-    QByteArray bytes;
-    if (!EncodePng(chart, bytes, error)) return Failure(args, console, error);
-    error = WriteFile(*png, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), console);
-    if (!error.empty()) return Failure(args, console, error);
-    console.out << *png << "\n";
+    const auto bytes = EncodeChart(chart, format.value());
+    if (!bytes) return Failure(args, console, bytes.error());
+    const Status written = WriteFile(*file, bytes.value(), console);
+    if (!written) return Failure(args, console, written.error());
+    console.out << *file << "\n";
     return ExitOk;
 }
 
@@ -100,9 +95,11 @@ int RunPlot(const ParsedArgs& args, Console& console)
 const Command PlotCommand{
     "plot",
     "plot LOGFILE --png FILE [--db DB]",
-    "Draw every tank's water over a trial as a PNG chart.",
+    "Draw every tank's water over a trial as a chart (PNG, JPEG, ...).",
     "Replays the trial in LOGFILE, as the replay command does, and draws it\n"
-    "into the PNG file FILE: one line per tank through its water at every\n"
+    "into the image file FILE, in the format its suffix names (.png, .jpg,\n"
+    ".bmp, ...; PNG for a name without a suffix; a suffix no image format\n"
+    "of this build has is refused with exit status 2): one line per tank through its water at every\n"
     "tick (23 colours, tanks 12..22 dashed, and a legend), buckets up the side.\n"
     "Along the bottom run the ticks since the start, as the participant lived\n"
     "them, each labelled with the clock shown then, so a snapshot restore\n"

@@ -1,5 +1,3 @@
-#include <QTemporaryDir>
-
 #include <filesystem>
 #include <limits>
 #include <optional>
@@ -8,12 +6,15 @@
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
-#include "kestuctl/plain_number.h"
-#include "kestuctl/replay_run.h"
+#include "analysis/logged_trial.h"
+#include "analysis/plain_number.h"
+#include "analysis/replay_run.h"
 #include "kestuctl/stored_logs.h"
-#include "kestuctl/trial_figures.h"
+#include "analysis/trial_figures.h"
 
 namespace kestu::ctl {
+
+using namespace analysis;
 
 namespace {
 
@@ -28,6 +29,31 @@ std::optional<std::pair<std::string, long long>> TrialOfName(const std::string& 
     return std::pair(name.substr(0, dot), *trial);
 }
 
+// The log to replay, read once: the file LOGFILE or, when no such file is
+// there and its name says whose trial it is, the copy the database keeps.
+Result<std::pair<TrialLogText, LogSource>> FindLog(ExperimentDb& db, const std::string& dbPath, const std::string& logPath)
+{
+    using Found = Result<std::pair<TrialLogText, LogSource>>;
+    std::error_code notThere;
+    const auto trial = TrialOfName(logPath);
+    if (std::filesystem::exists(logPath, notThere) || !trial) {
+        auto read = ReadTrialLog(logPath);
+        if (!read) return read.fault();
+        return std::pair(std::move(read).value(), LogSource::File);
+    }
+    StoredLogs stored(db, trial->first);
+    auto fetched = stored.Fetch(trial->second);
+    if (!fetched) {
+        return Found::Fail(logPath + ": the trial log does not exist, and table \"TrialLogs\" cannot be read: " +
+                           fetched.error());
+    }
+    if (!fetched.value()) {
+        return Found::Fail(logPath + ": the trial log does not exist, nor does table \"TrialLogs\" of " + dbPath +
+                           " hold trial " + std::to_string(trial->second) + " of User ID \"" + trial->first + "\"");
+    }
+    return std::pair(std::move(*fetched.value()), LogSource::Database);
+}
+
 int RunReplay(const ParsedArgs& args, Console& console)
 {
     const std::string dbPath = args.Positional(0);
@@ -36,34 +62,12 @@ int RunReplay(const ParsedArgs& args, Console& console)
     if (!db) return Failure(args, console, db.error());
     auto tables = db.value()->ReadScenario();
     if (!tables) return Failure(args, console, tables.error());
-
-    // A log that is not there as a file is read from the copy the database
-    // keeps of it, when the file's name says whose trial it is.
-    std::string replayed = logPath;
-    LogSource source = LogSource::File;
-    QTemporaryDir scratch;
-    std::error_code notThere;
-    const auto trial = TrialOfName(logPath);
-    if (!std::filesystem::exists(logPath, notThere) && trial) {
-        if (!scratch.isValid()) return Failure(args, console, "cannot make a temporary folder for the log");
-        StoredLogs stored(*db.value(), trial->first, scratch.path().toStdString());
-        auto fetched = stored.Fetch(trial->second);
-        if (!fetched) {
-            return Failure(args, console, logPath + ": the trial log does not exist, and table \"TrialLogs\" cannot be read: " +
-                                              fetched.error());
-        }
-        if (!fetched.value()) {
-            return Failure(args, console, logPath + ": the trial log does not exist, nor does table \"TrialLogs\" of " +
-                                              dbPath + " hold trial " + std::to_string(trial->second) + " of User ID \"" +
-                                              trial->first + "\"");
-        }
-        replayed = *fetched.value();
-        source = LogSource::Database;
-    }
-    ReplayOutcome replay = ReplayInScratch(tables.value(), replayed);
-    if (!replay.error.empty()) return Failure(args, console, replay.error);
-    const TrialFigures figures = FiguresOf(replay);
-    const std::string word = LogSourceWord(source);
+    const auto log = FindLog(*db.value(), dbPath, logPath);
+    if (!log) return Failure(args, console, log.error());
+    const auto replay = ReplayTrialLog(tables.value(), log.value().first);
+    if (!replay) return Failure(args, console, replay.error());
+    const TrialFigures figures = FiguresOf(replay.value());
+    const std::string word = LogSourceWord(log.value().second);
     console.out << (args.Has("--json") ? FiguresJson(logPath, figures, word) : FiguresText(logPath, figures, word));
     return ExitOk;
 }

@@ -1,9 +1,9 @@
 #include <QString>
-#include <QTemporaryDir>
 
 #include <filesystem>
 #include <iomanip>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <system_error>
 
@@ -12,15 +12,18 @@
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
-#include "kestuctl/plain_number.h"
+#include "analysis/logged_trial.h"
+#include "analysis/plain_number.h"
 #include "kestuctl/progress_bar.h"
-#include "kestuctl/replay_run.h"
-#include "kestuctl/rescore_check.h"
+#include "analysis/replay_run.h"
+#include "analysis/rescore_check.h"
 #include "kestuctl/stored_logs.h"
-#include "kestuctl/trial_pairing.h"
+#include "analysis/trial_pairing.h"
 #include "trials/message_text.h"
 
 namespace kestu::ctl {
+
+using namespace analysis;
 
 namespace {
 
@@ -28,31 +31,32 @@ std::string Shown(const std::string& text) { return ForMessage(text, MessageLimi
 
 enum class Verdict { Agrees, Incomplete, Disagrees };
 
-// Where each trial's log is read: the file USERID.N beside an SQLite
+// Where each trial's log is read, once: the file USERID.N beside an SQLite
 // database when it is there, otherwise the copy in table "TrialLogs" (a
 // study on a server keeps its logs only there).
 struct LogFinder {
     std::filesystem::path folder;  // beside the database; empty for a server
     StoredLogs& stored;
 
-    // The log to replay and where it came from; a path that does not exist
-    // when neither has it (the replay then says so).
-    std::pair<std::string, LogSource> Find(const std::string& userId, long long trial, std::string& error) const
+    // The log to replay and where it came from; the fault says why there is none.
+    Result<std::pair<TrialLogText, LogSource>> Find(const std::string& userId, long long trial) const
     {
+        using Found = Result<std::pair<TrialLogText, LogSource>>;
         const std::string beside = folder.empty() ? TrialLogName(userId, trial) : (folder / TrialLogName(userId, trial)).string();
         std::error_code notFile;
-        if (!folder.empty() && std::filesystem::is_regular_file(beside, notFile)) return {beside, LogSource::File};
+        if (!folder.empty() && std::filesystem::is_regular_file(beside, notFile)) {
+            auto read = ReadTrialLog(beside);
+            if (!read) return read.fault();
+            return std::pair(std::move(read).value(), LogSource::File);
+        }
         auto fetched = stored.Fetch(trial);
-        if (!fetched) {
-            error = "the log is not beside the database and table \"TrialLogs\" cannot be read: " + fetched.error();
-            return {beside, LogSource::File};
-        }
+        if (!fetched)
+            return Found::Fail("the log is not beside the database and table \"TrialLogs\" cannot be read: " + fetched.error());
         if (!fetched.value()) {
-            error = folder.empty() ? "table \"TrialLogs\" holds no log " + beside
-                                   : beside + ": the trial log does not exist, nor does table \"TrialLogs\" hold a copy of it";
-            return {beside, LogSource::File};
+            return Found::Fail(folder.empty() ? "table \"TrialLogs\" holds no log " + beside
+                                              : beside + ": the trial log does not exist, nor does table \"TrialLogs\" hold a copy of it");
         }
-        return {*fetched.value(), LogSource::Database};
+        return std::pair(std::move(*fetched.value()), LogSource::Database);
     }
 };
 
@@ -65,18 +69,19 @@ Verdict RescoreRow(const ExperimentRow& row, const ScenarioTables& tables, const
         return Verdict::Disagrees;
     }
     const long long trial = *row.Experiment;
-    std::string missing;
-    const auto [logPath, source] = logs.Find(userId, trial, missing);
-    if (!missing.empty()) {
-        out << "trial " << trial << ": MISMATCH: the log cannot be replayed: " << Shown(missing) << "\n";
+    const auto found = logs.Find(userId, trial);
+    if (!found) {
+        out << "trial " << trial << ": MISMATCH: the log cannot be replayed: " << Shown(found.error()) << "\n";
         return Verdict::Disagrees;
     }
-    const ReplayOutcome replay = ReplayInScratch(tables, logPath);
-    const std::string shownLog = source == LogSource::File ? Shown(logPath) : "table TrialLogs";
-    if (!replay.error.empty()) {
-        out << "trial " << trial << ": MISMATCH: the log (" << shownLog << ") cannot be replayed: " << Shown(replay.error) << "\n";
+    const auto& [log, source] = found.value();
+    const auto replayed = ReplayTrialLog(tables, log);
+    const std::string shownLog = source == LogSource::File ? Shown(log.name) : "table TrialLogs";
+    if (!replayed) {
+        out << "trial " << trial << ": MISMATCH: the log (" << shownLog << ") cannot be replayed: " << Shown(replayed.error()) << "\n";
         return Verdict::Disagrees;
     }
+    const ReplayOutcome& replay = replayed.value();
     const std::vector<FieldCheck> checks = CompareWithReplay(row, replay);
     bool agrees = true;
     for (const FieldCheck& check : checks) agrees = agrees && check.agrees;
@@ -108,11 +113,11 @@ std::string Counted(std::size_t n, const std::string& one, const std::string& ma
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// Rows that share a trial number, and logs that no row names, cannot be
-// checked against each other: each is a disagreement of its own.
-std::size_t ReportUnpaired(const std::vector<ExperimentRow>& rows, const std::vector<ExperimentRow>& allRows,
-                           bool lookForLogs, const std::filesystem::path& logFolder, const std::string& userId,
-                           std::ostream& out, std::string& summary)
+// Rows that share a trial number, and logs that no row names (`orphans`),
+// cannot be checked against each other: each is a disagreement of its own.
+std::size_t ReportUnpaired(const std::vector<ExperimentRow>& rows, const std::vector<std::string>& orphans,
+                           const std::filesystem::path& logFolder, const std::string& userId, std::ostream& out,
+                           std::string& summary)
 {
     const auto shared = SharedTrialNumbers(rows);
     for (const auto& [trial, rowids] : shared) {
@@ -121,8 +126,6 @@ std::size_t ReportUnpaired(const std::vector<ExperimentRow>& rows, const std::ve
         for (std::size_t i = 0; i < rowids.size(); ++i) out << (i ? ", " : " ") << rowids[i];
         out << ")\n";
     }
-    const std::vector<std::string> orphans = lookForLogs ? LogsWithoutRow(logFolder, userId, allRows)
-                                                         : std::vector<std::string>{};
     for (const std::string& name : orphans) {
         out << "log " << Shown((logFolder / name).string()) << ": MISMATCH: no row of User ID \"" << Shown(userId)
             << "\" has trial number " << Shown(name.substr(userId.size() + 1)) << "\n";
@@ -132,71 +135,96 @@ std::size_t ReportUnpaired(const std::vector<ExperimentRow>& rows, const std::ve
     return shared.size() + orphans.size();
 }
 
-int RunRescore(const ParsedArgs& args, Console& console)
+// The command line's TRIAL, when given; a fault when it is no trial number
+// or comes with --all.
+Result<std::optional<long long>> OnlyTrial(const ParsedArgs& args)
+{
+    using Only = Result<std::optional<long long>>;
+    if (args.positionals.size() <= 2) return std::optional<long long>();
+    if (args.Has("--all")) return Only::Fail("give either TRIAL or --all, not both");
+    const auto trial = ParseWhole(args.positionals[2], 1, std::numeric_limits<long long>::max());
+    if (!trial) return Only::Fail("TRIAL is a trial number (1, 2, ...), not \"" + args.positionals[2] + "\"");
+    return std::optional<long long>(trial);
+}
+
+// What a rescore works on: the scenario, the participant's rows (all, and
+// those to rescore) and where its logs are.
+struct RescoreInput {
+    std::unique_ptr<ExperimentDb> db;
+    ScenarioTables tables;
+    std::vector<ExperimentRow> allRows, rows;
+    std::filesystem::path folder;  // beside an SQLite file; empty for a server
+};
+
+Result<RescoreInput> ReadRescoreInput(const ParsedArgs& args, Console& console, std::optional<long long> onlyTrial)
 {
     const std::string dbPath = args.Positional(0);
+    const std::string userId = args.Positional(1);
+    RescoreInput in;
+    auto db = OpenDatabase(dbPath, OpenMode::ReadOnly, console);
+    if (!db) return db.fault();
+    in.db = std::move(db).value();
+    auto tables = in.db->ReadScenario();
+    if (!tables) return tables.fault();
+    in.tables = std::move(tables).value();
+    auto read = in.db->ReadExperimentRows(userId);
+    if (!read) return read.fault();
+    in.allRows = std::move(read).value();
+    for (const ExperimentRow& row : in.allRows) {
+        if (!onlyTrial || row.Experiment == onlyTrial) in.rows.push_back(row);
+    }
+    if (in.rows.empty()) {
+        return Result<RescoreInput>::Fail(dbPath + ": table \"Experiments\" has no row for User ID \"" + userId + "\"" +
+                                          (onlyTrial ? ", trial " + std::to_string(*onlyTrial) : std::string()));
+    }
+    if (LooksLikeServerUrl(dbPath)) return in;
+    std::error_code failed;
+    in.folder = std::filesystem::absolute(dbPath, failed).lexically_normal().parent_path();
+    if (failed) return Result<RescoreInput>::Fail(dbPath + ": its folder cannot be found (" + failed.message() + ")");
+    return in;
+}
+
+int RunRescore(const ParsedArgs& args, Console& console)
+{
     const std::string userId = args.Positional(1);
     // User IDs are stored as UTF-8 text; other bytes would be looked up changed.
     if (QString::fromStdString(userId).toStdString() != userId) {
         return UsageError(args, console, "USERID \"" + userId + "\" is not valid UTF-8, as User IDs in the database are");
     }
-    std::optional<long long> onlyTrial;
-    if (args.positionals.size() > 2) {
-        if (args.Has("--all")) return UsageError(args, console, "give either TRIAL or --all, not both");
-        onlyTrial = ParseWhole(args.positionals[2], 1, std::numeric_limits<long long>::max());
-        if (!onlyTrial) return UsageError(args, console, "TRIAL is a trial number (1, 2, ...), not \"" +
-                                                             args.positionals[2] + "\"");
-    }
-
-    auto db = OpenDatabase(dbPath, OpenMode::ReadOnly, console);
-    if (!db) return Failure(args, console, db.error());
-    auto tables = db.value()->ReadScenario();
-    if (!tables) return Failure(args, console, tables.error());
-    auto read = db.value()->ReadExperimentRows(userId);
-    if (!read) return Failure(args, console, read.error());
-    std::vector<ExperimentRow> rows;
-    for (const ExperimentRow& row : read.value()) {
-        if (!onlyTrial || row.Experiment == onlyTrial) rows.push_back(row);
-    }
-    if (rows.empty()) {
-        return Failure(args, console, dbPath + ": table \"Experiments\" has no row for User ID \"" + userId + "\"" +
-                                          (onlyTrial ? ", trial " + std::to_string(*onlyTrial) : std::string()));
-    }
+    const auto onlyTrial = OnlyTrial(args);
+    if (!onlyTrial) return UsageError(args, console, onlyTrial.error());
+    auto input = ReadRescoreInput(args, console, onlyTrial.value());
+    if (!input) return Failure(args, console, input.error());
+    const RescoreInput& in = input.value();
 
     // Trial logs live beside an SQLite file, and the database keeps a copy of
-    // each: a log missing beside the file, or any log of a study on a
-    // server, is written out from that copy to a scratch folder first.
-    QTemporaryDir scratch;
-    if (!scratch.isValid()) return Failure(args, console, "cannot make a temporary folder for the logs");
-    StoredLogs stored(*db.value(), userId, scratch.path().toStdString());
-    std::error_code failed;
-    const bool server = LooksLikeServerUrl(dbPath);
-    std::filesystem::path logFolder;
-    if (server) {
-        // Every stored log is written out, so that one no row names is found too.
-        const auto written = WriteStoredLogs(*db.value(), userId, scratch.path().toStdString());
-        if (!written) return Failure(args, console, written.error());
-        logFolder = scratch.path().toStdString();
-    } else {
-        logFolder = std::filesystem::absolute(dbPath, failed).lexically_normal().parent_path();
-        if (failed) return Failure(args, console, dbPath + ": its folder cannot be found (" + failed.message() + ")");
+    // each: a log missing beside the file, or any log of a study on a server,
+    // is read from that copy.
+    StoredLogs stored(*in.db, userId);
+    std::vector<std::string> orphans;
+    if (!onlyTrial.value() && in.folder.empty()) {
+        const auto trials = stored.Trials();
+        if (!trials) return Failure(args, console, trials.error());
+        orphans = LogsWithoutRow(trials.value(), userId, in.allRows);
+    } else if (!onlyTrial.value()) {
+        orphans = LogsWithoutRow(in.folder, userId, in.allRows);
     }
-    const LogFinder finder{server ? std::filesystem::path() : logFolder, stored};
-    ProgressBar progress(console, "rescoring", static_cast<long long>(rows.size()));
+    const LogFinder finder{in.folder, stored};
+    ProgressBar progress(console, "rescoring", static_cast<long long>(in.rows.size()));
     std::ostringstream report;
     std::size_t disagreeing = 0, incomplete = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const Verdict verdict = RescoreRow(rows[i], tables.value(), finder, userId, report);
+    for (std::size_t i = 0; i < in.rows.size(); ++i) {
+        const Verdict verdict = RescoreRow(in.rows[i], in.tables, finder, userId, report);
         disagreeing += verdict == Verdict::Disagrees;
         incomplete += verdict == Verdict::Incomplete;
         progress.Update(static_cast<long long>(i + 1));
     }
     progress.Finish();
-    std::string summary = std::to_string(rows.size()) + (rows.size() == 1 ? " trial: " : " trials: ") +
-                          std::to_string(rows.size() - disagreeing - incomplete) + " agree, " +
-                          std::to_string(disagreeing) + " disagree, " + std::to_string(incomplete) +
-                          " incomplete (no result stored)";
-    const std::size_t unpaired = ReportUnpaired(rows, read.value(), !onlyTrial, logFolder, userId, report, summary);
+    const std::size_t n = in.rows.size();
+    std::string summary = std::to_string(n) + (n == 1 ? " trial: " : " trials: ") +
+                          std::to_string(n - disagreeing - incomplete) + " agree, " + std::to_string(disagreeing) +
+                          " disagree, " + std::to_string(incomplete) + " incomplete (no result stored)";
+    const std::size_t unpaired = ReportUnpaired(in.rows, orphans, in.folder, userId, report, summary);
     console.out << report.str() << summary << "\n";
     return disagreeing == 0 && unpaired == 0 ? ExitOk : ExitFailure;
 }

@@ -9,12 +9,14 @@
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
-#include "kestuctl/plain_number.h"
+#include "analysis/plain_number.h"
 #include "trials/headless_trial.h"
 #include "ui/fault_words.h"
 #include "trials/number_text.h"
 
 namespace kestu::ctl {
+
+using namespace analysis;
 
 namespace {
 
@@ -30,33 +32,22 @@ std::string LogFolder(const ParsedArgs& args, const std::string& dbPath)
 
 // The participant's trial count, adding the participant (with empty
 // answers) when the User ID is new.
-std::optional<int> TrialsDone(const std::string& dbPath, const std::string& userId, std::string& error)
+Result<int> TrialsDone(const std::string& dbPath, const std::string& userId)
 {
     auto db = ExperimentDb::Open(dbPath, OpenMode::ReadWrite);
-    if (!db) {
-        error = db.error();
-        return std::nullopt;
-    }
+    if (!db) return db.fault();
     auto found = db.value()->FindParticipant(userId);
-    if (!found) {
-        error = found.error();
-        return std::nullopt;
-    }
+    if (!found) return found.fault();
     if (!found.value()) {
         Participant added;
         added.UserID = userId;
-        const auto status = db.value()->AddParticipant(added);
-        if (!status) {
-            error = status.error();
-            return std::nullopt;
-        }
+        if (const auto status = db.value()->AddParticipant(added); !status) return status.fault();
         return 0;
     }
     const auto count = ParseInteger(found.value()->TrialNum);
     if (!count || *count < 0 || *count > 32767) {
-        error = dbPath + ": table UserData, column TrialNum, row of User ID \"" + userId + "\": \"" +
-                found.value()->TrialNum + "\" is not a trial count (a whole number from 0 to 32767)";
-        return std::nullopt;
+        return Result<int>::Fail(dbPath + ": table UserData, column TrialNum, row of User ID \"" + userId + "\": \"" +
+                                 found.value()->TrialNum + "\" is not a trial count (a whole number from 0 to 32767)");
     }
     return static_cast<int>(*count);
 }
@@ -77,13 +68,12 @@ int RunTrial(const ParsedArgs& args, Console& console)
 
     const auto lock = ParticipantLock::Take(dbPath, userId);
     if (!lock) return Failure(args, console, lock.error());
-    std::string error;
-    const auto done = TrialsDone(dbPath, userId, error);
-    if (!done) return Failure(args, console, error);
+    const auto done = TrialsDone(dbPath, userId);
+    if (!done) return Failure(args, console, done.error());
 
     ParticipantState participant;
     participant.UserID = userId;
-    participant.TrialNum = *done;
+    participant.TrialNum = done.value();
     DbExperimentStore store(dbPath, OutboxPath(LogFolder(args, dbPath)));
     store.beforeClaim = [&lock] { return lock.value()->Reassert(); };
     const ParticipantTrial run = RunParticipantTrial(participant, store, LogFolder(args, dbPath), seed);

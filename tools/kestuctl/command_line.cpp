@@ -28,7 +28,36 @@ std::string ParsedArgs::Positional(std::size_t i, const std::string& fallback) c
     return i < positionals.size() ? positionals[i] : fallback;
 }
 
-std::optional<ParsedArgs> ParseArgs(const Command& command, const std::vector<std::string>& words, std::string& error)
+namespace {
+
+// Takes the option `words[i]` (moving i past its value when it has one) into `parsed`.
+Status TakeOption(const ArgRules& rules, const std::vector<std::string>& words, std::size_t& i, ParsedArgs& parsed)
+{
+    const std::string& word = words[i];
+    const auto equals = word.find('=');
+    const std::string name = word.substr(0, equals);
+    if (Contains(rules.flags, name)) {
+        if (equals != std::string::npos) return Status::Fail(name + " takes no value");
+        parsed.flags.insert(name);
+        return Ok();
+    }
+    if (!Contains(rules.valueOptions, name)) return Status::Fail("unknown option " + name);
+    std::string value;
+    if (equals != std::string::npos) {
+        value = word.substr(equals + 1);
+    } else if (i + 1 < words.size()) {
+        value = words[++i];
+    } else {
+        return Status::Fail(name + " needs a value");
+    }
+    if (parsed.values.count(name)) return Status::Fail(name + " is given twice");
+    parsed.values[name] = value;
+    return Ok();
+}
+
+}  // namespace
+
+Result<ParsedArgs> ParseArgs(const Command& command, const std::vector<std::string>& words)
 {
     ParsedArgs parsed;
     parsed.command = command.name;
@@ -40,54 +69,20 @@ std::optional<ParsedArgs> ParseArgs(const Command& command, const std::vector<st
         const std::string& word = words[i];
         if (optionsEnded || word.size() < 2 || word[0] != '-') {
             parsed.positionals.push_back(word);
-            continue;
-        }
-        if (word == "--") {
+        } else if (word == "--") {
             optionsEnded = true;
-            continue;
-        }
-        if (word == "--help" || word == "-h") {
+        } else if (word == "--help" || word == "-h") {
             parsed.help = true;
-            continue;
-        }
-        const auto equals = word.find('=');
-        const std::string name = word.substr(0, equals);
-        if (Contains(rules.flags, name)) {
-            if (equals != std::string::npos) {
-                error = name + " takes no value";
-                return std::nullopt;
-            }
-            parsed.flags.insert(name);
-        } else if (Contains(rules.valueOptions, name)) {
-            std::string value;
-            if (equals != std::string::npos) {
-                value = word.substr(equals + 1);
-            } else if (i + 1 < words.size()) {
-                value = words[++i];
-            } else {
-                error = name + " needs a value";
-                return std::nullopt;
-            }
-            if (parsed.values.count(name)) {
-                error = name + " is given twice";
-                return std::nullopt;
-            }
-            parsed.values[name] = value;
-        } else {
-            error = "unknown option " + name;
-            return std::nullopt;
+        } else if (Status taken = TakeOption(rules, words, i, parsed); !taken) {
+            return taken.fault();
         }
     }
     if (parsed.help) return parsed;  // --help wins over anything missing
 
-    if (parsed.positionals.size() < rules.requiredPositionals) {
-        error = "missing " + rules.positionals[parsed.positionals.size()];
-        return std::nullopt;
-    }
-    if (parsed.positionals.size() > rules.positionals.size()) {
-        error = "unexpected argument \"" + parsed.positionals[rules.positionals.size()] + "\"";
-        return std::nullopt;
-    }
+    if (parsed.positionals.size() < rules.requiredPositionals)
+        return Result<ParsedArgs>::Fail("missing " + rules.positionals[parsed.positionals.size()]);
+    if (parsed.positionals.size() > rules.positionals.size())
+        return Result<ParsedArgs>::Fail("unexpected argument \"" + parsed.positionals[rules.positionals.size()] + "\"");
     return parsed;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/result.h"
 #include "trials/file_sink.h"
 
 namespace kestu::ctl {
@@ -51,9 +52,9 @@ struct Command {
     int (*run)(const ParsedArgs&, Console&);
 };
 
-// Splits the words after the command name by the command's ArgRules; on a
-// usage error returns nothing and says why in `error`.
-std::optional<ParsedArgs> ParseArgs(const Command& command, const std::vector<std::string>& words, std::string& error);
+// Splits the words after the command name by the command's ArgRules; the
+// fault of a usage error says what is wrong.
+Result<ParsedArgs> ParseArgs(const Command& command, const std::vector<std::string>& words);
 
 // Messages are cut only where no path or line could still be going on.
 inline constexpr std::size_t MessageLimit = 8192;

@@ -41,12 +41,13 @@ Result<ScenarioTables> LoadScenario(const std::string& dbPath, Console& console)
     return db.value()->ReadScenario();
 }
 
-std::string DatabaseForLog(const std::string& logPath, const std::optional<std::string>& db)
+std::optional<std::string> DatabaseForLog(const std::string& logPath, const std::optional<std::string>& db)
 {
     if (db && !db->empty()) return *db;
     const std::filesystem::path beside = std::filesystem::path(logPath).parent_path() / "KESTU.MDB";
     std::error_code ignored;
-    return std::filesystem::is_regular_file(beside, ignored) ? beside.string() : std::string();
+    if (!std::filesystem::is_regular_file(beside, ignored)) return std::nullopt;
+    return beside.string();
 }
 
 }  // namespace kestu::ctl

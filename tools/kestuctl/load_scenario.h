@@ -30,8 +30,8 @@ Result<std::unique_ptr<ExperimentDb>> OpenDatabase(const std::string& location, 
 Result<ScenarioTables> LoadScenario(const std::string& dbPath, Console& console);
 
 // The database a trial log is replayed with: `db` when given, else the
-// KESTU.MDB the log was written beside; empty when there is neither.
-std::string DatabaseForLog(const std::string& logPath, const std::optional<std::string>& db);
+// KESTU.MDB the log was written beside; nothing when there is neither.
+std::optional<std::string> DatabaseForLog(const std::string& logPath, const std::optional<std::string>& db);
 
 // What a command that replays a log says when DatabaseForLog finds none.
 inline constexpr const char* NoDatabaseForLog =

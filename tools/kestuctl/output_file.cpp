@@ -6,17 +6,18 @@
 
 namespace kestu::ctl {
 
-std::string WriteFile(const std::string& path, std::string_view bytes, Console& console)
+Status WriteFile(const std::string& path, std::string_view bytes, Console& console)
 {
     const Status written = ReplaceFile(path, bytes, console.outputSink);
-    return written ? std::string() : path + ": cannot be written (" + written.error() + ")";
+    if (written) return Ok();
+    return Fault{path + ": cannot be written (" + written.error() + ")", path, {}, {}};
 }
 
-std::string WriteOutput(const std::optional<std::string>& file, std::string_view text, Console& console)
+Status WriteOutput(const std::optional<std::string>& file, std::string_view text, Console& console)
 {
     if (file && *file != "-") return WriteFile(*file, text, console);
     console.out << text;
-    return {};
+    return Ok();
 }
 
 }  // namespace kestu::ctl

@@ -70,19 +70,18 @@ int Dispatch(const std::vector<std::string>& args, Console& console)
         NoSuchCommand(name, console.err);
         return ExitUsage;
     }
-    std::string error;
-    const auto parsed = ParseArgs(*command, {args.begin() + 1, args.end()}, error);
+    const auto parsed = ParseArgs(*command, {args.begin() + 1, args.end()});
     if (!parsed) {
         ParsedArgs named;
         named.command = command->name;
         named.synopsis = command->synopsis;
-        return UsageError(named, console, error);
+        return UsageError(named, console, parsed.error());
     }
-    if (parsed->help) {
+    if (parsed.value().help) {
         PrintCommandHelp(*command, out);
         return ExitOk;
     }
-    return command->run(*parsed, console);
+    return command->run(parsed.value(), console);
 }
 
 }  // namespace

@@ -11,12 +11,14 @@
 #include <map>
 #include <sstream>
 
-#include "kestuctl/csv.h"
+#include "analysis/csv.h"
 #include "scenario/scenario_rules.h"
 #include "trials/file_sink.h"
 #include "trials/message_text.h"
 
 namespace kestu::ctl {
+
+using namespace analysis;
 
 namespace {
 
@@ -93,27 +95,28 @@ NumberRows ReadTableFile(const std::string& path, const TableRule& table, const 
         report.Whole("cannot be read");
         return {};
     }
-    const CsvText csv = ReadCsv(content.value());
-    if (!csv.error.empty()) {
-        report.At(csv.errorLine, csv.error);
+    const auto read = ReadCsv(content.value());
+    if (!read) {
+        report.At(static_cast<int>(read.fault().line.value_or(0)), read.error());
         return {};
     }
-    if (csv.rows.empty()) {
+    const std::vector<CsvRow>& csvRows = read.value();
+    if (csvRows.empty()) {
         report.Whole("is empty; it needs a header row and at least one row below it");
         return {};
     }
     const std::vector<ColumnRule>& rules = table.columns;
-    const CsvRow& header = csv.rows.front();
+    const CsvRow& header = csvRows.front();
     auto position = HeaderPositions(header, rules, report);
     if (!position) return {};
-    if (auto empty = EmptyTableFault(table, csv.rows.size() - 1)) {
+    if (auto empty = EmptyTableFault(table, csvRows.size() - 1)) {
         report.Whole(empty->what);
         return {};
     }
 
     NumberRows rows;
-    for (std::size_t r = 1; r < csv.rows.size(); ++r) {
-        const CsvRow& row = csv.rows[r];
+    for (std::size_t r = 1; r < csvRows.size(); ++r) {
+        const CsvRow& row = csvRows[r];
         if (row.fields.size() != header.fields.size()) {
             report.At(row.line, std::to_string(row.fields.size()) + " fields where the header has " +
                                     std::to_string(header.fields.size()));

@@ -1,6 +1,6 @@
 #include "kestuctl/stored_logs.h"
 
-#include "kestuctl/trial_pairing.h"
+#include "analysis/trial_pairing.h"
 
 #include <filesystem>
 
@@ -10,6 +10,8 @@
 #include "trials/participant.h"
 
 namespace kestu::ctl {
+
+using namespace analysis;
 
 Result<WrittenLogs> WriteStoredLogs(ExperimentDb& db, const std::string& userId, const std::string& folder)
 {
@@ -41,29 +43,36 @@ Result<WrittenLogs> WriteStoredLogs(ExperimentDb& db, const std::string& userId,
 
 const char* LogSourceWord(LogSource source) { return source == LogSource::File ? "file" : "database"; }
 
-StoredLogs::StoredLogs(ExperimentDb& db, std::string userId, std::string folder)
-    : db_(db), userId_(std::move(userId)), folder_(std::move(folder))
+StoredLogs::StoredLogs(ExperimentDb& db, std::string userId) : db_(db), userId_(std::move(userId)) {}
+
+Status StoredLogs::Read()
 {
+    if (logs_) return Ok();
+    auto read = db_.ReadTrialLogs(userId_);
+    if (!read) return read.fault();
+    logs_ = std::move(read).value();
+    return Ok();
 }
 
-Result<std::optional<std::string>> StoredLogs::Fetch(long long trial)
+Result<std::optional<TrialLogText>> StoredLogs::Fetch(long long trial)
 {
-    using Outcome = Result<std::optional<std::string>>;
-    if (!logs_) {
-        auto read = db_.ReadTrialLogs(userId_);
-        if (!read) return Outcome::Fail(read.error());
-        logs_ = std::move(read).value();
-    }
+    if (Status read = Read(); !read) return read.fault();
     for (const TrialLogCopy& log : *logs_) {
         if (log.UserID != userId_ || log.Experiment != trial) continue;
-        // A User ID that could reach outside the folder never names the file.
-        const std::string name = IsValidUserId(userId_) ? TrialLogName(userId_, trial) : "trial." + std::to_string(trial);
-        const std::string path = (std::filesystem::path(folder_) / name).string();
-        const Status written = ReplaceFile(path, log.Bytes);
-        if (!written) return Outcome::Fail(path + ": cannot be written (" + written.error() + ")");
-        return Outcome::Ok(std::optional<std::string>(path));
+        const std::string name = TrialLogName(userId_, trial) + " (the copy in table \"TrialLogs\")";
+        return std::optional<TrialLogText>(TrialLogText{ForMessage(name, 200), log.Bytes});
     }
-    return Outcome::Ok(std::nullopt);
+    return std::optional<TrialLogText>();
+}
+
+Result<std::vector<long long>> StoredLogs::Trials()
+{
+    if (Status read = Read(); !read) return read.fault();
+    std::vector<long long> trials;
+    for (const TrialLogCopy& log : *logs_) {
+        if (log.UserID == userId_) trials.push_back(log.Experiment);
+    }
+    return trials;
 }
 
 }  // namespace kestu::ctl

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "data/experiment_db.h"
+#include "trials/log_reader.h"
 
 namespace kestu::ctl {
 
@@ -24,18 +25,22 @@ enum class LogSource { File, Database };
 const char* LogSourceWord(LogSource source);  // "file", "database"
 
 // A participant's logs as table "TrialLogs" keeps them, read once and looked
-// up by trial number; each copy asked for is written into `folder` to be replayed.
+// up by trial number; nothing is written out to be replayed.
 class StoredLogs {
 public:
-    StoredLogs(ExperimentDb& db, std::string userId, std::string folder);
-    // The file holding trial `trial`'s stored copy: nothing when the table
-    // has none, a fault when the table cannot be read or the file written.
-    Result<std::optional<std::string>> Fetch(long long trial);
+    StoredLogs(ExperimentDb& db, std::string userId);
+    // Trial `trial`'s stored copy, named "USERID.N (the copy in table
+    // "TrialLogs")" for messages: nothing when the table has none, a fault
+    // when the table cannot be read.
+    Result<std::optional<TrialLogText>> Fetch(long long trial);
+    // The trial numbers of every stored copy, in stored order.
+    Result<std::vector<long long>> Trials();
 
 private:
+    Status Read();
+
     ExperimentDb& db_;
     std::string userId_;
-    std::string folder_;
     std::optional<std::vector<TrialLogCopy>> logs_;
 };
 
