@@ -59,6 +59,25 @@ Result<std::string> MoveUnreadAside(const std::string& path, std::string_view te
     return aside;
 }
 
+// Appends `added` to the outbox that held `existingSize` bytes (none: the
+// file was `created` for it), synced; fails with the reason alone. Nothing
+// half-written stays behind: on failure the file goes back to what it was.
+Status AppendText(const std::string& path, FileSink& sink, bool created, std::size_t existingSize,
+                  const std::string& added)
+{
+    Status written = outboxfile::SinkOutcome(sink, sink.Write(added) && sink.Sync());
+    if (written && created && !SyncParentFolder(path)) written = Status::Fail(SystemReason(errno));
+    if (!written) {
+        if (created)
+            ::unlink(path.c_str());
+        else if (sink.Truncate(static_cast<long long>(existingSize)))
+            sink.Sync();
+        sink.Close();
+        return written;
+    }
+    return outboxfile::SinkOutcome(sink, sink.Close());
+}
+
 Status AppendLocked(const std::string& path, const OutboxEntry& entry, const SinkWrapper& wrap)
 {
     const auto fail = [&](const std::string& why) {
@@ -91,7 +110,9 @@ Status AppendLocked(const std::string& path, const OutboxEntry& entry, const Sin
                 sink.reset();
                 return AppendLocked(path, entry, wrap);
             }
-            if (!sink->Truncate(static_cast<long long>(read.readTo)) || !sink->Sync()) return fail(sink->Error());
+            const Status cut = outboxfile::SinkOutcome(
+                *sink, sink->Truncate(static_cast<long long>(read.readTo)) && sink->Sync());
+            if (!cut) return fail(cut.error());
             existing.resize(read.readTo);
         }
         if (read.version != 2) {  // an older outbox is converted first
@@ -104,20 +125,8 @@ Status AppendLocked(const std::string& path, const OutboxEntry& entry, const Sin
     added += OutboxEntryText(entry);
 
     if (wrap) sink = wrap(std::move(sink));
-    std::string error;
-    if (!sink->Write(added) || !sink->Sync()) error = sink->Error();
-    if (error.empty() && created && !SyncParentFolder(path)) error = SystemReason(errno);
-    if (!error.empty()) {
-        // Nothing half-written stays behind: the file goes back to what it was.
-        if (created)
-            ::unlink(path.c_str());
-        else if (sink->Truncate(static_cast<long long>(existing.size())))
-            sink->Sync();
-        sink->Close();
-        return fail(error);
-    }
-    if (!sink->Close()) return fail(sink->Error());
-    return Ok();
+    const Status written = AppendText(path, *sink, created, existing.size(), added);
+    return written ? written : fail(written.error());
 }
 
 bool SameResults(const ExperimentRow& row, const ExperimentResult& r)
