@@ -4,14 +4,12 @@
 
 #include "data/database_location.h"
 #include "data/db_experiment_store.h"
-#include "data/experiment_db.h"
-#include "data/participant_lock.h"
+#include "data/participant_login.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
 #include "kestuctl/plain_number.h"
 #include "trials/headless_trial.h"
-#include "trials/number_text.h"
 
 namespace kestu::ctl {
 
@@ -25,39 +23,6 @@ std::string LogFolder(const ParsedArgs& args, const std::string& dbPath)
     if (LooksLikeServerUrl(dbPath)) return ".";
     const auto slash = dbPath.rfind('/');
     return slash == std::string::npos ? std::string{} : dbPath.substr(0, slash == 0 ? 1 : slash);
-}
-
-// The participant's trial count, adding the participant (with empty
-// answers) when the User ID is new.
-std::optional<int> TrialsDone(const std::string& dbPath, const std::string& userId, std::string& error)
-{
-    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadWrite);
-    if (!db) {
-        error = db.error();
-        return std::nullopt;
-    }
-    auto found = db.value()->FindParticipant(userId);
-    if (!found) {
-        error = found.error();
-        return std::nullopt;
-    }
-    if (!found.value()) {
-        Participant added;
-        added.UserID = userId;
-        const auto status = db.value()->AddParticipant(added);
-        if (!status) {
-            error = status.error();
-            return std::nullopt;
-        }
-        return 0;
-    }
-    const auto count = ParseInteger(found.value()->TrialNum);
-    if (!count || *count < 0 || *count > 32767) {
-        error = dbPath + ": table UserData, column TrialNum, row of User ID \"" + userId + "\": \"" +
-                found.value()->TrialNum + "\" is not a trial count (a whole number from 0 to 32767)";
-        return std::nullopt;
-    }
-    return static_cast<int>(*count);
 }
 
 int RunTrial(const ParsedArgs& args, Console& console)
@@ -74,17 +39,17 @@ int RunTrial(const ParsedArgs& args, Console& console)
     }
     SayDatabase(console, dbPath);
 
-    const auto lock = ParticipantLock::Take(dbPath, userId);
-    if (!lock) return Failure(args, console, lock.error());
-    std::string error;
-    const auto done = TrialsDone(dbPath, userId, error);
-    if (!done) return Failure(args, console, error);
+    // A User ID not yet in the study is added with empty answers.
+    auto login = LogIn(dbPath, userId, AddWithEmptyAnswers());
+    if (!login) return Failure(args, console, login.error());
+    if (!login.value()) return Failure(args, console, "User ID " + userId + " is not in the study");
+    const std::unique_ptr<ParticipantLock> lock = std::move(login.value()->lock);
 
     ParticipantState participant;
     participant.UserID = userId;
-    participant.TrialNum = *done;
+    participant.TrialNum = login.value()->TrialNum;
     DbExperimentStore store(dbPath, OutboxPath(LogFolder(args, dbPath)));
-    store.beforeClaim = [&lock] { return lock.value()->Reassert(); };
+    store.beforeClaim = [&lock] { return lock->Reassert(); };
     const ParticipantTrial run = RunParticipantTrial(participant, store, LogFolder(args, dbPath), seed);
     for (const std::string& message : run.messages) console.err << "kestuctl run-trial: " << message << "\n";
     if (!run.completed) {
