@@ -199,8 +199,8 @@ std::string OutboxPath(const std::string& studyFolder)
 
 Status AppendToOutbox(const std::string& path, const OutboxEntry& entry, const SinkWrapper& wrap)
 {
-    if (const std::string problem = OutboxEntryProblem(entry); !problem.empty())
-        return Fault{path + ": " + Described(entry) + " cannot be kept: " + problem, path};
+    if (const Status keepable = CheckOutboxEntry(entry); !keepable)
+        return Fault{path + ": " + Described(entry) + " cannot be kept: " + keepable.error(), path};
     auto lock = Lock::Take(path);
     if (!lock) return lock.fault();
     return AppendLocked(path, entry, wrap);

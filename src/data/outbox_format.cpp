@@ -225,19 +225,20 @@ bool operator==(const OutboxEntry& a, const OutboxEntry& b)
 
 std::string_view OutboxHeader() { return HeaderV2; }
 
-std::string OutboxEntryProblem(const OutboxEntry& entry)
+Status CheckOutboxEntry(const OutboxEntry& entry)
 {
     const TrialId trial = entry.trial();
-    if (trial.Experiment < 0) return "its trial number " + std::to_string(trial.Experiment) + " is below 0";
+    if (trial.Experiment < 0)
+        return Status::Fail("its trial number " + std::to_string(trial.Experiment) + " is below 0");
     const auto* done = entry.completion();
-    if (!done) return {};
-    if (done->rowId < 0) return "its row number is below 0";
+    if (!done) return Ok();
+    if (done->rowId < 0) return Status::Fail("its row number is below 0");
     const ExperimentResult& r = done->result;
     const auto finite = [](const std::optional<double>& v) { return !v || std::isfinite(*v); };
     if (!std::isfinite(r.MissedBuckets) || !finite(r.BusyTime) || !finite(r.SweepTime) || !finite(r.IdleTime))
-        return "its results are not all finite numbers (missed buckets " + Exact(r.MissedBuckets) + ", shares " +
-               Share(r.BusyTime) + " " + Share(r.SweepTime) + " " + Share(r.IdleTime) + ")";
-    return {};
+        return Status::Fail("its results are not all finite numbers (missed buckets " + Exact(r.MissedBuckets) +
+                            ", shares " + Share(r.BusyTime) + " " + Share(r.SweepTime) + " " + Share(r.IdleTime) + ")");
+    return Ok();
 }
 
 std::string OutboxEntryText(const OutboxEntry& entry)
