@@ -76,22 +76,26 @@ Result<DatabaseLocation> Refuse(const std::string& text, const std::string& why)
     return Result<DatabaseLocation>::Fail("The database URL " + Shown(text) + " " + why);
 }
 
-std::optional<std::string> ReadOptions(std::string_view query, ServerAddress& server)
+// The options of a URL's query, or what is wrong with them.
+Result<std::vector<std::pair<std::string, std::string>>> ReadOptions(std::string_view query)
 {
+    using Outcome = Result<std::vector<std::pair<std::string, std::string>>>;
+    std::vector<std::pair<std::string, std::string>> options;
     while (!query.empty()) {
         const std::size_t amp = query.find('&');
         const std::string_view pair = query.substr(0, amp);
         query = amp == std::string_view::npos ? std::string_view{} : query.substr(amp + 1);
         const std::size_t eq = pair.find('=');
-        if (eq == std::string_view::npos) return "has an option without a value: \"" + std::string(pair) + "\"";
+        if (eq == std::string_view::npos)
+            return Outcome::Fail("has an option without a value: \"" + std::string(pair) + "\"");
         const std::string key(pair.substr(0, eq));
         const std::string value(pair.substr(eq + 1));
         if (std::find(KnownOptions.begin(), KnownOptions.end(), key) == KnownOptions.end())
-            return "has an option Kestu does not pass on: \"" + key + "\"";
-        if (!IsOptionValue(value)) return "has an option with an unusable value: \"" + key + "\"";
-        server.options.emplace_back(key, value);
+            return Outcome::Fail("has an option Kestu does not pass on: \"" + key + "\"");
+        if (!IsOptionValue(value)) return Outcome::Fail("has an option with an unusable value: \"" + key + "\"");
+        options.emplace_back(key, value);
     }
-    return std::nullopt;
+    return options;
 }
 
 }  // namespace
@@ -141,7 +145,9 @@ Result<DatabaseLocation> ParseDatabaseLocation(const std::string& text)
     if (!IsName(database)) return Refuse(text, "has no usable database name");
     server.database = std::string(database);
     if (question != std::string_view::npos) {
-        if (auto problem = ReadOptions(rest.substr(question + 1), server)) return Refuse(text, *problem);
+        auto options = ReadOptions(rest.substr(question + 1));
+        if (!options) return Refuse(text, options.error());
+        server.options = std::move(options).value();
     }
     return DatabaseLocation{text, std::move(server)};
 }

@@ -43,19 +43,19 @@ constexpr std::array<std::pair<const char*, const char*>, 5> ClientKeepalives = 
 // libpq's own connection attempt, seconds; less when a call's bound has less left.
 constexpr int ConnectTimeoutSeconds = 5;
 
-std::string ConnectFile(QSqlDatabase& db, const std::string& path, OpenMode mode)
+Status ConnectFile(QSqlDatabase& db, const std::string& path, OpenMode mode)
 {
     db.setDatabaseName(Q(path));
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000");
     if (mode == OpenMode::ReadOnly) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
     db.setConnectOptions(options);
-    if (!db.open()) return Message(path, "cannot open the database (" + DriverText(db.lastError()) + ")");
+    if (!db.open()) return Status::Fail(Message(path, "cannot open the database (" + DriverText(db.lastError()) + ")"));
     // SQLite reads the file only when asked; this makes a file that is not a
     // database fail now rather than at the first real query.
     QSqlQuery probe(db);
     if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
-        return Message(path, "cannot read the file as a database (" + DriverText(probe.lastError()) + ")");
-    return {};
+        return Status::Fail(Message(path, "cannot read the file as a database (" + DriverText(probe.lastError()) + ")"));
+    return Ok();
 }
 
 bool HasOption(const ServerAddress& server, const std::string& key)
@@ -139,8 +139,7 @@ QString OneLine(const QString& text)
     return text.simplified();
 }
 
-std::string ConnectServer(const QString& name, QSqlDatabase& db, const DatabaseLocation& where, OpenMode mode,
-                          bool bare)
+Status ConnectServer(const QString& name, QSqlDatabase& db, const DatabaseLocation& where, OpenMode mode, bool bare)
 {
     QuietLostStatements();
     const ServerAddress& server = *where.server;
@@ -155,14 +154,14 @@ std::string ConnectServer(const QString& name, QSqlDatabase& db, const DatabaseL
                                                                        : db.lastError().databaseText();
         const bool quick = std::chrono::steady_clock::now() - started < std::chrono::seconds(2);
         if (quick && PasswordRefused(server))
-            return Message(where.text, QString::fromStdString("the server refused the login of " + server.user +
+            return Status::Fail(Message(where.text, QString::fromStdString("the server refused the login of " + server.user +
                                                               ": its password is wrong or missing (a seat's "
-                                                              "password goes in ~/.pgpass)"));
+                                                              "password goes in ~/.pgpass)")));
         ReportServerFault(where.text + ": " + S(detail));
-        if (NeverReached(detail)) return Message(where.text, QString::fromLatin1(ServerUnreachable));
+        if (NeverReached(detail)) return Status::Fail(Message(where.text, QString::fromLatin1(ServerUnreachable)));
         // The server answered and said no (a database or role that does not
         // exist, a pg_hba.conf without a line for this seat): its words, on one line.
-        return Message(where.text, "the server refused the connection (" + OneLine(detail) + ")");
+        return Status::Fail(Message(where.text, "the server refused the connection (" + OneLine(detail) + ")"));
     }
     if (PGconn* conn = LibpqHandle(db)) WatchServerSocket(S(name), PQsocket(conn));
 
@@ -174,17 +173,17 @@ std::string ConnectServer(const QString& name, QSqlDatabase& db, const DatabaseL
                                  .arg(QLatin1String(StatementTimeout), QLatin1String(LockTimeout),
                                       QLatin1String(IdleInTransactionTimeout));
     if (!setup.exec(timeouts))
-        return Message(where.text, "cannot open the database (" + DriverText(setup.lastError()) + ")");
+        return Status::Fail(Message(where.text, "cannot open the database (" + DriverText(setup.lastError()) + ")"));
     if (mode == OpenMode::ReadOnly &&
         !setup.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")))
-        return Message(where.text, "cannot open the database (" + DriverText(setup.lastError()) + ")");
-    if (bare) return {};
+        return Status::Fail(Message(where.text, "cannot open the database (" + DriverText(setup.lastError()) + ")"));
+    if (bare) return Ok();
     QSqlQuery probe(db);
     if (!probe.exec(QStringLiteral("SELECT to_regclass('\"UserData\"') IS NOT NULL")) || !probe.next())
-        return Message(where.text, "cannot read the database (" + DriverText(probe.lastError()) + ")");
+        return Status::Fail(Message(where.text, "cannot read the database (" + DriverText(probe.lastError()) + ")"));
     if (!probe.value(0).toBool())
-        return Message(where.text, QStringLiteral("holds no Kestu study; create one with kestuctl init"));
-    return {};
+        return Status::Fail(Message(where.text, QStringLiteral("holds no Kestu study; create one with kestuctl init")));
+    return Ok();
 }
 
 }  // namespace
@@ -205,13 +204,13 @@ void Drop(const QString& name)
     QSqlDatabase::removeDatabase(name);
 }
 
-std::string Connect(const QString& name, const DatabaseLocation& where, OpenMode mode, bool bare)
+Status Connect(const QString& name, const DatabaseLocation& where, OpenMode mode, bool bare)
 {
     const Dialect& dialect = DialectOf(where.IsServer() ? Backend::Postgres : Backend::Sqlite);
     QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driver, name);
     if (!db.isValid()) {
         const QString which = where.IsServer() ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite");
-        return Message(where.text, "cannot open the database: Qt's " + which + " driver is not installed");
+        return Status::Fail(Message(where.text, "cannot open the database: Qt's " + which + " driver is not installed"));
     }
     return where.IsServer() ? ConnectServer(name, db, where, mode, bare) : ConnectFile(db, where.text, mode);
 }

@@ -10,6 +10,7 @@
 #include "data/database_location.h"
 #include "data/dialect.h"
 #include "data/experiment_db.h"
+#include "engine/result.h"
 
 namespace kestu::dbdetail {
 
@@ -21,7 +22,7 @@ void Drop(const QString& name);
 
 // Adds and opens the connection `name` to the file or the server; a server
 // connection is checked to reach the study's tables unless `bare`. On failure
-// returns the message, and the caller still drops the connection.
-std::string Connect(const QString& name, const DatabaseLocation& where, OpenMode mode, bool bare = false);
+// the caller still drops the connection.
+Status Connect(const QString& name, const DatabaseLocation& where, OpenMode mode, bool bare = false);
 
 }  // namespace kestu::dbdetail

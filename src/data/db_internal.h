@@ -15,6 +15,7 @@
 
 #include "data/db_values.h"
 #include "data/dialect.h"
+#include "engine/result.h"
 #include "data/server_call_bound.h"
 #include "data/server_fault_report.h"
 
@@ -63,33 +64,28 @@ inline std::string Failed(const std::string& path, const QString& doing, const Q
 // Prepares a query. A statement naming a table or column that is missing
 // fails here, and this failure is the one reported: executed anyway, the
 // query would only say that its parameters do not match.
-inline bool Prepare(QSqlQuery& query, const QString& sql, const std::string& path, const QString& doing,
-                    std::string& error)
+inline Status Prepare(QSqlQuery& query, const QString& sql, const std::string& path, const QString& doing)
 {
-    if (query.prepare(sql)) return true;
-    error = Failed(path, doing, query.lastError());
-    return false;
+    if (query.prepare(sql)) return Ok();
+    return Status::Fail(Failed(path, doing, query.lastError()));
 }
 
-// Runs a prepared query; on failure returns the message "<file>: <doing> (<driver text>)".
-inline bool Run(QSqlQuery& query, const std::string& path, const QString& doing, std::string& error)
+// Runs a prepared query; fails with "<file>: <doing> (<driver text>)".
+inline Status Run(QSqlQuery& query, const std::string& path, const QString& doing)
 {
     const ServerCallBound bound;  // a server that stops answering fails the statement
-    if (query.exec()) return true;
-    error = Failed(path, doing, query.lastError());
-    return false;
+    if (query.exec()) return Ok();
+    return Status::Fail(Failed(path, doing, query.lastError()));
 }
 
 // Runs a statement as it is, unprepared (transaction control: the server
-// cannot prepare it); on failure the message as Run gives it.
-inline bool ExecPlain(QSqlDatabase& db, const QString& statement, const std::string& path, const QString& doing,
-                      std::string& error)
+// cannot prepare it); fails as Run does.
+inline Status ExecPlain(QSqlDatabase& db, const QString& statement, const std::string& path, const QString& doing)
 {
     const ServerCallBound bound;
     QSqlQuery query(db);
-    if (query.exec(statement)) return true;
-    error = Failed(path, doing, query.lastError());
-    return false;
+    if (query.exec(statement)) return Ok();
+    return Status::Fail(Failed(path, doing, query.lastError()));
 }
 
 // A trial count as stored: empty is 0, a whole number (of at most 18 digits)
@@ -110,22 +106,24 @@ inline std::optional<long long> ParseTrialCount(const QString& stored)
 }
 
 // Whether `table` has every one of `columns` (SQLite matches names without
-// regard to case); the message naming the first missing part, or nothing
-// when all are there or the database cannot say.
-std::optional<std::string> MissingColumn(const QString& connection, const std::string& path, const Dialect& dialect,
-                                         const QString& table, const std::vector<QString>& columns);
+// regard to case): fails naming the first missing part; succeeds when all
+// are there or the database cannot say.
+Status HasColumns(const QString& connection, const std::string& path, const Dialect& dialect, const QString& table,
+                  const std::vector<QString>& columns);
 
-// Runs `write` (which returns a message, empty on success) in one
-// transaction: committed whole, or rolled back on any failure. `what` names
-// what is written in messages: "cannot start writing <what>", "cannot save <what>".
+// Runs `write` (which returns a Status) in one transaction: committed whole,
+// or rolled back on any failure. `what` names what is written in messages:
+// "cannot start writing <what>", "cannot save <what>".
 template <typename Write>
-std::string InTransaction(QSqlDatabase& db, const std::string& path, const QString& what, Write&& write)
+Status InTransaction(QSqlDatabase& db, const std::string& path, const QString& what, Write&& write)
 {
-    if (!db.transaction()) return Message(path, "cannot start writing " + what + " (" + DriverText(db.lastError()) + ")");
-    std::string error = write();
-    if (error.empty() && !db.commit()) error = Message(path, "cannot save " + what + " (" + DriverText(db.lastError()) + ")");
-    if (!error.empty()) db.rollback();
-    return error;
+    if (!db.transaction())
+        return Status::Fail(Message(path, "cannot start writing " + what + " (" + DriverText(db.lastError()) + ")"));
+    Status written = write();
+    if (written && !db.commit())
+        written = Status::Fail(Message(path, "cannot save " + what + " (" + DriverText(db.lastError()) + ")"));
+    if (!written) db.rollback();
+    return written;
 }
 
 // A table or column name as an SQL identifier: in double quotes, inner ones doubled.

@@ -34,8 +34,7 @@ QString NewStudyId()
 
 // Runs the schema script and, when asked, the standard scenario, as one
 // transaction; on a server also gives the seats' role its rights.
-std::string FillNewDatabase(const QString& name, const std::string& path, const Dialect& dialect,
-                            NewDbContent content)
+Status FillNewDatabase(const QString& name, const std::string& path, const Dialect& dialect, NewDbContent content)
 {
     QSqlDatabase db = QSqlDatabase::database(name, false);
     std::vector<QString> statements = SplitSqlScript(SchemaFor(dialect, QString::fromUtf8(SchemaSql())));
@@ -45,33 +44,33 @@ std::string FillNewDatabase(const QString& name, const std::string& path, const 
     if (dialect.backend == Backend::Postgres) {
         for (QString& s : SeatRoleStatements()) statements.push_back(std::move(s));
     }
-    if (!db.transaction()) {
-        return Message(path, "cannot write the new database (" + DriverText(db.lastError()) + ")");
-    }
+    if (!db.transaction())
+        return Status::Fail(Message(path, "cannot write the new database (" + DriverText(db.lastError()) + ")"));
     for (const QString& statement : statements) {
         QSqlQuery query(db);
         if (!query.exec(statement)) {
-            const std::string error = Message(path, "cannot write the new database: statement \"" +
-                                                        statement.left(60) + "\" failed (" +
-                                                        DriverText(query.lastError()) + ")");
+            const Status failed = Status::Fail(Message(path, "cannot write the new database: statement \"" +
+                                                                 statement.left(60) + "\" failed (" +
+                                                                 DriverText(query.lastError()) + ")"));
             query.finish();
             db.rollback();
-            return error;
+            return failed;
         }
     }
     QSqlQuery identity(db);
     identity.prepare(QStringLiteral("INSERT INTO \"StudyInfo\" (\"StudyID\") VALUES (?)"));
     identity.addBindValue(NewStudyId());
     if (!identity.exec()) {
-        const std::string error =
-            Message(path, "cannot write the new database's identity (" + DriverText(identity.lastError()) + ")");
+        const Status failed = Status::Fail(
+            Message(path, "cannot write the new database's identity (" + DriverText(identity.lastError()) + ")"));
         identity.finish();
         db.rollback();
-        return error;
+        return failed;
     }
     identity.finish();
-    if (!db.commit()) return Message(path, "cannot write the new database (" + DriverText(db.lastError()) + ")");
-    return {};
+    if (!db.commit())
+        return Status::Fail(Message(path, "cannot write the new database (" + DriverText(db.lastError()) + ")"));
+    return Ok();
 }
 
 // Text for a bound value. An empty std::string must reach the table as ''
@@ -112,14 +111,15 @@ ExperimentDb::ExperimentDb(std::string path, std::string connection, bool onServ
 {
 }
 
-QSqlQuery* ExperimentDb::Statement(const QString& sql, const QString& doing, std::string& error)
+Result<QSqlQuery*> ExperimentDb::Statement(const QString& sql, const QString& doing)
 {
     std::unique_ptr<QSqlQuery>& slot = statements_->prepared[sql];
     if (!slot || !onServer_) {
         slot = std::make_unique<QSqlQuery>(QSqlDatabase::database(Q(connection_), false));
-        if (!Prepare(*slot, sql, path_, doing, error)) {
+        const Status prepared = Prepare(*slot, sql, path_, doing);
+        if (!prepared) {
             slot.reset();
-            return nullptr;
+            return prepared.fault();
         }
     }
     return slot.get();
@@ -173,10 +173,10 @@ Result<std::unique_ptr<ExperimentDb>> ExperimentDb::Open(const std::string& loca
         if (!file.isFile()) return Outcome::Fail(Message(path, QStringLiteral("is not a file")));
     }
     const QString name = NewConnectionName();
-    const std::string error = Connect(name, where.value(), mode);
-    if (!error.empty()) {
+    const Status connected = Connect(name, where.value(), mode);
+    if (!connected) {
         Drop(name);
-        return Outcome::Fail(error);
+        return connected.fault();
     }
     return Outcome::Ok(std::unique_ptr<ExperimentDb>(new ExperimentDb(location, S(name), where.value().IsServer())));
 }
@@ -197,36 +197,42 @@ Status ExperimentDb::Create(const std::string& location, NewDbContent content)
     }
 
     const QString name = NewConnectionName();
-    std::string error = Connect(name, where.value(), OpenMode::ReadWrite);
-    if (error.empty()) error = FillNewDatabase(name, path, DialectOf(Backend::Sqlite), content);
+    Status made = Connect(name, where.value(), OpenMode::ReadWrite);
+    if (made) made = FillNewDatabase(name, path, DialectOf(Backend::Sqlite), content);
     Drop(name);
-    if (!error.empty()) {
+    if (!made) {
         // The half-made file is ours; leave nothing behind, its journal least of
         // all, which SQLite would play into any file later put in its place.
         QFile::remove(file.filePath());
         QFile::remove(file.filePath() + QStringLiteral("-journal"));
-        return Status::Fail(error);
+        return made;
     }
     return Ok();
 }
+
+namespace {
+// Whether the server database the connection `name` reaches holds no study yet.
+Status HoldsNoStudy(const QString& name, const std::string& location)
+{
+    QSqlQuery probe(QSqlDatabase::database(name, false));
+    if (!probe.exec(QStringLiteral("SELECT to_regclass('\"UserData\"') IS NOT NULL")) || !probe.next())
+        return Status::Fail(Message(location, "cannot read the database (" + DriverText(probe.lastError()) + ")"));
+    if (probe.value(0).toBool())
+        return Status::Fail(Message(location, QStringLiteral("already holds a Kestu study; a study is never written over")));
+    return Ok();
+}
+}  // namespace
 
 // On a server the database itself is the administrator's to create; the
 // study's tables go into it when it holds none yet.
 Status ExperimentDb::CreateOnServer(const DatabaseLocation& where, NewDbContent content)
 {
     const QString name = NewConnectionName();
-    std::string error = Connect(name, where, OpenMode::ReadWrite, /*bare=*/true);
-    if (error.empty()) {
-        QSqlQuery probe(QSqlDatabase::database(name, false));
-        if (!probe.exec(QStringLiteral("SELECT to_regclass('\"UserData\"') IS NOT NULL")) || !probe.next())
-            error = Message(where.text, "cannot read the database (" + DriverText(probe.lastError()) + ")");
-        else if (probe.value(0).toBool())
-            error = Message(where.text, QStringLiteral("already holds a Kestu study; a study is never written over"));
-    }
-    if (error.empty()) error = FillNewDatabase(name, where.text, DialectOf(Backend::Postgres), content);
+    Status made = Connect(name, where, OpenMode::ReadWrite, /*bare=*/true);
+    if (made) made = HoldsNoStudy(name, where.text);
+    if (made) made = FillNewDatabase(name, where.text, DialectOf(Backend::Postgres), content);
     Drop(name);
-    if (!error.empty()) return Status::Fail(error);
-    return Ok();
+    return made;
 }
 
 Result<std::optional<Participant>> ExperimentDb::FindParticipant(const std::string& userId)
@@ -235,16 +241,15 @@ Result<std::optional<Participant>> ExperimentDb::FindParticipant(const std::stri
     using Outcome = Result<std::optional<Participant>>;
     const QString doing = "cannot look up User ID " + Quoted(userId) + " in table \"UserData\"";
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
-    std::string error;
     // A seat's role reads only the ID and the count of a participant.
     const QString sql = onServer_ ? QStringLiteral("SELECT \"UserID\", \"TrialNum\" FROM \"UserData\" "
                                                    "WHERE \"UserID\" = ? ORDER BY rowid LIMIT 1")
                                   : QStringLiteral("SELECT \"UserID\", \"TrialNum\", \"FirstName\", \"LastName\", "
                                                    "\"SchoolYear\", \"Major\", \"Age\", \"Sex\" FROM \"UserData\" "
                                                    "WHERE \"UserID\" = ? ORDER BY rowid LIMIT 1");
-    if (!Prepare(query, sql, path_, doing, error)) return Outcome::Fail(error);
+    if (const Status prepared = Prepare(query, sql, path_, doing); !prepared) return prepared.fault();
     query.addBindValue(BindText(userId));
-    if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
+    if (const Status ran = Run(query, path_, doing); !ran) return ran.fault();
     if (!query.next()) return Outcome::Ok(std::nullopt);
 
     Participant p;
@@ -267,18 +272,16 @@ Status ExperimentDb::AddParticipant(const Participant& p)
     auto functions = ThroughFunctions();
     if (!functions) return functions.fault();
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
-    std::string error;
     const QString sql =
         functions.value()
             ? QStringLiteral("SELECT kestu_add_participant(?, ?, ?, ?, ?, ?, ?)")
             : QStringLiteral("INSERT INTO \"UserData\" (\"UserID\", \"LastName\", \"FirstName\", \"SchoolYear\", "
                              "\"Major\", \"Age\", \"Sex\") VALUES (?, ?, ?, ?, ?, ?, ?)");
-    if (!Prepare(query, sql, path_, doing, error)) return Status::Fail(error);
+    if (const Status prepared = Prepare(query, sql, path_, doing); !prepared) return prepared;
     for (const std::string* field : {&p.UserID, &p.LastName, &p.FirstName, &p.SchoolYear, &p.Major, &p.Age, &p.Sex}) {
         query.addBindValue(BindText(*field));
     }
-    if (!Run(query, path_, doing, error)) return Status::Fail(error);
-    return Ok();
+    return Run(query, path_, doing);
 }
 
 Status ExperimentDb::SaveTrialNum(const std::string& userId, int trialNum)
@@ -286,48 +289,55 @@ Status ExperimentDb::SaveTrialNum(const std::string& userId, int trialNum)
     const QString doing = "cannot save the trial count of User ID " + Quoted(userId) + " in table \"UserData\"";
     auto functions = ThroughFunctions();
     if (!functions) return functions.fault();
-    std::string error;
     if (functions.value()) {
-        QSqlQuery* call = Statement(QStringLiteral("SELECT kestu_save_trial_num(?, ?)"), doing, error);
-        if (!call) return Status::Fail(error);
-        call->bindValue(0, BindText(userId));
-        call->bindValue(1, trialNum);
-        if (!Run(*call, path_, doing, error)) return Status::Fail(error);
-        call->finish();
+        auto call = Statement(QStringLiteral("SELECT kestu_save_trial_num(?, ?)"), doing);
+        if (!call) return call.fault();
+        call.value()->bindValue(0, BindText(userId));
+        call.value()->bindValue(1, trialNum);
+        if (const Status ran = Run(*call.value(), path_, doing); !ran) return ran;
+        call.value()->finish();
         return Ok();
     }
 
     // The count is read and raised under the write lock, so a close that
     // saves an older count after a newer claim leaves the newer one.
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
-    if (!ExecPlain(db, dialect().beginClaim, path_, doing, error)) return Status::Fail(error);
-    auto fail = [&](const std::string& why) {
+    if (const Status begun = ExecPlain(db, dialect().beginClaim, path_, doing); !begun) return begun;
+    const Status raised = RaiseTrialNum(userId, trialNum, doing);
+    if (!raised) {
         QSqlQuery rollback(db);
         rollback.exec(QStringLiteral("ROLLBACK"));
-        return Status::Fail(why);
-    };
-    // Only the participant's first row, as the lookup at login sees it.
-    QSqlQuery* read = Statement(QStringLiteral("SELECT rowid, \"TrialNum\" FROM \"UserData\" WHERE \"UserID\" = ? "
-                                               "ORDER BY rowid LIMIT 1") + dialect().lockForUpdate,
-                                doing, error);
-    if (!read) return fail(error);
-    read->bindValue(0, BindText(userId));
-    if (!Run(*read, path_, doing, error)) return fail(error);
-    if (!read->next()) return fail(Message(path_, doing + ": no row for that User ID"));
-    const long long row = read->value(0).toLongLong();
-    const QString stored = read->value(1).toString();
-    read->finish();
-    const auto done = ParseTrialCount(stored);
-    if (!done) return fail(Message(path_, doing + ": its trial count " + Quoted(S(stored)) + " is not a number"));
-    if (trialNum > *done) {
-        QSqlQuery* write = Statement(QStringLiteral("UPDATE \"UserData\" SET \"TrialNum\" = ? WHERE rowid = ?"), doing, error);
-        if (!write) return fail(error);
-        write->bindValue(0, QString::number(trialNum));
-        write->bindValue(1, row);
-        if (!Run(*write, path_, doing, error)) return fail(error);
+        return raised;
     }
-    if (!ExecPlain(db, QStringLiteral("COMMIT"), path_, doing, error)) return fail(error);
     return Ok();
+}
+
+// Inside SaveTrialNum's transaction: the count of the participant's first
+// row raised to trialNum, and the transaction committed.
+Status ExperimentDb::RaiseTrialNum(const std::string& userId, int trialNum, const QString& doing)
+{
+    // Only the participant's first row, as the lookup at login sees it.
+    auto read = Statement(QStringLiteral("SELECT rowid, \"TrialNum\" FROM \"UserData\" WHERE \"UserID\" = ? "
+                                         "ORDER BY rowid LIMIT 1") + dialect().lockForUpdate,
+                          doing);
+    if (!read) return read.fault();
+    read.value()->bindValue(0, BindText(userId));
+    if (const Status ran = Run(*read.value(), path_, doing); !ran) return ran;
+    if (!read.value()->next()) return Status::Fail(Message(path_, doing + ": no row for that User ID"));
+    const long long row = read.value()->value(0).toLongLong();
+    const QString stored = read.value()->value(1).toString();
+    read.value()->finish();
+    const auto done = ParseTrialCount(stored);
+    if (!done) return Status::Fail(Message(path_, doing + ": its trial count " + Quoted(S(stored)) + " is not a number"));
+    if (trialNum > *done) {
+        auto write = Statement(QStringLiteral("UPDATE \"UserData\" SET \"TrialNum\" = ? WHERE rowid = ?"), doing);
+        if (!write) return write.fault();
+        write.value()->bindValue(0, QString::number(trialNum));
+        write.value()->bindValue(1, row);
+        if (const Status ran = Run(*write.value(), path_, doing); !ran) return ran;
+    }
+    QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
+    return ExecPlain(db, QStringLiteral("COMMIT"), path_, doing);
 }
 
 // What is wrong with a trial's start, or nothing.
@@ -362,16 +372,15 @@ const QString SameResults = QStringLiteral(
 // already holds exactly these results: the same completion delivered twice.
 bool ExperimentDb::AlreadyCompleted(const QString& where, const std::vector<QVariant>& keys, const ExperimentResult& end)
 {
-    std::string error;
     QString same = SameResults;
     if (onServer_) same.replace(QStringLiteral(" IS ?"), QStringLiteral(" IS NOT DISTINCT FROM ?"));
-    QSqlQuery* query =
-        Statement("SELECT count(*) FROM \"Experiments\" WHERE " + same + " AND " + where, QString(), error);
-    if (!query) return false;
-    BindResults(*query, 0, end);
-    for (std::size_t i = 0; i < keys.size(); ++i) query->bindValue(5 + static_cast<int>(i), keys[i]);
-    const bool found = query->exec() && query->next() && query->value(0).toLongLong() == 1;
-    query->finish();
+    auto prepared = Statement("SELECT count(*) FROM \"Experiments\" WHERE " + same + " AND " + where, QString());
+    if (!prepared) return false;
+    QSqlQuery& query = *prepared.value();
+    BindResults(query, 0, end);
+    for (std::size_t i = 0; i < keys.size(); ++i) query.bindValue(5 + static_cast<int>(i), keys[i]);
+    const bool found = query.exec() && query.next() && query.value(0).toLongLong() == 1;
+    query.finish();
     return found;
 }
 
@@ -381,35 +390,35 @@ Result<long long> ExperimentDb::AddExperiment(const ExperimentStart& start)
     const QString doing = "cannot add trial " + QString::number(start.Experiment) + " of User ID " +
                           Quoted(start.UserID) + " to table \"Experiments\"";
     if (const auto fault = StartFault(start)) return Outcome::Fail(Message(path_, doing + ": " + *fault));
-    std::string error;
-    QSqlQuery* query = Statement(QStringLiteral(
+    auto prepared = Statement(QStringLiteral(
         "INSERT INTO \"Experiments\" (\"UserID\", \"Experiment\", \"Date\", \"StartTime\", \"Scenario\", \"SimRate\") "
-        "VALUES (?, ?, ?, ?, ?, ?)") + dialect().returningRowId, doing, error);
-    if (!query) return Outcome::Fail(error);
-    query->bindValue(0, BindText(start.UserID));
-    query->bindValue(1, start.Experiment);
-    query->bindValue(2, BindText(start.Date));
-    query->bindValue(3, BindText(start.StartTime));
-    query->bindValue(4, BindText(start.Scenario));
-    query->bindValue(5, start.SimRate);
-    if (!Run(*query, path_, doing, error)) return Outcome::Fail(error);
-    if (dialect().returningRowId.isEmpty()) return Outcome::Ok(query->lastInsertId().toLongLong());
-    if (!query->next()) return Outcome::Fail(Message(path_, doing + ": the new row's id did not come back"));
-    const long long row = query->value(0).toLongLong();
-    query->finish();
+        "VALUES (?, ?, ?, ?, ?, ?)") + dialect().returningRowId, doing);
+    if (!prepared) return prepared.fault();
+    QSqlQuery& query = *prepared.value();
+    query.bindValue(0, BindText(start.UserID));
+    query.bindValue(1, start.Experiment);
+    query.bindValue(2, BindText(start.Date));
+    query.bindValue(3, BindText(start.StartTime));
+    query.bindValue(4, BindText(start.Scenario));
+    query.bindValue(5, start.SimRate);
+    if (const Status ran = Run(query, path_, doing); !ran) return ran.fault();
+    if (dialect().returningRowId.isEmpty()) return Outcome::Ok(query.lastInsertId().toLongLong());
+    if (!query.next()) return Outcome::Fail(Message(path_, doing + ": the new row's id did not come back"));
+    const long long row = query.value(0).toLongLong();
+    query.finish();
     return Outcome::Ok(row);
 }
 
 Status ExperimentDb::CompleteOnServer(const TrialId& trial, const ExperimentResult& end, const QString& doing)
 {
-    std::string error;
-    QSqlQuery* call = Statement(QStringLiteral("SELECT kestu_complete_trial(?, ?, ?, ?, ?, ?, ?)"), doing, error);
-    if (!call) return Status::Fail(error);
-    call->bindValue(0, BindText(trial.UserID));
-    call->bindValue(1, QVariant::fromValue<qlonglong>(trial.Experiment));
-    BindResults(*call, 2, end);
-    if (!Run(*call, path_, doing, error)) return Status::Fail(error);
-    call->finish();
+    auto prepared = Statement(QStringLiteral("SELECT kestu_complete_trial(?, ?, ?, ?, ?, ?, ?)"), doing);
+    if (!prepared) return prepared.fault();
+    QSqlQuery& call = *prepared.value();
+    call.bindValue(0, BindText(trial.UserID));
+    call.bindValue(1, QVariant::fromValue<qlonglong>(trial.Experiment));
+    BindResults(call, 2, end);
+    if (const Status ran = Run(call, path_, doing); !ran) return ran;
+    call.finish();
     return Ok();
 }
 
@@ -421,40 +430,48 @@ Status ExperimentDb::CompleteExperiment(long long rowid, const ExperimentResult&
     }
     auto functions = ThroughFunctions();
     if (!functions) return functions.fault();
-    std::string error;
     if (functions.value()) {
         // The owner's function completes by User ID and trial, which the row names.
-        QSqlQuery* find = Statement(
-            QStringLiteral("SELECT \"UserID\", \"Experiment\" FROM \"Experiments\" WHERE rowid = ?"), doing, error);
-        if (!find) return Status::Fail(error);
-        find->bindValue(0, rowid);
-        if (!Run(*find, path_, doing, error)) return Status::Fail(error);
-        if (!find->next()) return Status::Fail(Message(path_, doing + ": the row no longer exists"));
-        const TrialId trial{S(find->value(0).toString()), find->value(1).toLongLong()};
-        const bool named = !find->value(0).isNull() && !find->value(1).isNull();
-        find->finish();
-        if (!named) return Status::Fail(Message(path_, doing + ": the row names no User ID and trial"));
-        return CompleteOnServer(trial, end, doing);
+        auto trial = TrialOfRow(rowid, doing);
+        if (!trial) return trial.fault();
+        return CompleteOnServer(trial.value(), end, doing);
     }
-    QSqlQuery* query = Statement(QStringLiteral(
+    auto prepared = Statement(QStringLiteral(
         "UPDATE \"Experiments\" SET \"EndTime\" = ?, \"MissedBuckets\" = ?, \"BusyTime\" = ?, \"SweepTime\" = ?, "
-        "\"IdleTime\" = ? WHERE rowid = ? AND ") + ResultsEmpty, doing, error);
-    if (!query) return Status::Fail(error);
-    BindResults(*query, 0, end);
-    query->bindValue(5, rowid);
-    if (!Run(*query, path_, doing, error)) return Status::Fail(error);
-    if (query->numRowsAffected() < 1) {
-        if (AlreadyCompleted(QStringLiteral("rowid = ?"), {rowid}, end)) return Ok();
-        QSqlQuery* exists = Statement(QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE rowid = ?"), doing, error);
-        if (!exists) return Status::Fail(error);
-        exists->bindValue(0, rowid);
-        if (!Run(*exists, path_, doing, error) || !exists->next()) return Status::Fail(error.empty() ? Message(path_, doing) : error);
-        const bool there = exists->value(0).toLongLong() > 0;
-        exists->finish();
-        return Status::Fail(Message(path_, doing + (there ? QStringLiteral(": its results are already filled in")
-                                                          : QStringLiteral(": the row no longer exists"))));
-    }
-    return Ok();
+        "\"IdleTime\" = ? WHERE rowid = ? AND ") + ResultsEmpty, doing);
+    if (!prepared) return prepared.fault();
+    QSqlQuery& query = *prepared.value();
+    BindResults(query, 0, end);
+    query.bindValue(5, rowid);
+    if (const Status ran = Run(query, path_, doing); !ran) return ran;
+    if (query.numRowsAffected() >= 1 || AlreadyCompleted(QStringLiteral("rowid = ?"), {rowid}, end)) return Ok();
+    auto counted = Statement(QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE rowid = ?"), doing);
+    if (!counted) return counted.fault();
+    QSqlQuery& exists = *counted.value();
+    exists.bindValue(0, rowid);
+    if (const Status ran = Run(exists, path_, doing); !ran) return ran;
+    if (!exists.next()) return Status::Fail(Message(path_, doing));
+    const bool there = exists.value(0).toLongLong() > 0;
+    exists.finish();
+    return Status::Fail(Message(path_, doing + (there ? QStringLiteral(": its results are already filled in")
+                                                      : QStringLiteral(": the row no longer exists"))));
+}
+
+// The User ID and trial that row `rowid` of "Experiments" names.
+Result<TrialId> ExperimentDb::TrialOfRow(long long rowid, const QString& doing)
+{
+    auto prepared =
+        Statement(QStringLiteral("SELECT \"UserID\", \"Experiment\" FROM \"Experiments\" WHERE rowid = ?"), doing);
+    if (!prepared) return prepared.fault();
+    QSqlQuery& find = *prepared.value();
+    find.bindValue(0, rowid);
+    if (const Status ran = Run(find, path_, doing); !ran) return ran.fault();
+    if (!find.next()) return Result<TrialId>::Fail(Message(path_, doing + ": the row no longer exists"));
+    const TrialId trial{S(find.value(0).toString()), find.value(1).toLongLong()};
+    const bool named = !find.value(0).isNull() && !find.value(1).isNull();
+    find.finish();
+    if (!named) return Result<TrialId>::Fail(Message(path_, doing + ": the row names no User ID and trial"));
+    return trial;
 }
 
 Status ExperimentDb::CompleteTrial(const TrialId& trial, const ExperimentResult& end)
@@ -469,49 +486,58 @@ Status ExperimentDb::CompleteTrial(const TrialId& trial, const ExperimentResult&
     if (functions.value()) return CompleteOnServer(trial, end, doing);
 
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
-    std::string error;
     // Two rows of one trial (a file edited by hand) are never both written:
     // the update is undone unless it changed exactly one.
-    if (!ExecPlain(db, dialect().beginClaim, path_, doing, error)) return Status::Fail(error);
-    // Ends the transaction unwritten: a failure, or (with no message) a
-    // completion that was already there.
-    auto fail = [&](const std::string& why) {
-        QSqlQuery rollback(db);
-        rollback.exec(QStringLiteral("ROLLBACK"));
-        return why.empty() ? Ok() : Status::Fail(why);
-    };
-    QSqlQuery* query = Statement(QStringLiteral(
+    if (const Status begun = ExecPlain(db, dialect().beginClaim, path_, doing); !begun) return begun;
+    Result<bool> written = CompleteTrialRow(trial, end, doing);
+    if (written && written.value()) {
+        const Status committed = ExecPlain(db, QStringLiteral("COMMIT"), path_, doing);
+        if (committed) return committed;
+        written = committed.fault();
+    }
+    // Nothing to keep: a failure, or a completion that was already there.
+    QSqlQuery rollback(db);
+    rollback.exec(QStringLiteral("ROLLBACK"));
+    if (!written) return written.fault();
+    return Ok();
+}
+
+// Inside CompleteTrial's transaction: fills in the trial's row; false when
+// the row already held exactly these results.
+Result<bool> ExperimentDb::CompleteTrialRow(const TrialId& trial, const ExperimentResult& end, const QString& doing)
+{
+    auto prepared = Statement(QStringLiteral(
         "UPDATE \"Experiments\" SET \"EndTime\" = ?, \"MissedBuckets\" = ?, \"BusyTime\" = ?, \"SweepTime\" = ?, "
-        "\"IdleTime\" = ? WHERE \"UserID\" = ? AND \"Experiment\" = ? AND ") + ResultsEmpty, doing, error);
-    if (!query) return fail(error);
-    BindResults(*query, 0, end);
-    query->bindValue(5, BindText(trial.UserID));
-    query->bindValue(6, QVariant::fromValue<qlonglong>(trial.Experiment));
-    if (!Run(*query, path_, doing, error)) return fail(error);
-    const int changed = query->numRowsAffected();
+        "\"IdleTime\" = ? WHERE \"UserID\" = ? AND \"Experiment\" = ? AND ") + ResultsEmpty, doing);
+    if (!prepared) return prepared.fault();
+    QSqlQuery& query = *prepared.value();
+    BindResults(query, 0, end);
+    query.bindValue(5, BindText(trial.UserID));
+    query.bindValue(6, QVariant::fromValue<qlonglong>(trial.Experiment));
+    if (const Status ran = Run(query, path_, doing); !ran) return ran.fault();
+    const int changed = query.numRowsAffected();
     if (changed == 0 && AlreadyCompleted(QStringLiteral("\"UserID\" = ? AND \"Experiment\" = ?"),
                                          {BindText(trial.UserID), QVariant::fromValue<qlonglong>(trial.Experiment)}, end))
-        return fail(std::string());
-    if (changed != 1) return fail(Message(path_, doing + ": no row of that trial is waiting for its results"));
-    if (!ExecPlain(db, QStringLiteral("COMMIT"), path_, doing, error)) return fail(error);
-    return Ok();
+        return false;
+    if (changed != 1) return Result<bool>::Fail(Message(path_, doing + ": no row of that trial is waiting for its results"));
+    return true;
 }
 
 Result<bool> ExperimentDb::TrialClaimed(const TrialId& trial)
 {
     using Outcome = Result<bool>;
-    std::string error;
     const QString doing = "cannot look up trial " + QString::number(trial.Experiment) + " of User ID " +
                           Quoted(trial.UserID) + " in table \"Experiments\"";
-    QSqlQuery* query = Statement(
-        QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE \"UserID\" = ? AND \"Experiment\" = ?"), doing, error);
-    if (!query) return Outcome::Fail(error);
-    query->bindValue(0, BindText(trial.UserID));
-    query->bindValue(1, QVariant::fromValue<qlonglong>(trial.Experiment));
-    if (!Run(*query, path_, doing, error)) return Outcome::Fail(error);
-    if (!query->next()) return Outcome::Fail(Message(path_, doing));
-    const bool claimed = query->value(0).toLongLong() > 0;
-    query->finish();
+    auto prepared = Statement(
+        QStringLiteral("SELECT count(*) FROM \"Experiments\" WHERE \"UserID\" = ? AND \"Experiment\" = ?"), doing);
+    if (!prepared) return prepared.fault();
+    QSqlQuery& query = *prepared.value();
+    query.bindValue(0, BindText(trial.UserID));
+    query.bindValue(1, QVariant::fromValue<qlonglong>(trial.Experiment));
+    if (const Status ran = Run(query, path_, doing); !ran) return ran.fault();
+    if (!query.next()) return Outcome::Fail(Message(path_, doing));
+    const bool claimed = query.value(0).toLongLong() > 0;
+    query.finish();
     return Outcome::Ok(claimed);
 }
 

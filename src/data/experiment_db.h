@@ -133,14 +133,18 @@ private:
     ExperimentDb(std::string path, std::string connection, bool onServer);
     static Status CreateOnServer(const DatabaseLocation& where, NewDbContent content);
     const dbdetail::Dialect& dialect() const;
-    // A prepared statement for this connection; see StatementCache. Null,
-    // with the message in `error`, when it cannot be prepared.
-    QSqlQuery* Statement(const QString& sql, const QString& doing, std::string& error);
+    // A prepared statement for this connection; see StatementCache.
+    Result<QSqlQuery*> Statement(const QString& sql, const QString& doing);
     // Whether the writes go through the study owner's functions: on a server
     // whose study has them (one made before they existed is written as ever).
     Result<bool> ThroughFunctions();
     Result<long long> ClaimOnServer(const ExperimentStart& start);
+    Result<long long> ClaimInTransaction(const ExperimentStart& start, const QString& doing);
+    Result<long long> LargestTrial(const std::string& userId, const QString& doing);
     Status CompleteOnServer(const TrialId& trial, const ExperimentResult& end, const QString& doing);
+    Status RaiseTrialNum(const std::string& userId, int trialNum, const QString& doing);
+    Result<TrialId> TrialOfRow(long long rowid, const QString& doing);
+    Result<bool> CompleteTrialRow(const TrialId& trial, const ExperimentResult& end, const QString& doing);
     bool AlreadyCompleted(const QString& where, const std::vector<QVariant>& keys, const ExperimentResult& end);
 
     std::string path_;

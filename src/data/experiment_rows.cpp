@@ -75,24 +75,23 @@ Result<std::vector<ExperimentRow>> ExperimentDb::ReadExperimentRows(const std::s
     // SQLite would read a missing column's quoted name as text, and every
     // figure as missing; the missing column is named instead.
     if (dialect().checkColumnsFirst) {
-        if (auto missing = MissingColumn(Q(connection_), path_, dialect(), QStringLiteral("Experiments"), columns))
-            return Outcome::Fail(*missing);
+        const Status present = HasColumns(Q(connection_), path_, dialect(), QStringLiteral("Experiments"), columns);
+        if (!present) return present.fault();
     }
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     query.setForwardOnly(true);
-    std::string error;
     const QString sql = QStringLiteral(
         "SELECT rowid, \"Experiment\", \"EndTime\", \"MissedBuckets\", \"BusyTime\", \"SweepTime\", \"IdleTime\" "
         "FROM \"Experiments\" WHERE \"UserID\" = ? ORDER BY rowid");
-    if (!query.prepare(sql)) {
-        return Outcome::Fail(
-            MissingColumn(Q(connection_), path_, dialect(), QStringLiteral("Experiments"), columns)
-                .value_or(Failed(path_, doing, query.lastError())));
+    // A failure names the missing column when one is missing.
+    Status ran = Prepare(query, sql, path_, doing);
+    if (ran) {
+        query.addBindValue(Q(userId));
+        ran = Run(query, path_, doing);
     }
-    query.addBindValue(Q(userId));
-    if (!Run(query, path_, doing, error)) {
-        return Outcome::Fail(
-            MissingColumn(Q(connection_), path_, dialect(), QStringLiteral("Experiments"), columns).value_or(error));
+    if (!ran) {
+        const Status present = HasColumns(Q(connection_), path_, dialect(), QStringLiteral("Experiments"), columns);
+        return present ? ran.fault() : present.fault();
     }
 
     std::vector<ExperimentRow> rows;

@@ -59,6 +59,25 @@ Result<std::string> MoveUnreadAside(const std::string& path, std::string_view te
     return aside;
 }
 
+// Appends `added` to the outbox that held `existingSize` bytes (none: the
+// file was `created` for it), synced; fails with the reason alone. Nothing
+// half-written stays behind: on failure the file goes back to what it was.
+Status AppendText(const std::string& path, FileSink& sink, bool created, std::size_t existingSize,
+                  const std::string& added)
+{
+    Status written = outboxfile::SinkOutcome(sink, sink.Write(added) && sink.Sync());
+    if (written && created && !SyncParentFolder(path)) written = Status::Fail(SystemReason(errno));
+    if (!written) {
+        if (created)
+            ::unlink(path.c_str());
+        else if (sink.Truncate(static_cast<long long>(existingSize)))
+            sink.Sync();
+        sink.Close();
+        return written;
+    }
+    return outboxfile::SinkOutcome(sink, sink.Close());
+}
+
 Status AppendLocked(const std::string& path, const OutboxEntry& entry, const SinkWrapper& wrap)
 {
     const auto fail = [&](const std::string& why) {
@@ -91,7 +110,9 @@ Status AppendLocked(const std::string& path, const OutboxEntry& entry, const Sin
                 sink.reset();
                 return AppendLocked(path, entry, wrap);
             }
-            if (!sink->Truncate(static_cast<long long>(read.readTo)) || !sink->Sync()) return fail(sink->Error());
+            const Status cut = outboxfile::SinkOutcome(
+                *sink, sink->Truncate(static_cast<long long>(read.readTo)) && sink->Sync());
+            if (!cut) return fail(cut.error());
             existing.resize(read.readTo);
         }
         if (read.version != 2) {  // an older outbox is converted first
@@ -104,20 +125,8 @@ Status AppendLocked(const std::string& path, const OutboxEntry& entry, const Sin
     added += OutboxEntryText(entry);
 
     if (wrap) sink = wrap(std::move(sink));
-    std::string error;
-    if (!sink->Write(added) || !sink->Sync()) error = sink->Error();
-    if (error.empty() && created && !SyncParentFolder(path)) error = SystemReason(errno);
-    if (!error.empty()) {
-        // Nothing half-written stays behind: the file goes back to what it was.
-        if (created)
-            ::unlink(path.c_str());
-        else if (sink->Truncate(static_cast<long long>(existing.size())))
-            sink->Sync();
-        sink->Close();
-        return fail(error);
-    }
-    if (!sink->Close()) return fail(sink->Error());
-    return Ok();
+    const Status written = AppendText(path, *sink, created, existing.size(), added);
+    return written ? written : fail(written.error());
 }
 
 bool SameResults(const ExperimentRow& row, const ExperimentResult& r)
@@ -190,8 +199,8 @@ std::string OutboxPath(const std::string& studyFolder)
 
 Status AppendToOutbox(const std::string& path, const OutboxEntry& entry, const SinkWrapper& wrap)
 {
-    if (const std::string problem = OutboxEntryProblem(entry); !problem.empty())
-        return Fault{path + ": " + Described(entry) + " cannot be kept: " + problem, path};
+    if (const Status keepable = CheckOutboxEntry(entry); !keepable)
+        return Fault{path + ": " + Described(entry) + " cannot be kept: " + keepable.error(), path};
     auto lock = Lock::Take(path);
     if (!lock) return lock.fault();
     return AppendLocked(path, entry, wrap);
@@ -218,6 +227,113 @@ std::string Delivery::Summary() const
     return line;
 }
 
+namespace {
+
+// The whole entries of the locked outbox. A part that cannot be read is
+// first moved aside, and the outbox then holds the rest.
+Result<std::vector<OutboxEntry>> ReadForDelivery(const std::string& path, Delivery& delivery)
+{
+    auto text = ReadWholeFile(path);
+    if (!text) return Fault{path + ": cannot be read (" + text.error() + ")", path};
+    OutboxText read = ParseOutbox(text.value());
+    if (!read.problem.empty()) {
+        auto aside = MoveUnreadAside(path, text.value(), read);
+        if (!aside) return aside.fault();
+        delivery.unreadIn = aside.value();
+        delivery.problems.push_back(path + ": a part cannot be read (" + read.problem + "); it is kept in " +
+                                    aside.value());
+        if (read.version != 0) {
+            const Status rest = Rewrite(path, read.entries);
+            if (!rest) return rest.fault();
+        }
+    }
+    return std::move(read.entries);
+}
+
+// Where a delivery's entries end up besides the database.
+struct Sorted {
+    std::vector<OutboxEntry> left;   // stay in the outbox
+    std::vector<OutboxEntry> aside;  // refused, each with its reason
+    std::vector<std::string> reasons;
+};
+
+// Delivers the entries of `study` in their order through `db`; a trial whose
+// entry stays or is set aside keeps its later entries with it.
+Sorted SendEntries(const std::string& path, const std::string& location, std::unique_ptr<ExperimentDb> db,
+                   const std::string& study, const std::vector<OutboxEntry>& entries, Delivery& delivery)
+{
+    Sorted sorted;
+    std::set<std::string> heldTrials, asideTrials, foreignStudies;
+    bool serverAway = false;
+    for (const OutboxEntry& entry : entries) {
+        const std::string key = TrialKey(entry);
+        const auto setAside = [&](const std::string& why) {
+            sorted.aside.push_back(entry);
+            sorted.reasons.push_back(Described(entry) + ": " + why);
+            asideTrials.insert(key);
+        };
+        const auto stay = [&] {
+            sorted.left.push_back(entry);
+            heldTrials.insert(key);
+        };
+        if (!entry.study.empty() && entry.study != study) {
+            stay();
+            if (foreignStudies.insert(entry.study).second)
+                delivery.problems.push_back(path + " holds entries kept for the study " + entry.study +
+                                            ", but the database delivered to is the study " +
+                                            (study.empty() ? "without an ID" : study) + "; they stay in the outbox");
+        } else if (serverAway || heldTrials.count(key)) {
+            stay();
+        } else if (asideTrials.count(key)) {
+            setAside("an earlier entry of its trial was set aside");
+        } else if (entry.completion() && entry.trial().UserID.empty()) {
+            setAside("it names only row " + std::to_string(entry.completion()->rowId) +
+                     ", whose trial cannot be told, so it is not written into any row");
+        } else if (Status sent = Deliver(*db, entry); sent) {
+            ++delivery.delivered;
+        } else if (auto fresh = ExperimentDb::Open(location, OpenMode::ReadWrite); !fresh) {
+            // Refused, or the connection was lost: a fresh connection tells which.
+            serverAway = true;
+            stay();
+            delivery.problems.push_back("The study's database cannot be reached; what was not delivered stays in " +
+                                        path + ": " + fresh.error());
+        } else {
+            db = std::move(fresh).value();
+            sent = Deliver(*db, entry);
+            if (sent)
+                ++delivery.delivered;
+            else
+                setAside(sent.error());
+        }
+    }
+    return sorted;
+}
+
+// Writes the refused entries, with their reasons, into a file of their own;
+// when that fails they stay in the outbox.
+void KeepRefused(const std::string& path, Sorted& sorted, Delivery& delivery)
+{
+    if (sorted.aside.empty()) return;
+    std::string text(OutboxHeader());
+    for (std::size_t i = 0; i < sorted.aside.size(); ++i)
+        text += OutboxNoteText(sorted.reasons[i]) + OutboxEntryText(sorted.aside[i]);
+    const std::string file = AsidePath(path, "undelivered");
+    const Status kept = WriteNewFile(file, text);
+    if (kept) {
+        delivery.setAside = sorted.aside.size();
+        delivery.setAsideIn = file;
+        for (const std::string& why : sorted.reasons)
+            delivery.problems.push_back("Set aside in " + file + ", refused by the database: " + why);
+        return;
+    }
+    // Nowhere else to keep them: they stay where they were.
+    delivery.problems.push_back(kept.error());
+    for (const std::string& why : sorted.reasons) delivery.problems.push_back("Refused: " + why);
+    sorted.left.insert(sorted.left.end(), sorted.aside.begin(), sorted.aside.end());
+}
+
+}  // namespace
+
 Result<Delivery> DeliverOutbox(const std::string& path, const std::string& location)
 {
     Delivery delivery;
@@ -232,22 +348,9 @@ Result<Delivery> DeliverOutbox(const std::string& path, const std::string& locat
     }
     // Another delivery may have emptied and removed it while this one waited.
     if (lock && std::filesystem::exists(path, missing)) {
-        auto text = ReadWholeFile(path);
-        if (!text) return Fault{path + ": cannot be read (" + text.error() + ")", path};
-        OutboxText read = ParseOutbox(text.value());
-        entries = std::move(read.entries);
-        if (!read.problem.empty()) {
-            // What cannot be read is kept aside first, and the outbox holds the rest.
-            auto aside = MoveUnreadAside(path, text.value(), read);
-            if (!aside) return aside.fault();
-            delivery.unreadIn = aside.value();
-            delivery.problems.push_back(path + ": a part cannot be read (" + read.problem + "); it is kept in " +
-                                        aside.value());
-            if (read.version != 0) {
-                const Status rest = Rewrite(path, entries);
-                if (!rest) return rest.fault();
-            }
-        }
+        auto read = ReadForDelivery(path, delivery);
+        if (!read) return read.fault();
+        entries = std::move(read).value();
     }
     const auto finish = [&]() -> Result<Delivery> {
         delivery.waiting = outboxfile::WaitingFiles(path);
@@ -263,87 +366,15 @@ Result<Delivery> DeliverOutbox(const std::string& path, const std::string& locat
     };
     auto opened = ExperimentDb::Open(location, OpenMode::ReadWrite);
     if (!opened) return unreachable(opened.error());
-    std::unique_ptr<ExperimentDb> db = std::move(opened).value();
-    const auto study = db->StudyId();
+    const auto study = opened.value()->StudyId();
     if (!study) return unreachable(study.error());
-    FindOlderCompletionsTrials(*db, entries);
+    FindOlderCompletionsTrials(*opened.value(), entries);
 
-    std::vector<OutboxEntry> left, aside;
-    std::vector<std::string> reasons;
-    std::set<std::string> heldTrials, asideTrials, foreignStudies;
-    bool serverAway = false;
-    for (const OutboxEntry& entry : entries) {
-        const std::string key = TrialKey(entry);
-        const auto setAside = [&](const std::string& why) {
-            aside.push_back(entry);
-            reasons.push_back(Described(entry) + ": " + why);
-            asideTrials.insert(key);
-        };
-        if (!entry.study.empty() && entry.study != study.value()) {
-            left.push_back(entry);
-            heldTrials.insert(key);
-            if (foreignStudies.insert(entry.study).second)
-                delivery.problems.push_back(path + " holds entries kept for the study " + entry.study +
-                                            ", but the database delivered to is the study " +
-                                            (study.value().empty() ? "without an ID" : study.value()) +
-                                            "; they stay in the outbox");
-            continue;
-        }
-        if (serverAway || heldTrials.count(key)) {
-            left.push_back(entry);
-            heldTrials.insert(key);
-            continue;
-        }
-        if (asideTrials.count(key)) {
-            setAside("an earlier entry of its trial was set aside");
-            continue;
-        }
-        if (entry.completion() && entry.trial().UserID.empty()) {
-            setAside("it names only row " + std::to_string(entry.completion()->rowId) +
-                     ", whose trial cannot be told, so it is not written into any row");
-            continue;
-        }
-        Status sent = Deliver(*db, entry);
-        if (!sent) {
-            // Refused, or the connection was lost: a fresh connection tells which.
-            auto fresh = ExperimentDb::Open(location, OpenMode::ReadWrite);
-            if (!fresh) {
-                serverAway = true;
-                left.push_back(entry);
-                heldTrials.insert(key);
-                delivery.problems.push_back("The study's database cannot be reached; what was not delivered stays in " +
-                                            path + ": " + fresh.error());
-                continue;
-            }
-            db = std::move(fresh).value();
-            sent = Deliver(*db, entry);
-        }
-        if (sent)
-            ++delivery.delivered;
-        else
-            setAside(sent.error());
-    }
-
-    if (!aside.empty()) {
-        std::string text(OutboxHeader());
-        for (std::size_t i = 0; i < aside.size(); ++i) text += OutboxNoteText(reasons[i]) + OutboxEntryText(aside[i]);
-        const std::string file = AsidePath(path, "undelivered");
-        const Status kept = WriteNewFile(file, text);
-        if (kept) {
-            delivery.setAside = aside.size();
-            delivery.setAsideIn = file;
-            for (const std::string& why : reasons)
-                delivery.problems.push_back("Set aside in " + file + ", refused by the database: " + why);
-        } else {
-            // Nowhere else to keep them: they stay where they were.
-            delivery.problems.push_back(kept.error());
-            for (std::size_t i = 0; i < aside.size(); ++i) delivery.problems.push_back("Refused: " + reasons[i]);
-            left.insert(left.end(), aside.begin(), aside.end());
-        }
-    }
-    delivery.left = left.size();
+    Sorted sorted = SendEntries(path, location, std::move(opened).value(), study.value(), entries, delivery);
+    KeepRefused(path, sorted, delivery);
+    delivery.left = sorted.left.size();
     if (delivery.delivered > 0 || delivery.setAside > 0) {
-        const Status rewritten = Rewrite(path, left);
+        const Status rewritten = Rewrite(path, sorted.left);
         if (!rewritten) return rewritten.fault();
     }
     return finish();

@@ -58,13 +58,19 @@ Status WriteNewFile(const std::string& path, std::string_view bytes)
     auto created = CreateNewFile(path);
     if (!created) return Fault{path + ": cannot be written (" + created.error() + ")", path};
     FileSink& sink = *created.value();
-    const bool written = sink.Write(bytes) && sink.Sync();
-    std::string error = written ? std::string() : sink.Error();
-    if (!sink.Close() && error.empty()) error = sink.Error();
-    if (error.empty() && !SyncParentFolder(path)) error = SystemReason(errno);
-    if (error.empty()) return Ok();
+    Status written = SinkOutcome(sink, sink.Write(bytes) && sink.Sync());
+    const Status closed = SinkOutcome(sink, sink.Close());
+    if (written) written = closed;
+    if (written && !SyncParentFolder(path)) written = Status::Fail(SystemReason(errno));
+    if (written) return Ok();
     ::unlink(path.c_str());
-    return Fault{path + ": cannot be written (" + error + ")", path};
+    return Fault{path + ": cannot be written (" + written.error() + ")", path};
+}
+
+Status SinkOutcome(const FileSink& sink, bool done)
+{
+    if (done) return Ok();
+    return Status::Fail(sink.Error());
 }
 
 std::vector<std::string> WaitingFiles(const std::string& outboxPath)

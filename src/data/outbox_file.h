@@ -10,6 +10,10 @@
 
 #include "engine/result.h"
 
+namespace kestu {
+class FileSink;
+}
+
 namespace kestu::outboxfile {
 
 // Holds the outbox's lock file (flock) until destroyed.
@@ -32,6 +36,9 @@ std::string AsidePath(const std::string& outboxPath, std::string_view kind);
 
 // Writes `bytes` to a new file (never over an existing one), synced with its folder.
 Status WriteNewFile(const std::string& path, std::string_view bytes);
+
+// Whether a step on `sink` was `done`; when not, fails with the sink's reason.
+Status SinkOutcome(const FileSink& sink, bool done);
 
 // The files beside the outbox that hold entries set aside or unread, sorted.
 std::vector<std::string> WaitingFiles(const std::string& outboxPath);

@@ -121,25 +121,24 @@ bool SameResult(const ExperimentResult& a, const ExperimentResult& b)
 
 // The log bytes that follow a log line ending at `at`: `size` bytes and a
 // line feed, every bit of it inside the text.
-std::optional<std::string> LogBytes(std::string_view text, std::size_t& at, unsigned long long size, std::string& why)
+Result<std::string> LogBytes(std::string_view text, std::size_t& at, unsigned long long size)
 {
+    using Outcome = Result<std::string>;
     const std::size_t left = text.size() - at;
-    if (size >= left) {
-        why = "a log of " + std::to_string(size) + " bytes runs past the end of the file (" + std::to_string(left) +
-              " bytes are left)";
-        return std::nullopt;
-    }
-    if (text[at + size] != '\n') {
-        why = "a log of " + std::to_string(size) + " bytes is not followed by the end of its line";
-        return std::nullopt;
-    }
+    if (size >= left)
+        return Outcome::Fail("a log of " + std::to_string(size) + " bytes runs past the end of the file (" +
+                             std::to_string(left) + " bytes are left)");
+    if (text[at + size] != '\n')
+        return Outcome::Fail("a log of " + std::to_string(size) + " bytes is not followed by the end of its line");
     std::string bytes(text.substr(at, size));
     at += size + 1;
     return bytes;
 }
 
+const char* const NotAnEntry = "a line that is not an entry";
+
 // One entry of an older outbox from `at` on.
-std::optional<OutboxEntry> ReadEntryV1(std::string_view text, std::size_t& at, std::string_view line, std::string& why)
+Result<OutboxEntry> ReadEntryV1(std::string_view text, std::size_t& at, std::string_view line)
 {
     const std::vector<std::string> w = Words(line);
     if (w.size() == 7 && w[0] == "completion") {
@@ -153,17 +152,16 @@ std::optional<OutboxEntry> ReadEntryV1(std::string_view text, std::size_t& at, s
         TrialLogCopy log{w[1], 0, w[3], {}, w[4] + " " + w[5]};
         unsigned long long size = 0;
         if (ReadCount(w[2], log.Experiment) && ReadNumber(std::string_view(w[6]), size)) {
-            auto bytes = LogBytes(text, at, size, why);
-            if (!bytes) return std::nullopt;
-            log.Bytes = std::move(*bytes);
+            auto bytes = LogBytes(text, at, size);
+            if (!bytes) return bytes.fault();
+            log.Bytes = std::move(bytes).value();
             return OutboxEntry({}, std::move(log));
         }
     }
-    why = "a line that is not an entry";
-    return std::nullopt;
+    return Result<OutboxEntry>::Fail(NotAnEntry);
 }
 
-std::optional<OutboxEntry> ReadEntryV2(std::string_view text, std::size_t& at, std::string_view line, std::string& why)
+Result<OutboxEntry> ReadEntryV2(std::string_view text, std::size_t& at, std::string_view line)
 {
     const std::vector<std::string_view> w = SplitSpaces(line);
     const auto field = [&](std::size_t i, std::string& out) {
@@ -177,9 +175,9 @@ std::optional<OutboxEntry> ReadEntryV2(std::string_view text, std::size_t& at, s
         unsigned long long size = 0;
         if (field(1, study) && field(2, log.UserID) && ReadCount(w[3], log.Experiment) && field(4, log.Host) &&
             field(5, log.WrittenAt) && ReadNumber(w[6], size)) {
-            auto bytes = LogBytes(text, at, size, why);
-            if (!bytes) return std::nullopt;
-            log.Bytes = std::move(*bytes);
+            auto bytes = LogBytes(text, at, size);
+            if (!bytes) return bytes.fault();
+            log.Bytes = std::move(bytes).value();
             return OutboxEntry(std::move(study), std::move(log));
         }
     } else if (w.size() == 10 && w[0] == "completion") {
@@ -190,8 +188,7 @@ std::optional<OutboxEntry> ReadEntryV2(std::string_view text, std::size_t& at, s
             ReadShare(w[7], r.BusyTime) && ReadShare(w[8], r.SweepTime) && ReadShare(w[9], r.IdleTime))
             return OutboxEntry(std::move(study), std::move(done));
     }
-    why = "a line that is not an entry";
-    return std::nullopt;
+    return Result<OutboxEntry>::Fail(NotAnEntry);
 }
 
 // The start of a line for a message, its odd bytes left out.
@@ -225,19 +222,20 @@ bool operator==(const OutboxEntry& a, const OutboxEntry& b)
 
 std::string_view OutboxHeader() { return HeaderV2; }
 
-std::string OutboxEntryProblem(const OutboxEntry& entry)
+Status CheckOutboxEntry(const OutboxEntry& entry)
 {
     const TrialId trial = entry.trial();
-    if (trial.Experiment < 0) return "its trial number " + std::to_string(trial.Experiment) + " is below 0";
+    if (trial.Experiment < 0)
+        return Status::Fail("its trial number " + std::to_string(trial.Experiment) + " is below 0");
     const auto* done = entry.completion();
-    if (!done) return {};
-    if (done->rowId < 0) return "its row number is below 0";
+    if (!done) return Ok();
+    if (done->rowId < 0) return Status::Fail("its row number is below 0");
     const ExperimentResult& r = done->result;
     const auto finite = [](const std::optional<double>& v) { return !v || std::isfinite(*v); };
     if (!std::isfinite(r.MissedBuckets) || !finite(r.BusyTime) || !finite(r.SweepTime) || !finite(r.IdleTime))
-        return "its results are not all finite numbers (missed buckets " + Exact(r.MissedBuckets) + ", shares " +
-               Share(r.BusyTime) + " " + Share(r.SweepTime) + " " + Share(r.IdleTime) + ")";
-    return {};
+        return Status::Fail("its results are not all finite numbers (missed buckets " + Exact(r.MissedBuckets) +
+                            ", shares " + Share(r.BusyTime) + " " + Share(r.SweepTime) + " " + Share(r.IdleTime) + ")");
+    return Ok();
 }
 
 std::string OutboxEntryText(const OutboxEntry& entry)
@@ -287,13 +285,12 @@ OutboxText ParseOutbox(std::string_view text)
             at = read.readTo = next;
             continue;
         }
-        std::string why;
-        auto entry = read.version == 1 ? ReadEntryV1(text, next, line, why) : ReadEntryV2(text, next, line, why);
+        auto entry = read.version == 1 ? ReadEntryV1(text, next, line) : ReadEntryV2(text, next, line);
         if (!entry) {
-            read.problem = why + ", " + LineStart(line) + ", at byte " + std::to_string(at);
+            read.problem = entry.error() + ", " + LineStart(line) + ", at byte " + std::to_string(at);
             return read;
         }
-        read.entries.push_back(std::move(*entry));
+        read.entries.push_back(std::move(entry).value());
         at = read.readTo = next;
     }
     return read;

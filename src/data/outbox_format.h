@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "engine/result.h"
 #include "trials/experiment_store.h"
 
 namespace kestu {
@@ -44,9 +45,9 @@ bool operator==(const OutboxEntry& a, const OutboxEntry& b);
 // The first line of the file as this version writes it.
 std::string_view OutboxHeader();
 
-// Why the entry cannot be kept (a result that is not a finite number, a
-// negative trial number); empty when it can.
-std::string OutboxEntryProblem(const OutboxEntry& entry);
+// Whether the entry can be kept; fails saying why not (a result that is
+// not a finite number, a negative trial number).
+Status CheckOutboxEntry(const OutboxEntry& entry);
 
 // The entry as it is written into the file, ending with a line feed.
 std::string OutboxEntryText(const OutboxEntry& entry);

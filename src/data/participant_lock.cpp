@@ -71,8 +71,9 @@ public:
             }
             auto hold = std::unique_ptr<FileHold>(new FileHold(path, fd));
             if (!hold->StillTheFile()) continue;  // the destructor leaves the new file alone
-            if (const std::string error = hold->WriteOwner(); !error.empty())
-                return Outcome::Fail(CannotHold(userId, "the lock file " + path + " cannot be written (" + error + ")."));
+            if (const Status written = hold->WriteOwner(); !written)
+                return Outcome::Fail(
+                    CannotHold(userId, "the lock file " + path + " cannot be written (" + written.error() + ")."));
             return Outcome::Ok(std::move(hold));
         }
         return Outcome::Fail(CannotHold(userId, "the lock file " + path + " keeps being replaced."));
@@ -98,13 +99,14 @@ public:
 private:
     FileHold(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
 
-    std::string WriteOwner()
+    // Fails with the system's reason.
+    Status WriteOwner()
     {
         const std::string text = std::to_string(::getpid()) + "\nkestu\n" + ThisComputer() + "\n";
-        if (::ftruncate(fd_, 0) != 0) return std::strerror(errno);
+        if (::ftruncate(fd_, 0) != 0) return Status::Fail(std::strerror(errno));
         if (::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-            return errno ? std::strerror(errno) : "short write";
-        return {};
+            return Status::Fail(errno ? std::strerror(errno) : "short write");
+        return Ok();
     }
 
     // The computer the lock file names (its third line), empty when it names none.
@@ -230,49 +232,48 @@ private:
     Status Take()
     {
         const QString name = NewConnectionName();
-        std::string error = Connect(name, where_, OpenMode::ReadWrite, /*bare=*/true);
-        if (!error.empty()) {
+        const Status connected = Connect(name, where_, OpenMode::ReadWrite, /*bare=*/true);
+        if (!connected) {
             Drop(name);
-            return Status::Fail(CannotHold(userId_, error));
+            return Status::Fail(CannotHold(userId_, connected.error()));
         }
-        {
-            QSqlQuery query(QSqlDatabase::database(name, false));
-            if (!SessionSettings(query, error)) {
-                error = CannotHold(userId_, Message(where_.text, QString::fromStdString(error)));
-            } else {
-                query.prepare(QStringLiteral("SELECT pg_try_advisory_lock(?)"));
-                query.addBindValue(QVariant::fromValue<qlonglong>(key_));
-                if (!query.exec() || !query.next()) {
-                    error = CannotHold(userId_, Message(where_.text, "the lock cannot be taken (" +
-                                                                         DriverText(query.lastError()) + ")"));
-                } else if (query.value(0).toBool()) {
-                    connection_ = S(name);
-                    return Ok();
-                } else {
-                    error = InUseMessage(userId_, HolderHost(name));
-                }
-            }
+        const Status locked = Lock(name);
+        if (locked) {
+            connection_ = S(name);
+            return locked;
         }
         Drop(name);
-        return Status::Fail(error);
+        return locked;
     }
 
-    static bool SessionSettings(QSqlQuery& query, std::string& error)
+    // Sets up the session of the connection `name` and takes the lock on it.
+    Status Lock(const QString& name) const
     {
-        if (!query.exec(QStringLiteral("SELECT current_setting('server_version_num')::int")) || !query.next()) {
-            error = "the server's version cannot be read (" + S(DriverText(query.lastError())) + ")";
-            return false;
-        }
+        QSqlQuery query(QSqlDatabase::database(name, false));
+        if (const Status set = SessionSettings(query); !set)
+            return Status::Fail(CannotHold(userId_, Message(where_.text, QString::fromStdString(set.error()))));
+        query.prepare(QStringLiteral("SELECT pg_try_advisory_lock(?)"));
+        query.addBindValue(QVariant::fromValue<qlonglong>(key_));
+        if (!query.exec() || !query.next())
+            return Status::Fail(CannotHold(
+                userId_, Message(where_.text, "the lock cannot be taken (" + DriverText(query.lastError()) + ")")));
+        if (!query.value(0).toBool()) return Status::Fail(InUseMessage(userId_, HolderHost(name)));
+        return Ok();
+    }
+
+    // Fails with what went wrong, without the study's location.
+    static Status SessionSettings(QSqlQuery& query)
+    {
+        if (!query.exec(QStringLiteral("SELECT current_setting('server_version_num')::int")) || !query.next())
+            return Status::Fail("the server's version cannot be read (" + S(DriverText(query.lastError())) + ")");
         const int version = query.value(0).toInt();
         QString settings = QStringLiteral("SET tcp_keepalives_idle = 5; SET tcp_keepalives_interval = 2; "
                                           "SET tcp_keepalives_count = 3");
         if (version >= 120000) settings += QStringLiteral("; SET tcp_user_timeout = 10000");
         if (version >= 140000) settings += QStringLiteral("; SET idle_session_timeout = '%1'").arg(IdleSessionTimeout);
-        if (!query.exec(settings)) {
-            error = "the lock's session cannot be set up (" + S(DriverText(query.lastError())) + ")";
-            return false;
-        }
-        return true;
+        if (!query.exec(settings))
+            return Status::Fail("the lock's session cannot be set up (" + S(DriverText(query.lastError())) + ")");
+        return Ok();
     }
 
     // The computer of the seat that holds the lock in this study's database,

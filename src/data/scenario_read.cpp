@@ -32,24 +32,26 @@ QString Where(const TableRule& table, const ColumnRule& column)
 
 std::string ShowCell(std::string_view text) { return ForMessage(text, ShownCellBytes); }
 
-// Reads one cell as a number. Returns what is wrong with it, if anything.
+// Reads one cell as a number, or fails saying what is wrong with it.
 // Tables imported from text files hold their numbers as text; such text is
 // read as the CSV import reads it.
-std::optional<std::string> ReadCell(const QVariant& cell, const ColumnRule& column, double& number)
+Result<double> ReadCell(const QVariant& cell, const ColumnRule& column)
 {
-    if (cell.isNull()) return std::string(EmptyCellFault);
-    switch (cell.metaType().id()) {
-    case QMetaType::QString:
-        return TextCellFault(column, S(cell.toString()), ShowCell, number);
-    case QMetaType::QByteArray:
-        return std::string("binary data is not a number");
-    default: {
+    double number = 0;
+    std::optional<std::string> wrong;
+    if (cell.isNull()) {
+        wrong = std::string(EmptyCellFault);
+    } else if (cell.metaType().id() == QMetaType::QString) {
+        wrong = TextCellFault(column, S(cell.toString()), ShowCell, number);
+    } else if (cell.metaType().id() == QMetaType::QByteArray) {
+        wrong = std::string("binary data is not a number");
+    } else {
         bool ok = false;
         number = cell.toDouble(&ok);
-        if (!ok) return NotANumberFault(ShowCell(S(cell.toString())));
-        return NumberFault(column, number);
+        wrong = ok ? NumberFault(column, number) : NotANumberFault(ShowCell(S(cell.toString())));
     }
-    }
+    if (wrong) return Result<double>::Fail(*wrong);
+    return number;
 }
 
 using NumberRows = std::vector<std::vector<double>>;
@@ -61,21 +63,22 @@ struct Source {
     const Dialect& dialect;
 };
 
-// The table or a column of it missing, by name; nothing when all are there
-// (or the database cannot say).
-std::optional<std::string> MissingPart(const Source& source, const TableRule& table)
+// Fails naming the table, or a column of it, that is missing; succeeds when
+// all are there (or the database cannot say).
+Status HasTable(const Source& source, const TableRule& table)
 {
     QSet<QString> present;  // SQLite matches column names without regard to case
     QSqlQuery info(QSqlDatabase::database(source.connection, false));
     info.prepare(source.dialect.columnsOfTable);
     info.addBindValue(Q(table.name));
-    if (!info.exec()) return std::nullopt;
+    if (!info.exec()) return Ok();
     while (info.next()) present.insert(info.value(0).toString().toLower());
-    if (present.isEmpty()) return Message(source.path, Where(table) + " is missing");
+    if (present.isEmpty()) return Status::Fail(Message(source.path, Where(table) + " is missing"));
     for (const ColumnRule& column : table.columns) {
-        if (!present.contains(Q(column.name).toLower())) return Message(source.path, Where(table, column) + " is missing");
+        if (!present.contains(Q(column.name).toLower()))
+            return Status::Fail(Message(source.path, Where(table, column) + " is missing"));
     }
-    return std::nullopt;
+    return Ok();
 }
 
 // Every row of the table in stored order, its columns as numbers that obey
@@ -85,7 +88,7 @@ Result<NumberRows> ReadTable(const Source& source, const TableRule& table)
     using Outcome = Result<NumberRows>;
     const std::string& path = source.path;
     if (source.dialect.checkColumnsFirst) {
-        if (auto missing = MissingPart(source, table)) return Outcome::Fail(*missing);
+        if (const Status present = HasTable(source, table); !present) return present.fault();
     }
     QStringList names;
     for (const ColumnRule& column : table.columns) names << QuotedName(Q(column.name));
@@ -94,17 +97,20 @@ Result<NumberRows> ReadTable(const Source& source, const TableRule& table)
     QSqlQuery query(QSqlDatabase::database(source.connection, false));
     query.setForwardOnly(true);
     // A server refuses a missing column itself; only then is its catalog asked which.
-    if (!query.exec("SELECT " + names.join(", ") + " FROM " + QuotedName(Q(table.name)) + " ORDER BY rowid"))
-        return Outcome::Fail(MissingPart(source, table).value_or(
-            Message(path, "cannot read " + Where(table) + " (" + DriverText(query.lastError()) + ")")));
+    if (!query.exec("SELECT " + names.join(", ") + " FROM " + QuotedName(Q(table.name)) + " ORDER BY rowid")) {
+        if (const Status present = HasTable(source, table); !present) return present.fault();
+        return Outcome::Fail(Message(path, "cannot read " + Where(table) + " (" + DriverText(query.lastError()) + ")"));
+    }
 
     NumberRows rows;
     while (query.next()) {
         std::vector<double> numbers(table.columns.size());
         for (std::size_t c = 0; c < table.columns.size(); ++c) {
-            if (auto what = ReadCell(query.value(static_cast<int>(c)), table.columns[c], numbers[c])) {
-                return Outcome::Fail(Message(path, Q(InTable({table.name, rows.size(), table.columns[c].name, *what}))));
-            }
+            const auto number = ReadCell(query.value(static_cast<int>(c)), table.columns[c]);
+            if (!number)
+                return Outcome::Fail(
+                    Message(path, Q(InTable({table.name, rows.size(), table.columns[c].name, number.error()}))));
+            numbers[c] = number.value();
         }
         rows.push_back(std::move(numbers));
     }
@@ -116,18 +122,19 @@ Result<NumberRows> ReadTable(const Source& source, const TableRule& table)
 }
 
 // Reads a table into typed rows and holds them to the rules over rows;
-// returns the first fault's message, or nothing.
+// fails with the first fault.
 template <typename Row, typename FromNumbers, typename CheckRows>
-std::optional<std::string> ReadRows(const Source& source, const TableRule& table, FromNumbers fromNumbers,
-                                    CheckRows checkRows, std::vector<Row>& out)
+Result<std::vector<Row>> ReadRows(const Source& source, const TableRule& table, FromNumbers fromNumbers,
+                                  CheckRows checkRows)
 {
     auto numbers = ReadTable(source, table);
-    if (!numbers) return numbers.error();
-    for (const std::vector<double>& row : numbers.value()) out.push_back(fromNumbers(row));
+    if (!numbers) return numbers.fault();
+    std::vector<Row> rows;
+    for (const std::vector<double>& row : numbers.value()) rows.push_back(fromNumbers(row));
     std::vector<ScenarioFault> faults;
-    checkRows(out, faults);
-    if (!faults.empty()) return Message(source.path, Q(InTable(faults.front())));
-    return std::nullopt;
+    checkRows(rows, faults);
+    if (!faults.empty()) return Result<std::vector<Row>>::Fail(Message(source.path, Q(InTable(faults.front()))));
+    return rows;
 }
 
 }  // namespace
@@ -137,13 +144,16 @@ Result<ScenarioTables> ExperimentDb::ReadScenario()
     const ServerCallBound bound;  // a server that stops answering fails the read
     using Outcome = Result<ScenarioTables>;
     const Source source{Q(connection_), path_, dialect()};
+    auto exogenous = ReadRows<ArrivalRow>(source, ArrivalTableRule(), ArrivalFromNumbers, CheckArrivalRows);
+    if (!exogenous) return exogenous.fault();
+    auto deadline = ReadRows<DeadlineRow>(source, DeadlineTableRule(), DeadlineFromNumbers, CheckDeadlineRows);
+    if (!deadline) return deadline.fault();
+    auto sorttable = ReadRows<OutletRow>(source, OutletTableRule(), OutletFromNumbers, CheckOutletRows);
+    if (!sorttable) return sorttable.fault();
     ScenarioTables tables;
-    if (auto problem = ReadRows(source, ArrivalTableRule(), ArrivalFromNumbers, CheckArrivalRows, tables.exogenous))
-        return Outcome::Fail(*problem);
-    if (auto problem = ReadRows(source, DeadlineTableRule(), DeadlineFromNumbers, CheckDeadlineRows, tables.deadline))
-        return Outcome::Fail(*problem);
-    if (auto problem = ReadRows(source, OutletTableRule(), OutletFromNumbers, CheckOutletRows, tables.sorttable))
-        return Outcome::Fail(*problem);
+    tables.exogenous = std::move(exogenous).value();
+    tables.deadline = std::move(deadline).value();
+    tables.sorttable = std::move(sorttable).value();
     return Outcome::Ok(std::move(tables));
 }
 

@@ -50,28 +50,28 @@ std::vector<std::vector<QVariant>> RowValues(ScenarioTable table, const Scenario
 }
 
 // Runs the deletes and inserts; the caller commits or rolls back.
-std::string WriteTables(const QSqlDatabase& db, const std::string& path, const ScenarioTables& tables)
+Status WriteTables(const QSqlDatabase& db, const std::string& path, const ScenarioTables& tables)
 {
     for (ScenarioTable table : AllScenarioTables) {
         QSqlQuery clear(db);
         if (!clear.exec("DELETE FROM " + QuotedName(TableName(table)))) {
-            return Message(path, "cannot empty " + Where(table) + " (" + DriverText(clear.lastError()) + ")");
+            return Status::Fail(
+                Message(path, "cannot empty " + Where(table) + " (" + DriverText(clear.lastError()) + ")"));
         }
         QSqlQuery insert(db);
         if (!insert.prepare(InsertStatement(table))) {
-            return Message(path, "cannot write " + Where(table) + " (" + DriverText(insert.lastError()) + ")");
+            return Status::Fail(
+                Message(path, "cannot write " + Where(table) + " (" + DriverText(insert.lastError()) + ")"));
         }
         int rowNumber = 0;
         for (const auto& values : RowValues(table, tables)) {
             ++rowNumber;
             for (int i = 0; i < static_cast<int>(values.size()); ++i) insert.bindValue(i, values[i]);
-            std::string error;
-            if (!Run(insert, path, "cannot write row " + QString::number(rowNumber) + " of " + Where(table), error)) {
-                return error;
-            }
+            const Status ran = Run(insert, path, "cannot write row " + QString::number(rowNumber) + " of " + Where(table));
+            if (!ran) return ran;
         }
     }
-    return {};
+    return Ok();
 }
 
 }  // namespace
@@ -79,10 +79,7 @@ std::string WriteTables(const QSqlDatabase& db, const std::string& path, const S
 Status ExperimentDb::ReplaceScenario(const ScenarioTables& tables)
 {
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
-    const std::string error = InTransaction(db, path_, QStringLiteral("the scenario"),
-                                            [&] { return WriteTables(db, path_, tables); });
-    if (!error.empty()) return Status::Fail(error);
-    return Ok();
+    return InTransaction(db, path_, QStringLiteral("the scenario"), [&] { return WriteTables(db, path_, tables); });
 }
 
 }  // namespace kestu

@@ -75,8 +75,7 @@ Result<std::vector<QString>> ColumnsOf(const QString& connection, const std::str
     QSqlQuery query(QSqlDatabase::database(connection, false));
     query.prepare(dialect.columnsOfTable);
     query.addBindValue(table);
-    std::string error;
-    if (!Run(query, path, "cannot read table \"" + table + "\"", error)) return Outcome::Fail(error);
+    if (const Status ran = Run(query, path, "cannot read table \"" + table + "\""); !ran) return ran.fault();
     std::vector<QString> columns;
     while (query.next()) columns.push_back(query.value(0).toString());
     if (columns.empty()) return Outcome::Fail(Message(path, "table \"" + table + "\" is missing"));
@@ -86,21 +85,21 @@ Result<std::vector<QString>> ColumnsOf(const QString& connection, const std::str
 }  // namespace
 
 namespace dbdetail {
-std::optional<std::string> MissingColumn(const QString& connection, const std::string& path, const Dialect& dialect,
-                                         const QString& table, const std::vector<QString>& columns)
+Status HasColumns(const QString& connection, const std::string& path, const Dialect& dialect, const QString& table,
+                  const std::vector<QString>& columns)
 {
     QSet<QString> present;  // SQLite matches column names without regard to case
     QSqlQuery info(QSqlDatabase::database(connection, false));
-    if (!info.prepare(dialect.columnsOfTable)) return std::nullopt;
+    if (!info.prepare(dialect.columnsOfTable)) return Ok();
     info.addBindValue(table);
-    if (!info.exec()) return std::nullopt;
+    if (!info.exec()) return Ok();
     while (info.next()) present.insert(info.value(0).toString().toLower());
-    if (present.isEmpty()) return Message(path, "table \"" + table + "\" is missing");
+    if (present.isEmpty()) return Status::Fail(Message(path, "table \"" + table + "\" is missing"));
     for (const QString& column : columns) {
         if (!present.contains(column.toLower()))
-            return Message(path, "table \"" + table + "\", column \"" + column + "\" is missing");
+            return Status::Fail(Message(path, "table \"" + table + "\", column \"" + column + "\" is missing"));
     }
-    return std::nullopt;
+    return Ok();
 }
 }  // namespace dbdetail
 
@@ -135,13 +134,12 @@ QVariant ToValue(const Cell& cell)
     return QVariant();
 }
 
-std::string InsertRows(QSqlDatabase& db, const std::string& path, const std::string& table, const CellTable& cells)
+Status InsertRows(QSqlDatabase& db, const std::string& path, const std::string& table, const CellTable& cells)
 {
     const QString doing = "cannot copy into table \"" + Q(table) + "\"";
-    std::string error;
     QSqlQuery clear(db);
     if (!clear.exec("DELETE FROM " + QuotedName(Q(table))))
-        return Message(path, doing + " (" + DriverText(clear.lastError()) + ")");
+        return Status::Fail(Message(path, doing + " (" + DriverText(clear.lastError()) + ")"));
     QStringList names, marks;
     for (const std::string& column : cells.columns) {
         names << QuotedName(Q(column));
@@ -152,9 +150,9 @@ std::string InsertRows(QSqlDatabase& db, const std::string& path, const std::str
                    ")");
     for (const std::vector<Cell>& row : cells.rows) {
         for (std::size_t c = 0; c < row.size(); ++c) insert.bindValue(static_cast<int>(c), ToValue(row[c]));
-        if (!Run(insert, path, doing, error)) return error;
+        if (const Status ran = Run(insert, path, doing); !ran) return ran;
     }
-    return {};
+    return Ok();
 }
 
 }  // namespace
@@ -162,15 +160,12 @@ std::string InsertRows(QSqlDatabase& db, const std::string& path, const std::str
 Status ExperimentDb::ReplaceTables(const std::vector<std::pair<std::string, CellTable>>& tables)
 {
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
-    const std::string error = InTransaction(db, path_, QStringLiteral("the copy"), [&] {
+    return InTransaction(db, path_, QStringLiteral("the copy"), [&] {
         for (const auto& [table, cells] : tables) {
-            std::string failed = InsertRows(db, path_, table, cells);
-            if (!failed.empty()) return failed;
+            if (const Status inserted = InsertRows(db, path_, table, cells); !inserted) return inserted;
         }
-        return std::string();
+        return Ok();
     });
-    if (!error.empty()) return Status::Fail(error);
-    return Ok();
 }
 
 }  // namespace kestu

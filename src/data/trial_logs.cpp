@@ -38,17 +38,16 @@ Status ExperimentDb::StoreTrialLog(const TrialLogCopy& log)
                           Q(log.UserID) + "\" in table \"TrialLogs\"";
     auto functions = ThroughFunctions();
     if (!functions) return functions.fault();
-    std::string error;
     if (functions.value()) {
-        QSqlQuery* call = Statement(QStringLiteral("SELECT kestu_store_trial_log(?, ?, ?, ?, ?)"), doing, error);
-        if (!call) return Status::Fail(error);
-        call->bindValue(0, Q(log.UserID).isNull() ? QStringLiteral("") : Q(log.UserID));
-        call->bindValue(1, QVariant::fromValue<qlonglong>(log.Experiment));
-        call->bindValue(2, Q(log.Host).isNull() ? QStringLiteral("") : Q(log.Host));
-        call->bindValue(3, QByteArray::fromStdString(log.Bytes));
-        call->bindValue(4, Q(log.WrittenAt).isNull() ? QStringLiteral("") : Q(log.WrittenAt));
-        if (!Run(*call, path_, doing, error)) return Status::Fail(error);
-        call->finish();
+        auto call = Statement(QStringLiteral("SELECT kestu_store_trial_log(?, ?, ?, ?, ?)"), doing);
+        if (!call) return call.fault();
+        call.value()->bindValue(0, Q(log.UserID).isNull() ? QStringLiteral("") : Q(log.UserID));
+        call.value()->bindValue(1, QVariant::fromValue<qlonglong>(log.Experiment));
+        call.value()->bindValue(2, Q(log.Host).isNull() ? QStringLiteral("") : Q(log.Host));
+        call.value()->bindValue(3, QByteArray::fromStdString(log.Bytes));
+        call.value()->bindValue(4, Q(log.WrittenAt).isNull() ? QStringLiteral("") : Q(log.WrittenAt));
+        if (const Status ran = Run(*call.value(), path_, doing); !ran) return ran.fault();
+        call.value()->finish();
         return Ok();
     }
     if (!onServer_) {
@@ -62,20 +61,20 @@ Status ExperimentDb::StoreTrialLog(const TrialLogCopy& log)
     }
     // The key makes two deliveries at once store one row; where there is no
     // key (a file that already holds a log twice), the check does.
-    QSqlQuery* insert = Statement(QStringLiteral(
+    auto insert = Statement(QStringLiteral(
         "INSERT INTO \"TrialLogs\" (\"UserID\", \"Experiment\", \"Host\", \"Bytes\", \"WrittenAt\") "
         "SELECT ?, ?, ?, ?, ? WHERE NOT EXISTS "
         "(SELECT 1 FROM \"TrialLogs\" WHERE \"UserID\" = ? AND \"Experiment\" = ?)") +
-        (onServer_ ? QString() : QStringLiteral(" ON CONFLICT DO NOTHING")), doing, error);
-    if (!insert) return Status::Fail(error);
-    insert->bindValue(0, Q(log.UserID));
-    insert->bindValue(1, QVariant::fromValue<qlonglong>(log.Experiment));
-    insert->bindValue(2, Q(log.Host));
-    insert->bindValue(3, QByteArray::fromStdString(log.Bytes));
-    insert->bindValue(4, Q(log.WrittenAt));
-    insert->bindValue(5, Q(log.UserID));
-    insert->bindValue(6, QVariant::fromValue<qlonglong>(log.Experiment));
-    if (!Run(*insert, path_, doing, error)) return Status::Fail(error);
+        (onServer_ ? QString() : QStringLiteral(" ON CONFLICT DO NOTHING")), doing);
+    if (!insert) return insert.fault();
+    insert.value()->bindValue(0, Q(log.UserID));
+    insert.value()->bindValue(1, QVariant::fromValue<qlonglong>(log.Experiment));
+    insert.value()->bindValue(2, Q(log.Host));
+    insert.value()->bindValue(3, QByteArray::fromStdString(log.Bytes));
+    insert.value()->bindValue(4, Q(log.WrittenAt));
+    insert.value()->bindValue(5, Q(log.UserID));
+    insert.value()->bindValue(6, QVariant::fromValue<qlonglong>(log.Experiment));
+    if (const Status ran = Run(*insert.value(), path_, doing); !ran) return ran.fault();
     return Ok();
 }
 
@@ -86,17 +85,14 @@ Result<std::vector<TrialLogCopy>> ExperimentDb::ReadTrialLogs(const std::string&
     QSqlQuery query(QSqlDatabase::database(Q(connection_), false));
     query.setForwardOnly(true);
     const QString doing = QStringLiteral("cannot read table \"TrialLogs\"");
-    std::string error;
-    if (!Prepare(query,
-                 QStringLiteral("SELECT \"UserID\", \"Experiment\", \"Host\", \"Bytes\", \"WrittenAt\" FROM \"TrialLogs\" "
-                                "WHERE ? = '' OR \"UserID\" = ? ORDER BY rowid"),
-                 path_, doing, error))
-        return Outcome::Fail(error);
+    const QString sql = QStringLiteral("SELECT \"UserID\", \"Experiment\", \"Host\", \"Bytes\", \"WrittenAt\" "
+                                       "FROM \"TrialLogs\" WHERE ? = '' OR \"UserID\" = ? ORDER BY rowid");
+    if (const Status prepared = Prepare(query, sql, path_, doing); !prepared) return prepared.fault();
     // An empty ID (every participant) is bound as '' rather than NULL, which would match nothing.
     const QString user = userId.empty() ? QStringLiteral("") : Q(userId);
     query.addBindValue(user);
     query.addBindValue(user);
-    if (!Run(query, path_, doing, error)) return Outcome::Fail(error);
+    if (const Status ran = Run(query, path_, doing); !ran) return ran.fault();
     std::vector<TrialLogCopy> logs;
     while (query.next()) {
         logs.push_back({S(query.value(0).toString()), query.value(1).toLongLong(), S(query.value(2).toString()),

@@ -10,11 +10,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "data/experiment_db.h"
-#include "trials/number_text.h"
 #include "ui/frm_new_user.h"
 #include "ui/prompts.h"
-#include "data/participant_lock.h"
 #include "ui/user_id_rule.h"
 
 namespace kestu::ui {
@@ -169,63 +166,41 @@ void frmLogin::cmdOK_Click()
 
     // One running copy per participant: held from here until the program ends.
     lock_.reset();
-    auto lock = ParticipantLock::Take(databasePath_, typed.toStdString());
-    if (!lock) {
-        Report(QMessageBox::Warning, QString::fromStdString(lock.error()));
+    auto login = LogIn(databasePath_, typed.toStdString(), [this, &typed](const AddParticipantFn& add) {
+        return Result<bool>(Register(typed, add));
+    });
+    if (!login) {
+        // A participant held elsewhere is a warning; a study that fails, critical.
+        const bool ofStudy = !login.fault().file.empty();
+        Report(ofStudy ? QMessageBox::Critical : QMessageBox::Warning, QString::fromStdString(login.error()));
         return;
     }
-    lock_ = std::move(lock).value();
-
-    // Every press opens the database afresh.
-    db_.reset();
-    auto opened = ExperimentDb::Open(databasePath_, OpenMode::ReadWrite);
-    if (!opened) {
-        Report(QMessageBox::Critical, QString::fromStdString(opened.error()));
+    if (!login.value()) {
+        BackToUserId();
         return;
     }
-    db_ = std::move(opened).value();
-    auto found = db_->FindParticipant(typed.toStdString());
-    if (!found) {
-        Report(QMessageBox::Critical, QString::fromStdString(found.error()));
-        return;
-    }
-
-    if (!found.value()) {
-        const auto answer = ShowMessage(this, QMessageBox::Warning, Title,
-                                        QStringLiteral("User ID not found.  Register as a new user?"),
-                                        QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes || !Register(typed)) BackToUserId();
-        return;
-    }
-    AcceptKnownParticipant(found.value()->TrialNum);
+    Accept(std::move(*login.value()));
 }
 
-bool frmLogin::Register(const QString& userId)
+// Asks whether to register, then the questionnaire stores the answers.
+bool frmLogin::Register(const QString& userId, const AddParticipantFn& add)
 {
-    frmNewUser questionnaire(participant_, *db_, this);
+    const auto answer = ShowMessage(this, QMessageBox::Warning, Title,
+                                    QStringLiteral("User ID not found.  Register as a new user?"),
+                                    QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) return false;
+    frmNewUser questionnaire(participant_, add, this);
     questionnaire.ID->setText(userId);
     RunModal(questionnaire);
-    if (!questionnaire.Registered) return false;
-    LoginAccepted = true;
-    accept();
-    return true;
+    return questionnaire.Registered;
 }
 
-bool frmLogin::AcceptKnownParticipant(const std::string& trialNumText)
+void frmLogin::Accept(LoggedIn login)
 {
-    const auto trialNum = ParseInteger(trialNumText);
-    if (!trialNum || *trialNum < 0 || *trialNum > 32767) {
-        Report(QMessageBox::Critical,
-               QStringLiteral("%1: table UserData, column TrialNum, row of User ID \"%2\": \"%3\" is not a "
-                              "trial count (a whole number from 0 to 32767).")
-                   .arg(QString::fromStdString(databasePath_), txtUserID->text(),
-                        QString::fromStdString(trialNumText)));
-        return false;
-    }
-    participant_.TrialNum = static_cast<int>(*trialNum);
+    participant_.TrialNum = login.TrialNum;
+    lock_ = std::move(login.lock);
     LoginAccepted = true;
     accept();
-    return true;
 }
 
 }  // namespace kestu::ui

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "data/participant_lock.h"
+#include "data/participant_login.h"
 #include "trials/participant.h"
 
 class QGroupBox;
@@ -14,11 +14,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-
-namespace kestu {
-class ExperimentDb;
-
-}
 
 namespace kestu::ui {
 
@@ -62,12 +57,11 @@ private:
     void BackToUserId();
     void ShowUserIdRule(bool shown);
     void Report(QMessageBox::Icon icon, const QString& text);
-    bool Register(const QString& userId);
-    bool AcceptKnownParticipant(const std::string& trialNumText);
+    bool Register(const QString& userId, const AddParticipantFn& add);
+    void Accept(LoggedIn login);
 
     ParticipantState& participant_;
     std::string databasePath_;
-    std::unique_ptr<ExperimentDb> db_;  // stays open for the questionnaire
     std::unique_ptr<ParticipantLock> lock_;
 };
 

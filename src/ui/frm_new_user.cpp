@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "data/experiment_db.h"
 #include "ui/prompts.h"
 #include "ui/questionnaire_lists.h"
 
@@ -26,8 +25,8 @@ QComboBox* MakeList(const QString& name, QWidget* parent)
 }
 }  // namespace
 
-frmNewUser::frmNewUser(ParticipantState& participant, ExperimentDb& db, QWidget* parent)
-    : QDialog(parent), participant_(participant), db_(db)
+frmNewUser::frmNewUser(ParticipantState& participant, AddParticipantFn add, QWidget* parent)
+    : QDialog(parent), participant_(participant), add_(std::move(add))
 {
     setObjectName(QStringLiteral("frmNewUser"));
     setWindowTitle(Title);
@@ -131,7 +130,7 @@ void frmNewUser::cmdOK_Click()
     row.Major = Major->currentText().toStdString();
     row.Age = Age->text().toStdString();
     row.Sex = Sex->currentText().toStdString();
-    const Status stored = db_.AddParticipant(row);
+    const Status stored = add_(row);
     if (!stored) {
         ShowMessage(this, QMessageBox::Critical, Title,
                     QStringLiteral("Your answers could not be stored, so you are not registered yet:\n%1")

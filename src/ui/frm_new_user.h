@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include "data/participant_login.h"
 #include "trials/participant.h"
 
 class QComboBox;
@@ -9,18 +10,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace kestu {
-class ExperimentDb;
-}
-
 namespace kestu::ui {
 
 // The background questionnaire of a participant whose User ID is not yet
-// registered. OK checks the answers and appends the participant's row.
+// registered. OK checks the answers and stores them through `add` as the
+// participant's row.
 class frmNewUser : public QDialog {
     Q_OBJECT
 public:
-    frmNewUser(ParticipantState& participant, ExperimentDb& db, QWidget* parent = nullptr);
+    frmNewUser(ParticipantState& participant, AddParticipantFn add, QWidget* parent = nullptr);
 
     // True only after OK has stored the participant's row.
     bool Registered = false;
@@ -44,7 +42,7 @@ private:
     static void SelectEntry(QComboBox* list, const QString& entry);
 
     ParticipantState& participant_;
-    ExperimentDb& db_;
+    AddParticipantFn add_;
 };
 
 }  // namespace kestu::ui

@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::size_t logBytes = 0;
     for (const kestu::OutboxEntry& entry : read.entries) {
-        FUZZ_CHECK(kestu::OutboxEntryProblem(entry).empty(),
-                   "an entry read that could never be kept: " + kestu::OutboxEntryProblem(entry));
+        FUZZ_CHECK(kestu::CheckOutboxEntry(entry).ok(),
+                   "an entry read that could never be kept: " + kestu::CheckOutboxEntry(entry).error());
         if (entry.log()) logBytes += entry.log()->Bytes.size();
     }
     FUZZ_CHECK(logBytes <= read.readTo, "the logs read hold more bytes than were read");

@@ -123,7 +123,7 @@ TEST_F(LoginTest, AUserIdHeldByAnotherWindowIsRefusedAndNothingIsWritten)
     auto other = ParticipantLock::Take(dbPath_, "kim");
     ASSERT_TRUE(other.ok()) << other.error();
     PressOk("kim");
-    ExpectOneMessageWith({"User ID kim is in use by another Kestu window on this computer."});
+    ExpectOneMessageWith({"User ID kim is in use by another Kestu window on this computer."}, QMessageBox::Warning);
     EXPECT_FALSE(login_->LoginAccepted);
     EXPECT_EQ(Participants(), 0);
 
@@ -148,7 +148,8 @@ TEST_F(NewUserTest, TheChecksInTheirOrderTheRowStoredAsTypedAndNoneWithoutOk)
         auto opened = ExperimentDb::Open(dbPath_, mode);
         ASSERT_TRUE(opened.ok()) << opened.error();
         db = std::move(opened).value();
-        form = std::make_unique<ui::frmNewUser>(participant_, *db);
+        form = std::make_unique<ui::frmNewUser>(participant_,
+                                                 [&db](const Participant& row) { return db->AddParticipant(row); });
         form->ID->setText(id);
         form->FName->setText("Zoe");
         form->LName->setText("Park");

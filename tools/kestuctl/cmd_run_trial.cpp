@@ -4,15 +4,13 @@
 
 #include "data/database_location.h"
 #include "data/db_experiment_store.h"
-#include "data/experiment_db.h"
-#include "data/participant_lock.h"
+#include "data/participant_login.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
 #include "analysis/plain_number.h"
 #include "trials/headless_trial.h"
 #include "ui/fault_words.h"
-#include "trials/number_text.h"
 
 namespace kestu::ctl {
 
@@ -30,28 +28,6 @@ std::string LogFolder(const ParsedArgs& args, const std::string& dbPath)
     return slash == std::string::npos ? std::string{} : dbPath.substr(0, slash == 0 ? 1 : slash);
 }
 
-// The participant's trial count, adding the participant (with empty
-// answers) when the User ID is new.
-Result<int> TrialsDone(const std::string& dbPath, const std::string& userId)
-{
-    auto db = ExperimentDb::Open(dbPath, OpenMode::ReadWrite);
-    if (!db) return db.fault();
-    auto found = db.value()->FindParticipant(userId);
-    if (!found) return found.fault();
-    if (!found.value()) {
-        Participant added;
-        added.UserID = userId;
-        if (const auto status = db.value()->AddParticipant(added); !status) return status.fault();
-        return 0;
-    }
-    const auto count = ParseInteger(found.value()->TrialNum);
-    if (!count || *count < 0 || *count > 32767) {
-        return Result<int>::Fail(dbPath + ": table UserData, column TrialNum, row of User ID \"" + userId + "\": \"" +
-                                 found.value()->TrialNum + "\" is not a trial count (a whole number from 0 to 32767)");
-    }
-    return static_cast<int>(*count);
-}
-
 int RunTrial(const ParsedArgs& args, Console& console)
 {
     const std::string dbPath = args.Positional(0);
@@ -66,16 +42,17 @@ int RunTrial(const ParsedArgs& args, Console& console)
     }
     SayDatabase(console, dbPath);
 
-    const auto lock = ParticipantLock::Take(dbPath, userId);
-    if (!lock) return Failure(args, console, lock.error());
-    const auto done = TrialsDone(dbPath, userId);
-    if (!done) return Failure(args, console, done.error());
+    // A User ID not yet in the study is added with empty answers.
+    auto login = LogIn(dbPath, userId, AddWithEmptyAnswers());
+    if (!login) return Failure(args, console, login.error());
+    if (!login.value()) return Failure(args, console, "User ID " + userId + " is not in the study");
+    const std::unique_ptr<ParticipantLock> lock = std::move(login.value()->lock);
 
     ParticipantState participant;
     participant.UserID = userId;
-    participant.TrialNum = done.value();
+    participant.TrialNum = login.value()->TrialNum;
     DbExperimentStore store(dbPath, OutboxPath(LogFolder(args, dbPath)));
-    store.beforeClaim = [&lock] { return lock.value()->Reassert(); };
+    store.beforeClaim = [&lock] { return lock->Reassert(); };
     const ParticipantTrial run = RunParticipantTrial(participant, store, LogFolder(args, dbPath), seed);
     for (const TrialFault& fault : run.faults) console.err << "kestuctl run-trial: " << FaultSentence(fault) << "\n";
     if (!run.completed) {
