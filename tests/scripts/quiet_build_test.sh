@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# scripts/quiet-build.sh shows each finished part while the build goes on:
-# a stand-in cmake prints a part, then waits for the test to see that line
-# before it finishes the next. Each part is shown once; a failing build
+# scripts/quiet-build.sh shows each finished target while the build goes on:
+# a stand-in cmake prints a target, then waits for the test to see that line
+# before it finishes the next. Each target is shown once; a failing build
 # shows its errors and passes on its exit status.
 #   quiet_build_test.sh SOURCE_DIR
 set -uo pipefail
@@ -14,13 +14,13 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 mkdir -p "$work/bin"
 cat >"$work/bin/cmake" <<'STANDIN'
 #!/usr/bin/env bash
-# Configuring succeeds at once; a build prints its parts as the test lets it.
+# Configuring succeeds at once; a build prints its targets as the test lets it.
 [[ $1 == --build ]] || exit 0
 echo "[ 10%] Building CXX object first.o"
 echo "[ 20%] Built target first"
 echo "[ 20%] Built target first"
 for _ in $(seq 600); do [[ -e $WORK/go ]] && break; sleep 0.05; done
-[[ -e $WORK/go ]] || { echo "the test never saw the first part" >&2; exit 3; }
+[[ -e $WORK/go ]] || { echo "the test never saw the first target" >&2; exit 3; }
 if [[ -e $WORK/fail ]]; then
   echo "second.cpp:1:1: error: expected something"
   exit 2
@@ -38,18 +38,18 @@ wait_for() {  # wait_for FILE PATTERN: up to 10 s
   return 1
 }
 
-# The first part shows while the build still waits for the second.
+# The first target shows while the build still waits for the second.
 run_build
 if wait_for "$work/shown" 'Built target first'; then
-  [[ ! -e $work/status ]] || fail "the build had ended before its first part was shown"
+  [[ ! -e $work/status ]] || fail "the build had ended before its first target was shown"
 else
-  fail "the first part was not shown while the build went on"
+  fail "the first target was not shown while the build went on"
 fi
 touch "$work/go"
 wait
 [[ $(cat "$work/status") == 0 ]] || fail "a build that succeeded ended with $(cat "$work/status"): $(cat "$work/errors")"
 expected=$'Built target first\nBuilt target second'
-[[ $(cat "$work/shown") == "$expected" ]] || fail "shown: [$(cat "$work/shown")], expected each part once, in order"
+[[ $(cat "$work/shown") == "$expected" ]] || fail "shown: [$(cat "$work/shown")], expected each target once, in order"
 grep -q 'Building CXX object first.o' "$work/out/build.log" || fail "the whole output is not in build.log"
 
 # A failing build: its error is shown and its status passed on.

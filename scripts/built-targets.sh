@@ -7,9 +7,9 @@ set -uo pipefail
 declare -A seen=()
 while IFS= read -r line || [[ -n $line ]]; do
   [[ $line == *"Built target "* ]] || continue
-  part=${line#*Built target }
-  part=${part%$'\r'}
-  [[ -n $part && -z ${seen[$part]:-} ]] || continue
-  seen[$part]=1
-  printf 'Built target %s\n' "$part"
+  target=${line#*Built target }
+  target=${target%$'\r'}
+  [[ -n $target && -z ${seen[$target]:-} ]] || continue
+  seen[$target]=1
+  printf 'Built target %s\n' "$target"
 done
