@@ -7,7 +7,7 @@ BIN := $(BUILD_DIR)/bin
 STUDY := study
 DB := $(STUDY)/KESTU.MDB
 
-.PHONY: deps build program db run test bench clean
+.PHONY: deps build program kestuctl db run test bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -26,10 +26,16 @@ db: program
 	@mkdir -p $(STUDY)
 	@if [ -e $(DB) ]; then echo "$(DB) exists; left as it is"; else $(BIN)/kestu-initdb $(DB); fi
 
+# The experimenter's command-line tool, left out of `make run` to keep the
+# first start short (it adds about half again to that build).
+kestuctl: deps
+	@bash scripts/quiet-build.sh $(BUILD_DIR) kestuctl
+	@echo "kestuctl is $(CURDIR)/$(BIN)/kestuctl"
+
 run: program db
 	@echo "Study folder: $(CURDIR)/$(STUDY) (database, trial logs and snapshots; back it up from there)"
-	@mkdir -p -m 700 /tmp/runtime-$$(id -u)
-	@XDG_RUNTIME_DIR=$${XDG_RUNTIME_DIR:-/tmp/runtime-$$(id -u)} $(BIN)/kestu --data $(STUDY)
+	@[ -x $(BIN)/kestuctl ] || echo "The experimenter's tool kestuctl is not built yet: \`make kestuctl\` builds it into $(BIN)"
+	@$(BIN)/kestu --data $(STUDY)
 
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD_DIR) --output-on-failure

@@ -17,7 +17,7 @@ targets=()
 for target in "$@"; do targets+=(--target "$target"); done
 # One line per target as it is finished.
 cmake --build "$build" -j2 "${targets[@]}" -- --no-print-directory 2>&1 | tee -a "$log" |
-  grep --line-buffered -o 'Built target .*' | awk '!seen[$0]++ { print; fflush() }'
+  bash "$(dirname "${BASH_SOURCE[0]}")/built-targets.sh"
 status=${PIPESTATUS[0]}
 if [[ $status -ne 0 ]]; then
   grep -E -A5 'error|Error' "$log" >&2

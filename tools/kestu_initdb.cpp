@@ -13,10 +13,17 @@
 
 namespace {
 
+constexpr const char* UsageText =
+    "usage: kestu-initdb PATH\n"
+    "       kestu-initdb --check PATH\n"
+    "Creates the experiment database PATH with every table and the standard scenario\n"
+    "(an existing file is never touched), or with --check reads the scenario tables\n"
+    "of PATH as the program will and reports the first problem.\n";
+
+// A wrong command line: the usage on standard error, exit status 2.
 int Usage()
 {
-    std::cerr << "usage: kestu-initdb PATH\n"
-                 "       kestu-initdb --check PATH\n";
+    std::cerr << UsageText;
     return 2;
 }
 
@@ -55,6 +62,10 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);  // lets Qt find its SQLite driver
     const std::string first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        std::cout << UsageText << std::flush;
+        return std::cout ? 0 : 1;
+    }
     if (argc == 3 && first == "--check") return Check(argv[2]);
     if (argc == 2 && !first.empty() && first[0] != '-') return Create(first);
     return Usage();

@@ -75,6 +75,66 @@ void SetBold(QWidget* widget)
     font.setBold(true);
     widget->setFont(font);
 }
+
+// A bold, centred figure: its name, first text, tooltip, place (twips) and size (points).
+struct Figure {
+    QString name, text, tip;
+    QRect twips;
+    double points;
+};
+struct Frame {
+    QString name, title;
+    QRect twips;
+};
+
+// A frame with one bold, centred figure inside it.
+QLabel* FramedFigure(QWidget* parent, TwipPlacer& placer, const Frame& f, const Figure& figure, QGroupBox*& frame)
+{
+    frame = NewFrame(parent, f.name, f.title);
+    placer.Place(frame, f.twips, CaptionPoints);
+    QLabel* label = NewLabel(frame, figure.name, figure.text, figure.tip);
+    label->setAlignment(Qt::AlignCenter);
+    SetBold(label);
+    placer.Place(label, figure.twips, figure.points, true);
+    return label;
+}
+
+// A big boxed figure in its own colours.
+QLabel* BoxedCounter(QWidget* parent, TwipPlacer& placer, const Figure& figure, QColor text, QColor back)
+{
+    QLabel* label = NewLabel(parent, figure.name, figure.text, figure.tip);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFrameShape(QFrame::Box);
+    SetBold(label);
+    SetColours(label, text, back);
+    placer.Place(label, figure.twips, figure.points);
+    return label;
+}
+// The deadline column at the right edge: its heading, then each deadline's
+// tank number beside its time. Returns the heading.
+QLabel* BuildDeadlineColumn(QWidget* parent, TwipPlacer& placer, std::array<QLabel*, 12>& tanks,
+                            std::array<QLabel*, 12>& times)
+{
+    QLabel* heading = NewLabel(parent, QStringLiteral("Label7"), QStringLiteral("Deadlines"));
+    heading->setAlignment(Qt::AlignCenter);
+    placer.Place(heading, QRect(DeadlineTankX, 120, DeadlineX + DeadlineWidth - DeadlineTankX, 255), CaptionPoints);
+    for (int k = 0; k < 12; ++k) {
+        const QString tip = QStringLiteral("Deadline of tank %1").arg(LabelledTanks[k]);
+        // The tank's number beside its time; transparent, so it takes the window's colours.
+        tanks[k] = NewLabel(parent, QStringLiteral("DeadlineTank_%1").arg(k), QString::number(LabelledTanks[k]), tip);
+        tanks[k]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        QPalette palette = tanks[k]->palette();
+        palette.setColor(QPalette::WindowText, DeadlineTankColour);
+        tanks[k]->setPalette(palette);
+        placer.Place(tanks[k], QRect(DeadlineTankX, 450 + k * 420, DeadlineTankWidth, 330), CaptionPoints);
+        times[k] = NewLabel(parent, QStringLiteral("TankDL_%1").arg(k), QStringLiteral("- -:- -"), tip);
+        times[k]->setAlignment(Qt::AlignCenter);
+        times[k]->setFrameShape(QFrame::Panel);
+        times[k]->setFrameShadow(QFrame::Sunken);
+        placer.Place(times[k], QRect(DeadlineX, 450 + k * 420, DeadlineWidth, 330), CaptionPoints);
+    }
+    return heading;
+}
 }  // namespace
 
 frmSimulation::frmSimulation(ParticipantState& participant, std::string databasePath, std::string programFolder,
@@ -139,70 +199,37 @@ void frmSimulation::BuildPlantControls()
 
 void frmSimulation::BuildCounters()
 {
-    // A frame with one bold, centred figure inside it.
-    auto framedFigure = [this](QGroupBox*& frame, const QString& frameName, const QString& title, QRect frameRect,
-                               const QString& name, const QString& text, const QString& tip, QRect labelRect,
-                               int points) {
-        frame = NewFrame(this, frameName, title);
-        placer_.Place(frame, frameRect, CaptionPoints);
-        QLabel* label = NewLabel(frame, name, text, tip);
-        label->setAlignment(Qt::AlignCenter);
-        SetBold(label);
-        placer_.Place(label, labelRect, points, true);
-        return label;
-    };
-    TrialNum = framedFigure(fraTrialNum, QStringLiteral("Frame3"), QStringLiteral("Trial #"),
-                            QRect(PanelX, 120, HalfWidth, 660),
-                            QStringLiteral("TrialNum"), QStringLiteral("-"), QStringLiteral("Current Trial Number"),
-                            QRect(90, 255, HalfWidth - 180, 330), 10);
-    SimulatorMode = framedFigure(fraSimulatorMode, QStringLiteral("Frame2"), QStringLiteral("Simulator Mode"),
-                                 QRect(SecondHalfX, 120, HalfWidth, 660), QStringLiteral("SimulatorMode"),
-                                 QStringLiteral("Experiment"), QStringLiteral("Current Simulator Type"),
-                                 QRect(90, 255, HalfWidth - 180, 330), 10);
-    SimTime = framedFigure(fraSimTime, QStringLiteral("Frame1"), QStringLiteral("Simulation Time"),
-                           QRect(PanelX, 870, PanelWidth, 780), QStringLiteral("SimTime"), QStringLiteral("- -:- -"),
-                           QStringLiteral("Current Simulation Time"), QRect(90, 270, PanelWidth - 180, 420), 14);
+    const QRect inHalf(90, 255, HalfWidth - 180, 330);
+    const QRect inWhole(90, 270, PanelWidth - 180, 420);
+    TrialNum = FramedFigure(this, placer_, {QStringLiteral("Frame3"), QStringLiteral("Trial #"),
+                                            QRect(PanelX, 120, HalfWidth, 660)},
+                            {QStringLiteral("TrialNum"), QStringLiteral("-"), QStringLiteral("Current Trial Number"),
+                             inHalf, 10},
+                            fraTrialNum);
+    SimulatorMode = FramedFigure(this, placer_, {QStringLiteral("Frame2"), QStringLiteral("Simulator Mode"),
+                                                 QRect(SecondHalfX, 120, HalfWidth, 660)},
+                                 {QStringLiteral("SimulatorMode"), QStringLiteral("Experiment"),
+                                  QStringLiteral("Current Simulator Type"), inHalf, 10},
+                                 fraSimulatorMode);
+    SimTime = FramedFigure(this, placer_, {QStringLiteral("Frame1"), QStringLiteral("Simulation Time"),
+                                           QRect(PanelX, 870, PanelWidth, 780)},
+                           {QStringLiteral("SimTime"), QStringLiteral("- -:- -"), QStringLiteral("Current Simulation Time"),
+                            inWhole, 14},
+                           fraSimTime);
 
     lblMissedBuckets = NewLabel(this, QStringLiteral("Label9"), QStringLiteral("Missed Water Buckets"));
     placer_.Place(lblMissedBuckets, QRect(PanelX, 1770, PanelWidth, 255), CaptionPoints);
-    // A big boxed figure in its own colours.
-    auto counter = [this](const QString& name, const QString& tip, QColor text, QColor back, QRect rect, int points) {
-        QLabel* label = NewLabel(this, name, QStringLiteral("0"), tip);
-        label->setAlignment(Qt::AlignCenter);
-        label->setFrameShape(QFrame::Box);
-        SetBold(label);
-        SetColours(label, text, back);
-        placer_.Place(label, rect, points);
-        return label;
-    };
-    TotalMissedBuckets = counter(QStringLiteral("TotalMissedBuckets"), QStringLiteral("Missed Water Buckets"),
-                                 QColor(255, 255, 0), QColor(0, 0, 0), QRect(PanelX, 2040, PanelWidth, 690), 24);
-
+    TotalMissedBuckets = BoxedCounter(this, placer_,
+                                      {QStringLiteral("TotalMissedBuckets"), QStringLiteral("0"),
+                                       QStringLiteral("Missed Water Buckets"), QRect(PanelX, 2040, PanelWidth, 690), 24},
+                                      QColor(255, 255, 0), QColor(0, 0, 0));
     lblPumpsInUse = NewLabel(this, QStringLiteral("Label3"), QStringLiteral("Pumps In Use"));
     placer_.Place(lblPumpsInUse, QRect(PanelX, 2850, PanelWidth, 255), CaptionPoints);
-    PumpsInUse = counter(QStringLiteral("PumpsInUse"), QStringLiteral("Number of Active Pumps"), QColor(0, 0, 0),
-                         QColor(255, 0, 0), QRect(PanelX, 3120, PanelWidth, 870), 36);
-
-    lblDeadlines = NewLabel(this, QStringLiteral("Label7"), QStringLiteral("Deadlines"));
-    lblDeadlines->setAlignment(Qt::AlignCenter);
-    placer_.Place(lblDeadlines, QRect(DeadlineTankX, 120, DeadlineX + DeadlineWidth - DeadlineTankX, 255),
-                  CaptionPoints);
-    for (int k = 0; k < 12; ++k) {
-        const QString tip = QStringLiteral("Deadline of tank %1").arg(LabelledTanks[k]);
-        // The tank's number beside its time; transparent, so it takes the window's colours.
-        DeadlineTank[k] = NewLabel(this, QStringLiteral("DeadlineTank_%1").arg(k),
-                                   QString::number(LabelledTanks[k]), tip);
-        DeadlineTank[k]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        QPalette palette = DeadlineTank[k]->palette();
-        palette.setColor(QPalette::WindowText, DeadlineTankColour);
-        DeadlineTank[k]->setPalette(palette);
-        placer_.Place(DeadlineTank[k], QRect(DeadlineTankX, 450 + k * 420, DeadlineTankWidth, 330), CaptionPoints);
-        TankDL[k] = NewLabel(this, QStringLiteral("TankDL_%1").arg(k), QStringLiteral("- -:- -"), tip);
-        TankDL[k]->setAlignment(Qt::AlignCenter);
-        TankDL[k]->setFrameShape(QFrame::Panel);
-        TankDL[k]->setFrameShadow(QFrame::Sunken);
-        placer_.Place(TankDL[k], QRect(DeadlineX, 450 + k * 420, DeadlineWidth, 330), CaptionPoints);
-    }
+    PumpsInUse = BoxedCounter(this, placer_,
+                              {QStringLiteral("PumpsInUse"), QStringLiteral("0"), QStringLiteral("Number of Active Pumps"),
+                               QRect(PanelX, 3120, PanelWidth, 870), 36},
+                              QColor(0, 0, 0), QColor(255, 0, 0));
+    lblDeadlines = BuildDeadlineColumn(this, placer_, DeadlineTank, TankDL);
 }
 
 void frmSimulation::BuildButtons()

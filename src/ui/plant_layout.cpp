@@ -20,6 +20,8 @@ constexpr int SwitchTop = 285;      // below the tank's top
 constexpr int LampHeight = 105;
 constexpr int LampTop = 150;
 constexpr int ExitDepth = 615;      // the outlet pipe's centre below the tank's top
+// Detail Feedback's figure stands under the tank's number, never over it.
+constexpr int MissedLabelTop = 225;
 
 QRect Span(int x, int y1, int y2, int width)
 {
@@ -145,7 +147,7 @@ QRect PlantLayout::Lamp(int switchNum) const
 QRect PlantLayout::MissedLabel(int tank) const
 {
     const QRect outline = tanks_[tank];
-    return QRect(outline.left(), outline.top() + 45, outline.width(), 330);
+    return QRect(outline.left(), outline.top() + MissedLabelTop, outline.width(), 330);
 }
 
 QRect PlantLayout::TankNumber(int tank) const

@@ -30,6 +30,7 @@ public:
     QRect TankFillDesign(int tank) const;
     QRect SwitchButton(int switchNum) const;
     QRect Lamp(int switchNum) const;
+    // Where Detail Feedback writes the tank's missed buckets: across the tank, under its number.
     QRect MissedLabel(int tank) const;
     // Where the tank's number is written: its upper left corner, where the water seldom reaches.
     QRect TankNumber(int tank) const;

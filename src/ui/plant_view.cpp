@@ -1,5 +1,6 @@
 #include "ui/plant_view.h"
 
+#include <QFontMetricsF>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -29,12 +30,25 @@ void PlantView::UpdateTwips(const QRect& twips)
     update(scale_.ToPixels(twips).adjusted(-2, -2, 2, 2));
 }
 
+QFont PlantView::TankNumberFont() const
+{
+    QFont numberFont = font();
+    numberFont.setPixelSize(PlantLayout::TankNumberHeight);  // in twips: the painter is scaled to the design
+    return numberFont;
+}
+
+QRectF PlantView::TankNumberArea(int tank) const
+{
+    const QRect box = model_.layout().TankNumber(tank);
+    const QFontMetricsF metrics(TankNumberFont());
+    const QRectF line = metrics.boundingRect(QRectF(box), Qt::AlignLeft | Qt::AlignVCenter, QString::number(tank));
+    return QRectF(scale_.Offset() + line.topLeft() * scale_.PixelsPerTwip(), line.size() * scale_.PixelsPerTwip());
+}
+
 // Each tank's number, small, so the participant can tell which tank a deadline belongs to.
 void PlantView::DrawTankNumbers(QPainter& p, const PlantLayout& layout) const
 {
-    QFont font = p.font();
-    font.setPixelSize(PlantLayout::TankNumberHeight);  // in twips: the painter is scaled to the design
-    p.setFont(font);
+    p.setFont(TankNumberFont());
     p.setPen(TankNumberColour);
     for (int t = 0; t < TankCount; ++t)
         p.drawText(layout.TankNumber(t), Qt::AlignLeft | Qt::AlignVCenter, QString::number(t));

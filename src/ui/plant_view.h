@@ -18,12 +18,16 @@ public:
     void SetScale(const TwipScale& scale);
     // Repaints only the given part of the design area.
     void UpdateTwips(const QRect& twips);
+    // Where the tank's number is drawn at the current size: the box of its
+    // line of text, in this widget's pixels.
+    QRectF TankNumberArea(int tank) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void DrawTankNumbers(QPainter& p, const PlantLayout& layout) const;
+    QFont TankNumberFont() const;
 
     const PlantModel& model_;
     TwipScale scale_;
