@@ -63,7 +63,7 @@ struct SessionState : private PlantEvents {
     SessionHost host;
     TrialObservers observers;
     RunEnd runEnd = RunEnd::NotEnded;  // how the last trial or replay ended
-    long long ticksLived = 0;   // ticks run since the setup; a restore does not take them back
+    long long ticksLived = 0;   // ticks whose clock step has run since the setup; a restore does not take them back
     int speedValue = 1937;      // the window's speed scroll bar
     int timerInterval = 1000;   // milliseconds per tick
     int decisionChoice = 0;     // 0 Interactive, 1 Random, as the option buttons show

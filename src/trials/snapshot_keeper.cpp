@@ -78,6 +78,8 @@ bool SnapshotKeeper::Restore()
         return false;
     }
     if (!s_.participant.ReplayMode && s_.log.IsOpen()) s_.log.AppendLogMark(s_.plant(), LogKind::Restore);
+    // Told at the press's clock, as the log records it, with the total put back.
+    TrialEvent restored = s_.Event(TrialEventKind::SnapshotRestored);
     s_.snapshotPending = false;
     saved_.reset();
 
@@ -112,7 +114,9 @@ bool SnapshotKeeper::Restore()
 
     RedrawPlant();
     if (s_.Ticking() && s_.host.restartTimer) s_.host.restartTimer();
-    s_.Emit(TrialEventKind::SnapshotRestored);
+    restored.MissedTotal = s_.missed.Total;
+    restored.RestoredTo = s_.plant().Clock;
+    s_.Emit(restored);
     return true;
 }
 

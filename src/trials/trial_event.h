@@ -75,7 +75,7 @@ enum class TrialEventKind {
     WaterArrived,      // an arrival row's water was added
     DeadlineJudged,    // Tank's deadline: Owed buckets still owed, Missed booked
     SnapshotSaved,
-    SnapshotRestored,
+    SnapshotRestored,  // at the press's clock; MissedTotal is the total put back
     Paused,            // a replay paused
     Resumed,           // a replay played on
     StoppedEarly,      // before the end time: How says why
@@ -95,6 +95,7 @@ struct TrialEvent {
     long long Missed = 0;
     long long MissedTotal = 0;  // buckets missed so far
     RunEnd How = RunEnd::NotEnded;
+    ClockTime RestoredTo;   // SnapshotRestored: the clock the snapshot put back
     std::optional<TrialFault> Fault;
 };
 

@@ -275,7 +275,7 @@ void TrialLifecycle::DeadlineCheckPoint()
     PlantState& p = s_.plant();
     const long long before = s_.missed.Total;
     JudgeDeadlines(p, s_.missed);
-    if (s_.observers.Any()) EmitJudged();
+    if (s_.observers.Any()) EmitJudged(before);
     if (ClockTime{p.Clock} != s_.trialEnd) {
         if (s_.missed.Total != before) s_.Notify();
         return;
@@ -305,15 +305,19 @@ void TrialLifecycle::EndTrial()
     StartOrStop();
 }
 
-void TrialLifecycle::EmitJudged() const
+// One event per tank judged, in tank order, each with the total it brought.
+void TrialLifecycle::EmitJudged(long long totalBefore) const
 {
     const PlantState& p = s_.plant();
+    long long total = totalBefore;
     for (int t = 0; t < TankCount; ++t) {
         if (!DeadlineDueNow(p, t)) continue;
         TrialEvent event = s_.Event(TrialEventKind::DeadlineJudged);
         event.Tank = t;
         event.Owed = p.Tanks[t].ExpectAmt;
         event.Missed = p.Tanks[t].ExpectAmt;
+        total += event.Missed;
+        event.MissedTotal = total;
         s_.Emit(event);
     }
 }

@@ -44,7 +44,7 @@ private:
     bool FinishTrialLog();
     void LogWriteFailed(const std::string& reason);
     void EndTrial();
-    void EmitJudged() const;
+    void EmitJudged(long long totalBefore) const;
     void EmitEnd(TrialEventKind kind) const;
     template <typename T>
     void ReportDbFailure(const Result<T>& outcome);

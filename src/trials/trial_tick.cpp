@@ -6,13 +6,15 @@ void TrialSession::Tick()
 {
     PlantState& p = engine.plant;
     ++p.ElapsedTicks;
-    ++ticksLived;
     engine.AutoAddWater();
     Yield(YieldPoint::AfterArrival);
     engine.PumpCycle();
     trial.DeadlineCheckPoint();
     Yield(YieldPoint::AfterCheckpoint);
-    // A trial ended, paused or stopped during this tick keeps its clock.
+    // A trial ended, paused or stopped during this tick keeps its clock. The
+    // tick counts from here, so what happened before the clock's step is told
+    // with the tick and the clock it happened at.
+    ++ticksLived;
     if (Ticking()) engine.NextSimTime();
     if (participant.ReplayMode) replay.Step();
     Yield(YieldPoint::AfterReplay);

@@ -199,7 +199,8 @@ std::string LoadCase(const std::string& caseDir, ScenarioTables& tables, std::ve
     return {};
 }
 
-CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>& script, const std::string& workDir)
+CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>& script, const std::string& workDir,
+                   TrialObserver* trialObserver, TrialObserver* replayObserver)
 {
     namespace fs = std::filesystem;
     const fs::path trialDir = fs::path(workDir) / "trial";
@@ -216,6 +217,7 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
         participant.UserID = "U";
         participant.FeedforwardOn = true;
         TrialSession session(participant, store, trialDir.string());
+        if (trialObserver) session.observers.Add(trialObserver);
         const ScriptedRun run = RunScripted(session, script);
         output.resultsJson = TrialResults(session, run);
     }
@@ -230,6 +232,7 @@ CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>&
         participant.ReplayMode = true;
         participant.TrialNum = 1;
         TrialSession session(participant, store, replayDir.string());
+        if (replayObserver) session.observers.Add(replayObserver);
         const ReplayRun run = RunReplay(session, (replayDir / "U.1").string());
         output.replayResultsJson = ReplayResults(session, run);
         session.CloseWindow();

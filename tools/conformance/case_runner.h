@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "scenario/scenario_tables.h"
+#include "trials/trial_event.h"
 
 namespace kestu::conformance {
 
@@ -31,6 +32,8 @@ std::string LoadCase(const std::string& caseDir, ScenarioTables& tables, std::ve
 // Runs the trial through the core as the window would (load, setup, start,
 // the script's events at their points, ticks to the end), then replays its
 // log headless. Work files go to workDir.
-CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>& script, const std::string& workDir);
+// Observers, when given, see the trial's and the replay's events.
+CaseOutput RunCase(const ScenarioTables& tables, const std::vector<ScriptEvent>& script, const std::string& workDir,
+                   TrialObserver* trialObserver = nullptr, TrialObserver* replayObserver = nullptr);
 
 }  // namespace kestu::conformance
