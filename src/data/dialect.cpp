@@ -49,7 +49,10 @@ const Dialect& DialectOf(Backend backend)
 // the study's own schema, where every table they name is; and pg_temp
 // named last, since unnamed it would be searched first and a seat's
 // temporary table could stand in for a study's table.
-std::vector<QString> SeatRoleStatements()
+namespace {
+
+// The seat role, and the functions through which it counts and adds participants.
+std::vector<QString> SeatRoleAndParticipants()
 {
     return {
         QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kestu_seat') THEN "
@@ -77,8 +80,14 @@ BEGIN
           coalesce(p_age, ''), coalesce(p_sex, ''))
   RETURNING rowid INTO new_row;
   RETURN new_row;
-END $$)sql"),
+END $$)sql")
+    };
+}
 
+// The function through which a seat claims a trial.
+std::vector<QString> SeatClaimFunction()
+{
+    return {
         // The whole claim: the participant's row stays locked until the
         // claim commits, so a second seat claiming for the same participant
         // waits here and then finds the number taken.
@@ -119,8 +128,14 @@ BEGIN
   VALUES (p_user, p_trial, p_date, p_start, p_scenario, p_rate)
   RETURNING rowid INTO new_row;
   RETURN new_row;
-END $$)sql"),
+END $$)sql")
+    };
+}
 
+// The function through which a seat completes a trial.
+std::vector<QString> SeatCompleteFunction()
+{
+    return {
         // Only the participant's own row of that trial, and only while its
         // results are empty: a finished row is never written over. The same
         // results delivered twice are taken as delivered.
@@ -160,8 +175,14 @@ BEGIN
     RAISE EXCEPTION 'no row of that trial is waiting for its results' USING ERRCODE = 'KS001';
   END IF;
   RETURN done_row;
-END $$)sql"),
+END $$)sql")
+    };
+}
 
+// The functions through which a seat keeps its logs and trial counts.
+std::vector<QString> SeatLogFunctions()
+{
+    return {
         // A log only for a trial that was claimed, and only once: a log
         // stored ahead of its trial could never be replaced by the real one.
         QStringLiteral(R"sql(CREATE FUNCTION kestu_store_trial_log(p_user text, p_trial integer, p_host text,
@@ -204,8 +225,14 @@ BEGIN
   END IF;
   UPDATE "UserData" SET "TrialNum" = p_count::text WHERE rowid = participant;
   RETURN true;
-END $$)sql"),
+END $$)sql")
+    };
+}
 
+// What the seat role may run and read, and nothing more.
+std::vector<QString> SeatRights()
+{
+    return {
         // Every one of them: the fixed search_path, and no right for PUBLIC,
         // which PostgreSQL gives on every new function.
         QStringLiteral(R"sql(DO $$
@@ -229,8 +256,20 @@ END $$)sql"),
         QStringLiteral("GRANT SELECT (rowid, \"UserID\", \"TrialNum\") ON \"UserData\" TO kestu_seat"),
         // What rescoring and a replay read, and the lookup of a claimed trial.
         QStringLiteral("GRANT SELECT (rowid, \"UserID\", \"Experiment\", \"EndTime\", \"MissedBuckets\", \"BusyTime\", "
-                       "\"SweepTime\", \"IdleTime\") ON \"Experiments\" TO kestu_seat"),
+                       "\"SweepTime\", \"IdleTime\") ON \"Experiments\" TO kestu_seat")
     };
+}
+
+}  // namespace
+
+std::vector<QString> SeatRoleStatements()
+{
+    std::vector<QString> all;
+    for (auto part : {SeatRoleAndParticipants, SeatClaimFunction, SeatCompleteFunction, SeatLogFunctions, SeatRights}) {
+        std::vector<QString> statements = part();
+        all.insert(all.end(), statements.begin(), statements.end());
+    }
+    return all;
 }
 
 QString SchemaFor(const Dialect& dialect, const QString& script)

@@ -108,6 +108,74 @@ struct LineReader {
 
 }  // namespace
 
+namespace {
+
+constexpr int Big = 1000000000;
+
+// The first line: clock, pump counts, next arrival and the missed-bucket caption.
+bool ReadHead(LineReader& in, Snapshot& s)
+{
+    auto head = in.Fields(0, 7);
+    if (head.empty()) return false;
+    const std::string& caption = head[6];
+    if (caption.size() < 2 || caption.front() != '"' || caption.back() != '"')
+        return in.Fail("the missed-bucket caption is not quoted");
+    const auto total = ParseInteger(std::string_view(caption).substr(1, caption.size() - 2));
+    if (!total) return in.Fail("the missed-bucket caption is not a whole number");
+    s.MissedTotal = *total;
+    ClockTime arrival;
+    if (!in.Whole(head[0], 0, Big, s.Clock.Minutes) || !in.Whole(head[1], 0, 59, s.Clock.Seconds) ||
+        !in.Whole(head[2], 0, SwitchCount, s.PumpsAllocated) || !in.Whole(head[3], 0, SwitchCount, s.PumpsReleasing) ||
+        !in.Whole(head[4], -1, Big, arrival.Minutes) || !in.Whole(head[5], -1, 59, arrival.Seconds))
+        return false;
+    // A minute of -1 marks a schedule that has run out.
+    if (arrival.Minutes != -1) s.NextArrival = arrival;
+    return true;
+}
+
+// Ten lines a tank: its water, its outlets and their shares.
+bool ReadTanks(LineReader& in, Snapshot& s)
+{
+    for (int t = 0; t < TankCount; ++t) {
+        Snapshot::Tank& tank = s.Tanks[t];
+        const std::size_t base = 11 + 10 * t;
+        auto f = in.Fields(base, 4);
+        if (f.empty() || !in.Number(f[0], MaxWater, tank.Water) || !in.Whole(f[1], 0, MaxOutlets, tank.OutCount) ||
+            !in.Whole(f[2], -Big, TankRecords - 1, tank.OutTo[1]) || !in.Number(f[3], 1, tank.OutShare[1]))
+            return false;
+        for (int k = 2; k <= MaxOutlets; ++k) {
+            auto g = in.Fields(base + k - 1, 2);
+            if (g.empty() || !in.Whole(g[0], -Big, TankRecords - 1, tank.OutTo[k]) || !in.Number(g[1], 1, tank.OutShare[k]))
+                return false;
+        }
+    }
+    return true;
+}
+
+// The cleaning queue's slots, one a line.
+bool ReadQueue(LineReader& in, Snapshot& s)
+{
+    for (int q = 0; q < QueueSlots; ++q) {
+        auto f = in.Fields(1 + q, 1);
+        if (f.empty() || !in.Whole(f[0], -1, SwitchCount - 1, s.CleaningQueue[q])) return false;
+    }
+    return true;
+}
+
+// Each switch's pump state and handover.
+bool ReadPumps(LineReader& in, Snapshot& s)
+{
+    for (int i = 0; i < SwitchCount; ++i) {
+        auto f = in.Fields(241 + i, 2);
+        if (f.empty() || !in.Whole(f[0], -Big, Big, s.PumpState[i]) ||
+            !in.Whole(f[1], -1, SwitchCount - 1, s.PumpHandover[i]))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 Result<Snapshot> ParseSnapshot(const std::string& text)
 {
     LineReader in;
@@ -121,53 +189,8 @@ Result<Snapshot> ParseSnapshot(const std::string& text)
     }
     if (in.lines.size() != SnapshotLines)
         return Fault{"the file has " + std::to_string(in.lines.size()) + " lines instead of 287", {}, {}, {}};
-
     Snapshot s;
-    constexpr int Big = 1000000000;
-    auto head = in.Fields(0, 7);
-    if (head.empty()) return *in.fault;
-    const std::string& caption = head[6];
-    if (caption.size() < 2 || caption.front() != '"' || caption.back() != '"') {
-        in.Fail("the missed-bucket caption is not quoted");
-        return *in.fault;
-    }
-    const auto total = ParseInteger(std::string_view(caption).substr(1, caption.size() - 2));
-    if (!total) {
-        in.Fail("the missed-bucket caption is not a whole number");
-        return *in.fault;
-    }
-    s.MissedTotal = *total;
-    ClockTime arrival;
-    if (!in.Whole(head[0], 0, Big, s.Clock.Minutes) || !in.Whole(head[1], 0, 59, s.Clock.Seconds) ||
-        !in.Whole(head[2], 0, SwitchCount, s.PumpsAllocated) || !in.Whole(head[3], 0, SwitchCount, s.PumpsReleasing) ||
-        !in.Whole(head[4], -1, Big, arrival.Minutes) || !in.Whole(head[5], -1, 59, arrival.Seconds))
-        return *in.fault;
-    // A minute of -1 marks a schedule that has run out.
-    if (arrival.Minutes != -1) s.NextArrival = arrival;
-
-    for (int q = 0; q < QueueSlots; ++q) {
-        auto f = in.Fields(1 + q, 1);
-        if (f.empty() || !in.Whole(f[0], -1, SwitchCount - 1, s.CleaningQueue[q])) return *in.fault;
-    }
-    for (int t = 0; t < TankCount; ++t) {
-        Snapshot::Tank& tank = s.Tanks[t];
-        const std::size_t base = 11 + 10 * t;
-        auto f = in.Fields(base, 4);
-        if (f.empty() || !in.Number(f[0], MaxWater, tank.Water) || !in.Whole(f[1], 0, MaxOutlets, tank.OutCount) ||
-            !in.Whole(f[2], -Big, TankRecords - 1, tank.OutTo[1]) || !in.Number(f[3], 1, tank.OutShare[1]))
-            return *in.fault;
-        for (int k = 2; k <= MaxOutlets; ++k) {
-            auto g = in.Fields(base + k - 1, 2);
-            if (g.empty() || !in.Whole(g[0], -Big, TankRecords - 1, tank.OutTo[k]) || !in.Number(g[1], 1, tank.OutShare[k]))
-                return *in.fault;
-        }
-    }
-    for (int i = 0; i < SwitchCount; ++i) {
-        auto f = in.Fields(241 + i, 2);
-        if (f.empty() || !in.Whole(f[0], -Big, Big, s.PumpState[i]) ||
-            !in.Whole(f[1], -1, SwitchCount - 1, s.PumpHandover[i]))
-            return *in.fault;
-    }
+    if (!ReadHead(in, s) || !ReadQueue(in, s) || !ReadTanks(in, s) || !ReadPumps(in, s)) return *in.fault;
     return s;
 }
 
@@ -180,7 +203,7 @@ Result<std::string> ReadSnapshotText(const std::string& path)
 {
     // A snapshot is a few kilobytes; anything far larger is not one.
     auto text = ReadWholeFile(path, 1 << 20);
-    if (!text) return Fault{"The snapshot file " + ForMessage(path, 1000) + " cannot be opened.", path, {}, {}};
+    if (!text) return Fault{"cannot be opened", path, {}, {}};
     return text;
 }
 
@@ -189,8 +212,7 @@ Result<Snapshot> LoadSnapshotText(const std::string& path, const std::string& te
     auto snapshot = ParseSnapshot(text);
     if (snapshot) return snapshot;
     const Fault& fault = snapshot.fault();
-    return Fault{"The snapshot file " + ForMessage(path, 1000) + " cannot be read: " + fault.message + ".", path,
-                 fault.line, {}};
+    return Fault{"cannot be read: " + fault.message, path, fault.line, {}};
 }
 
 }  // namespace kestu

@@ -43,9 +43,11 @@ Result<Snapshot> ParseSnapshot(const std::string& text);
 // The participant's snapshot file name: the User ID followed by ".DAT".
 std::string SnapshotFileName(const std::string& userId);
 
-// Reads the file's text; refuses anything but a regular file of snapshot size.
+// Reads the file's text; refuses anything but a regular file of snapshot size
+// (the fault names the file and says "cannot be opened").
 Result<std::string> ReadSnapshotText(const std::string& path);
-// Parses text read from `path`; the message names the file and line.
+// Parses text read from `path`; the fault names the file and the line and
+// says what is wrong ("cannot be read: line 3: ...").
 Result<Snapshot> LoadSnapshotText(const std::string& path, const std::string& text);
 
 }  // namespace kestu

@@ -75,7 +75,7 @@ std::string FaultSentence(const TrialFault& f)
     case FaultKind::SnapshotNotOurs:
         return "The snapshot file " + Named(f.File) + " is not the one this trial saved." + GoesOn;
     case FaultKind::SnapshotUnreadable:
-        return f.Reason + GoesOn;
+        return "The snapshot file " + Named(f.File) + " " + f.Reason + "." + GoesOn;
     case FaultKind::ReplayImpossible:
         return "Trial " + std::to_string(f.TrialNum) + " cannot be replayed:\n" + f.Reason;
     }
