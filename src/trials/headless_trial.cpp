@@ -14,6 +14,7 @@ struct FaultLog : TrialObserver {
         faults.push_back(*event.Fault);
         if (!IsNotice(*event.Fault)) ++failures;
     }
+    TrialEventKinds Wanted() const override { return KindBit(TrialEventKind::Fault); }
 };
 
 // The watch sees each judgement as the checkpoint books it.
@@ -25,6 +26,7 @@ struct DeadlineWatch : TrialObserver {
     {
         if (event.Kind == TrialEventKind::DeadlineJudged) watch.deadlineJudged(session.plant(), event.Tank);
     }
+    TrialEventKinds Wanted() const override { return KindBit(TrialEventKind::DeadlineJudged); }
 };
 
 // Observes a session for the length of one run.

@@ -119,6 +119,7 @@ void SessionState::Detail(const std::string& text)
 
 void SessionState::EmitSwitch(TrialEventKind kind, int switchNum, SwitchStatus status) const
 {
+    if (!observers.Want(kind)) return;
     TrialEvent event = Event(kind);
     event.Switch = switchNum;
     event.Tank = TankOf(switchNum);
@@ -130,7 +131,6 @@ void SessionState::EmitSwitch(TrialEventKind kind, int switchNum, SwitchStatus s
 void SessionState::SwitchClicked(const PlantState& plant, int switchNum, SwitchStatus status)
 {
     if (plant.TrialLogOn) log.WriteSwitchRecord(plant, status, switchNum);
-    if (!observers.Any()) return;
     EmitSwitch(TrialEventKind::SwitchClicked, switchNum, status);
     if (status == SwitchStatus::Queued) EmitSwitch(TrialEventKind::PumpQueued, switchNum, status);
     if (status == SwitchStatus::Clean) EmitSwitch(TrialEventKind::PumpCleaning, switchNum, status);
@@ -138,7 +138,6 @@ void SessionState::SwitchClicked(const PlantState& plant, int switchNum, SwitchS
 
 void SessionState::PumpChanged(const PlantState&, int switchNum, SwitchStatus status)
 {
-    if (!observers.Any()) return;
     const TrialEventKind kind = status == SwitchStatus::Clean ? TrialEventKind::PumpCleaning
                                 : status == SwitchStatus::On  ? TrialEventKind::PumpHandedOver
                                                               : TrialEventKind::PumpReleased;

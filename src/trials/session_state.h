@@ -95,11 +95,11 @@ struct SessionState : private PlantEvents {
     TrialEvent Event(TrialEventKind kind) const;
     void Emit(const TrialEvent& event) const
     {
-        if (observers.Any()) observers.Tell(event);
+        if (observers.Want(event.Kind)) observers.Tell(event);
     }
     void Emit(TrialEventKind kind) const
     {
-        if (observers.Any()) observers.Tell(Event(kind));
+        if (observers.Want(kind)) observers.Tell(Event(kind));
     }
     void EmitFault(TrialFault fault) const;
     void Detail(const std::string& text);

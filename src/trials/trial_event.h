@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -99,37 +100,61 @@ struct TrialEvent {
     std::optional<TrialFault> Fault;
 };
 
+// A set of event kinds, one bit each.
+using TrialEventKinds = std::uint32_t;
+constexpr TrialEventKinds KindBit(TrialEventKind kind) { return TrialEventKinds{1} << static_cast<int>(kind); }
+inline constexpr TrialEventKinds AllTrialEvents = ~TrialEventKinds{0};
+
 // Receives a trial's events in the order they happen. An observer must not
-// act on the trial from inside the call, nor hold the tick up for long.
+// act on the trial from inside the call, nor hold the tick up for long. It
+// names the kinds it wants; no event is even made that nobody wants.
 class TrialObserver {
 public:
     virtual ~TrialObserver() = default;
     virtual void OnTrialEvent(const TrialEvent& event) = 0;
+    virtual TrialEventKinds Wanted() const { return AllTrialEvents; }
 };
 
 // An observer made of a function, for short-lived watchers.
 class CallbackObserver : public TrialObserver {
 public:
-    explicit CallbackObserver(std::function<void(const TrialEvent&)> callback) : callback_(std::move(callback)) {}
+    explicit CallbackObserver(std::function<void(const TrialEvent&)> callback, TrialEventKinds wanted = AllTrialEvents)
+        : callback_(std::move(callback)), wanted_(wanted)
+    {
+    }
     void OnTrialEvent(const TrialEvent& event) override { callback_(event); }
+    TrialEventKinds Wanted() const override { return wanted_; }
 
 private:
     std::function<void(const TrialEvent&)> callback_;
+    TrialEventKinds wanted_;
 };
 
-// Observers by reference; the session tells each in the order they came.
+// Observers by reference; the session tells each, in the order they came,
+// the events it wants.
 class TrialObservers {
 public:
-    void Add(TrialObserver* observer) { list_.push_back(observer); }
-    void Remove(TrialObserver* observer) { std::erase(list_, observer); }
-    bool Any() const { return !list_.empty(); }
+    void Add(TrialObserver* observer)
+    {
+        list_.push_back(observer);
+        wanted_ |= observer->Wanted();
+    }
+    void Remove(TrialObserver* observer)
+    {
+        std::erase(list_, observer);
+        wanted_ = 0;
+        for (const TrialObserver* o : list_) wanted_ |= o->Wanted();
+    }
+    bool Want(TrialEventKind kind) const { return (wanted_ & KindBit(kind)) != 0; }
     void Tell(const TrialEvent& event) const
     {
-        for (TrialObserver* observer : list_) observer->OnTrialEvent(event);
+        for (TrialObserver* observer : list_)
+            if (observer->Wanted() & KindBit(event.Kind)) observer->OnTrialEvent(event);
     }
 
 private:
     std::vector<TrialObserver*> list_;
+    TrialEventKinds wanted_ = 0;
 };
 
 }  // namespace kestu

@@ -275,7 +275,7 @@ void TrialLifecycle::DeadlineCheckPoint()
     PlantState& p = s_.plant();
     const long long before = s_.missed.Total;
     JudgeDeadlines(p, s_.missed);
-    if (s_.observers.Any()) EmitJudged(before);
+    if (s_.observers.Want(TrialEventKind::DeadlineJudged)) EmitJudged(before);
     if (ClockTime{p.Clock} != s_.trialEnd) {
         if (s_.missed.Total != before) s_.Notify();
         return;
@@ -324,7 +324,7 @@ void TrialLifecycle::EmitJudged(long long totalBefore) const
 
 void TrialLifecycle::EmitEnd(TrialEventKind kind) const
 {
-    if (!s_.observers.Any()) return;
+    if (!s_.observers.Want(kind)) return;
     TrialEvent event = s_.Event(kind);
     event.How = s_.runEnd;
     s_.Emit(event);

@@ -73,6 +73,7 @@ public:
     void ApplyControls();
     // The trial's events: the window shows its faults.
     void OnTrialEvent(const TrialEvent& event) override;
+    TrialEventKinds Wanted() const override { return KindBit(TrialEventKind::Fault); }
 
     QPushButton* cmdSetup;
     QPushButton* Training;

@@ -108,6 +108,7 @@ protected:
             test.reports.push_back(FaultSentence(*event.Fault));
             if (IsNotice(*event.Fault)) test.notices.push_back(test.reports.back());
         }
+        TrialEventKinds Wanted() const override { return KindBit(TrialEventKind::Fault); }
     } reporter{*this};
 
     void SetUp() override
