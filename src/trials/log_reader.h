@@ -60,6 +60,8 @@ public:
     void Close();
     bool IsOpen() const { return open_; }
 
+    // Back to the first record, to read the log again.
+    void Rewind() { read_ = 0; }
     // True when no record is left.
     bool AtEnd() const { return !open_ || read_ >= records_.size(); }
 

@@ -186,6 +186,17 @@ void ReplayPlayer::Pause()
     s_.Notify();
 }
 
+bool ReplayPlayer::Rewind()
+{
+    if (!log_.IsOpen()) return false;
+    log_.Rewind();
+    s_.engine.ResetCleaningQueue();
+    trial_.SetUpAgain();
+    started_ = false;
+    ApplySetupRecords();
+    return true;
+}
+
 void ReplayPlayer::Restart()
 {
     s_.engine.ResetCleaningQueue();

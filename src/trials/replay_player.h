@@ -35,6 +35,9 @@ public:
     void Pause();
     // Stop: the replay starts again from its setup.
     void Restart();
+    // The loaded log from its start again, as its load left it, with nothing
+    // read, written or drawn; false when no log is loaded.
+    bool Rewind();
     void Close() { log_.Close(); }
     bool Loaded() const { return log_.IsOpen(); }
 

@@ -119,7 +119,8 @@ bool TrialLifecycle::SetUpTrial()
     }
     // An Experiment trial never runs unrecorded: without its log nothing is set up.
     if (s_.participant.ExperimentMode() && s_.writeTrialLog && !CreateTrialLog()) return false;
-    ShowSetUp(read.value());
+    setUpTables_ = std::move(read).value();
+    ShowSetUp(setUpTables_);
     PlantState& p = s_.plant();
     if (s_.participant.ExperimentMode()) {
         p.TrialLogOn = true;
@@ -127,6 +128,11 @@ bool TrialLifecycle::SetUpTrial()
     }
     s_.Notify();
     return true;
+}
+
+void TrialLifecycle::SetUpAgain()
+{
+    ShowSetUp(setUpTables_);
 }
 
 // The plant, the clock, the deadlines and the facts shown, as the trial starts.

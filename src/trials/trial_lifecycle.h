@@ -22,6 +22,9 @@ public:
     void SetUpTraining();
     // False (after a fault) when the trial cannot be set up.
     bool SetUpTrial();
+    // The same trial set up once more, from the tables of its setup, with
+    // nothing read or written: a replay going back to its start.
+    void SetUpAgain();
     void StartOrStop();
     void DeadlineCheckPoint();
     void ToggleDetailFeedback();
@@ -58,6 +61,7 @@ private:
     SessionState& s_;
     SnapshotKeeper& snapshots_;
     std::optional<ScenarioTables> loadedTables_;  // read at the load, for the first setup
+    ScenarioTables setUpTables_;                  // the tables of the last setup
     bool dbFailureReported_ = false;
     bool logFailureReported_ = false;
     bool trialStarted_ = false;    // the trial's number is claimed and its row added

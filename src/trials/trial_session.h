@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "trials/replay_player.h"
@@ -32,6 +33,16 @@ public:
     // records, the Random method decides. The order decides the results;
     // the host may run pending events at the three yield points.
     void Tick();
+    // Moves a loaded replay to the end of tick `tick` (0: just after its
+    // setup), exactly as playing there would have left it: the log is
+    // replayed from its start through this session's own ticks, undrawn,
+    // and the plant is then drawn whole. A replay that was playing plays on
+    // from there; one that ends before `tick` ends there. Returns the tick
+    // reached, or nothing when no replay is loaded.
+    std::optional<long long> SeekReplay(long long tick);
+    // The same to the first moment the plant's clock shows `clock`; nothing
+    // when no replay is loaded or it never shows that time.
+    std::optional<long long> SeekReplayToClock(ClockTime clock);
     // Where the plant is drawn; none draws nothing.
     void ShowOn(Display* display) { engine.SetDisplay(display); }
     // The window's close: the trial's log is settled once.
@@ -42,6 +53,8 @@ public:
     }
 
 private:
+    template <typename Reached>
+    std::optional<long long> SeekReplayUntil(Reached reached);
     void Yield(YieldPoint point)
     {
         if (host.yield) host.yield(point);
