@@ -81,6 +81,11 @@ void ReplayPlayer::LoadFrom(const TrialLogText& log, int trialNum)
     LoadOpened(reader, opened, trialNum);
 }
 
+void ReplayPlayer::LoadReader(TrialLogReader reader, int trialNum)
+{
+    LoadOpened(reader, Ok(), trialNum);
+}
+
 void ReplayPlayer::LoadOpened(TrialLogReader& reader, const Status& opened, int trialNum)
 {
     if (!opened) {
@@ -99,6 +104,7 @@ void ReplayPlayer::LoadOpened(TrialLogReader& reader, const Status& opened, int 
         return;
     }
     log_ = std::move(reader);
+    loadedTrial_ = trialNum;
     started_ = false;
     ApplySetupRecords();
     s_.engine.PumpsInUse_Display();

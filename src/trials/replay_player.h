@@ -29,6 +29,16 @@ public:
     void LoadFrom(const std::string& logPath, int trialNum);
     // Loads a log already read, as trial `trialNum` of the participant.
     void LoadFrom(const TrialLogText& log, int trialNum);
+    // Loads a log already opened and checked, as trial `trialNum`.
+    void LoadReader(TrialLogReader reader, int trialNum);
+    // The loaded log, from its start.
+    TrialLogReader LoadedLog() const
+    {
+        TrialLogReader copy = log_;
+        copy.Rewind();
+        return copy;
+    }
+    int LoadedTrial() const { return loadedTrial_; }
     // Applies the records due at this tick (the tick's replay step).
     void Step();
     void Play();
@@ -62,6 +72,7 @@ private:
     TrialLogReader log_;
     LogRecord next_;
     bool started_ = false;  // the loaded replay has been played
+    int loadedTrial_ = 0;
 };
 
 }  // namespace kestu

@@ -1,5 +1,6 @@
 #include "trials/trial_session.h"
 
+#include <limits>
 #include <utility>
 
 namespace kestu {
@@ -67,6 +68,23 @@ std::optional<long long> TrialSession::SeekReplayToClock(ClockTime clock)
     auto reached = SeekReplayUntil([&] { return ClockTime{engine.plant.Clock} == clock; });
     if (reached && ClockTime{engine.plant.Clock} != clock) return std::nullopt;
     return reached;
+}
+
+TrialSession::ReplayStory TrialSession::ReplayToEnd() const
+{
+    if (!participant.ReplayMode || !replay.Loaded()) return {};
+    MemoryStore tables(trial.SetUpTables());
+    ParticipantState watcher = participant;
+    TrialSession unseen(watcher, tables, std::string(), engine.constants());
+    ReplayStory story;
+    CallbackObserver record([&](const TrialEvent& event) { story.events.push_back(event); },
+                            AllTrialEvents & ~KindBit(TrialEventKind::TickEnded) & ~KindBit(TrialEventKind::Fault));
+    if (unseen.trial.LoadPlant()) unseen.replay.LoadReader(replay.LoadedLog(), replay.LoadedTrial());
+    unseen.observers.Add(&record);  // the seek plays from the setup again
+    unseen.SeekReplay(std::numeric_limits<long long>::max());
+    unseen.observers.Remove(&record);
+    story.ticks = unseen.ticksLived;
+    return story;
 }
 
 }  // namespace kestu

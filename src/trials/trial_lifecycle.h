@@ -25,6 +25,7 @@ public:
     // The same trial set up once more, from the tables of its setup, with
     // nothing read or written: a replay going back to its start.
     void SetUpAgain();
+    const ScenarioTables& SetUpTables() const { return setUpTables_; }
     void StartOrStop();
     void DeadlineCheckPoint();
     void ToggleDetailFeedback();

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "trials/replay_player.h"
 #include "trials/session_state.h"
@@ -43,6 +44,14 @@ public:
     // The same to the first moment the plant's clock shows `clock`; nothing
     // when no replay is loaded or it never shows that time.
     std::optional<long long> SeekReplayToClock(ClockTime clock);
+    // Everything the loaded replay tells from its setup to its end, and the
+    // ticks it lives, played unseen in a session of its own; this one is
+    // left as it is.
+    struct ReplayStory {
+        std::vector<TrialEvent> events;
+        long long ticks = 0;
+    };
+    ReplayStory ReplayToEnd() const;
     // Where the plant is drawn; none draws nothing.
     void ShowOn(Display* display) { engine.SetDisplay(display); }
     // The window's close: the trial's log is settled once.

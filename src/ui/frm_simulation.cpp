@@ -290,6 +290,7 @@ void frmSimulation::BuildConsoles()
     PlayButton = picture(QStringLiteral("PlayButton"), QStyle::SP_MediaPlay, QStringLiteral("Play Simulation"), 300);
     PauseButton = picture(QStringLiteral("PauseButton"), QStyle::SP_MediaPause, QStringLiteral("Pause Simulation"), 1380);
     StopButton = picture(QStringLiteral("StopButton"), QStyle::SP_MediaStop, QStringLiteral("Stop & Reset Simulation"), 2460);
+    BuildReplayTools();
 }
 
 void frmSimulation::BuildSpeedGroup()
@@ -349,10 +350,15 @@ void frmSimulation::ConnectControls()
         const int trial = ReplayList->currentText().toInt(&chosen);
         session_.replay.selection = chosen ? std::optional<int>(trial) : std::nullopt;
         session_.replay.Load();
+        RefreshTimeline();
     });
     connect(PlayButton, &QPushButton::clicked, this, [this] { session_.replay.Play(); });
     connect(PauseButton, &QPushButton::clicked, this, [this] { session_.replay.Pause(); });
-    connect(StopButton, &QPushButton::clicked, this, [this] { session_.replay.Restart(); });
+    connect(StopButton, &QPushButton::clicked, this, [this] {
+        session_.replay.Restart();
+        RefreshTimeline();
+    });
+    ConnectReplayTools();
     connect(HScroll1, &QScrollBar::valueChanged, this, [this](int value) { session_.trial.ChangeSpeed(value); });
 }
 
@@ -365,15 +371,21 @@ bool frmSimulation::Form_Load()
 
 int frmSimulation::TimerInterval() const
 {
+    // As fast as possible: a frame's worth of ticks 30 times a second.
+    if (participant_.ReplayMode && ReplaySpeed->currentIndex() == FastestReplaySpeed) return 33;
+    const int faster = participant_.ReplayMode ? 1 << std::max(0, ReplaySpeed->currentIndex()) : 1;
     // A zero interval would fire without pause and starve the window of events.
-    return std::max(1, session_.timerInterval);
+    return std::max(1, session_.timerInterval / faster);
 }
 
 void frmSimulation::Simulator_Timer()
 {
     if (ticking_) return;  // a timer event during one of the tick's yields
     ticking_ = true;
-    session_.Tick();
+    if (participant_.ReplayMode)
+        ReplayTick();
+    else
+        session_.Tick();
     ticking_ = false;
     // A close asked for inside the tick waits for its end, so the trial log's
     // STOP carries the clock the participant saw, as a replay reads it.

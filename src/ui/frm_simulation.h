@@ -24,7 +24,11 @@ class QScrollBar;
 
 namespace kestu::ui {
 
+// The replay speeds: the trial's own, 2, 4 and 8 times it, as fast as possible.
+inline constexpr int FastestReplaySpeed = 4;
+
 class PlantView;
+class ReplayTimeline;
 
 // The window in which trials are set up, run, watched and replayed. It shows
 // what the trial session decides and forwards every click to it; the plant is
@@ -113,6 +117,8 @@ public:
     QLabel* lblSimLength;  // how long a trial lasts at the chosen speed
     TickTimer Simulator;
     PlantView* plantView;
+    ReplayTimeline* Timeline;  // Replay mode: the trial's strip under the plant
+    QComboBox* ReplaySpeed;    // Replay mode: the trial's speed, faster, or as fast as possible
     QPointer<frmSimulation> PartnerWindow;
 
 protected:
@@ -129,6 +135,15 @@ private:
     void ConnectSession();
     void ConnectControls();
     void ApplyReplayList();
+    void BuildReplayTools();
+    void ConnectReplayTools();
+    // The timeline of the replay just loaded (or none).
+    void RefreshTimeline();
+    // Moves the replay to `tick`, clamped to the trial, between ticks only.
+    void SeekTo(long long tick);
+    void PlayOrPause();
+    // Ticks a timer event plays: one, or a frame's worth as fast as possible.
+    void ReplayTick();
     void TellCutOffReplay();
     int TimerInterval() const;
 

@@ -10,6 +10,7 @@
 #include "ui/captions.h"
 #include "ui/frm_simulation.h"
 #include "ui/prompts.h"
+#include "ui/replay_timeline.h"
 
 namespace kestu::ui {
 
@@ -60,6 +61,8 @@ void frmSimulation::ApplyControls()
     for (int k = 0; k < 12; ++k) TankDL[k]->setText(DeadlineCaption(c.Deadlines[k]));
 
     Show(ReplayConsole, c.ReplayConsoleVisible);
+    Show(Timeline, c.ReplayConsoleVisible);
+    Show(ReplaySpeed, c.ReplayConsoleVisible);
     Show(PlayButton, c.PlayVisible);
     PlayButton->setEnabled(c.PlayEnabled);
     Show(PauseButton, c.PauseVisible);

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "trials/file_sink.h"
+#include "ui/replay_timeline.h"
 #include "ui_fixture.h"
 
 namespace kestu::uitest {
@@ -42,6 +43,17 @@ protected:
         participant_ = {.UserID = "ann", .TrialNum = 5, .ReplayMode = true};
         ASSERT_TRUE(Open());
         Choose(trial);
+    }
+    // The window shows the session's plant: lamps, clock, counters.
+    void ExpectShowsThePlant(const char* after)
+    {
+        SCOPED_TRACE(after);
+        for (int s = 0; s < SwitchCount; ++s) EXPECT_EQ(W().plantModel().Lamp(s), S().plant().Status[s]) << s;
+        const ClockTime clock = S().plant().Clock;
+        EXPECT_EQ(W().SimTime->text(), QString::asprintf("%02d:%02d", clock.Minutes, clock.Seconds));
+        EXPECT_EQ(W().TotalMissedBuckets->text(), QString::number(S().missed.Total));
+        EXPECT_EQ(W().PumpsInUse->text(), QString::number(S().plant().PumpsInUseShown));
+        EXPECT_EQ(W().Timeline->Cursor(), S().ticksLived);
     }
     void Choose(int trial)
     {
@@ -152,6 +164,80 @@ TEST_F(ReplayConsoleTest, AWindowClosedOnADeadlinesSecondReplaysToTheTotalShown)
     Click(W().PlayButton);
     RunTicks();
     EXPECT_EQ(W().TotalMissedBuckets->text(), shown);
+}
+
+}  // namespace
+}  // namespace kestu::uitest
+
+namespace kestu::uitest {
+namespace {
+
+// The timeline and the keys: every move shows the plant, the clock and the
+// counters that playing there shows, and the study is left as it was.
+TEST_F(ReplayConsoleTest, TheTimelineAndTheKeysMoveTheReplayToWhatPlayingThereShows)
+{
+    participant_.FeedforwardOn = true;
+    StartTrial();
+    const std::map<int, QWidget*> presses = {{3, W().Switch[0]}, {10, W().FFButton}, {12, W().Switch[14]},
+                                             {30, W().FFButton}, {31, W().Switch[40]}};
+    for (int tick = 0; S().Ticking() && tick < 5000; ++tick) {
+        if (const auto press = presses.find(tick); press != presses.end()) Click(press->second);
+        W().Simulator_Timer();
+    }
+    const QString total = W().TotalMissedBuckets->text();
+    window_.reset();
+    const auto before = FolderBytes(folder_);
+
+    OpenReplayOf(5);
+    ASSERT_TRUE(W().isActiveWindow() || QTest::qWaitForWindowActive(&W()));
+    ui::ReplayTimeline& strip = *W().Timeline;
+    EXPECT_TRUE(Shown(&strip) && Shown(W().ReplaySpeed));
+    ASSERT_GT(strip.Length(), 400);
+    EXPECT_TRUE(strip.MarkTextAt(strip.XOf(strip.NextDecision(0).value())).contains("switch 0 of tank 0 on"));
+
+    // Played straight to tick 200: what it shows there.
+    Click(W().PlayButton);
+    while (S().ticksLived < 200) W().Simulator_Timer();
+    Click(W().PauseButton);
+    const QStringList at200 = Texts({W().SimTime, W().TotalMissedBuckets, W().PumpsInUse});
+    std::array<SwitchStatus, SwitchCount> lamps{};
+    for (int s = 0; s < SwitchCount; ++s) lamps[s] = W().plantModel().Lamp(s);
+
+    QTest::keyClick(&W(), Qt::Key_End);
+    ExpectShowsThePlant("End");
+    EXPECT_EQ(W().TotalMissedBuckets->text(), total);
+    EXPECT_TRUE(Shown(W().cmdDetailFB) && !W().PlayButton->isEnabled());
+    QTest::keyClick(&W(), Qt::Key_Home);
+    ExpectShowsThePlant("Home");
+    EXPECT_EQ(S().ticksLived, 0);
+    EXPECT_TRUE(W().PlayButton->isEnabled() && !Shown(W().cmdDetailFB));
+    QTest::keyClick(&W(), Qt::Key_PageDown);
+    ExpectShowsThePlant("Page Down");
+    EXPECT_EQ(S().ticksLived, strip.NextDecision(0).value());
+    QTest::keyClick(&W(), Qt::Key_Right);
+    QTest::keyClick(&W(), Qt::Key_Right);
+    EXPECT_EQ(S().ticksLived, strip.NextDecision(0).value() + 2);
+    QTest::keyClick(&W(), Qt::Key_Left);
+    ExpectShowsThePlant("Left");
+    EXPECT_EQ(S().ticksLived, strip.NextDecision(0).value() + 1);
+    ASSERT_GE(strip.width(), strip.Length()) << "a pixel or more a tick";
+    QTest::mouseClick(&strip, Qt::LeftButton, {}, QPoint(strip.XOf(200), strip.height() / 2));
+    ASSERT_EQ(S().ticksLived, 200) << "strip " << strip.width() << " px for " << strip.Length() << " ticks";
+    EXPECT_EQ(Texts({W().SimTime, W().TotalMissedBuckets, W().PumpsInUse}), at200);
+    for (int s = 0; s < SwitchCount; ++s) EXPECT_EQ(W().plantModel().Lamp(s), lamps[s]) << s;
+    ExpectShowsThePlant("a click on the strip");
+
+    // Space plays on from there; as fast as possible it reaches the same end.
+    W().ReplaySpeed->setCurrentIndex(ui::FastestReplaySpeed);
+    QTest::keyClick(&W(), Qt::Key_Space);
+    EXPECT_TRUE(S().Ticking());
+    while (S().Ticking()) W().Simulator_Timer();
+    ExpectShowsThePlant("as fast as possible to the end");
+    EXPECT_EQ(W().TotalMissedBuckets->text(), total);
+    EXPECT_TRUE(Shown(W().cmdDetailFB));
+    window_.reset();
+    EXPECT_TRUE(FolderBytes(folder_) == before) << "a replay action wrote into the study folder";
+    EXPECT_TRUE(messages_.shown.empty());
 }
 
 }  // namespace
