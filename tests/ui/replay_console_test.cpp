@@ -227,10 +227,18 @@ TEST_F(ReplayConsoleTest, TheTimelineAndTheKeysMoveTheReplayToWhatPlayingThereSh
     for (int s = 0; s < SwitchCount; ++s) EXPECT_EQ(W().plantModel().Lamp(s), lamps[s]) << s;
     ExpectShowsThePlant("a click on the strip");
 
-    // Space plays on from there; as fast as possible it reaches the same end.
-    W().ReplaySpeed->setCurrentIndex(ui::FastestReplaySpeed);
+    // Space plays on from there, 8 times the trial's speed, then as fast as
+    // possible, to the same end.
+    W().ReplaySpeed->setCurrentIndex(3);
     QTest::keyClick(&W(), Qt::Key_Space);
-    EXPECT_TRUE(S().Ticking());
+    EXPECT_TRUE(S().Ticking() && W().Simulator.isActive());
+    EXPECT_EQ(W().Simulator.interval(), std::max(1, S().timerInterval / 8));
+    W().Simulator_Timer();
+    EXPECT_EQ(S().ticksLived, 201);
+    W().ReplaySpeed->setCurrentIndex(ui::FastestReplaySpeed);
+    EXPECT_EQ(W().Simulator.interval(), 33) << "a frame's worth of ticks 30 times a second";
+    W().Simulator_Timer();
+    EXPECT_GT(S().ticksLived, 202) << "a frame plays many ticks";
     while (S().Ticking()) W().Simulator_Timer();
     ExpectShowsThePlant("as fast as possible to the end");
     EXPECT_EQ(W().TotalMissedBuckets->text(), total);
