@@ -12,13 +12,6 @@ namespace kestu::analysis {
 
 namespace {
 
-std::string ClockText(ClockTime clock)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d", clock.Minutes, clock.Seconds);
-    return text;
-}
-
 PlantMoment MomentOf(const TrialSession& session)
 {
     const PlantState& p = session.plant();
@@ -49,19 +42,19 @@ Result<PlantMoment> ReplayMoment(const ScenarioTables& tables, const TrialLogTex
         const auto reached = session.SeekReplay(*tick);
         if (!reached || *reached < *tick)
             return Result<PlantMoment>::Fail(log.name + ": the replay ends at tick " + std::to_string(session.ticksLived) +
-                                             " (" + ClockText(session.plant().Clock) + "), before tick " +
+                                             " (" + FormatClock(session.plant().Clock) + "), before tick " +
                                              std::to_string(*tick));
     } else {
         const ClockTime clock = std::get<ClockTime>(wanted);
         if (!session.SeekReplayToClock(clock))
-            return Result<PlantMoment>::Fail(log.name + ": the replay's clock never shows " + ClockText(clock));
+            return Result<PlantMoment>::Fail(log.name + ": the replay's clock never shows " + FormatClock(clock));
     }
     return MomentOf(session);
 }
 
 std::string MomentText(const std::string& logName, const PlantMoment& m)
 {
-    std::string text = logName + " at " + ClockText(m.clock) + " (tick " + std::to_string(m.tick) + ")\n";
+    std::string text = logName + " at " + FormatClock(m.clock) + " (tick " + std::to_string(m.tick) + ")\n";
     text += "missed so far: " + std::to_string(m.missedSoFar) + "\n";
     text += "pumps in use: " + std::to_string(m.pumpsInUse) + "\n";
     text += "tank water switches\n";
@@ -78,7 +71,7 @@ std::string MomentJson(const std::string& logName, const PlantMoment& m)
     QJsonObject object;
     object["log"] = QString::fromStdString(logName);
     object["tick"] = static_cast<double>(m.tick);
-    object["clock"] = QString::fromStdString(ClockText(m.clock));
+    object["clock"] = QString::fromStdString(FormatClock(m.clock));
     object["missedSoFar"] = static_cast<double>(m.missedSoFar);
     object["pumpsInUse"] = m.pumpsInUse;
     QJsonArray water, switches;

@@ -31,7 +31,7 @@ bool IsMark(const TrialEvent& e)
     }
 }
 
-QString Clock(ClockTime t) { return QStringLiteral("%1:%2").arg(t.Minutes, 2, 10, QChar('0')).arg(t.Seconds, 2, 10, QChar('0')); }
+QString Clock(ClockTime t) { return QString::fromStdString(FormatClock(t)); }
 
 QString StatusWord(SwitchStatus s)
 {
