@@ -53,6 +53,35 @@ CREATE TABLE "StudyInfo" (
   "StudyID" TEXT
 );
 
+-- What each seat is doing, one row per seat, written by the seat while it
+-- runs (at most once a second, and at every change of phase) and read by the
+-- experimenter's lab page. "Seat" is the seat's computer name (or the name
+-- its kestu.ini gives it); "Experiment" the trial number (0 in Training);
+-- "Mode" Experiment, Training or Replay; "Phase" Idle, SetUp, Running,
+-- Ended, CutShort, ReplayLoaded, ReplayPlaying, ReplayPaused or ReplayEnded;
+-- "Clock" and "EndClock" the plant's clock and the trial's end in seconds;
+-- "MissedBuckets" missed so far; "OutboxWaiting" results kept on the seat
+-- while the database was out of reach; "ReportedAt" the time of the last
+-- report in seconds since 1970-01-01 UTC by the database's clock (on an
+-- SQLite file, the seat's). On a server "Login" is the seat's login role,
+-- the only one that may write the row again.
+CREATE TABLE "SeatStatus" (
+  "Seat" TEXT,
+  "Version" TEXT,
+  "UserID" TEXT,
+  "Experiment" INTEGER,
+  "Mode" TEXT,
+  "Phase" TEXT,
+  "Clock" INTEGER,
+  "EndClock" INTEGER,
+  "MissedBuckets" INTEGER,
+  "OutboxWaiting" INTEGER,
+  "ReportedAt" REAL,
+  "Login" TEXT
+);
+
+CREATE UNIQUE INDEX "SeatStatusBySeat" ON "SeatStatus" ("Seat");
+
 -- Water arrivals. "Hr" and "Min" are the clock's minute and second; columns
 -- "0".."22" are the buckets arriving into each tank. The first row is the
 -- plant's content at the start; rows must be in ascending time order.

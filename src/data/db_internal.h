@@ -151,6 +151,7 @@ std::vector<QString> SplitSqlScript(const QString& script);
 struct StatementCache {
     std::map<QString, std::unique_ptr<QSqlQuery>> prepared;
     std::optional<bool> studyFunctions;  // whether the server study has the seats' functions
+    bool seatTableMade = false;          // an SQLite study has its "SeatStatus" table
 };
 
 // Scripts compiled into the program.

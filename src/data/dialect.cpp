@@ -229,7 +229,45 @@ END $$)sql")
     };
 }
 
-// What the seat role may run and read, and nothing more.
+// The function through which a seat reports what it is doing.
+std::vector<QString> SeatReportFunction()
+{
+    return {
+        // One row per seat name: a new seat's row is added, an existing one
+        // is written only by the login that added it, so a seat can neither
+        // take over nor blank another seat's tile. The time is the server's.
+        QStringLiteral(R"sql(CREATE FUNCTION kestu_report_seat(p_seat text, p_version text, p_user text,
+  p_trial integer, p_mode text, p_phase text, p_clock integer, p_end integer, p_missed bigint,
+  p_outbox integer) RETURNS boolean
+LANGUAGE plpgsql SECURITY DEFINER AS $$
+DECLARE changed bigint;
+BEGIN
+  IF p_seat IS NULL OR length(p_seat) NOT BETWEEN 1 AND 200 THEN
+    RAISE EXCEPTION 'a seat is named by 1 to 200 characters' USING ERRCODE = 'KS001';
+  END IF;
+  IF length(coalesce(p_version, '')) > 200 OR length(coalesce(p_user, '')) > 200
+     OR length(coalesce(p_mode, '')) > 40 OR length(coalesce(p_phase, '')) > 40 THEN
+    RAISE EXCEPTION 'a seat''s report is too long' USING ERRCODE = 'KS001';
+  END IF;
+  INSERT INTO "SeatStatus" ("Seat", "Version", "UserID", "Experiment", "Mode", "Phase", "Clock", "EndClock",
+                            "MissedBuckets", "OutboxWaiting", "ReportedAt", "Login")
+  VALUES (p_seat, p_version, p_user, p_trial, p_mode, p_phase, p_clock, p_end, p_missed, p_outbox,
+          extract(epoch FROM clock_timestamp()), session_user)
+  ON CONFLICT ("Seat") DO UPDATE SET "Version" = excluded."Version", "UserID" = excluded."UserID",
+     "Experiment" = excluded."Experiment", "Mode" = excluded."Mode", "Phase" = excluded."Phase",
+     "Clock" = excluded."Clock", "EndClock" = excluded."EndClock", "MissedBuckets" = excluded."MissedBuckets",
+     "OutboxWaiting" = excluded."OutboxWaiting", "ReportedAt" = excluded."ReportedAt"
+   WHERE "SeatStatus"."Login" = excluded."Login";
+  GET DIAGNOSTICS changed = ROW_COUNT;
+  IF changed = 0 THEN
+    RAISE EXCEPTION 'seat "%" reports under another login', p_seat USING ERRCODE = 'KS001';
+  END IF;
+  RETURN true;
+END $$)sql")
+    };
+}
+
+// What a seat may run and read, and nothing more.
 std::vector<QString> SeatRights()
 {
     return {
@@ -249,7 +287,9 @@ END $$)sql"),
                        "kestu_complete_trial(text, integer, text, double precision, double precision, "
                        "double precision, double precision), "
                        "kestu_store_trial_log(text, integer, text, bytea, text), "
-                       "kestu_save_trial_num(text, integer) TO kestu_seat"),
+                       "kestu_save_trial_num(text, integer), "
+                       "kestu_report_seat(text, text, text, integer, text, text, integer, integer, bigint, integer) "
+                       "TO kestu_seat"),
         QStringLiteral("GRANT SELECT ON \"exogenous\", \"deadline\", \"sorttable\", \"StudyInfo\", \"TrialLogs\" "
                        "TO kestu_seat"),
         // Logging in reads the count; the questionnaire's answers stay the owner's.
@@ -265,11 +305,22 @@ END $$)sql"),
 std::vector<QString> SeatRoleStatements()
 {
     std::vector<QString> all;
-    for (auto part : {SeatRoleAndParticipants, SeatClaimFunction, SeatCompleteFunction, SeatLogFunctions, SeatRights}) {
+    for (auto part : {SeatRoleAndParticipants, SeatClaimFunction, SeatCompleteFunction, SeatLogFunctions, SeatReportFunction,
+                      SeatRights}) {
         std::vector<QString> statements = part();
         all.insert(all.end(), statements.begin(), statements.end());
     }
     return all;
+}
+
+std::vector<QString> MonitorRoleStatements()
+{
+    return {
+        QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kestu_monitor') THEN "
+                       "CREATE ROLE kestu_monitor NOLOGIN; END IF; END $$"),
+        QStringLiteral("GRANT SELECT ON \"UserData\", \"Experiments\", \"TrialLogs\", \"StudyInfo\", \"SeatStatus\", "
+                       "\"exogenous\", \"deadline\", \"sorttable\" TO kestu_monitor"),
+    };
 }
 
 QString SchemaFor(const Dialect& dialect, const QString& script)

@@ -39,11 +39,17 @@ const Dialect& DialectOf(Backend backend);
 // are members of "kestu_seat" (created here when missing). That role writes
 // nothing directly: it may only call the study owner's functions, which add
 // a participant, claim a trial, complete a trial whose results are empty,
-// store a claimed trial's log once and raise a trial count; and it reads
+// store a claimed trial's log once, raise a trial count and report its own
+// seat's row of "SeatStatus"; and it reads
 // only the scenario, the study's identity, the User ID and trial count of
 // "UserData" (never the questionnaire's answers), what a replay reads of
 // "Experiments" and the trial logs. The study's tables must exist.
 std::vector<QString> SeatRoleStatements();
+
+// The experimenter's watching role "kestu_monitor" (created when missing):
+// it reads every table of the study and writes nothing. The lab page's
+// login is a member of it.
+std::vector<QString> MonitorRoleStatements();
 
 // The refusals of those functions carry this SQLSTATE, so that their own
 // sentence, not the driver's wrapping, reaches the message.

@@ -43,6 +43,7 @@ Status FillNewDatabase(const QString& name, const std::string& path, const Diale
     }
     if (dialect.backend == Backend::Postgres) {
         for (QString& s : SeatRoleStatements()) statements.push_back(std::move(s));
+        for (QString& s : MonitorRoleStatements()) statements.push_back(std::move(s));
     }
     if (!db.transaction())
         return Status::Fail(Message(path, "cannot write the new database (" + DriverText(db.lastError()) + ")"));

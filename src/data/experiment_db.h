@@ -17,6 +17,8 @@ class QVariant;
 namespace kestu {
 
 struct DatabaseLocation;
+struct SeatReport;
+struct SeatBoard;
 namespace dbdetail {
 struct Dialect;
 struct StatementCache;
@@ -128,6 +130,17 @@ public:
     Result<CellTable> ReadResultCells(ResultTable table);
     // The participant's rows of "Experiments", in stored order.
     Result<std::vector<ExperimentRow>> ReadExperimentRows(const std::string& userId);
+
+    // The seats' rows of "SeatStatus". ReportSeat writes this seat's row,
+    // added or written over; on a server only the login that added a row
+    // may write it again, and an SQLite study made before the table existed
+    // gets it first. ReadSeatBoard reads every row with the database's clock.
+    Status ReportSeat(const SeatReport& report);
+    Result<SeatBoard> ReadSeatBoard();
+    // Whether this connection could change the study: an SQLite file opened
+    // for writing, or a server login with any right to write a study table
+    // or to run the functions through which seats write.
+    Result<bool> MayChangeStudy();
 
 private:
     ExperimentDb(std::string path, std::string connection, bool onServer);
