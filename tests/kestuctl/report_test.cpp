@@ -18,6 +18,7 @@
 
 #include "analysis/plain_number.h"
 #include "analysis/report_html.h"
+#include "support/test_server.h"
 
 namespace kestu::ctl::testing {
 namespace {
@@ -252,6 +253,33 @@ TEST_F(ReportTest, TheCommandLineIsCheckedAndAFileThatCannotBeWrittenIsAFailure)
     ExpectFails({"report", Path("missing.MDB"), "--out", Path("r.html")}, "missing.MDB");
     EXPECT_FALSE(std::filesystem::exists(Path("r.html")));
     EXPECT_TRUE(Has(Ok({"report", "--help"}), "kestuctl report KESTU.MDB --out study.html"));
+}
+
+// A study on the server keeps its logs only in table TrialLogs: the report
+// reads them there, and a copy that is missing is a trial with no log.
+TEST_F(ReportTest, AStudyOnTheServerIsReportedFromItsStoredLogs)
+{
+    const std::string url = testsupport::NewServerDatabase();
+    Ok({"init", url});
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("seat"));
+    for (const char* seed : {"31", "32", "33"}) Ok({"run-trial", url, "kim", "--seed", seed, "--logs", Path("seat")});
+    ASSERT_TRUE(testsupport::ServerSql(url, "DELETE FROM \"TrialLogs\" WHERE \"Experiment\" = 2"));
+
+    const std::string out = Path("server.html");
+    Ok({"report", url, "--out", out, "--baseline", "20"});
+    const QJsonObject figures = Figures(ReadFile(out));
+    testsupport::DropServerDatabase(url);
+    EXPECT_EQ(figures["study"]["trials"].toInt(), 3);
+    EXPECT_EQ(figures["study"]["complete"].toInt(), 3);
+    const QJsonArray trials = figures["participants"][0]["trials"].toArray();
+    ASSERT_EQ(trials.size(), 3);
+    EXPECT_EQ(trials[0]["log"].toString(), "database");
+    EXPECT_EQ(trials[0]["verdict"].toString(), "agrees");
+    EXPECT_EQ(trials[1]["log"].toString(), "none");
+    const QJsonArray flags = figures["participants"][0]["flags"].toArray();
+    ASSERT_EQ(flags.size(), 1);
+    EXPECT_EQ(flags[0]["kind"].toString(), "no log");
+    EXPECT_EQ(flags[0]["trial"].toInt(), 2);
 }
 
 TEST(ReportNumbers, FixedDecimalsAndEscapesDoNotDependOnTheLocale)
