@@ -20,13 +20,16 @@ FieldCheck Compare(const std::string& field, const std::optional<double>& stored
     return {field, Shown(stored), Shown(replayed), agrees};
 }
 
-bool NoResult(const ExperimentRow& row) { return !row.MissedBuckets && !row.BusyTime && !row.SweepTime && !row.IdleTime; }
-
 }  // namespace
+
+bool HoldsNoResult(const ExperimentRow& row)
+{
+    return !row.MissedBuckets && !row.BusyTime && !row.SweepTime && !row.IdleTime;
+}
 
 bool IsIncomplete(const ExperimentRow& row, const ReplayOutcome& replay)
 {
-    return NoResult(row) && !replay.endedByStop;
+    return HoldsNoResult(row) && !replay.endedByStop;
 }
 
 std::vector<FieldCheck> CompareWithReplay(const ExperimentRow& row, const ReplayOutcome& replay)
@@ -36,7 +39,7 @@ std::vector<FieldCheck> CompareWithReplay(const ExperimentRow& row, const Replay
     if (!row.MissedBuckets && replay.endedByStop) return {{"result", "(empty)", stopped, true}};
     if (replay.cutOffAt) {
         const std::string cut = "cut off at " + FormatClock(*replay.cutOffAt);
-        if (NoResult(row)) return {{"result", "(empty)", cut, true}};
+        if (HoldsNoResult(row)) return {{"result", "(empty)", cut, true}};
         return {{"end", "reached", cut, false}};
     }
 

@@ -34,4 +34,7 @@ std::vector<FieldCheck> CompareWithReplay(const ExperimentRow& row, const Replay
 // Nothing stored can be compared, and nothing disagrees.
 bool IsIncomplete(const ExperimentRow& row, const ReplayOutcome& replay);
 
+// A row that holds none of the four result figures.
+bool HoldsNoResult(const ExperimentRow& row);
+
 }  // namespace kestu::analysis

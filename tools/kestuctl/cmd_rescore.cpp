@@ -17,6 +17,7 @@
 #include "kestuctl/progress_bar.h"
 #include "analysis/replay_run.h"
 #include "analysis/rescore_check.h"
+#include "analysis/study_review.h"
 #include "kestuctl/stored_logs.h"
 #include "analysis/trial_pairing.h"
 #include "trials/message_text.h"
@@ -29,67 +30,31 @@ namespace {
 
 std::string Shown(const std::string& text) { return ForMessage(text, MessageLimit); }
 
-enum class Verdict { Agrees, Incomplete, Disagrees };
-
-// Where each trial's log is read, once: the file USERID.N beside an SQLite
-// database when it is there, otherwise the copy in table "TrialLogs" (a
-// study on a server keeps its logs only there).
-struct LogFinder {
-    std::filesystem::path folder;  // beside the database; empty for a server
-    StoredLogs& stored;
-
-    // The log to replay and where it came from; the fault says why there is none.
-    Result<std::pair<TrialLogText, LogSource>> Find(const std::string& userId, long long trial) const
-    {
-        using Found = Result<std::pair<TrialLogText, LogSource>>;
-        const std::string beside = folder.empty() ? TrialLogName(userId, trial) : (folder / TrialLogName(userId, trial)).string();
-        std::error_code notFile;
-        if (!folder.empty() && std::filesystem::is_regular_file(beside, notFile)) {
-            auto read = ReadTrialLog(beside);
-            if (!read) return read.fault();
-            return std::pair(std::move(read).value(), LogSource::File);
-        }
-        auto fetched = stored.Fetch(trial);
-        if (!fetched)
-            return Found::Fail("the log is not beside the database and table \"TrialLogs\" cannot be read: " + fetched.error());
-        if (!fetched.value()) {
-            return Found::Fail(folder.empty() ? "table \"TrialLogs\" holds no log " + beside
-                                              : beside + ": the trial log does not exist, nor does table \"TrialLogs\" hold a copy of it");
-        }
-        return std::pair(std::move(*fetched.value()), LogSource::Database);
-    }
-};
-
-// Rescores one row; prints its lines and returns what it found.
-Verdict RescoreRow(const ExperimentRow& row, const ScenarioTables& tables, const LogFinder& logs,
-                   const std::string& userId, std::ostream& out)
+// Prints a row's review as rescore reports it, and returns its verdict.
+Verdict PrintRowReview(const RowReview& review, std::ostream& out)
 {
-    if (!row.Experiment) {
+    const ExperimentRow& row = review.row;
+    switch (review.trouble) {
+    case LogTrouble::NoTrialNumber:
         out << "row " << row.rowid << ": MISMATCH: the row has no trial number in column \"Experiment\"\n";
-        return Verdict::Disagrees;
+        return review.verdict;
+    case LogTrouble::NoLog:
+    case LogTrouble::Unreadable:
+        out << "trial " << *row.Experiment << ": MISMATCH: the log cannot be replayed: " << Shown(review.why) << "\n";
+        return review.verdict;
+    case LogTrouble::NotReplayed:
+    case LogTrouble::None:
+        break;
     }
     const long long trial = *row.Experiment;
-    const auto found = logs.Find(userId, trial);
-    if (!found) {
-        out << "trial " << trial << ": MISMATCH: the log cannot be replayed: " << Shown(found.error()) << "\n";
-        return Verdict::Disagrees;
+    const std::string shownLog = review.source == LogSource::File ? Shown(review.logName) : "table TrialLogs";
+    if (review.trouble == LogTrouble::NotReplayed) {
+        out << "trial " << trial << ": MISMATCH: the log (" << shownLog << ") cannot be replayed: " << Shown(review.why) << "\n";
+        return review.verdict;
     }
-    const auto& [log, source] = found.value();
-    const auto replayed = ReplayTrialLog(tables, log);
-    const std::string shownLog = source == LogSource::File ? Shown(log.name) : "table TrialLogs";
-    if (!replayed) {
-        out << "trial " << trial << ": MISMATCH: the log (" << shownLog << ") cannot be replayed: " << Shown(replayed.error()) << "\n";
-        return Verdict::Disagrees;
-    }
-    const ReplayOutcome& replay = replayed.value();
-    const std::vector<FieldCheck> checks = CompareWithReplay(row, replay);
-    bool agrees = true;
-    for (const FieldCheck& check : checks) agrees = agrees && check.agrees;
-    const Verdict verdict = IsIncomplete(row, replay) ? Verdict::Incomplete
-                            : agrees                   ? Verdict::Agrees
-                                                       : Verdict::Disagrees;
-    out << "trial " << trial << " (" << shownLog << ", " << LogSourceWord(source) << "): ";
-    if (verdict == Verdict::Incomplete) {
+    const ReplayOutcome& replay = *review.replay;
+    out << "trial " << trial << " (" << shownLog << ", " << LogSourceWord(*review.source) << "): ";
+    if (review.verdict == Verdict::Incomplete) {
         if (replay.cutOffAt)
             out << "INCOMPLETE: cut off at " << FormatClock(*replay.cutOffAt)
                 << " (the log ends there with no STOP, and the row holds no result)\n";
@@ -97,15 +62,15 @@ Verdict RescoreRow(const ExperimentRow& row, const ScenarioTables& tables, const
             out << "INCOMPLETE: the log reaches the end at " << FormatClock(replay.trial.plant.Clock)
                 << " but the row holds no result (the program ended before storing it; the replayed figures are below)\n";
     } else {
-        out << (agrees ? "agrees" : "DISAGREES") << "\n";
+        out << (review.verdict == Verdict::Agrees ? "agrees" : "DISAGREES") << "\n";
     }
     out << "    " << std::left << std::setw(15) << "field" << std::setw(24) << "stored" << std::setw(24)
         << "replayed" << "check\n";
-    for (const FieldCheck& check : checks) {
+    for (const FieldCheck& check : review.checks) {
         out << "    " << std::setw(15) << check.field << std::setw(24) << check.stored << std::setw(24)
             << check.replayed << (check.agrees ? "ok" : "MISMATCH") << "\n";
     }
-    return verdict;
+    return review.verdict;
 }
 
 std::string Counted(std::size_t n, const std::string& one, const std::string& many)
@@ -177,10 +142,9 @@ Result<RescoreInput> ReadRescoreInput(const ParsedArgs& args, Console& console, 
         return Result<RescoreInput>::Fail(dbPath + ": table \"Experiments\" has no row for User ID \"" + userId + "\"" +
                                           (onlyTrial ? ", trial " + std::to_string(*onlyTrial) : std::string()));
     }
-    if (LooksLikeServerUrl(dbPath)) return in;
-    std::error_code failed;
-    in.folder = std::filesystem::absolute(dbPath, failed).lexically_normal().parent_path();
-    if (failed) return Result<RescoreInput>::Fail(dbPath + ": its folder cannot be found (" + failed.message() + ")");
+    auto folder = LogFolderOf(dbPath);
+    if (!folder) return folder.fault();
+    in.folder = std::move(folder).value();
     return in;
 }
 
@@ -201,20 +165,18 @@ int RunRescore(const ParsedArgs& args, Console& console)
     // each: a log missing beside the file, or any log of a study on a server,
     // is read from that copy.
     StoredLogs stored(*in.db, userId);
+    const TrialLogFinder finder(in.folder, stored);
     std::vector<std::string> orphans;
-    if (!onlyTrial.value() && in.folder.empty()) {
-        const auto trials = stored.Trials();
-        if (!trials) return Failure(args, console, trials.error());
-        orphans = LogsWithoutRow(trials.value(), userId, in.allRows);
-    } else if (!onlyTrial.value()) {
-        orphans = LogsWithoutRow(in.folder, userId, in.allRows);
+    if (!onlyTrial.value()) {
+        auto withoutRow = finder.WithoutRow(userId, in.allRows);
+        if (!withoutRow) return Failure(args, console, withoutRow.error());
+        orphans = std::move(withoutRow).value();
     }
-    const LogFinder finder{in.folder, stored};
     ProgressBar progress(console, "rescoring", static_cast<long long>(in.rows.size()));
     std::ostringstream report;
     std::size_t disagreeing = 0, incomplete = 0;
     for (std::size_t i = 0; i < in.rows.size(); ++i) {
-        const Verdict verdict = RescoreRow(in.rows[i], in.tables, finder, userId, report);
+        const Verdict verdict = PrintRowReview(ReviewRow(in.rows[i], in.tables, finder, userId), report);
         disagreeing += verdict == Verdict::Disagrees;
         incomplete += verdict == Verdict::Incomplete;
         progress.Update(static_cast<long long>(i + 1));

@@ -20,6 +20,7 @@ extern const Command RunTrialCommand;
 extern const Command FetchLogsCommand;
 extern const Command SyncCommand;
 extern const Command CopyDbCommand;
+extern const Command ReportCommand;
 
 // Every command, in the order the command list shows them.
 const std::vector<const Command*>& AllCommands();

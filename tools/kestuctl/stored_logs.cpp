@@ -41,38 +41,4 @@ Result<WrittenLogs> WriteStoredLogs(ExperimentDb& db, const std::string& userId,
     return done;
 }
 
-const char* LogSourceWord(LogSource source) { return source == LogSource::File ? "file" : "database"; }
-
-StoredLogs::StoredLogs(ExperimentDb& db, std::string userId) : db_(db), userId_(std::move(userId)) {}
-
-Status StoredLogs::Read()
-{
-    if (logs_) return Ok();
-    auto read = db_.ReadTrialLogs(userId_);
-    if (!read) return read.fault();
-    logs_ = std::move(read).value();
-    return Ok();
-}
-
-Result<std::optional<TrialLogText>> StoredLogs::Fetch(long long trial)
-{
-    if (Status read = Read(); !read) return read.fault();
-    for (const TrialLogCopy& log : *logs_) {
-        if (log.UserID != userId_ || log.Experiment != trial) continue;
-        const std::string name = TrialLogName(userId_, trial) + " (the copy in table \"TrialLogs\")";
-        return std::optional<TrialLogText>(TrialLogText{ForMessage(name, 200), log.Bytes});
-    }
-    return std::optional<TrialLogText>();
-}
-
-Result<std::vector<long long>> StoredLogs::Trials()
-{
-    if (Status read = Read(); !read) return read.fault();
-    std::vector<long long> trials;
-    for (const TrialLogCopy& log : *logs_) {
-        if (log.UserID == userId_) trials.push_back(log.Experiment);
-    }
-    return trials;
-}
-
 }  // namespace kestu::ctl
