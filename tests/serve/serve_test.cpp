@@ -416,12 +416,12 @@ TEST_F(ServeTest, OnAServerOnlyAReadOnlyLoginMayServe)
     auto as = [&](const std::string& role) { return "postgresql://" + role + owner.substr(owner.find('@')); };
 
     Report(as(seat), {Seat("lab-07", "ab12", 4, TrialPhase::Running, 200, 3)});
+    // Through the watcher, so that a login wrongly let through fails here rather than serving on.
     for (const std::string& login : {owner, as(seat)}) {
-        const CommandResult result = Run({"serve", login, "--listen", "127.0.0.1:0"});
-        EXPECT_EQ(result.status, ExitFailure) << login;
-        EXPECT_TRUE(Has(result.err, "kestuctl serve: this login may change the study; serve only reads it, so it needs "
-                                    "a login that may only read (a member of kestu_monitor, which kestuctl init makes)\n"));
-        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;  // the database, the refusal
+        const auto refused = LabWatch::Start(login);
+        ASSERT_FALSE(refused.ok()) << login;
+        EXPECT_EQ(refused.error(), "this login may change the study; serve only reads it, so it needs a login that may "
+                                   "only read (a member of kestu_monitor, which kestuctl init makes)");
     }
     {
         Served served(as(monitor));
