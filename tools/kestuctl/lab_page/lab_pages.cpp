@@ -26,8 +26,8 @@ a { color:#7cb7ff; }
 #empty { margin:40px 22px; color:var(--dim); font-size:20px; }
 #tiles { display:grid; grid-template-columns:repeat(auto-fill, minmax(290px, 1fr)); gap:16px; padding:18px 22px; }
 .tile { background:var(--tile); border-radius:10px; padding:14px 16px; border:4px solid transparent; }
-.tile.alarmed { border-color:var(--silent); }
-.tile.alarmed.outbox { border-color:var(--outbox); }
+.tile.alarmed { border-color:var(--silent); background:#2a1d26; }
+.tile.alarmed.outbox { border-color:var(--outbox); background:#2a261d; }
 .top { display:flex; justify-content:space-between; align-items:baseline; }
 .seat { font-size:22px; font-weight:bold; }
 .phase { font-size:14px; padding:2px 10px; border-radius:999px; background:#334155; }
@@ -39,7 +39,7 @@ a { color:#7cb7ff; }
 .who .trial { color:var(--dim); margin-left:.4em; }
 .barbox { position:relative; height:22px; margin-top:10px; background:#0f141a; border-radius:5px; overflow:hidden; }
 .barfill { position:absolute; left:0; top:0; bottom:0; background:var(--bar); }
-.clock { position:absolute; left:0; right:0; text-align:center; font-size:14px; line-height:22px; font-variant-numeric:tabular-nums; }
+.clock { position:absolute; left:0; right:0; text-align:center; font-size:14px; line-height:22px; font-variant-numeric:tabular-nums; text-shadow:0 0 3px #000, 0 0 2px #000; }
 .facts { display:flex; justify-content:space-between; margin-top:8px; color:var(--dim); font-size:15px; }
 .facts b { color:var(--text); font-variant-numeric:tabular-nums; }
 .alarm { margin-top:10px; padding:10px 12px; border-radius:6px; font-size:19px; font-weight:bold; color:#fff; }
