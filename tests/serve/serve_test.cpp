@@ -18,6 +18,7 @@
 #include "kestuctl/lab_page/lab_board.h"
 #include "kestuctl/lab_page/lab_server.h"
 #include "kestuctl/lab_page/lab_watch.h"
+#include "support/own_cluster.h"
 #include "support/test_server.h"
 
 namespace kestu::ctl::testing {
@@ -437,6 +438,41 @@ TEST_F(ServeTest, OnAServerOnlyAReadOnlyLoginMayServe)
     testsupport::DropServerDatabase(owner);
     testsupport::ServerSql(testsupport::TestServerUrl(), "DROP ROLE " + seat);
     testsupport::ServerSql(testsupport::TestServerUrl(), "DROP ROLE " + monitor);
+}
+
+// A server that goes away is shown on the page, which keeps answering from
+// what it last read, and the page reads the seats again once it is back.
+TEST_F(ServeTest, ADatabaseThatGoesAwayIsShownAndReadAgainWhenBack)
+{
+    testsupport::OwnCluster cluster;
+    const std::string url = cluster.url();
+    ASSERT_FALSE(url.empty()) << "the test cluster did not start (run through ctest)";
+    ASSERT_TRUE(ExperimentDb::Create(url, NewDbContent::StandardScenario).ok());
+    ASSERT_TRUE(testsupport::ServerSql(url, "CREATE ROLE watcher LOGIN IN ROLE kestu_monitor"));
+    Report(url, {Seat("lab-01", "ab12", 2, TrialPhase::Running, 40)});
+    Served served("postgresql://watcher" + url.substr(url.find('@')));
+    ASSERT_TRUE(served.server);
+    ASSERT_TRUE(served.Until([](const QJsonObject& s) { return s["answering"].toBool(); })["answering"].toBool());
+
+    ASSERT_TRUE(cluster.Run("halt"));
+    const QJsonObject down = served.Until([](const QJsonObject& s) { return !s["answering"].toBool(); }, 15000ms);
+    EXPECT_FALSE(down["answering"].toBool());
+    EXPECT_FALSE(down["notAnsweringSince"].toString().isEmpty());
+    EXPECT_FALSE(down["fault"].toString().isEmpty());
+    EXPECT_EQ(SeatIn(down, "lab-01")["user"].toString(), "ab12") << "the last seats read stay on the page";
+    const auto start = std::chrono::steady_clock::now();
+    auto page = served.Client().Get("/");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms) << "the page waited on the database";
+
+    ASSERT_TRUE(cluster.Run("resume"));
+    Report(url, {Seat("lab-01", "ab12", 3, TrialPhase::SetUp, 0)});
+    const QJsonObject back = served.Until(
+        [](const QJsonObject& s) { return s["answering"].toBool() && SeatIn(s, "lab-01")["trial"].toInt() == 3; }, 20000ms);
+    EXPECT_TRUE(back["answering"].toBool());
+    EXPECT_EQ(SeatIn(back, "lab-01")["trial"].toInt(), 3);
+    EXPECT_TRUE(back["notAnsweringSince"].toString().isEmpty());
 }
 
 }  // namespace
