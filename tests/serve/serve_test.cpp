@@ -371,6 +371,16 @@ TEST_F(ServeTest, AnAddressOthersReachNeedsTheToken)
     for (const char* other : {"0.0.0.0", "::", "192.168.1.20", "127.0.0.1.example.org", "1270.0.0.1", "127.0.0.256", ""})
         EXPECT_FALSE(lab::IsLoopbackHost(other)) << other;
 
+    auto listen = [](const std::string& text) {
+        const auto parsed = lab::ParseListen(text);
+        return parsed ? parsed.value().host + " " + std::to_string(parsed.value().port) : "refused";
+    };
+    EXPECT_EQ(listen("127.0.0.1:8081"), "127.0.0.1 8081");
+    EXPECT_EQ(listen("0.0.0.0"), "0.0.0.0 8080");
+    EXPECT_EQ(listen("[::1]:0"), "::1 0");
+    for (const char* bad : {"", ":8080", "::1:8080", "127.0.0.1:", "127.0.0.1:65536", "127.0.0.1:-1", "127.0.0.1:08", "[::1"})
+        EXPECT_EQ(listen(bad), "refused") << bad;
+
     const CommandResult refused = Run({"serve", db_, "--listen", "0.0.0.0:0"});
     EXPECT_EQ(refused.status, ExitFailure);
     EXPECT_TRUE(Has(refused.err, "kestuctl serve: --listen 0.0.0.0 reaches other computers: give --token FILE"));

@@ -106,10 +106,11 @@ LabWatch::LabWatch(std::string location, std::chrono::milliseconds interval)
 Result<std::unique_ptr<LabWatch>> LabWatch::Start(const std::string& location, std::chrono::milliseconds interval)
 {
     std::unique_ptr<LabWatch> watch(new LabWatch(location, interval));
-    std::promise<Status> opened;
-    auto started = opened.get_future();
+    // Shared with the thread, which may still be inside set_value when Start returns.
+    auto opened = std::make_shared<std::promise<Status>>();
+    auto started = opened->get_future();
     LabWatch* self = watch.get();
-    watch->thread_ = std::thread([self, &opened] { self->Run(opened); });
+    watch->thread_ = std::thread([self, opened] { self->Run(*opened); });
     const Status status = started.get();
     if (!status) {
         watch->Stop();
