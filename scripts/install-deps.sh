@@ -11,6 +11,7 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick
   libsqlite3-dev libpq-dev locales
   clang libclang-rt-14-dev
+  libcpp-httplib-dev chromium nodejs npm
 )
 
 missing=()

@@ -20,7 +20,10 @@ int RunInit(const ParsedArgs& args, Console& console)
                        "administrator, with a password of its own for each seat:\n"
                        "  CREATE ROLE seat01 LOGIN PASSWORD 'password-of-seat01' IN ROLE kestu_seat;\n"
                        "  CREATE ROLE seat02 LOGIN PASSWORD 'password-of-seat02' IN ROLE kestu_seat;\n"
-                       "and so on; each seat's kestu.ini then names its own role in the URL.\n";
+                       "and so on; each seat's kestu.ini then names its own role in the URL.\n"
+                       "The lab page (kestuctl serve) needs a login that may only read the study,\n"
+                       "a member of kestu_monitor:\n"
+                       "  CREATE ROLE watcher LOGIN PASSWORD 'password-of-watcher' IN ROLE kestu_monitor;\n";
     }
     return ExitOk;
 }
@@ -35,7 +38,8 @@ const Command InitCommand{
     "scenario. DB is KESTU.MDB in the current folder when not given. An\n"
     "existing file is never written over: the command fails instead. DB may be\n"
     "a postgresql:// URL of an empty database; the command then also prints how\n"
-    "to give each seat a login role of its own.\n\n"
+    "to give each seat a login role of its own, and the lab page a login that\n"
+    "may only read.\n\n"
     "Example:\n"
     "  kestuctl init study2/KESTU.MDB\n",
     {{"DB"}, 0, {}, {}},

@@ -16,6 +16,16 @@ using namespace analysis;
 
 namespace {
 
+std::string MarkWords(const TickRow& row)
+{
+    std::string words;
+    for (const SeriesMark& mark : row.marks) {
+        if (!words.empty()) words += ' ';
+        words += LogWord(mark.kind);
+    }
+    return words;
+}
+
 // The log's records as they stand, each with its state line.
 int WriteRecords(const ParsedArgs& args, Console& console)
 {
@@ -39,34 +49,6 @@ int WriteRecords(const ParsedArgs& args, Console& console)
     }
     const Status written = WriteOutput(args.Value("--out"), text, console);
     return written ? ExitOk : Failure(args, console, written.error());
-}
-
-std::string MarkWords(const TickRow& row)
-{
-    std::string words;
-    for (const SeriesMark& mark : row.marks) {
-        if (!words.empty()) words += ' ';
-        words += LogWord(mark.kind);
-    }
-    return words;
-}
-
-std::string EveryTickCsv(const TickSeries& series)
-{
-    std::string text;
-    AppendCsvRow(text, {"tick", "minute", "second", "mark", "tank", "water", "missed"});
-    auto judged = series.judged.begin();  // judged tick by tick, as the rows run
-    for (const TickRow& row : series.rows) {
-        std::array<std::string, TankCount> missed;
-        for (; judged != series.judged.end() && judged->tick == row.tick; ++judged)
-            missed[judged->tank] = std::to_string(judged->owed);
-        const std::string tick = std::to_string(row.tick), minute = std::to_string(row.clock.Minutes),
-                          second = std::to_string(row.clock.Seconds), mark = MarkWords(row);
-        for (int tank = 0; tank < TankCount; ++tank)
-            AppendCsvRow(text,
-                         {tick, minute, second, mark, std::to_string(tank), PlainNumber(row.water[tank]), missed[tank]});
-    }
-    return text;
 }
 
 // The plant of every tick, from a replay through the core.
@@ -94,6 +76,24 @@ int RunLog2Csv(const ParsedArgs& args, Console& console)
 }
 
 }  // namespace
+
+std::string EveryTickCsv(const TickSeries& series)
+{
+    std::string text;
+    AppendCsvRow(text, {"tick", "minute", "second", "mark", "tank", "water", "missed"});
+    auto judged = series.judged.begin();  // judged tick by tick, as the rows run
+    for (const TickRow& row : series.rows) {
+        std::array<std::string, TankCount> missed;
+        for (; judged != series.judged.end() && judged->tick == row.tick; ++judged)
+            missed[judged->tank] = std::to_string(judged->owed);
+        const std::string tick = std::to_string(row.tick), minute = std::to_string(row.clock.Minutes),
+                          second = std::to_string(row.clock.Seconds), mark = MarkWords(row);
+        for (int tank = 0; tank < TankCount; ++tank)
+            AppendCsvRow(text,
+                         {tick, minute, second, mark, std::to_string(tank), PlainNumber(row.water[tank]), missed[tank]});
+    }
+    return text;
+}
 
 const Command Log2CsvCommand{
     "log2csv",

@@ -36,27 +36,6 @@ Result<std::unique_ptr<QGuiApplication>> EnsureGuiApplication()
     return Made(std::make_unique<QGuiApplication>(argc, argv));
 }
 
-// A tank without a deadline row still has the clock's zero as its deadline,
-// judged at 00:00 with nothing owed; the chart draws only scheduled deadlines.
-void KeepScheduledDeadlines(TickSeries& series, const std::vector<DeadlineRow>& rows)
-{
-    std::set<int> scheduled;
-    for (const DeadlineRow& row : rows) scheduled.insert(row.TankNum);
-    std::erase_if(series.judged, [&](const JudgedDeadline& j) { return !scheduled.contains(j.tank); });
-}
-
-// What the replay showed, in a line under the title.
-std::string Subtitle(const TickSeries& series, const std::string& dbPath)
-{
-    const TickRow& last = series.rows.back();
-    const std::string ended = series.replay.endedByStop ? "stopped by a STOP at " + FormatClock(last.clock)
-                              : series.replay.cutOffAt  ? "cut off at " + FormatClock(last.clock) +
-                                                             " (the log ends there with no STOP)"
-                                                        : "ended at the end time " + FormatClock(last.clock);
-    return std::to_string(last.tick) + " ticks replayed, " + ended + "; " + std::to_string(series.judged.size()) +
-           " deadlines judged (diamonds); scenario from " + dbPath;
-}
-
 int RunPlot(const ParsedArgs& args, Console& console)
 {
     const std::string logPath = args.Positional(0);
@@ -80,7 +59,7 @@ int RunPlot(const ParsedArgs& args, Console& console)
     const auto app = EnsureGuiApplication();
     if (!app) return Failure(args, console, app.error());
     const std::string title = "Water in each tank: " + std::filesystem::path(logPath).filename().string();
-    const QImage chart = DrawWaterChart(series, {ForMessage(title), ForMessage(Subtitle(series, dbPath))});
+    const QImage chart = DrawWaterChart(series, {ForMessage(title), ForMessage(PlotSubtitle(series, dbPath))});
 
     const auto bytes = EncodeChart(chart, format.value());
     if (!bytes) return Failure(args, console, bytes.error());
@@ -91,6 +70,27 @@ int RunPlot(const ParsedArgs& args, Console& console)
 }
 
 }  // namespace
+
+// A tank without a deadline row still has the clock's zero as its deadline,
+// judged at 00:00 with nothing owed; the chart draws only scheduled deadlines.
+void KeepScheduledDeadlines(TickSeries& series, const std::vector<DeadlineRow>& rows)
+{
+    std::set<int> scheduled;
+    for (const DeadlineRow& row : rows) scheduled.insert(row.TankNum);
+    std::erase_if(series.judged, [&](const JudgedDeadline& j) { return !scheduled.contains(j.tank); });
+}
+
+// What the replay showed, in a line under the title.
+std::string PlotSubtitle(const TickSeries& series, const std::string& dbPath)
+{
+    const TickRow& last = series.rows.back();
+    const std::string ended = series.replay.endedByStop ? "stopped by a STOP at " + FormatClock(last.clock)
+                              : series.replay.cutOffAt  ? "cut off at " + FormatClock(last.clock) +
+                                                             " (the log ends there with no STOP)"
+                                                        : "ended at the end time " + FormatClock(last.clock);
+    return std::to_string(last.tick) + " ticks replayed, " + ended + "; " + std::to_string(series.judged.size()) +
+           " deadlines judged (diamonds); scenario from " + dbPath;
+}
 
 const Command PlotCommand{
     "plot",

@@ -49,11 +49,11 @@ private:
 int main(int argc, char* argv[])
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    // Only the chart needs fonts, which need a GUI application; it draws
+    // Only the chart (plot, and the lab page's charts) needs fonts, which need a GUI application; it draws
     // offscreen, so it runs without a display.
     std::unique_ptr<RuntimeFolder> runtime;
     std::unique_ptr<QCoreApplication> app;
-    if (!args.empty() && args[0] == "plot") {
+    if (!args.empty() && (args[0] == "plot" || args[0] == "serve")) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         runtime = std::make_unique<RuntimeFolder>();
         app = std::make_unique<QGuiApplication>(argc, argv);
