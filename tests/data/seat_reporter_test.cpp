@@ -235,6 +235,17 @@ TEST(SeatReporterServer, AFrozenServerNeverHoldsUpATickAndTheRowAppearsOnceItAns
     EXPECT_EQ(row->UserID, "kim");
     EXPECT_EQ(row->TrialNum, 1);
 
+    // A connection that froze under a report is given up, and a fresh one
+    // carries the next report once the path answers.
+    ASSERT_TRUE(proxy.Freeze());
+    const long long failedBefore = reporter.tally().failed;
+    for (auto until = Clock::now() + 5s; reporter.tally().failed == failedBefore && Clock::now() < until;)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_GT(reporter.tally().failed, failedBefore);
+    ASSERT_TRUE(proxy.Thaw());
+    reporter.Idle("kim");
+    ASSERT_TRUE(RowWhen(url, "lab-03", PhaseIs("Idle"), 8s)) << "the report was not tried again on a fresh connection";
+
     // A shutdown while the path is frozen again ends within its bound.
     ASSERT_TRUE(proxy.Freeze());
     std::this_thread::sleep_for(300ms);
