@@ -50,8 +50,9 @@ void SeatReporter::OnTrialEvent(const TrialEvent& event)
     bool wake = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
+        const bool waiting = prompt_;
         Take(event);
-        wake = prompt_;
+        wake = prompt_ && !waiting;  // the worker is woken once for a change, not at every tick after it
     }
     if (wake) wake_.notify_one();
 }
@@ -120,6 +121,7 @@ void SeatReporter::Work()
     bool told = false;
     bool failing = false;  // the last report could not be written
     Clock::time_point due = Clock::now();
+    Clock::time_point earliest = due;  // no report before this one, however prompt
     for (;;) {
         SeatReport report;
         bool last = false;
@@ -127,6 +129,7 @@ void SeatReporter::Work()
         {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait_until(lock, due, [this] { return stopping_ || prompt_; });
+            if (!stopping_ && Clock::now() < earliest) wake_.wait_until(lock, earliest, [this] { return stopping_; });
             last = stopping_;
             stopBy = stopBy_;
             prompt_ = false;
@@ -170,7 +173,9 @@ void SeatReporter::Work()
             else WriteDetailToStandardError(text);
         }
         if (last) break;
-        due = Clock::now() + settings_.period;
+        const auto now = Clock::now();
+        due = now + settings_.period;
+        earliest = now + settings_.shortestGap;
     }
     db.reset();
 }

@@ -20,6 +20,9 @@ struct SeatReporterSettings {
     // A row is written at most once a period, and at once when the seat's
     // phase, participant, trial or mode changes.
     std::chrono::milliseconds period{1000};
+    // Phase changes closer together than this (trials run as fast as the
+    // computer can) are written together, the latest state once.
+    std::chrono::milliseconds shortestGap{250};
     // How long one report (with its connecting) may take on a server.
     std::chrono::milliseconds callLimit{1500};
     // How long the shutdown may take, the last report included.
