@@ -16,6 +16,7 @@
 #include "db_fixture.h"
 #include "kestu_version.h"
 #include "support/child_process.h"
+#include "support/own_cluster.h"
 #include "support/test_server.h"
 #include "trials/trial_session.h"
 
@@ -254,6 +255,61 @@ TEST(SeatReporterServer, AFrozenServerNeverHoldsUpATickAndTheRowAppearsOnceItAns
     EXPECT_LT(Clock::now() - stopping, 2500ms);
     session.observers.Remove(&reporter);
     testsupport::DropServerDatabase(url);
+}
+
+TEST(SeatReporterServer, ATrialWhoseServerGoesAwayEndsAsUsualAndItsRowCountsTheResultsKept)
+{
+    testsupport::OwnCluster server;
+    const std::string url = server.url();
+    ASSERT_FALSE(url.empty()) << "the test cluster did not start (run through ctest)";
+    ASSERT_TRUE(ExperimentDb::Create(url, NewDbContent::StandardScenario).ok());
+    ASSERT_TRUE(ExperimentDb::Open(url, OpenMode::ReadWrite).value()->AddParticipant({"kim"}).ok());
+
+    QTemporaryDir study;
+    const std::string folder = study.path().toStdString();
+    ParticipantState participant;
+    participant.UserID = "kim";
+    DbExperimentStore store(url, OutboxPath(folder));
+    TrialSession session(participant, store, folder);
+    session.decisionChoice = 1;
+    SeatReporter reporter({.location = url, .seat = "lab-04", .outboxPath = OutboxPath(folder), .period = 200ms,
+                           .firstFailure = [](const std::string&) {}});
+    session.observers.Add(&reporter);
+    ASSERT_TRUE(session.trial.LoadPlant());
+    ASSERT_TRUE(session.trial.SetUpTrial());
+    session.trial.StartOrStop();
+    ASSERT_TRUE(session.Ticking());
+    ASSERT_TRUE(RowWhen(url, "lab-04", PhaseIs("Running"), 3s));
+
+    ASSERT_TRUE(server.Run("halt"));
+    std::chrono::nanoseconds longest{0};
+    while (session.Ticking()) {
+        const auto t0 = Clock::now();
+        session.Tick();
+        longest = std::max(longest, Clock::now() - t0);
+    }
+    session.CloseWindow();
+    EXPECT_EQ(session.runEnd, RunEnd::AtEndTime);
+    EXPECT_LT(longest, 50ms);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_GE(reporter.tally().failed, 1);
+
+    // Back: the row shows the trial's end and the log and results waiting on the seat.
+    ASSERT_TRUE(server.Run("resume"));
+    const auto kept = RowWhen(url, "lab-04", [](const SeatRow& r) { return r.Phase == "Ended"; }, 10s);
+    ASSERT_TRUE(kept) << "the report was not tried again";
+    EXPECT_EQ(kept->OutboxWaiting, 2);
+    EXPECT_EQ(kept->MissedBuckets, session.missed.Total);
+    // Delivered, the outbox empties, and so does the row's count.
+    const auto delivered = DeliverOutbox(OutboxPath(folder), url);
+    ASSERT_TRUE(delivered.ok()) << delivered.error();
+    EXPECT_EQ(delivered.value().delivered, 2u);
+    EXPECT_TRUE(RowWhen(url, "lab-04", [](const SeatRow& r) { return r.OutboxWaiting == 0; }, 3s));
+    const auto rows = ExperimentDb::Open(url, OpenMode::ReadOnly).value()->ReadExperimentRows("kim");
+    ASSERT_TRUE(rows.ok()) << rows.error();
+    ASSERT_EQ(rows.value().size(), 1u);
+    EXPECT_EQ(rows.value()[0].MissedBuckets, static_cast<double>(session.missed.Total));
+    session.observers.Remove(&reporter);
 }
 
 }  // namespace
