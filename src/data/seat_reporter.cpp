@@ -9,6 +9,7 @@
 #include "data/experiment_db.h"
 #include "data/outbox.h"
 #include "data/server_call_bound.h"
+#include "data/server_fault_report.h"
 #include "kestu_version.h"
 #include "trials/session_state.h"
 
@@ -117,6 +118,8 @@ SeatReport SeatReporter::Latest() const
 
 void SeatReporter::Work()
 {
+    // The data layer's words on a failing server would come at every try; the reporter says once itself.
+    const dbdetail::QuietServerFaults quiet;
     std::unique_ptr<ExperimentDb> db;  // this thread's own connection; Qt's belong to the thread that opened them
     bool told = false;
     bool failing = false;  // the last report could not be written

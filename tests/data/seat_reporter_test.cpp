@@ -5,7 +5,11 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <unistd.h>
 #include <functional>
 #include <thread>
 
@@ -150,6 +154,35 @@ TEST_F(SeatReporterFile, ResultsWaitingInTheOutboxAreCounted)
     EXPECT_TRUE(row) << "two entries wait";
 }
 
+// Standard error goes to a file while one lives; what was written, read back.
+class CapturedStderr {
+public:
+    explicit CapturedStderr(std::string path) : path_(std::move(path))
+    {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int file = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(file, STDERR_FILENO);
+        ::close(file);
+    }
+    ~CapturedStderr() { Restore(); }
+    std::string Restore()
+    {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+            saved_ = -1;
+        }
+        std::ifstream in(path_);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+private:
+    std::string path_;
+    int saved_ = -1;
+};
+
 int PortOf(const std::string& url) { return std::atoi(url.c_str() + url.rfind(':') + 1); }
 
 std::string ViaPort(const std::string& url, int port)
@@ -187,6 +220,7 @@ TEST(SeatReporterServer, AFrozenServerNeverHoldsUpATickAndTheRowAppearsOnceItAns
     // The trial's own store reaches the server; only the reports go through the frozen path.
     QTemporaryDir study;
     const std::string folder = study.path().toStdString();
+    CapturedStderr console(folder + "/stderr");
     ParticipantState participant;
     participant.UserID = "kim";
     DbExperimentStore store(url, OutboxPath(folder));
@@ -220,6 +254,7 @@ TEST(SeatReporterServer, AFrozenServerNeverHoldsUpATickAndTheRowAppearsOnceItAns
     EXPECT_GE(reporter.tally().failed, 2) << "the reports were tried again";
     EXPECT_EQ(reporter.tally().written, 0);
     EXPECT_EQ(told, 1) << "a failing report is told once, then retried quietly";
+    EXPECT_EQ(console.Restore(), "") << "the data layer's own words on each failed try";
 
     // The trial recorded as usual.
     const auto rows = ExperimentDb::Open(url, OpenMode::ReadOnly).value()->ReadExperimentRows("kim");
