@@ -13,10 +13,10 @@
 namespace kestu {
 
 struct SeatReporterSettings {
-    std::string location;    // the study's database: an SQLite file or a server's URL
-    std::string seat;        // the seat's name in its row
-    std::string outboxPath;  // the seat's outbox, whose waiting entries are counted; empty: none
-    std::string version;     // the program's version; empty: this build's
+    std::string location{};  // the study's database: an SQLite file or a server's URL
+    std::string seat{};      // the seat's name in its row
+    std::string outboxPath{};  // the seat's outbox, whose waiting entries are counted; empty: none
+    std::string version{};   // the program's version; empty: this build's
     // A row is written at most once a period, and at once when the seat's
     // phase, participant, trial or mode changes.
     std::chrono::milliseconds period{1000};
@@ -29,7 +29,7 @@ struct SeatReporterSettings {
     std::chrono::milliseconds shutdownLimit{2000};
     // Told once, the first time a report cannot be written (the database's
     // words); standard error with the time by default.
-    std::function<void(const std::string&)> firstFailure;
+    std::function<void(const std::string&)> firstFailure{};
 };
 
 // Keeps this seat's row of "SeatStatus" up to date from the trial's events.
