@@ -62,7 +62,7 @@ int RunTrial(const ParsedArgs& args, Console& console)
     std::string seat = ThisComputer();
     if (const auto given = args.Value("--seat")) {
         if (given->empty() || given->size() > 200)
-            return UsageError(args, console, "--seat names the seat with 1 to 200 characters");
+            return UsageError(args, console, "--seat names the seat with 1 to 200 bytes");
         seat = *given;
     }
     SayDatabase(console, dbPath);
