@@ -5,17 +5,28 @@
 // last tick's error). Targets on an idle machine: sd under 1 ms, no tick
 // more than 5 ms late, drift under 2 ms. For comparison, the same runs are
 // then driven by a plain repeating QTimer of Qt's default (coarse) type.
+// Last, the tick timer again with the seat's status reporter attached, its
+// database a frozen server (it takes the connection and never answers) and
+// then one that is not there: the ticks must keep the same timing.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "data/experiment_db.h"
+#include "data/seat_reporter.h"
 #include "ui/frm_simulation.h"
 
 namespace {
@@ -26,7 +37,31 @@ struct Errors {
 
 enum class Source { TickTimer, DefaultQTimer };
 
-Errors Measure(int interval, int ticks, Source source)
+// A server that takes connections and never says a word: a loopback
+// socket that listens and never accepts (the kernel completes the handshake).
+class FrozenServer {
+public:
+    FrozenServer()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 64) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            std::abort();
+        port_ = ntohs(address.sin_port);
+    }
+    ~FrozenServer() { ::close(fd_); }
+    std::string url() const { return "postgresql://seat@127.0.0.1:" + std::to_string(port_) + "/study"; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+Errors Measure(int interval, int ticks, Source source, const std::string& reportTo = {})
 {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString();
@@ -43,6 +78,12 @@ Errors Measure(int interval, int ticks, Source source)
     window.show();
     window.session().trial.ChangeSpeed(interval);
     window.session().decisionChoice = 1;
+    std::unique_ptr<kestu::SeatReporter> reporter;
+    if (!reportTo.empty()) {
+        reporter = std::make_unique<kestu::SeatReporter>(
+            kestu::SeatReporterSettings{.location = reportTo, .seat = "bench", .firstFailure = [](const std::string&) {}});
+        window.session().observers.Add(reporter.get());
+    }
     window.session().trial.SetUpTrial();
 
     // Each tick's onset is taken before the tick's own work.
@@ -70,6 +111,10 @@ Errors Measure(int interval, int ticks, Source source)
     QApplication::exec();
     window.Simulator.stop();
     plain.stop();
+    if (reporter) {
+        window.session().observers.Remove(reporter.get());
+        if (reporter->tally().written != 0) std::abort();  // the reports must have had nowhere to go
+    }
 
     Errors e;
     std::vector<double> late;
@@ -94,6 +139,15 @@ int main(int argc, char** argv)
                                       std::pair{Source::DefaultQTimer, "default QTimer"}}) {
         for (const auto& [interval, ticks] : {std::pair{125, 400}, std::pair{1937, 20}}) {
             const Errors e = Measure(interval, ticks, source);
+            std::printf("%-16s %6d ms %6d %7.3f ms %7.3f ms %7.3f ms %8.3f ms\n", name, interval, ticks, e.mean, e.sd,
+                        e.worst, e.drift);
+        }
+    }
+    const FrozenServer frozen;
+    const std::string absent = "postgresql://seat@127.0.0.1:1/study";
+    for (const auto& [to, name] : {std::pair{frozen.url(), "reports: frozen"}, std::pair{absent, "reports: absent"}}) {
+        for (const auto& [interval, ticks] : {std::pair{125, 400}, std::pair{1937, 20}}) {
+            const Errors e = Measure(interval, ticks, Source::TickTimer, to);
             std::printf("%-16s %6d ms %6d %7.3f ms %7.3f ms %7.3f ms %8.3f ms\n", name, interval, ticks, e.mean, e.sd,
                         e.worst, e.drift);
         }

@@ -3,6 +3,9 @@
 // back to back for a few seconds. Prints the trials committed per second and
 // the 50th and 99th percentile of a trial's claim-and-row round trip.
 // Target: 32 seats at 200 trials/s or more, the 99th percentile under 50 ms.
+// Then 32 seats again with each seat's status reporter on (its own thread and
+// connection writing the seat's row of "SeatStatus"), in turns with runs
+// with reports off; target: trials/s with reports on within 10 % of off.
 // Starts a throw-away cluster of its own (tests/support/pg_cluster.sh).
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -13,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,8 +24,10 @@
 
 #include "data/db_experiment_store.h"
 #include "data/experiment_db.h"
+#include "data/seat_reporter.h"
 #include "ui/fault_words.h"
 #include "trials/headless_trial.h"
+#include "trials/trial_session.h"
 
 namespace {
 
@@ -46,7 +52,7 @@ struct Round {
     std::vector<double> claims;
 };
 
-Round RunSeats(const std::string& url, int seats, double seconds, int round)
+Round RunSeats(const std::string& url, int seats, double seconds, int round, bool reports = false)
 {
     Round total;
     std::mutex merge;
@@ -63,14 +69,34 @@ Round RunSeats(const std::string& url, int seats, double seconds, int round)
                 if (!db || !db.value()->AddParticipant({participant.UserID}).ok()) failed = true;
             }
             TimedStore store(url, {});
+            std::unique_ptr<kestu::SeatReporter> reporter;
+            if (reports) {
+                reporter = std::make_unique<kestu::SeatReporter>(
+                    kestu::SeatReporterSettings{.location = url, .seat = "bench-" + std::to_string(s)});
+                reporter->Idle(participant.UserID);
+            }
             int done = 0;
             while (!failed && Clock::now() < until) {
-                const auto run = kestu::RunParticipantTrial(participant, store, logs.path().toStdString(), done + 1);
+                // RunParticipantTrial's own steps, with the reporter watching.
+                kestu::TrialSession session(participant, store, logs.path().toStdString());
+                session.decisionChoice = 1;
+                session.engine.random().Seed(done + 1);
+                if (reporter) session.observers.Add(reporter.get());
+                const auto run = kestu::RunSessionTrial(session, 1000000);
+                if (reporter) session.observers.Remove(reporter.get());
                 if (!run.completed) {
                     if (!run.faults.empty()) std::fprintf(stderr, "%s\n", kestu::FaultSentence(run.faults.front()).c_str());
                     failed = true;
                 }
                 ++done;
+            }
+            if (reporter) {
+                reporter->Stop();
+                if (reporter->tally().written == 0 || reporter->tally().failed != 0) {
+                    std::fprintf(stderr, "bench_seats: seat %d wrote %lld reports, %lld failed\n", s,
+                                 reporter->tally().written, reporter->tally().failed);
+                    failed = true;
+                }
             }
             std::lock_guard<std::mutex> lock(merge);
             total.trials += done;
@@ -117,6 +143,24 @@ int main(int argc, char** argv)
         }
         std::printf("%6d %12.1f %8.2f ms %8.2f ms\n", seats, r.trials / seconds, Percentile(r.claims, 0.5),
                     Percentile(r.claims, 0.99));
+    }
+    // Reports off and on in turns, so that both see the same server and machine.
+    if (status == 0) {
+        constexpr int Turns = 3;
+        double off = 0, on = 0;
+        for (int turn = 0; turn < Turns && status == 0; ++turn) {
+            for (bool reports : {false, true}) {
+                const Round r = RunSeats(url, 32, seconds, ++round, reports);
+                if (r.trials < 0) {
+                    status = 1;
+                    break;
+                }
+                std::printf("32 seats, reports %-3s %12.1f trials/s\n", reports ? "on" : "off", r.trials / seconds);
+                (reports ? on : off) += r.trials / seconds / Turns;
+            }
+        }
+        if (status == 0)
+            std::printf("32 seats, reports off %.1f trials/s, on %.1f trials/s: on/off %.3f\n", off, on, on / off);
     }
     std::system(("bash '" + script + "' stop '" + state + "' >/dev/null").c_str());
     return status;

@@ -30,6 +30,16 @@ CommandLine ReadCommandLine(int argc, const char* const* argv)
                         std::string("kestu: the study folder after --data is empty\n") + KestuUsage};
             continue;
         }
+        if (arg == "--seat") {
+            if (i + 1 >= argc)
+                return {CommandLine::Action::Wrong, {}, std::string("kestu: --seat needs the seat's name after it\n") +
+                                                            KestuUsage};
+            line.seat = argv[++i];
+            if (line.seat.empty() || line.seat.size() > 200)
+                return {CommandLine::Action::Wrong, {},
+                        std::string("kestu: the seat's name after --seat must be 1 to 200 bytes long\n") + KestuUsage};
+            continue;
+        }
         return {CommandLine::Action::Wrong, {},
                 "kestu: unknown argument \"" + ForMessage(arg) + "\"\n" + KestuUsage};
     }

@@ -43,6 +43,7 @@ int main(int argc, char** argv)
     kestu::RunState state;
     const std::string programFolder = kestu::ProgramFolder();
     state.ProgramFolder = line.folder.empty() ? programFolder : line.folder;
+    state.SeatName = line.seat;
     std::string problem;
     if (!kestu::ResolveStudyFolder(state.ProgramFolder, problem)) {
         std::fprintf(stderr, "%s\n", problem.c_str());

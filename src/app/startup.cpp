@@ -6,6 +6,8 @@
 #include <cstdio>
 
 #include "app/study_settings.h"
+#include "data/outbox.h"
+#include "data/seat_reporter.h"
 #include "data/study_ini.h"
 #include "ui/frm_login.h"
 #include "ui/frm_sim_options.h"
@@ -62,6 +64,7 @@ StartupResult Startup::Run(const StartupOptions& options)
         window_.reset();
         return StartupResult::PlantNotLoaded;
     }
+    StartSeatReports();
     CentreOnScreen(*window_);
     window_->show();
     if (!state_.participant.ReplayMode) {
@@ -77,6 +80,22 @@ void Startup::ShowSplash(ui::frmSplash& splash, int milliseconds)
     splash.show();
     splash.repaint();  // fully drawn before the wait
     splash.HoldFor(milliseconds);
+}
+
+// The seat's row on the lab page, kept by a thread of its own from the
+// window's trial events; it never holds up the window.
+void Startup::StartSeatReports()
+{
+    // kestu.ini was read at the start already; should it have become
+    // unreadable since, the seat reports under the program's defaults.
+    const auto settings = StudySeat(state_.ProgramFolder);
+    const SeatSettings seat = settings ? settings.value() : SeatSettings{};
+    if (!seat.reports) return;
+    const std::string name = !state_.SeatName.empty() ? state_.SeatName : seat.name.value_or(ThisComputer());
+    reporter_ = std::make_unique<SeatReporter>(SeatReporterSettings{
+        .location = state_.DatabasePath, .seat = name, .outboxPath = OutboxPath(state_.ProgramFolder)});
+    reporter_->Idle(state_.participant.UserID);
+    window_->session().observers.Add(reporter_.get());
 }
 
 bool Startup::LogIn(const StartupOptions& options)

@@ -13,6 +13,8 @@ class frmSplash;
 
 namespace kestu {
 
+class SeatReporter;
+
 struct StartupOptions {
     int splashMilliseconds = 1000;
     // Runs once the login window is on screen (the start-up probe uses it).
@@ -39,8 +41,11 @@ public:
 private:
     void ShowSplash(ui::frmSplash& splash, int milliseconds);
     bool LogIn(const StartupOptions& options);
+    void StartSeatReports();
 
     RunState& state_;
+    // Outlives the window, whose session tells it the trial's events to the last.
+    std::unique_ptr<SeatReporter> reporter_;
     std::unique_ptr<ui::frmSimulation> window_;
 };
 

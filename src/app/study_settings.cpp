@@ -13,12 +13,15 @@
 
 namespace kestu {
 
-Result<std::string> StudyDatabase(const std::string& studyFolder)
+namespace {
+
+// The folder's kestu.ini as read; none when the folder has none.
+Result<std::optional<StudyIni>> FolderIni(const std::string& studyFolder)
 {
     const std::string ini = studyFolder + "/kestu.ini";
     struct stat info {};
     if (::lstat(ini.c_str(), &info) != 0) {
-        if (errno == ENOENT) return ExperimentDb::DefaultPath(studyFolder);
+        if (errno == ENOENT) return std::optional<StudyIni>();
         return Fault{"cannot be read: " + SystemReason(errno), ini};
     }
     // Anything of that name is read, and what is not a readable kestu.ini is
@@ -27,7 +30,29 @@ Result<std::string> StudyDatabase(const std::string& studyFolder)
     if (!text) return Fault{"cannot be read: " + text.error(), ini};
     auto settings = ReadStudyIni(text.value(), ini);
     if (!settings) return settings.fault();
-    return settings.value().database.text;
+    return std::optional<StudyIni>(std::move(settings).value());
+}
+
+}  // namespace
+
+Result<std::string> StudyDatabase(const std::string& studyFolder)
+{
+    auto ini = FolderIni(studyFolder);
+    if (!ini) return ini.fault();
+    if (!ini.value()) return ExperimentDb::DefaultPath(studyFolder);
+    return ini.value()->database.text;
+}
+
+Result<SeatSettings> StudySeat(const std::string& studyFolder)
+{
+    auto ini = FolderIni(studyFolder);
+    if (!ini) return ini.fault();
+    SeatSettings seat;
+    if (ini.value()) {
+        seat.name = ini.value()->seatName;
+        seat.reports = ini.value()->seatReports.value_or(true);
+    }
+    return seat;
 }
 
 std::string DeliverKeptResults(const std::string& studyFolder, const std::string& database)

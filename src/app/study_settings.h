@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "engine/result.h"
@@ -13,6 +14,15 @@ namespace kestu {
 // server as ReadStudyIni demands, is refused with its file, line and reason;
 // it never falls back to KESTU.MDB.
 Result<std::string> StudyDatabase(const std::string& studyFolder);
+
+// What the study folder's kestu.ini says about this seat (section [seat]):
+// its name on the lab page, and whether it reports its status there (yes
+// unless report=off). No kestu.ini, or no [seat], leaves both to the program.
+struct SeatSettings {
+    std::optional<std::string> name;
+    bool reports = true;
+};
+Result<SeatSettings> StudySeat(const std::string& studyFolder);
 
 // Hands what an earlier run kept in the study folder's outbox to the study's
 // database; what cannot be delivered stays for the next start. Returns a

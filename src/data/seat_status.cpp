@@ -11,6 +11,7 @@
 
 #include "data/db_internal.h"
 #include "data/experiment_db.h"
+#include "data/server_call_bound.h"
 
 namespace kestu {
 
@@ -85,6 +86,7 @@ std::optional<TrialPhase> PhaseOfWord(const std::string& word)
 Status ExperimentDb::ReportSeat(const SeatReport& report)
 {
     const QString doing = "cannot report seat " + Q(report.Seat) + " in table \"SeatStatus\"";
+    const ServerCallBound bound;  // a server that stops answering fails the report
     auto functions = ThroughFunctions();
     if (!functions) return functions.fault();
     if (!functions.value() && !onServer_ && !statements_->seatTableMade) {

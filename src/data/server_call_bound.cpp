@@ -105,7 +105,8 @@ private:
                 }
                 if (cut > 0)
                     ReportServerFault("the database server did not answer within " +
-                                      std::to_string(bound.limit.count() / 1000) + " s; its connection was closed");
+                                      std::to_string(bound.limit.count() / 1000) + " s; its connection was closed",
+                                      thread);
             }
         }
     }

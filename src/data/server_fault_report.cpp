@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <set>
 #include <string_view>
 
 namespace kestu::dbdetail {
@@ -27,6 +28,16 @@ constexpr std::array<std::string_view, 6> LostTexts = {
     "could not send data to server", "connection not open", "SSL connection has been closed unexpectedly"};
 
 QtMessageHandler previousHandler = nullptr;
+
+// The threads whose server faults are not written.
+std::mutex quietMutex;
+std::set<std::thread::id> quietThreads;
+
+bool Quiet(std::thread::id thread)
+{
+    const std::lock_guard hold(quietMutex);
+    return quietThreads.count(thread) > 0;
+}
 
 void FilterMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
@@ -49,8 +60,21 @@ bool IsConnectionLost(const QSqlError& error)
     return false;
 }
 
-void ReportServerFault(const std::string& detail)
+QuietServerFaults::QuietServerFaults()
 {
+    const std::lock_guard hold(quietMutex);
+    quietThreads.insert(std::this_thread::get_id());
+}
+
+QuietServerFaults::~QuietServerFaults()
+{
+    const std::lock_guard hold(quietMutex);
+    quietThreads.erase(std::this_thread::get_id());
+}
+
+void ReportServerFault(const std::string& detail, std::thread::id about)
+{
+    if (Quiet(about)) return;
     // One line: libpq's text comes with newlines and tab-indented hints.
     std::string line;
     for (const char c : detail) {

@@ -13,6 +13,7 @@ namespace {
 constexpr std::string_view Bom = "\xEF\xBB\xBF";
 constexpr std::size_t MaxBytes = 64 * 1024;
 constexpr std::string_view UrlForm = "url=postgresql://USER@HOST/DBNAME";
+constexpr std::size_t MaxSeatName = 200;  // as long as a seat's row takes
 
 // The length of the UTF-8 sequence starting at text[at], or 0 when the bytes
 // there are not one (overlong forms, surrogates and code points past U+10FFFF
@@ -133,6 +134,7 @@ private:
             return Refuse(number, "the line " + Quoted(line) + " comes before any section; it belongs under [database]");
         case Section::Database: return ReadDatabaseKey(key, value, number);
         case Section::Markers: return ReadMarkersKey(key, value, number);
+        case Section::Seat: return ReadSeatKey(key, value, number);
         }
         return std::nullopt;
     }
@@ -148,10 +150,15 @@ private:
         } else if (name == "markers") {
             section_ = Section::Markers;
             seen = &markersLine_;
-        } else if (const std::string lower = Lower(Trimmed(name)); lower == "database" || lower == "markers") {
+        } else if (name == "seat") {
+            section_ = Section::Seat;
+            seen = &seatLine_;
+        } else if (const std::string lower = Lower(Trimmed(name));
+                   lower == "database" || lower == "markers" || lower == "seat") {
             return Refuse(number, "the section " + Quoted(line) + " must be written [" + lower + "]");
         } else {
-            return Refuse(number, "the section " + Quoted(line) + " is not one Kestu knows ([database], [markers])");
+            return Refuse(number,
+                          "the section " + Quoted(line) + " is not one Kestu knows ([database], [markers], [seat])");
         }
         if (*seen)
             return Refuse(number, "the section " + Quoted(line) + " appears twice (first on line " +
@@ -196,12 +203,34 @@ private:
         return std::nullopt;
     }
 
-    enum class Section { None, Database, Markers };
+    std::optional<Fault> ReadSeatKey(std::string_view key, std::string_view value, std::size_t number)
+    {
+        if (key == "report") {
+            if (ini_.seatReports) return Refuse(number, "a second report line; it must be given once");
+            if (value != "on" && value != "off")
+                return Refuse(number, "report is " + Quoted(value) + "; it must be on or off");
+            ini_.seatReports = value == "on";
+            return std::nullopt;
+        }
+        if (key != "name")
+            return Refuse(number, "the key " + Quoted(key) + " is not one [seat] takes (name, report)");
+        if (ini_.seatName) return Refuse(number, "a second name line; the seat must be named once");
+        if (value.empty() || value.size() > MaxSeatName)
+            return Refuse(number, "the seat's name must be 1 to " + std::to_string(MaxSeatName) + " bytes long");
+        for (const char c : value)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                return Refuse(number, "the seat's name " + Quoted(value) + " holds a control character");
+        ini_.seatName = std::string(value);
+        return std::nullopt;
+    }
+
+    enum class Section { None, Database, Markers, Seat };
 
     const std::string& file_;
     Section section_ = Section::None;
     std::size_t databaseLine_ = 0;
     std::size_t markersLine_ = 0;
+    std::size_t seatLine_ = 0;
     std::size_t urlLine_ = 0;
     StudyIni ini_;
 };

@@ -14,13 +14,17 @@ namespace kestu {
 struct StudyIni {
     DatabaseLocation database;        // always a server
     std::optional<bool> lslMarkers;   // [markers] lsl=on|off, when given
+    std::optional<std::string> seatName;  // [seat] name=NAME: the seat's name on the lab page
+    std::optional<bool> seatReports;      // [seat] report=on|off: whether the seat reports its status
 };
 
 // Reads the text of a kestu.ini. The file is UTF-8 (a byte-order mark at the
 // start is allowed), lines end in LF or CR LF, blank lines and lines starting
 // with ';' or '#' are skipped. It holds exactly one section [database] with
 // exactly one line url=postgresql://USER@HOST[:PORT]/DBNAME[?...], and may
-// hold a section [markers] with a line lsl=on or lsl=off. Section and key
+// hold a section [markers] with a line lsl=on or lsl=off, and a section
+// [seat] with a line name=NAME (1 to 200 characters, no control characters)
+// and a line report=on or report=off, each at most once. Section and key
 // names are written in lower case as shown; anything else is refused, so a
 // mistyped file never lets the program run on another database. The fault
 // names `file` and, where a line is at fault, its number counted from 1.

@@ -102,6 +102,8 @@ TrialEvent SessionState::Event(TrialEventKind kind) const
     event.Clock = engine.plant.Clock;
     event.Tick = ticksLived;
     event.MissedTotal = missed.Total;
+    event.Phase = phase;
+    event.End = trialEnd;
     return event;
 }
 

@@ -98,6 +98,8 @@ struct TrialEvent {
     RunEnd How = RunEnd::NotEnded;
     ClockTime RestoredTo;   // SnapshotRestored: the clock the snapshot put back
     std::optional<TrialFault> Fault;
+    TrialPhase Phase = TrialPhase::Idle;  // the session's phase once the event has happened
+    ClockTime End;          // the trial's end time on the plant's clock
 };
 
 // A set of event kinds, one bit each.

@@ -49,7 +49,7 @@ Finished Start(const QString& program, const QStringList& args, const QProcessEn
 
 const QString Kestu = QStringLiteral(KESTU_PROGRAM);
 const QString InitDb = QStringLiteral(KESTU_INITDB_PROGRAM);
-const std::string Usage = "usage: kestu [--data STUDY_FOLDER]\n";
+const std::string Usage = "usage: kestu [--data STUDY_FOLDER] [--seat NAME]\n";
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -78,6 +78,8 @@ TEST(ProgramCommandLineTest, AWrongCommandLineSaysWhatIsWrongWithoutADisplay)
         {{"--data"}, "kestu: --data needs the study folder after it\n" + Usage},
         {{"--data", ""}, "kestu: the study folder after --data is empty\n" + Usage},
         {{"--verbose"}, "kestu: unknown argument \"--verbose\"\n" + Usage},
+        {{"--seat"}, "kestu: --seat needs the seat's name after it\n" + Usage},
+        {{"--seat", ""}, "kestu: the seat's name after --seat must be 1 to 200 bytes long\n" + Usage},
         {{"--data", "/nonexistent/study"}, "kestu: the study folder \"/nonexistent/study\" does not exist\n"},
     };
     for (const auto& [args, message] : cases) {

@@ -105,5 +105,38 @@ TEST(StudyIniTest, AProblemReadsAsFileLineAndReasonWithoutThePassword)
     EXPECT_EQ(StudyIniProblem(Fault{"names no database", File}), File + ": names no database");
 }
 
+TEST(StudyIniTest, ASeatSectionNamesTheSeatAndTurnsItsReportsOnOrOff)
+{
+    const auto named = ReadStudyIni("[database]\nurl=" + Url + "\n[seat]\nname = Lab room 2, seat 07\nreport=off\n", File);
+    ASSERT_TRUE(named) << StudyIniProblem(named.fault());
+    EXPECT_EQ(named.value().seatName, "Lab room 2, seat 07");
+    EXPECT_EQ(named.value().seatReports, false);
+    const auto plain = ReadStudyIni("[seat]\nreport=on\n[database]\nurl=" + Url + "\n", File);
+    ASSERT_TRUE(plain) << StudyIniProblem(plain.fault());
+    EXPECT_EQ(plain.value().seatName, std::nullopt);
+    EXPECT_EQ(plain.value().seatReports, true);
+    EXPECT_EQ(ReadStudyIni("[database]\nurl=" + Url + "\n", File).value().seatReports, std::nullopt);
+
+    const std::string head = "[database]\nurl=" + Url + "\n[seat]\n";
+    const std::vector<Refused> cases = {
+        {"empty name", head + "name=\n", 4, "1 to 200 bytes"},
+        {"long name", head + "name=" + std::string(201, 'x') + "\n", 4, "1 to 200 bytes"},
+        {"control character", head + "name=a\x01b\n", 4, "control character"},
+        {"two names", head + "name=a\nname=b\n", 5, "named once"},
+        {"report yes", head + "report=yes\n", 4, "on or off"},
+        {"two reports", head + "report=on\nreport=on\n", 5, "given once"},
+        {"unknown key", head + "room=2\n", 4, "not one [seat] takes"},
+        {"[Seat]", "[database]\nurl=" + Url + "\n[Seat]\nname=a\n", 3, "must be written [seat]"},
+        {"two sections", head + "name=a\n[seat]\n", 5, "appears twice"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto ini = ReadStudyIni(c.text, File);
+        ASSERT_FALSE(ini);
+        EXPECT_EQ(ini.fault().line, c.line);
+        EXPECT_NE(ini.fault().message.find(c.reason), std::string::npos) << ini.fault().message;
+    }
+}
+
 }  // namespace
 }  // namespace kestu

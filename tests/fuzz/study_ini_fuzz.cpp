@@ -105,9 +105,13 @@ void CheckIni(std::string_view text)
                Quote(database.text) + " reads otherwise alone: " + alone.error());
     std::string plain = "[database]\nurl=" + database.text + "\n";
     if (ini.value().lslMarkers) plain += std::string("[markers]\nlsl=") + (*ini.value().lslMarkers ? "on" : "off") + "\n";
+    if (ini.value().seatName || ini.value().seatReports) plain += "[seat]\n";
+    if (ini.value().seatName) plain += "name=" + *ini.value().seatName + "\n";
+    if (ini.value().seatReports) plain += std::string("report=") + (*ini.value().seatReports ? "on" : "off") + "\n";
     const auto again = kestu::ReadStudyIni(plain, IniName);
     FUZZ_CHECK(again && again.value().database.text == database.text &&
-                   again.value().lslMarkers == ini.value().lslMarkers,
+                   again.value().lslMarkers == ini.value().lslMarkers &&
+                   again.value().seatName == ini.value().seatName && again.value().seatReports == ini.value().seatReports,
                "written plainly as " + Quote(plain) + " it reads otherwise: " + again.error());
 }
 

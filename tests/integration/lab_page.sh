@@ -55,11 +55,17 @@ else
   watch_db="postgresql://lab$$watch@$server/$name"
 fi
 
+# fetch PATH: the page's answer at PATH, failing unless it is 200.
+fetch() {
+  python3 -c 'import sys, urllib.request; sys.stdout.write(urllib.request.urlopen(sys.argv[1], timeout=5).read().decode())' \
+    "http://127.0.0.1:$port$1"
+}
+
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 "$kestuctl" serve "$watch_db" --listen "127.0.0.1:$port" >"$work/serve.out" 2>"$work/serve.err" &
 serve_pid=$!
 for _ in $(seq 1 100); do
-  curl -fsS "http://127.0.0.1:$port/" >/dev/null 2>&1 && break
+  fetch "/" >/dev/null 2>&1 && break
   kill -0 "$serve_pid" 2>/dev/null || fail "serve stopped"
   sleep 0.1
 done
@@ -74,7 +80,7 @@ done
 # board QUERY: runs a Python expression over the page's seats (`seats`, a
 # list of dicts) and prints what it prints; fails when the page cannot be read.
 board() {
-  curl -fsS "http://127.0.0.1:$port/snapshot.json" >"$work/board.json" 2>/dev/null || return 1
+  fetch /snapshot.json >"$work/board.json" 2>/dev/null || return 1
   python3 - "$work/board.json" "$1" <<'PY'
 import json, sys
 seats = {s["seat"]: s for s in json.load(open(sys.argv[1]))["seats"]}

@@ -9,6 +9,7 @@
 
 #include "app/startup.h"
 #include "app/study_settings.h"
+#include "data/seat_status.h"
 #include "data/study_ini.h"
 #include "data/participant_lock.h"
 #include "ui/frm_login.h"
@@ -244,6 +245,7 @@ protected:
         startup_.reset();
         state_ = RunState{};
         state_.ProgramFolder = folder_;
+        state_.SeatName = seatName_;
         modals_.on["frmLogin"] = std::move(login);
         modals_.opened.clear();
         startup_ = std::make_unique<Startup>(state_);
@@ -259,9 +261,56 @@ protected:
         };
     }
 
+    // The seat's row once it shows `phase` for `user`, waiting a little; none when it never does.
+    std::optional<SeatRow> SeatRowWhen(const std::string& seat, const std::string& user, const std::string& phase)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 3000) {
+            if (auto db = ExperimentDb::Open(dbPath_, OpenMode::ReadOnly))
+                if (auto board = db.value()->ReadSeatBoard())
+                    for (const SeatRow& row : board.value().Seats)
+                        if (row.Seat == seat && row.UserID == user && row.Phase == phase) return row;
+            QTest::qWait(20);
+        }
+        return std::nullopt;
+    }
+
     RunState state_;
+    std::string seatName_;
     std::unique_ptr<Startup> startup_;
 };
+
+// Once a participant is logged in, the window's seat reports itself Idle
+// with the User ID, then each phase of its trials; kestu.ini can name the
+// seat or switch its reports off, and the command line's name comes first.
+TEST_F(StartupTest, TheWindowsSeatReportsItsParticipantAndEachPhase)
+{
+    modals_.on["frmSimOptions"] = [](QDialog& dialog) { dynamic_cast<ui::frmSimOptions&>(dialog).cmdContinue_Click(); };
+    seatName_ = "lab-05";
+    ASSERT_EQ(Run(LogInAs("ann")), StartupResult::Running);
+    ASSERT_TRUE(SeatRowWhen("lab-05", "ann", "Idle"));
+    ui::frmSimulation* window = startup_->SimulationWindow();
+    ASSERT_TRUE(window->session().trial.SetUpTrial());
+    const auto setUp = SeatRowWhen("lab-05", "ann", "SetUp");
+    ASSERT_TRUE(setUp);
+    EXPECT_EQ(setUp->TrialNum, 3);
+    EXPECT_EQ(setUp->EndSeconds, 480);
+    startup_.reset();  // the program ends: the last phase is reported once more
+    EXPECT_TRUE(SeatRowWhen("lab-05", "ann", "SetUp"));
+
+    // The study folder's kestu.ini names a server; a folder without one has no [seat].
+    const auto seat = StudySeat(folder_);
+    ASSERT_TRUE(seat) << seat.error();
+    EXPECT_TRUE(seat.value().reports);
+    EXPECT_EQ(seat.value().name, std::nullopt);
+    std::ofstream(FilePath("kestu.ini"), std::ios::binary)
+        << "[database]\nurl=postgresql://seat@lab/study\n[seat]\nname=Room 2\nreport=off\n";
+    const auto named = StudySeat(folder_);
+    ASSERT_TRUE(named) << named.error();
+    EXPECT_FALSE(named.value().reports);
+    EXPECT_EQ(named.value().name, "Room 2");
+}
 
 TEST_F(StartupTest, ARefusedLoginEndsTheRunWithNothingWritten)
 {

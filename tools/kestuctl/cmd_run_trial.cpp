@@ -1,15 +1,21 @@
 #include <chrono>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <ostream>
+#include <thread>
 
 #include "data/database_location.h"
 #include "data/db_experiment_store.h"
+#include "data/outbox.h"
 #include "data/participant_login.h"
+#include "data/seat_reporter.h"
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
 #include "analysis/plain_number.h"
 #include "trials/headless_trial.h"
+#include "trials/trial_session.h"
 #include "ui/fault_words.h"
 
 namespace kestu::ctl {
@@ -17,6 +23,10 @@ namespace kestu::ctl {
 using namespace analysis;
 
 namespace {
+
+// The window's speed scroll bar: milliseconds per tick.
+constexpr int MinimumSpeed = 125;
+constexpr int MaximumSpeed = 3750;
 
 // Where the trial log goes: beside an SQLite file, or in the folder given
 // (the current one by default) for a study on a server.
@@ -40,6 +50,21 @@ int RunTrial(const ParsedArgs& args, Console& console)
         if (!parsed) return UsageError(args, console, "--seed is a whole number 0 or more");
         seed = static_cast<std::uint64_t>(*parsed);
     }
+    std::optional<int> speed;  // milliseconds per tick; none: as fast as possible
+    if (const auto given = args.Value("--speed")) {
+        const auto parsed = ParseWhole(*given, MinimumSpeed, MaximumSpeed);
+        if (!parsed)
+            return UsageError(args, console,
+                              "--speed is a whole number of milliseconds per tick, " + std::to_string(MinimumSpeed) +
+                                  " to " + std::to_string(MaximumSpeed));
+        speed = static_cast<int>(*parsed);
+    }
+    std::string seat = ThisComputer();
+    if (const auto given = args.Value("--seat")) {
+        if (given->empty() || given->size() > 200)
+            return UsageError(args, console, "--seat names the seat with 1 to 200 bytes");
+        seat = *given;
+    }
     SayDatabase(console, dbPath);
 
     // A User ID not yet in the study is added with empty answers.
@@ -51,9 +76,35 @@ int RunTrial(const ParsedArgs& args, Console& console)
     ParticipantState participant;
     participant.UserID = userId;
     participant.TrialNum = login.value()->TrialNum;
-    DbExperimentStore store(dbPath, OutboxPath(LogFolder(args, dbPath)));
+    const std::string outbox = OutboxPath(LogFolder(args, dbPath));
+    DbExperimentStore store(dbPath, outbox);
     store.beforeClaim = [&lock] { return lock->Reassert(); };
-    const ParticipantTrial run = RunParticipantTrial(participant, store, LogFolder(args, dbPath), seed);
+    TrialSession session(participant, store, LogFolder(args, dbPath));
+    session.decisionChoice = 1;
+    session.engine.random().Seed(seed);
+    if (speed) session.trial.ChangeSpeed(*speed);  // as the window's speed bar sets it, and recorded so
+    // The seat's row for the lab page, written beside the trial, never in its way.
+    std::unique_ptr<SeatReporter> reporter;
+    if (!args.Has("--no-report")) {
+        reporter = std::make_unique<SeatReporter>(SeatReporterSettings{.location = dbPath, .seat = seat, .outboxPath = outbox});
+        reporter->Idle(userId);
+        session.observers.Add(reporter.get());
+    }
+    TickScript script;
+    if (speed) {
+        // Tick k is due at the start plus k intervals, as the window's clock has it.
+        const auto interval = std::chrono::milliseconds(*speed);
+        std::chrono::steady_clock::time_point start;
+        script.beforeTick = [&start, interval](long long tick) {
+            if (tick == 0) start = std::chrono::steady_clock::now();
+            else std::this_thread::sleep_until(start + tick * interval);
+        };
+    }
+    const ParticipantTrial run = RunSessionTrial(session, 1000000, script);
+    if (reporter) {
+        session.observers.Remove(reporter.get());
+        reporter->Stop();  // the trial's last phase, reported once more within a bound
+    }
     for (const TrialFault& fault : run.faults) console.err << "kestuctl run-trial: " << FaultSentence(fault) << "\n";
     if (!run.completed) {
         if (run.faults.empty()) console.err << "kestuctl run-trial: the trial did not reach its end\n";
@@ -68,7 +119,7 @@ int RunTrial(const ParsedArgs& args, Console& console)
 
 const Command RunTrialCommand{
     "run-trial",
-    "run-trial DB USERID [--seed S] [--logs DIR]",
+    "run-trial DB USERID [--seed S] [--logs DIR] [--speed MS] [--seat NAME] [--no-report]",
     "Run one recorded trial for a participant with the Random method.",
     "Runs one whole Experiment trial for USERID exactly as the participant's\n"
     "window does, without a window: the participant is held for the run (a\n"
@@ -78,9 +129,15 @@ const Command RunTrialCommand{
     "the participant's trial count are stored. The switches are clicked by the\n"
     "Random method, seeded from S (default: the clock). A User ID not yet in DB\n"
     "is added with empty questionnaire answers. Use it to pilot a study.\n\n"
+    "The trial runs as fast as it can; --speed MS ticks in real time at MS\n"
+    "milliseconds per tick (125, the fastest a participant can choose, runs a\n"
+    "480-tick trial in one minute) and records that speed in the trial's row.\n"
+    "While it runs, the seat reports its participant, trial, phase and clock in\n"
+    "table \"SeatStatus\" for the lab page, under this computer's name or NAME;\n"
+    "--no-report leaves the table alone.\n\n"
     "Example:\n"
     "  kestuctl run-trial KESTU.MDB pilot1 --seed 7\n",
-    {{"DB", "USERID"}, 2, {"--seed", "--logs"}, {}},
+    {{"DB", "USERID"}, 2, {"--seed", "--logs", "--speed", "--seat"}, {"--no-report"}},
     RunTrial,
 };
 
