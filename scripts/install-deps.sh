@@ -11,7 +11,7 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick
   libsqlite3-dev libpq-dev locales
   clang libclang-rt-14-dev
-  libcpp-httplib-dev chromium nodejs npm
+  libcpp-httplib-dev chromium nodejs npm sqlite3 python3
 )
 
 missing=()
