@@ -13,6 +13,8 @@
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
 #include "kestuctl/load_scenario.h"
+#include "markers/lsl_library.h"
+#include "markers/marker_outlet.h"
 #include "analysis/plain_number.h"
 #include "trials/headless_trial.h"
 #include "trials/trial_session.h"
@@ -36,6 +38,24 @@ std::string LogFolder(const ParsedArgs& args, const std::string& dbPath)
     if (LooksLikeServerUrl(dbPath)) return ".";
     const auto slash = dbPath.rfind('/');
     return slash == std::string::npos ? std::string{} : dbPath.substr(0, slash == 0 ? 1 : slash);
+}
+
+// The seat's marker stream; none, said once, when the library cannot make it.
+std::unique_ptr<markers::MarkerOutlet> OpenMarkers(const std::string& dbPath, const std::string& seat,
+                                                   const std::string& userId, Console& console)
+{
+    std::string problem;
+    std::shared_ptr<const markers::LslLibrary> library = markers::LslLibrary::Load(problem);
+    std::unique_ptr<markers::MarkerOutlet> outlet;
+    if (library) {
+        std::string study;
+        if (auto db = ExperimentDb::Open(dbPath, OpenMode::ReadOnly)) {
+            if (auto id = db.value()->StudyId()) study = id.value();
+        }
+        outlet = markers::MarkerOutlet::OpenLsl(library, {.seat = seat, .version = {}, .participant = userId, .study = study}, problem);
+    }
+    if (!outlet) console.err << "kestuctl run-trial: " << problem << " The trial runs without markers.\n";
+    return outlet;
 }
 
 int RunTrial(const ParsedArgs& args, Console& console)
@@ -90,6 +110,12 @@ int RunTrial(const ParsedArgs& args, Console& console)
         reporter->Idle(userId);
         session.observers.Add(reporter.get());
     }
+    // The trial's markers on the seat's LSL stream, pushed beside the trial, never in its way.
+    std::unique_ptr<markers::MarkerOutlet> outlet;
+    if (args.Has("--lsl")) {
+        outlet = OpenMarkers(dbPath, seat, userId, console);
+        if (outlet) session.observers.Add(outlet.get());
+    }
     TickScript script;
     if (speed) {
         // Tick k is due at the start plus k intervals, as the window's clock has it.
@@ -101,6 +127,10 @@ int RunTrial(const ParsedArgs& args, Console& console)
         };
     }
     const ParticipantTrial run = RunSessionTrial(session, 1000000, script);
+    if (outlet) {
+        session.observers.Remove(outlet.get());
+        outlet->Stop();  // every marker queued is pushed before the stream closes
+    }
     if (reporter) {
         session.observers.Remove(reporter.get());
         reporter->Stop();  // the trial's last phase, reported once more within a bound
@@ -119,7 +149,7 @@ int RunTrial(const ParsedArgs& args, Console& console)
 
 const Command RunTrialCommand{
     "run-trial",
-    "run-trial DB USERID [--seed S] [--logs DIR] [--speed MS] [--seat NAME] [--no-report]",
+    "run-trial DB USERID [--seed S] [--logs DIR] [--speed MS] [--seat NAME] [--no-report] [--lsl]",
     "Run one recorded trial for a participant with the Random method.",
     "Runs one whole Experiment trial for USERID exactly as the participant's\n"
     "window does, without a window: the participant is held for the run (a\n"
@@ -135,9 +165,15 @@ const Command RunTrialCommand{
     "While it runs, the seat reports its participant, trial, phase and clock in\n"
     "table \"SeatStatus\" for the lab page, under this computer's name or NAME;\n"
     "--no-report leaves the table alone.\n\n"
+    "--lsl sends the trial's markers on this seat's Lab Streaming Layer stream\n"
+    "(name Kestu, type Markers, source ID kestu@NAME), as kestu --lsl does:\n"
+    "the library liblsl.so is loaded when the trial starts (the environment\n"
+    "variable KESTU_LSL_LIBRARY may name its file); without it the trial runs\n"
+    "without markers, after one line saying so. kestuctl markers prints the\n"
+    "markers of the trial's log.\n\n"
     "Example:\n"
     "  kestuctl run-trial KESTU.MDB pilot1 --seed 7\n",
-    {{"DB", "USERID"}, 2, {"--seed", "--logs", "--speed", "--seat"}, {"--no-report"}},
+    {{"DB", "USERID"}, 2, {"--seed", "--logs", "--speed", "--seat"}, {"--no-report", "--lsl"}},
     RunTrial,
 };
 

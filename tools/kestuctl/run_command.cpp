@@ -92,6 +92,7 @@ const std::vector<const Command*>& AllCommands()
         &InitCommand,   &ImportScenarioCommand, &ExportScenarioCommand, &ExportCommand, &ReplayCommand,
         &RescoreCommand, &Log2CsvCommand,       &BaselineCommand,       &PlotCommand,    &RunTrialCommand,
         &FetchLogsCommand, &SyncCommand,          &CopyDbCommand, &ReportCommand, &ServeCommand,
+        &MarkersCommand,
     };
     return commands;
 }
