@@ -28,6 +28,8 @@ std::string FindAll(void* handle, LslApi& api)
     Find(handle, "lsl_create_outlet", api.create_outlet, missing);
     Find(handle, "lsl_destroy_outlet", api.destroy_outlet, missing);
     Find(handle, "lsl_push_sample_strt", api.push_sample_strt, missing);
+    Find(handle, "lsl_wait_for_consumers", api.wait_for_consumers, missing);
+    Find(handle, "lsl_have_consumers", api.have_consumers, missing);
     Find(handle, "lsl_local_clock", api.local_clock, missing);
     Find(handle, "lsl_library_version", api.library_version, missing);
     Find(handle, "lsl_resolve_byprop", api.resolve_byprop, missing);

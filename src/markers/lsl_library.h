@@ -29,6 +29,8 @@ struct LslApi {
     Outlet (*create_outlet)(StreamInfo info, std::int32_t chunkSize, std::int32_t maxBuffered) = nullptr;
     void (*destroy_outlet)(Outlet outlet) = nullptr;
     std::int32_t (*push_sample_strt)(Outlet outlet, const char** sample, double timestamp) = nullptr;
+    std::int32_t (*wait_for_consumers)(Outlet outlet, double timeout) = nullptr;
+    std::int32_t (*have_consumers)(Outlet outlet) = nullptr;
     double (*local_clock)() = nullptr;
     std::int32_t (*library_version)() = nullptr;
 

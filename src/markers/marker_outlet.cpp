@@ -1,10 +1,16 @@
 #include "markers/marker_outlet.h"
 
+#include <chrono>
+
 #include "kestu_version.h"
 #include "markers/lsl_library.h"
 #include "markers/marker_text.h"
 
 namespace kestu::markers {
+
+namespace {
+constexpr std::chrono::milliseconds CloseLinger{1000};
+}  // namespace
 
 std::string SourceId(const std::string& seat) { return "kestu@" + seat; }
 
@@ -46,7 +52,16 @@ std::unique_ptr<MarkerOutlet> MarkerOutlet::OpenLsl(std::shared_ptr<const LslLib
             },
     };
     auto markers = std::make_unique<MarkerOutlet>(std::move(sink));
-    markers->close_ = [library, outlet] { library->api().destroy_outlet(outlet); };
+    markers->close_ = [library, outlet] {
+        // The library sends a pushed marker to each recorder on a thread of
+        // its own and drops what it has not sent when the stream closes; a
+        // recorder connected gets a moment to receive the last ones.
+        if (library->api().have_consumers(outlet)) std::this_thread::sleep_for(CloseLinger);
+        library->api().destroy_outlet(outlet);
+    };
+    markers->waitForRecorder_ = [library, outlet](double seconds) {
+        return library->api().wait_for_consumers(outlet, seconds) != 0;
+    };
     problem.clear();
     return markers;
 }
@@ -81,6 +96,8 @@ void MarkerOutlet::Work()
         if (text) ++(pushed ? tally_.pushed : tally_.failed);
     }
 }
+
+bool MarkerOutlet::WaitForRecorder(double seconds) { return waitForRecorder_ && waitForRecorder_(seconds); }
 
 void MarkerOutlet::Stop()
 {

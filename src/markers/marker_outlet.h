@@ -52,7 +52,13 @@ public:
     void OnTrialEvent(const TrialEvent& event) override;
     TrialEventKinds Wanted() const override;
 
-    // Pushes what is queued and ends the thread. Called by the destructor too.
+    // Waits up to `seconds` for a recorder to connect to the stream; false
+    // when none did (a stream of no library: at once).
+    bool WaitForRecorder(double seconds);
+
+    // Pushes what is queued and ends the thread, then closes the stream (a
+    // second later when a recorder is connected, for it to receive the last
+    // markers). Called by the destructor too.
     void Stop();
 
     struct Tally {
@@ -71,6 +77,7 @@ private:
 
     MarkerSink sink_;
     std::function<void()> close_;  // the stream's own end, after the last push
+    std::function<bool(double)> waitForRecorder_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Queued> queue_;

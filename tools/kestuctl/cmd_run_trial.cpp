@@ -85,6 +85,13 @@ int RunTrial(const ParsedArgs& args, Console& console)
             return UsageError(args, console, "--seat names the seat with 1 to 200 bytes");
         seat = *given;
     }
+    long long recorderWait = 0;  // seconds
+    if (const auto given = args.Value("--lsl-wait")) {
+        const auto parsed = ParseWhole(*given, 0, 3600);
+        if (!parsed) return UsageError(args, console, "--lsl-wait is a whole number of seconds, 0 to 3600");
+        if (!args.Has("--lsl")) return UsageError(args, console, "--lsl-wait is only for --lsl");
+        recorderWait = *parsed;
+    }
     SayDatabase(console, dbPath);
 
     // A User ID not yet in the study is added with empty answers.
@@ -115,6 +122,13 @@ int RunTrial(const ParsedArgs& args, Console& console)
     if (args.Has("--lsl")) {
         outlet = OpenMarkers(dbPath, seat, userId, console);
         if (outlet) session.observers.Add(outlet.get());
+        if (outlet && recorderWait > 0) {
+            console.err << "kestuctl run-trial: waiting up to " << recorderWait << " s for a recorder to connect to "
+                        << markers::SourceId(seat) << "\n";
+            if (!outlet->WaitForRecorder(static_cast<double>(recorderWait)))
+                console.err << "kestuctl run-trial: no recorder connected within " << recorderWait
+                            << " s; the trial runs on\n";
+        }
     }
     TickScript script;
     if (speed) {
@@ -149,7 +163,7 @@ int RunTrial(const ParsedArgs& args, Console& console)
 
 const Command RunTrialCommand{
     "run-trial",
-    "run-trial DB USERID [--seed S] [--logs DIR] [--speed MS] [--seat NAME] [--no-report] [--lsl]",
+    "run-trial DB USERID [--seed S] [--logs DIR] [--speed MS] [--seat NAME] [--no-report] [--lsl [--lsl-wait S]]",
     "Run one recorded trial for a participant with the Random method.",
     "Runs one whole Experiment trial for USERID exactly as the participant's\n"
     "window does, without a window: the participant is held for the run (a\n"
@@ -170,10 +184,11 @@ const Command RunTrialCommand{
     "the library liblsl.so is loaded when the trial starts (the environment\n"
     "variable KESTU_LSL_LIBRARY may name its file); without it the trial runs\n"
     "without markers, after one line saying so. kestuctl markers prints the\n"
-    "markers of the trial's log.\n\n"
+    "markers of the trial's log. --lsl-wait S waits up to S seconds before the\n"
+    "trial starts for a recorder to connect to the stream.\n\n"
     "Example:\n"
     "  kestuctl run-trial KESTU.MDB pilot1 --seed 7\n",
-    {{"DB", "USERID"}, 2, {"--seed", "--logs", "--speed", "--seat"}, {"--no-report", "--lsl"}},
+    {{"DB", "USERID"}, 2, {"--seed", "--logs", "--speed", "--seat", "--lsl-wait"}, {"--no-report", "--lsl"}},
     RunTrial,
 };
 
