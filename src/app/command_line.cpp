@@ -40,6 +40,10 @@ CommandLine ReadCommandLine(int argc, const char* const* argv)
                         std::string("kestu: the seat's name after --seat must be 1 to 200 bytes long\n") + KestuUsage};
             continue;
         }
+        if (arg == "--lsl") {
+            line.lsl = true;
+            continue;
+        }
         return {CommandLine::Action::Wrong, {},
                 "kestu: unknown argument \"" + ForMessage(arg) + "\"\n" + KestuUsage};
     }

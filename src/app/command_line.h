@@ -4,7 +4,7 @@
 
 namespace kestu {
 
-// What `kestu [--data STUDY_FOLDER] [--seat NAME]` asks for. Read before any part of Qt
+// What `kestu [--data STUDY_FOLDER] [--seat NAME] [--lsl]` asks for. Read before any part of Qt
 // that needs a display, so that --help and a wrong command line work on any
 // terminal.
 struct CommandLine {
@@ -13,9 +13,10 @@ struct CommandLine {
     std::string folder;   // the study folder as given; empty: the program's own folder
     std::string message;  // Help: the usage; Wrong: what is wrong, then the usage
     std::string seat;     // the seat's name on the lab page; empty: kestu.ini's, or this computer's
+    bool lsl = false;     // send the trials' markers on the seat's LSL stream (kestu.ini may say so too)
 };
 
-inline constexpr const char* KestuUsage = "usage: kestu [--data STUDY_FOLDER] [--seat NAME]\n";
+inline constexpr const char* KestuUsage = "usage: kestu [--data STUDY_FOLDER] [--seat NAME] [--lsl]\n";
 
 CommandLine ReadCommandLine(int argc, const char* const* argv);
 

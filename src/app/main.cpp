@@ -44,6 +44,7 @@ int main(int argc, char** argv)
     const std::string programFolder = kestu::ProgramFolder();
     state.ProgramFolder = line.folder.empty() ? programFolder : line.folder;
     state.SeatName = line.seat;
+    state.LslMarkers = line.lsl;
     std::string problem;
     if (!kestu::ResolveStudyFolder(state.ProgramFolder, problem)) {
         std::fprintf(stderr, "%s\n", problem.c_str());

@@ -17,6 +17,7 @@ struct RunState {
     std::unique_ptr<ParticipantLock> participantLock;  // held until the program ends
     std::string DatabasePath;
     EngineConstants constants;
+    bool LslMarkers = false;  // the command line switched the LSL markers on
     std::string SeatName;  // the seat's name on the lab page as the command line gives it; empty: not given
 };
 

@@ -8,7 +8,10 @@
 #include "app/study_settings.h"
 #include "data/outbox.h"
 #include "data/seat_reporter.h"
+#include "data/experiment_db.h"
 #include "data/study_ini.h"
+#include "markers/lsl_library.h"
+#include "markers/marker_outlet.h"
 #include "ui/frm_login.h"
 #include "ui/frm_sim_options.h"
 #include "ui/frm_simulation.h"
@@ -65,6 +68,7 @@ StartupResult Startup::Run(const StartupOptions& options)
         return StartupResult::PlantNotLoaded;
     }
     StartSeatReports();
+    StartMarkers();
     CentreOnScreen(*window_);
     window_->show();
     if (!state_.participant.ReplayMode) {
@@ -96,6 +100,34 @@ void Startup::StartSeatReports()
         .location = state_.DatabasePath, .seat = name, .outboxPath = OutboxPath(state_.ProgramFolder)});
     reporter_->Idle(state_.participant.UserID);
     window_->session().observers.Add(reporter_.get());
+}
+
+// The trials' markers on the seat's LSL stream, switched on by kestu --lsl
+// or by kestu.ini's [markers] lsl=on. Without the library the program says
+// so once and runs on without markers.
+void Startup::StartMarkers()
+{
+    const auto settings = StudySeat(state_.ProgramFolder);
+    const SeatSettings seat = settings ? settings.value() : SeatSettings{};
+    if (!state_.LslMarkers && !seat.lslMarkers) return;
+    std::string problem;
+    std::shared_ptr<const markers::LslLibrary> library = markers::LslLibrary::Load(problem);
+    if (library) {
+        std::string study;
+        if (auto db = ExperimentDb::Open(state_.DatabasePath, OpenMode::ReadOnly)) {
+            if (auto id = db.value()->StudyId()) study = id.value();
+        }
+        const std::string name = !state_.SeatName.empty() ? state_.SeatName : seat.name.value_or(ThisComputer());
+        markers_ = markers::MarkerOutlet::OpenLsl(
+            library, {.seat = name, .version = {}, .participant = state_.participant.UserID, .study = study}, problem);
+    }
+    if (!markers_) {
+        const std::string said = problem + " The trials run without markers.";
+        std::fprintf(stderr, "Kestu: %s\n", said.c_str());
+        ui::ShowMessage(window_.get(), QMessageBox::Warning, QStringLiteral("Kestu"), QString::fromStdString(said));
+        return;
+    }
+    window_->session().observers.Add(markers_.get());
 }
 
 bool Startup::LogIn(const StartupOptions& options)

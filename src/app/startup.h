@@ -14,6 +14,9 @@ class frmSplash;
 namespace kestu {
 
 class SeatReporter;
+namespace markers {
+class MarkerOutlet;
+}
 
 struct StartupOptions {
     int splashMilliseconds = 1000;
@@ -42,10 +45,12 @@ private:
     void ShowSplash(ui::frmSplash& splash, int milliseconds);
     bool LogIn(const StartupOptions& options);
     void StartSeatReports();
+    void StartMarkers();
 
     RunState& state_;
     // Outlives the window, whose session tells it the trial's events to the last.
     std::unique_ptr<SeatReporter> reporter_;
+    std::unique_ptr<markers::MarkerOutlet> markers_;  // the seat's LSL stream, when markers are on
     std::unique_ptr<ui::frmSimulation> window_;
 };
 

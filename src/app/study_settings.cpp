@@ -51,6 +51,7 @@ Result<SeatSettings> StudySeat(const std::string& studyFolder)
     if (ini.value()) {
         seat.name = ini.value()->seatName;
         seat.reports = ini.value()->seatReports.value_or(true);
+        seat.lslMarkers = ini.value()->lslMarkers.value_or(false);
     }
     return seat;
 }

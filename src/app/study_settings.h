@@ -21,6 +21,7 @@ Result<std::string> StudyDatabase(const std::string& studyFolder);
 struct SeatSettings {
     std::optional<std::string> name;
     bool reports = true;
+    bool lslMarkers = false;  // [markers] lsl=on: the trials' markers go out on the seat's LSL stream
 };
 Result<SeatSettings> StudySeat(const std::string& studyFolder);
 

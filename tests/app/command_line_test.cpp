@@ -49,7 +49,7 @@ Finished Start(const QString& program, const QStringList& args, const QProcessEn
 
 const QString Kestu = QStringLiteral(KESTU_PROGRAM);
 const QString InitDb = QStringLiteral(KESTU_INITDB_PROGRAM);
-const std::string Usage = "usage: kestu [--data STUDY_FOLDER] [--seat NAME]\n";
+const std::string Usage = "usage: kestu [--data STUDY_FOLDER] [--seat NAME] [--lsl]\n";
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
