@@ -7,7 +7,10 @@
 // then driven by a plain repeating QTimer of Qt's default (coarse) type.
 // Last, the tick timer again with the seat's status reporter attached, its
 // database a frozen server (it takes the connection and never answers) and
-// then one that is not there: the ticks must keep the same timing.
+// then one that is not there: the ticks must keep the same timing. Then with
+// the trial's LSL markers on: queued, their push only taking them off the
+// queue, and with --lsl through the real library's stream (only in a network
+// namespace of its own with nothing but lo up: `unshare -n`).
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -27,6 +30,8 @@
 
 #include "data/experiment_db.h"
 #include "data/seat_reporter.h"
+#include "markers/lsl_library.h"
+#include "markers/marker_outlet.h"
 #include "ui/frm_simulation.h"
 
 namespace {
@@ -61,7 +66,8 @@ private:
     int port_ = 0;
 };
 
-Errors Measure(int interval, int ticks, Source source, const std::string& reportTo = {})
+Errors Measure(int interval, int ticks, Source source, const std::string& reportTo = {},
+               kestu::TrialObserver* markers = nullptr)
 {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString();
@@ -84,6 +90,7 @@ Errors Measure(int interval, int ticks, Source source, const std::string& report
             kestu::SeatReporterSettings{.location = reportTo, .seat = "bench", .firstFailure = [](const std::string&) {}});
         window.session().observers.Add(reporter.get());
     }
+    if (markers) window.session().observers.Add(markers);
     window.session().trial.SetUpTrial();
 
     // Each tick's onset is taken before the tick's own work.
@@ -111,6 +118,7 @@ Errors Measure(int interval, int ticks, Source source, const std::string& report
     QApplication::exec();
     window.Simulator.stop();
     plain.stop();
+    if (markers) window.session().observers.Remove(markers);
     if (reporter) {
         window.session().observers.Remove(reporter.get());
         if (reporter->tally().written != 0) std::abort();  // the reports must have had nowhere to go
@@ -151,6 +159,31 @@ int main(int argc, char** argv)
             std::printf("%-16s %6d ms %6d %7.3f ms %7.3f ms %7.3f ms %8.3f ms\n", name, interval, ticks, e.mean, e.sd,
                         e.worst, e.drift);
         }
+    }
+    const auto print = [](const char* name, int interval, int ticks, const Errors& e) {
+        std::printf("%-16s %6d ms %6d %7.3f ms %7.3f ms %7.3f ms %8.3f ms\n", name, interval, ticks, e.mean, e.sd,
+                    e.worst, e.drift);
+    };
+    kestu::markers::MarkerOutlet queued({.now = [] { return 0.0; }, .push = [](const std::string&, double) { return true; }});
+    for (const auto& [interval, ticks] : {std::pair{125, 400}, std::pair{1937, 20}})
+        print("markers: queued", interval, ticks, Measure(interval, ticks, Source::TickTimer, {}, &queued));
+    if (argc > 1 && std::string(argv[1]) == "--lsl") {
+        std::string problem;
+        if (!kestu::markers::OnlyLoopbackNetwork(problem)) {
+            std::fprintf(stderr, "bench_clock: --lsl refused: %s; run it under unshare -n with only lo up\n",
+                         problem.c_str());
+            return 1;
+        }
+        std::shared_ptr<const kestu::markers::LslLibrary> library = kestu::markers::LslLibrary::Load(problem);
+        auto outlet = library ? kestu::markers::MarkerOutlet::OpenLsl(
+                                    library, {.seat = "bench", .version = {}, .participant = "clock", .study = {}}, problem)
+                              : nullptr;
+        if (!outlet) {
+            std::fprintf(stderr, "bench_clock: %s\n", problem.c_str());
+            return 1;
+        }
+        for (const auto& [interval, ticks] : {std::pair{125, 400}, std::pair{1937, 20}})
+            print("markers: lsl", interval, ticks, Measure(interval, ticks, Source::TickTimer, {}, outlet.get()));
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 namespace kestu::markers {
@@ -88,6 +89,30 @@ std::unique_ptr<LslLibrary> LslLibrary::Load(std::string& problem)
 // A library in use stays loaded to the end of the program: its network
 // threads may outlive the last outlet by a moment.
 LslLibrary::~LslLibrary() = default;
+
+bool OnlyLoopbackNetwork(std::string& why)
+{
+    // The process's own network namespace (sysfs would show the one it was mounted in).
+    std::ifstream devices("/proc/self/net/dev");
+    if (!devices) {
+        why = "the network interfaces cannot be listed (/proc/self/net/dev cannot be read)";
+        return false;
+    }
+    std::string line;
+    for (int header = 0; header < 2 && std::getline(devices, line); ++header) {
+    }
+    while (std::getline(devices, line)) {
+        const auto colon = line.find(':');
+        const auto first = line.find_first_not_of(' ');
+        if (colon == std::string::npos || first == std::string::npos || first > colon) continue;
+        const std::string name = line.substr(first, colon - first);
+        if (name == "lo") continue;
+        why = "this network has the interface " + name + " besides lo";
+        return false;
+    }
+    why.clear();
+    return true;
+}
 
 std::string LslLibrary::Version() const
 {

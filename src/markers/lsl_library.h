@@ -77,6 +77,12 @@ private:
     LslApi api_;
 };
 
+// Whether this process's network has no interface but the loopback one (a
+// namespace of its own, `unshare -n`): the benchmarks and the tests' recorder
+// switch LSL on only then, since its discovery multicasts. `why` names
+// another interface when there is one.
+bool OnlyLoopbackNetwork(std::string& why);
+
 // How to get the library, for the message that says it is missing.
 inline constexpr const char* LslInstallAdvice =
     "install liblsl (the Lab Streaming Layer project's release package for this system puts liblsl.so in "

@@ -24,6 +24,10 @@ int main(int argc, char** argv)
     const std::string sourceId = argv[1];
     const double patience = argc > 4 ? std::atof(argv[4]) : 30.0;
     std::string problem;
+    if (!kestu::markers::OnlyLoopbackNetwork(problem)) {
+        std::cerr << "marker_inlet: refused: " << problem << "; run it in a namespace of its own (unshare -n)\n";
+        return 1;
+    }
     const auto library = kestu::markers::LslLibrary::Load(problem);
     if (!library) {
         std::cerr << "marker_inlet: " << problem << "\n";
