@@ -36,7 +36,8 @@ std::unique_ptr<MarkerOutlet> MarkerOutlet::OpenLsl(std::shared_ptr<const LslLib
     lsl.append_child_value(desc, "seat", stream.seat.c_str());
     lsl.append_child_value(desc, "participant", stream.participant.c_str());
     lsl.append_child_value(desc, "study", stream.study.c_str());
-    // Markers are kept for a recorder that connects late: up to 360 s of them.
+    // Markers are sent one by one; a connected recorder that falls behind has
+    // up to 360 s of them kept for it.
     LslApi::Outlet outlet = lsl.create_outlet(info, 1, 360);
     lsl.destroy_streaminfo(info);
     if (!outlet) {
