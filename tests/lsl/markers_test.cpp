@@ -329,29 +329,37 @@ TEST(MarkerOutlet, AHangingPushHoldsUpNoEvent)
     std::shared_future<void> released = release.get_future().share();
     std::mutex mutex;
     std::vector<std::string> pushed;
-    MarkerOutlet outlet({.now = [] { return 1.0; },
+    std::vector<double> stamps;
+    std::atomic<double> now{0.0};  // the events' clock, set before each event
+    MarkerOutlet outlet({.now = [&] { return now.load(); },
                          .push =
-                             [&](const std::string& text, double) {
+                             [&](const std::string& text, double stamp) {
                                  released.wait();
                                  const std::lock_guard lock(mutex);
                                  pushed.push_back(text);
+                                 stamps.push_back(stamp);
                                  return pushed.size() != 2;  // the second push fails
                              }});
     const auto began = std::chrono::steady_clock::now();
     for (int tick = 0; tick < 1000; ++tick) {
         TrialEvent event = EventOf(TrialEventKind::SwitchClicked);
         event.Tick = tick;
+        now = 1000.0 + tick;
         outlet.OnTrialEvent(event);
     }
     const auto took = std::chrono::steady_clock::now() - began;
     EXPECT_LT(took, std::chrono::milliseconds(500)) << "the events waited for the push";
     EXPECT_EQ(outlet.tally().queued, 1000);
     EXPECT_EQ(outlet.tally().pushed, 0);
+    now = -1.0;  // a stamp read at the push would show it
     release.set_value();
     outlet.Stop();
     ASSERT_EQ(pushed.size(), 1000u);
-    for (int tick = 0; tick < 1000; ++tick)
-        EXPECT_NE(pushed[static_cast<std::size_t>(tick)].find("\"tick\":" + std::to_string(tick) + ","), std::string::npos);
+    for (int tick = 0; tick < 1000; ++tick) {
+        const auto i = static_cast<std::size_t>(tick);
+        EXPECT_NE(pushed[i].find("\"tick\":" + std::to_string(tick) + ","), std::string::npos);
+        EXPECT_EQ(stamps[i], 1000.0 + tick) << "stamped at its event";
+    }
     EXPECT_EQ(outlet.tally().pushed, 999);
     EXPECT_EQ(outlet.tally().failed, 1);
 }
