@@ -10,7 +10,7 @@ namespace kestu::markers {
 // calls, found at run time: the library is loaded with dlopen only when
 // markers are switched on, so the program neither builds against it nor
 // needs it. The declarations are those of its stable C interface (every
-// version from 1.12 on has them).
+// version from 1.10 on has them).
 struct LslApi {
     using StreamInfo = void*;
     using Outlet = void*;
