@@ -69,7 +69,9 @@ std::string TypeMeaning(BidsEventType type)
     case BidsEventType::SetUp:
         return "The trial was set up (Setup pressed). This happens before the start, but no time of its own is "
                "recorded for it, so it stands at onset 0.";
-    case BidsEventType::Started: return "The trial started (Start Simulation pressed): onset 0, tick 0.";
+    case BidsEventType::Started:
+        return "The trial started (Start Simulation pressed): onset 0, tick 0. Clicks before the first tick carry "
+               "the set-up's clock whether they came before or after the start, so they are listed before it.";
     case BidsEventType::Click:
         return "The participant clicked a switch; status is what the switch shows after the click.";
     case BidsEventType::SnapshotSaved: return "The participant saved a snapshot of the plant (feedforward).";
@@ -78,7 +80,7 @@ std::string TypeMeaning(BidsEventType type)
                "missed_total to the total at the snapshot.";
     case BidsEventType::Deadline:
         return "A tank's deadline was judged: owed is the buckets the tank still owed, missed the buckets booked as "
-               "missed.";
+               "missed. A tank without a deadline of its own is judged at 00:00 owing nothing.";
     case BidsEventType::Ended: return "The trial reached its end time.";
     case BidsEventType::Stopped: return "The window was closed before the end time; the trial stopped here.";
     case BidsEventType::CutOff:
@@ -240,8 +242,9 @@ Result<std::vector<BidsFile>> BidsFiles(const BidsDataset& dataset, const std::s
                                "Graduate or another answer).")},
         {"major", Column("Major subject, as answered in the questionnaire.")}};
     if (dataset.labelsChanged)
-        columns["user_id"] = Column("The User ID the participant logged in with, where participant_id had to leave "
-                                    "characters out or tell two User IDs apart.");
+        columns["user_id"] = Column("The User ID the participant logged in with. participant_id keeps only its "
+                                    "letters and digits, followed by x2, x3, ... where two User IDs would share a "
+                                    "label.");
     files.push_back({"participants.json", JsonText(columns)});
 
     for (const BidsParticipant& p : dataset.participants) {
