@@ -11,9 +11,15 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick
   libsqlite3-dev libpq-dev locales
   clang libclang-rt-14-dev
-  libcpp-httplib-dev chromium nodejs npm sqlite3 python3
+  libcpp-httplib-dev chromium sqlite3 python3
   nlohmann-json3-dev iproute2
 )
+
+# Node.js and npm for the browser and validator tests: Debian's, unless the
+# machine already has them from elsewhere (whose nodejs ships its own npm
+# and conflicts with Debian's package of it).
+command -v node >/dev/null 2>&1 || PACKAGES+=(nodejs)
+command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
 
 missing=()
 for package in "${PACKAGES[@]}"; do

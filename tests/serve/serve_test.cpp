@@ -233,8 +233,8 @@ TEST(SeatAlarmsTest, EachAlarmComesFromItsRowAndOnlyFromIt)
 // its row's results, and a participant whose last row was changed after the trial.
 TEST_F(ServeTest, TheAlarmsShowOnThePageFromTheStudy)
 {
-    Ok({"run-trial", db_, "kim", "--seed", "5"});
-    Ok({"run-trial", db_, "lee", "--seed", "6"});
+    Ok({"run-trial", db_, "kim", "--seed", "5", "--no-report"});
+    Ok({"run-trial", db_, "lee", "--seed", "6", "--no-report"});
     Sql("UPDATE \"Experiments\" SET \"MissedBuckets\" = \"MissedBuckets\" + 3 WHERE \"UserID\" = 'lee'");
     Report(db_, {Seat("lab-01", "kim", 2, TrialPhase::Running, 30), Seat("lab-02", "lee", 1, TrialPhase::SetUp, 0, 0, 1),
                  Seat("lab-03", "kim", 1, TrialPhase::Ended, 480)});
@@ -256,7 +256,7 @@ TEST_F(ServeTest, TheAlarmsShowOnThePageFromTheStudy)
 // CSV, which are made from the stored log as plot and log2csv make them.
 TEST_F(ServeTest, EachTrialLinksToItsChartAndItsPerTickCsvFromTheStoredLog)
 {
-    Ok({"run-trial", db_, "kim", "--seed", "5"});
+    Ok({"run-trial", db_, "kim", "--seed", "5", "--no-report"});
     const std::string kept = ReadFile(Path("kim.1"));
     ASSERT_TRUE(QFile::remove(Q(Path("kim.1"))));  // served from table TrialLogs, not the file
     Served served(db_);
@@ -295,7 +295,7 @@ TEST_F(ServeTest, EachTrialLinksToItsChartAndItsPerTickCsvFromTheStoredLog)
 // before afterwards, and the database file is neither changed nor touched.
 TEST_F(ServeTest, BadRequestsGetA4xxAndLeaveTheDatabaseAlone)
 {
-    Ok({"run-trial", db_, "kim", "--seed", "5"});
+    Ok({"run-trial", db_, "kim", "--seed", "5", "--no-report"});
     Report(db_, {Seat("lab-01", "kim", 1, TrialPhase::Ended, 480)});
     const std::string before = ReadFile(db_);
     const QDateTime modified = QFileInfo(Q(db_)).lastModified();

@@ -23,6 +23,7 @@ extern const Command SyncCommand;
 extern const Command CopyDbCommand;
 extern const Command ReportCommand;
 extern const Command ServeCommand;
+extern const Command ExportBidsCommand;
 extern const Command MarkersCommand;
 
 // The plot's and log2csv's pieces that the lab page serves as well.

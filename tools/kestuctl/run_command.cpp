@@ -91,7 +91,7 @@ const std::vector<const Command*>& AllCommands()
     static const std::vector<const Command*> commands = {
         &InitCommand,   &ImportScenarioCommand, &ExportScenarioCommand, &ExportCommand, &ReplayCommand,
         &RescoreCommand, &Log2CsvCommand,       &BaselineCommand,       &PlotCommand,    &RunTrialCommand,
-        &FetchLogsCommand, &SyncCommand,          &CopyDbCommand, &ReportCommand, &ServeCommand,
+        &FetchLogsCommand, &SyncCommand,          &CopyDbCommand, &ReportCommand, &ExportBidsCommand, &ServeCommand,
         &MarkersCommand,
     };
     return commands;
