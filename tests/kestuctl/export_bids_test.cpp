@@ -285,7 +285,7 @@ TEST(BidsCellsTest, TabsLineBreaksAndBytesThatAreNotUtf8AreRefused)
     EXPECT_EQ(TsvCell(std::string(), "c").value(), "n/a");
     EXPECT_EQ(TsvCell(std::string("Computer Science"), "c").value(), "Computer Science");
     EXPECT_EQ(TsvCell(std::string("Psychologie \xc3\xa9"), "c").value(), "Psychologie \xc3\xa9");
-    for (const std::string bad : std::vector<std::string>{"a\tb", "a\nb", "a\rb", "a\xff", "a\x01"}) {
+    for (const std::string& bad : std::vector<std::string>{"a\tb", "a\nb", "a\rb", "a\xff", "a\x01"}) {
         auto cell = TsvCell(bad, "the questionnaire of p1, column \"Major\",");
         ASSERT_FALSE(cell.ok()) << bad;
         EXPECT_NE(cell.error().find("column \"Major\""), std::string::npos) << cell.error();

@@ -347,7 +347,9 @@ TEST_F(ServeTest, BadRequestsGetA4xxAndLeaveTheDatabaseAlone)
         EXPECT_EQ(res->status, b.status) << b.method << " " << b.target << ": " << res->body;
         EXPECT_FALSE(res->body.empty()) << b.target;
         EXPECT_EQ(res->body.find('\n'), res->body.size() - 1) << "not one line: " << res->body;
-        if (b.status == 405) EXPECT_EQ(res->get_header_value("Allow"), "GET, HEAD");
+        if (b.status == 405) {
+            EXPECT_EQ(res->get_header_value("Allow"), "GET, HEAD");
+        }
     }
     for (const char* good : {"/", "/participants", "/snapshot.json", "/trial/kim/1/ticks.csv"}) {
         auto res = served.Client().Get(good);
