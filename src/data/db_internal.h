@@ -154,6 +154,11 @@ struct StatementCache {
     bool seatTableMade = false;          // an SQLite study has its "SeatStatus" table
 };
 
+// The schema's statements that make `table` and its unique keys, each made
+// only where it is missing: the table first. An SQLite study made before the
+// table existed gets it this way.
+std::vector<QString> CreateIfMissing(const QString& table);
+
 // Scripts compiled into the program.
 const char* SchemaSql();
 const char* StandardScenarioSql();

@@ -31,21 +31,6 @@ constexpr std::array<std::pair<TrialPhase, const char*>, 9> PhaseWords{{
     {TrialPhase::ReplayEnded, "ReplayEnded"},
 }};
 
-// The table and its key as the schema declares them, made only where they
-// are missing: an SQLite study made before seats reported gets them.
-std::vector<QString> CreateSeatStatusIfMissing()
-{
-    std::vector<QString> statements;
-    for (QString statement : SplitSqlScript(QString::fromUtf8(SchemaSql()))) {
-        if (statement.contains(QStringLiteral("CREATE TABLE \"SeatStatus\"")))
-            statements.push_back(
-                statement.replace(QStringLiteral("CREATE TABLE"), QStringLiteral("CREATE TABLE IF NOT EXISTS")));
-        if (statement.contains(QStringLiteral("ON \"SeatStatus\"")))
-            statements.push_back(statement.replace(QStringLiteral("CREATE UNIQUE INDEX"),
-                                                   QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS")));
-    }
-    return statements;
-}
 
 // Text bound as itself; an empty one as '' rather than NULL.
 QVariant Text(const std::string& text)
@@ -91,7 +76,7 @@ Status ExperimentDb::ReportSeat(const SeatReport& report)
     if (!functions) return functions.fault();
     if (!functions.value() && !onServer_ && !statements_->seatTableMade) {
         QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
-        for (const QString& statement : CreateSeatStatusIfMissing()) {
+        for (const QString& statement : CreateIfMissing(QStringLiteral("SeatStatus"))) {
             QSqlQuery make(db);
             if (!make.exec(statement)) return Status::Fail(Failed(path_, doing, make.lastError()));
         }

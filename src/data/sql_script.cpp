@@ -44,3 +44,22 @@ std::vector<QString> SplitSqlScript(const QString& script)
 }
 
 }  // namespace kestu::dbdetail
+
+namespace kestu::dbdetail {
+
+std::vector<QString> CreateIfMissing(const QString& table)
+{
+    std::vector<QString> statements;
+    const QString quoted = "\"" + table + "\"";
+    for (QString statement : SplitSqlScript(QString::fromUtf8(SchemaSql()))) {
+        if (statement.contains("CREATE TABLE " + quoted))
+            statements.push_back(
+                statement.replace(QStringLiteral("CREATE TABLE"), QStringLiteral("CREATE TABLE IF NOT EXISTS")));
+        if (statement.contains("ON " + quoted))
+            statements.push_back(statement.replace(QStringLiteral("CREATE UNIQUE INDEX"),
+                                                   QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS")));
+    }
+    return statements;
+}
+
+}  // namespace kestu::dbdetail

@@ -13,24 +13,6 @@ namespace kestu {
 
 using namespace dbdetail;
 
-namespace {
-// The table and its unique key as the schema declares them, made only where
-// they are missing.
-std::vector<QString> CreateTrialLogsIfMissing()
-{
-    std::vector<QString> statements;
-    for (QString statement : SplitSqlScript(QString::fromUtf8(SchemaSql()))) {
-        if (statement.contains(QStringLiteral("CREATE TABLE \"TrialLogs\"")))
-            statements.push_back(
-                statement.replace(QStringLiteral("CREATE TABLE"), QStringLiteral("CREATE TABLE IF NOT EXISTS")));
-        if (statement.contains(QStringLiteral("ON \"TrialLogs\"")))
-            statements.push_back(statement.replace(QStringLiteral("CREATE UNIQUE INDEX"),
-                                                   QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS")));
-    }
-    return statements;
-}
-}  // namespace
-
 Status ExperimentDb::StoreTrialLog(const TrialLogCopy& log)
 {
     QSqlDatabase db = QSqlDatabase::database(Q(connection_), false);
@@ -51,7 +33,7 @@ Status ExperimentDb::StoreTrialLog(const TrialLogCopy& log)
         return Ok();
     }
     if (!onServer_) {
-        const std::vector<QString> create = CreateTrialLogsIfMissing();
+        const std::vector<QString> create = CreateIfMissing(QStringLiteral("TrialLogs"));
         QSqlQuery table(db);
         if (create.empty() || !table.exec(create.front()))
             return Status::Fail(Failed(path_, doing, table.lastError()));
