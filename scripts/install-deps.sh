@@ -14,10 +14,16 @@ PACKAGES=(
   libcpp-httplib-dev chromium nodejs npm sqlite3 python3
 )
 
+# A program some other package brings as well: NodeSource's nodejs ships npm
+# itself and conflicts with Debian's npm package.
+declare -A PROVIDED_BY_COMMAND=([npm]=npm)
+
 missing=()
 for package in "${PACKAGES[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
   if [[ "$status" != "install ok installed" ]]; then
+    command=${PROVIDED_BY_COMMAND[$package]:-}
+    if [[ -n $command ]] && command -v "$command" >/dev/null 2>&1; then continue; fi
     missing+=("$package")
   fi
 done
