@@ -12,6 +12,7 @@ PACKAGES=(
   libsqlite3-dev libpq-dev locales
   clang libclang-rt-14-dev
   libcpp-httplib-dev chromium nodejs npm sqlite3 python3
+  dpkg-dev lintian desktop-file-utils man-db
 )
 
 # A program some other package brings as well: NodeSource's nodejs ships npm

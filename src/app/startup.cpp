@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "data/outbox.h"
 #include "data/seat_reporter.h"
 #include "data/study_ini.h"
+#include "kestu_version.h"
 #include "ui/frm_login.h"
 #include "ui/frm_sim_options.h"
 #include "ui/frm_simulation.h"
@@ -76,6 +78,8 @@ StartupResult Startup::Run(const StartupOptions& options)
 
 void Startup::ShowSplash(ui::frmSplash& splash, int milliseconds)
 {
+    splash.lblVersion->setText(QStringLiteral("Version ") + QString::fromUtf8(KestuVersion));
+    splash.lblStudyFolder->setText(QStringLiteral("Study folder: ") + QString::fromStdString(state_.ProgramFolder));
     CentreOnScreen(splash);
     splash.show();
     splash.repaint();  // fully drawn before the wait
