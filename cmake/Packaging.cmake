@@ -79,6 +79,20 @@ foreach(pair Sql:QSQLiteDriverPlugin Sql:QPSQLDriverPlugin Gui:QXcbIntegrationPl
 endforeach()
 set(KESTU_PLUGIN_PACKAGES)
 find_program(DPKG_QUERY_PROGRAM dpkg-query)
+# A plugin that comes with a library the programs link (the display's, with
+# libqt6gui6) is named by dpkg-shlibdeps already.
+set(KESTU_LINKED_PACKAGES)
+if(DPKG_QUERY_PROGRAM)
+  foreach(library Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Sql)
+    get_target_property(file ${library} LOCATION)
+    execute_process(COMMAND ${DPKG_QUERY_PROGRAM} -S ${file}
+      OUTPUT_VARIABLE owner RESULT_VARIABLE failed ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT failed)
+      string(REGEX REPLACE "[:,].*" "" owner "${owner}")
+      list(APPEND KESTU_LINKED_PACKAGES ${owner})
+    endif()
+  endforeach()
+endif()
 foreach(plugin IN LISTS KESTU_PLUGIN_TARGETS)
   if(NOT TARGET ${plugin})
     message(FATAL_ERROR "packaging: the Qt plugin ${plugin} is not known to this Qt")
@@ -94,6 +108,9 @@ foreach(plugin IN LISTS KESTU_PLUGIN_TARGETS)
     continue()
   endif()
   string(REGEX REPLACE "[:,].*" "" owner "${owner}")
+  if(owner IN_LIST KESTU_LINKED_PACKAGES)
+    continue()
+  endif()
   execute_process(COMMAND ${DPKG_QUERY_PROGRAM} -W -f=\${source:Upstream-Version} ${owner}
     OUTPUT_VARIABLE upstream OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
   string(REGEX REPLACE "\\+.*" "" upstream "${upstream}")
@@ -110,15 +127,15 @@ set(CPACK_PACKAGE_VERSION ${KESTU_VERSION_TEXT})
 set(CPACK_PACKAGE_VENDOR "the Kestu team")
 set(CPACK_PACKAGE_CONTACT "${KESTU_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "decision-making experiments on a simulated water plant")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "decision-making experiments on a simulated water plant
- Kestu records how participants run a simulated water plant (23 tanks,
- 46 switches, 5 pumps) against the clock: each trial's clicks, the buckets
- of water that missed their deadlines and the pumps' shares of the time.
- .
- This package holds the participant's program kestu, the experimenter's
- command-line tool kestuctl (replay, rescore, export, plots, reports, the
- lab page) and kestu-initdb. A study lives in an SQLite file or on a lab's
- PostgreSQL server.")
+# CPack puts the summary first and indents these lines under it.
+set(CPACK_PACKAGE_DESCRIPTION "Kestu records how participants run a simulated water plant (23 tanks,
+46 switches, 5 pumps) against the clock: each trial's clicks, the buckets
+of water that missed their deadlines and the pumps' shares of the time.
+
+This package holds the participant's program kestu, the experimenter's
+command-line tool kestuctl (replay, rescore, export, plots, reports, the
+lab page) and kestu-initdb. A study lives in an SQLite file or on a lab's
+PostgreSQL server.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

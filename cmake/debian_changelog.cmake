@@ -14,6 +14,7 @@ set(out "")
 set(version "")
 set(entries "")
 set(entry "")
+set(age 0)
 
 macro(end_entry)
   if(NOT entry STREQUAL "")
@@ -40,7 +41,10 @@ macro(end_version)
       endforeach()
       string(APPEND out "${wrapped}\n")
     endforeach()
-    execute_process(COMMAND date -u -R -d "${date} 12:00" OUTPUT_VARIABLE stamp OUTPUT_STRIP_TRAILING_WHITESPACE
+    # Debian wants each entry older than the one above it: versions of one
+    # day are a minute apart.
+    math(EXPR age "${age} + 1")
+    execute_process(COMMAND date -u -R -d "${date} 12:00 UTC ${age} minutes ago" OUTPUT_VARIABLE stamp OUTPUT_STRIP_TRAILING_WHITESPACE
                     RESULT_VARIABLE failed)
     if(failed)
       message(FATAL_ERROR "CHANGELOG.md: version ${version} has no date date(1) can read: ${date}")
