@@ -24,21 +24,6 @@ if dpkg-query -W -f='${Status}' kestu 2>/dev/null | grep -q 'ok installed'; then
   skip "a kestu package is installed on this machine already; it is left as it is"
 fi
 
-work=$(mktemp -d)
-installed=no
-cleanup() {
-  if [[ $installed == yes ]] && dpkg-query -W kestu >/dev/null 2>&1; then
-    dpkg --purge kestu >/dev/null 2>&1 || echo "cleanup: dpkg --purge kestu failed; remove it by hand" >&2
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
 # dpkg waits for no one: another installation holding its lock is waited out.
 dpkg_with_lock() {
   local tries=0 output
@@ -49,6 +34,27 @@ dpkg_with_lock() {
     return 1
   done
 }
+
+work=$(mktemp -d)
+installed=no
+# Stopped at any point (a failed check, Ctrl-C, a kill), the package goes
+# again: a dpkg -i still running holds dpkg's lock, and is waited out first.
+cleanup() {
+  trap '' INT TERM
+  if [[ $installed == yes ]]; then
+    wait 2>/dev/null
+    if dpkg-query -W kestu >/dev/null 2>&1 && ! dpkg_with_lock dpkg --purge kestu >/dev/null; then
+      echo "cleanup: dpkg --purge kestu failed; remove it by hand" >&2
+    fi
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
 
 # --- the package -------------------------------------------------------------
 if ! cmake --build "$build" -j2 --target kestu kestuctl kestu-initdb kestu_package_files >"$work/build.log" 2>&1; then
