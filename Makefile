@@ -7,7 +7,7 @@ BIN := $(BUILD_DIR)/bin
 STUDY := study
 DB := $(STUDY)/KESTU.MDB
 
-.PHONY: deps build program kestuctl db run test bench clean
+.PHONY: deps build program kestuctl db run test bench clean package
 
 deps:
 	@bash scripts/install-deps.sh
@@ -18,7 +18,7 @@ build: deps
 
 # Only what `make run` needs: the program and the tool that makes a database.
 program: deps
-	@bash scripts/quiet-build.sh $(BUILD_DIR) kestu kestu-initdb
+	@bash scripts/quiet-build.sh $(BUILD_DIR) program
 
 # A database with the standard scenario in the study folder; an existing
 # file (with its participants and results) is never touched.
@@ -48,6 +48,12 @@ bench: build
 	  found=yes; echo "== $$program"; "$$program" || exit 1; \
 	done; \
 	[ $$found = yes ] || echo "no benchmark programs in $(BIN)"
+
+# The Debian package for a lab's computers, as $(BUILD_DIR)/kestu_VERSION_amd64.deb:
+# the three programs, their manual pages, the menu entry and the completion.
+package: deps
+	@bash scripts/quiet-build.sh $(BUILD_DIR) kestu kestuctl kestu-initdb kestu_package_files
+	@bash scripts/make-package.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -13,6 +13,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   libcpp-httplib-dev chromium sqlite3 python3
   nlohmann-json3-dev iproute2
+  dpkg-dev lintian desktop-file-utils man-db
 )
 
 # Node.js and npm for the browser and validator tests: Debian's, unless the

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "data/seat_reporter.h"
 #include "data/experiment_db.h"
 #include "data/study_ini.h"
+#include "kestu_version.h"
 #include "markers/lsl_library.h"
 #include "markers/marker_outlet.h"
 #include "ui/frm_login.h"
@@ -80,6 +82,8 @@ StartupResult Startup::Run(const StartupOptions& options)
 
 void Startup::ShowSplash(ui::frmSplash& splash, int milliseconds)
 {
+    splash.lblVersion->setText(QStringLiteral("Version ") + QString::fromUtf8(KestuVersion));
+    splash.lblStudyFolder->setText(QStringLiteral("Study folder: ") + QString::fromStdString(state_.ProgramFolder));
     CentreOnScreen(splash);
     splash.show();
     splash.repaint();  // fully drawn before the wait

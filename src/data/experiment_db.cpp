@@ -365,7 +365,7 @@ void BindResults(QSqlQuery& query, int first, const ExperimentResult& end)
 // A row's results are empty while it has neither an end time nor a total.
 const QString ResultsEmpty = QStringLiteral("\"EndTime\" IS NULL AND \"MissedBuckets\" IS NULL");
 // A row that already holds exactly these results (bound from 0 on, as BindResults does).
-const QString SameResults = QStringLiteral(
+const QString SameResultsWhere = QStringLiteral(
     "\"EndTime\" = ? AND \"MissedBuckets\" = ? AND \"BusyTime\" IS ? AND \"SweepTime\" IS ? AND \"IdleTime\" IS ?");
 }  // namespace
 
@@ -373,7 +373,7 @@ const QString SameResults = QStringLiteral(
 // already holds exactly these results: the same completion delivered twice.
 bool ExperimentDb::AlreadyCompleted(const QString& where, const std::vector<QVariant>& keys, const ExperimentResult& end)
 {
-    QString same = SameResults;
+    QString same = SameResultsWhere;
     if (onServer_) same.replace(QStringLiteral(" IS ?"), QStringLiteral(" IS NOT DISTINCT FROM ?"));
     auto prepared = Statement("SELECT count(*) FROM \"Experiments\" WHERE " + same + " AND " + where, QString());
     if (!prepared) return false;

@@ -17,14 +17,14 @@
 namespace kestu::ui {
 
 namespace {
-const QString Title = QStringLiteral("Login");
+const QString LoginTitle = QStringLiteral("Login");
 }
 
 frmLogin::frmLogin(ParticipantState& participant, std::string databasePath, QWidget* parent)
     : QDialog(parent), participant_(participant), databasePath_(std::move(databasePath))
 {
     setObjectName(QStringLiteral("frmLogin"));
-    setWindowTitle(Title);
+    setWindowTitle(LoginTitle);
     setModal(true);
     BuildModeGroup();
     BuildUserIdRow();
@@ -129,7 +129,7 @@ void frmLogin::BackToUserId()
 
 void frmLogin::Report(QMessageBox::Icon icon, const QString& text)
 {
-    ShowMessage(this, icon, Title, text);
+    ShowMessage(this, icon, LoginTitle, text);
     BackToUserId();
 }
 
@@ -185,7 +185,7 @@ void frmLogin::cmdOK_Click()
 // Asks whether to register, then the questionnaire stores the answers.
 bool frmLogin::Register(const QString& userId, const AddParticipantFn& add)
 {
-    const auto answer = ShowMessage(this, QMessageBox::Warning, Title,
+    const auto answer = ShowMessage(this, QMessageBox::Warning, LoginTitle,
                                     QStringLiteral("User ID not found.  Register as a new user?"),
                                     QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;

@@ -14,7 +14,7 @@
 namespace kestu::ui {
 
 namespace {
-const QString Title = QStringLiteral("New User Questionaire");
+const QString QuestionnaireTitle = QStringLiteral("New User Questionaire");
 
 QComboBox* MakeList(const QString& name, QWidget* parent)
 {
@@ -29,7 +29,7 @@ frmNewUser::frmNewUser(ParticipantState& participant, AddParticipantFn add, QWid
     : QDialog(parent), participant_(participant), add_(std::move(add))
 {
     setObjectName(QStringLiteral("frmNewUser"));
-    setWindowTitle(Title);
+    setWindowTitle(QuestionnaireTitle);
     setModal(true);
 
     auto* heading = new QLabel(QStringLiteral("Please provide us a few background details for our experiment."), this);
@@ -100,7 +100,7 @@ void frmNewUser::SelectEntry(QComboBox* list, const QString& entry)
 
 bool frmNewUser::Refuse(const QString& text)
 {
-    ShowMessage(this, QMessageBox::Warning, Title, text);
+    ShowMessage(this, QMessageBox::Warning, QuestionnaireTitle, text);
     return false;
 }
 
@@ -132,7 +132,7 @@ void frmNewUser::cmdOK_Click()
     row.Sex = Sex->currentText().toStdString();
     const Status stored = add_(row);
     if (!stored) {
-        ShowMessage(this, QMessageBox::Critical, Title,
+        ShowMessage(this, QMessageBox::Critical, QuestionnaireTitle,
                     QStringLiteral("Your answers could not be stored, so you are not registered yet:\n%1")
                         .arg(QString::fromStdString(stored.error())));
         return;

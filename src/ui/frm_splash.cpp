@@ -59,6 +59,8 @@ frmSplash::frmSplash(QWidget* parent) : QFrame(parent, Qt::SplashScreen | Qt::Fr
     lblProductName = MakeLabel(QStringLiteral("lblProductName"), QStringLiteral("Kestu*"), this, 28, true);
     lblPlatform = MakeLabel(QStringLiteral("lblPlatform"), PlatformText(), this, 11);
     lblVersion = MakeLabel(QStringLiteral("lblVersion"), QStringLiteral("Version 1"), this, 11);
+    lblStudyFolder = MakeLabel(QStringLiteral("lblStudyFolder"), QString(), this);
+    lblStudyFolder->setTextFormat(Qt::PlainText);
     lblCredits = MakeLabel(QStringLiteral("lblCredits"),
                            QStringLiteral("Designed and programmed by the Kestu team for research on "
                                           "decision making in dynamic systems."),
@@ -73,6 +75,7 @@ frmSplash::frmSplash(QWidget* parent) : QFrame(parent, Qt::SplashScreen | Qt::Fr
     texts->addWidget(lblProductName);
     texts->addWidget(lblPlatform);
     texts->addWidget(lblVersion);
+    texts->addWidget(lblStudyFolder);
     texts->addSpacing(12);
     texts->addWidget(lblCredits);
     texts->addWidget(lblNotice);

@@ -21,6 +21,7 @@ public:
     QLabel* lblProductName;
     QLabel* lblPlatform;
     QLabel* lblVersion;
+    QLabel* lblStudyFolder;  // where this run keeps its study; filled in by the start-up
     QLabel* lblCredits;
     QLabel* lblNotice;
 };

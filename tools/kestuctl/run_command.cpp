@@ -4,6 +4,7 @@
 
 #include "kestuctl/command.h"
 #include "kestuctl/commands.h"
+#include "kestu_version.h"
 #include "trials/message_text.h"
 
 namespace kestu::ctl {
@@ -18,7 +19,8 @@ void PrintCommandList(std::ostream& out)
     for (const Command* command : AllCommands()) {
         out << "  " << std::left << std::setw(17) << command->name << command->summary << "\n";
     }
-    out << "\nkestuctl COMMAND --help tells what a command does, with an example.\n"
+    out << "\nkestuctl COMMAND --help tells what a command does, with an example;\n"
+           "kestuctl --version prints the version.\n"
            "Exit status: 0 success, 1 failure, 2 a wrong command line.\n";
 }
 
@@ -50,6 +52,10 @@ int Dispatch(const std::vector<std::string>& args, Console& console)
     const std::string& name = args[0];
     if (name == "--help" || name == "-h") {
         PrintCommandList(out);
+        return ExitOk;
+    }
+    if (name == "--version") {
+        out << "kestuctl " << KestuVersion << "\n";
         return ExitOk;
     }
     if (name == "help") {
