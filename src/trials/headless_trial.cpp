@@ -122,7 +122,9 @@ ReplayOutcome RunLoadedReplay(TrialSession& session, const ReplayWatch& watch, c
     long long ticks = 0;
     if (session.phase == TrialPhase::ReplayLoaded) {
         session.replay.Play();
-        ticks = TickWhileRunning(session, 1000000, {.tickEnded = watch.tickEnded});
+        TickScript script;
+        script.tickEnded = watch.tickEnded;
+        ticks = TickWhileRunning(session, 1000000, script);
     }
     // A STOP record ends a replay before its end time; a log cut off ends it
     // at its last record.
