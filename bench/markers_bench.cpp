@@ -25,24 +25,12 @@
 #include "markers/lsl_library.h"
 #include "markers/marker_outlet.h"
 #include "trials/headless_trial.h"
+#include "standard_scenario.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const kestu::ScenarioTables& StandardScenario()
-{
-    static const kestu::ScenarioTables tables = [] {
-        QTemporaryDir dir;
-        const std::string path = dir.filePath("KESTU.MDB").toStdString();
-        if (!kestu::ExperimentDb::Create(path, kestu::NewDbContent::StandardScenario)) std::abort();
-        auto db = kestu::ExperimentDb::Open(path, kestu::OpenMode::ReadOnly);
-        auto read = db.value()->ReadScenario();
-        if (!read) std::abort();
-        return std::move(read).value();
-    }();
-    return tables;
-}
 
 // Times each marker event as the session tells it, on the tick's path.
 class TimedObserver : public kestu::TrialObserver {

@@ -7,22 +7,10 @@
 #include "data/experiment_db.h"
 #include "trials/headless_trial.h"
 #include "trials/trial_log.h"
+#include "standard_scenario.h"
 
 namespace {
 
-const kestu::ScenarioTables& StandardScenario()
-{
-    static const kestu::ScenarioTables tables = [] {
-        QTemporaryDir dir;
-        const std::string path = dir.filePath("KESTU.MDB").toStdString();
-        if (!kestu::ExperimentDb::Create(path, kestu::NewDbContent::StandardScenario)) std::abort();
-        auto db = kestu::ExperimentDb::Open(path, kestu::OpenMode::ReadOnly);
-        auto read = db.value()->ReadScenario();
-        if (!read) std::abort();
-        return std::move(read).value();
-    }();
-    return tables;
-}
 
 void BM_WholeRandomTrial(benchmark::State& state)
 {
